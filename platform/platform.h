@@ -1,0 +1,268 @@
+// The only door to the operating system. Everything above platform/ talks to the system
+// through these four interfaces; each backend (win32, linux, and the fake one under tests/)
+// implements them. Texts are UTF-8 throughout; a backend converts at its own boundary.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lumarel::platform {
+
+// ---------------------------------------------------------------------------------------
+// Windows and the event loop
+
+using WindowHandle = std::uintptr_t;  // a native window; 0 = none
+
+struct Rect {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+struct Size {
+    int width = 0, height = 0;
+    bool operator==(const Size&) const = default;
+};
+
+// Message numbers are the Windows ones on every backend, so handlers read the same everywhere.
+namespace msg {
+constexpr std::uint32_t Close = 0x0010;
+constexpr std::uint32_t KeyDown = 0x0100;
+constexpr std::uint32_t Timer = 0x0113;
+constexpr std::uint32_t MouseMove = 0x0200;
+constexpr std::uint32_t LButtonDown = 0x0201;
+constexpr std::uint32_t RButtonDown = 0x0204;
+constexpr std::uint32_t MButtonDown = 0x0207;
+constexpr std::uint32_t User = 0x0400;
+}  // namespace msg
+
+// One queued message. For mouse messages x, y are client coordinates of `window`;
+// for KeyDown, wParam is the virtual-key code; for Timer, wParam is the timer id.
+struct Message {
+    std::uint32_t msg = 0;
+    WindowHandle window = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+    int x = 0, y = 0;
+    // The backend's own event record. PeekMessage hands it over with the message; the
+    // application then passes the message to exactly one of DispatchMessage or DiscardMessage.
+    alignas(8) unsigned char native[64] = {};
+};
+
+enum class ControlKind { Form, Panel, Label, Edit, CheckBox, Button, SpeedButton, Bevel, Host };
+
+enum class BorderStyle { Sizeable, None, Dialog };  // Dialog: fixed frame, system-menu icon only
+
+// What a backend reports about one of the windows it created.
+enum class EventKind {
+    Message,   // a dispatched input, timer or private message (see Event::message)
+    Activate,  // the window (or one of its children) took the focus
+    Close,     // the user or the program asked the window to close
+    Click,     // a button was pressed
+    Paint,     // a host window needs its pixels again
+    Resize,    // the window's client size changed
+};
+
+struct Event {
+    EventKind kind = EventKind::Message;
+    Message message;
+};
+
+class EventSink {
+public:
+    virtual void HandleEvent(const Event& event) = 0;
+
+protected:
+    ~EventSink() = default;
+};
+
+struct FontSpec {
+    std::string name;       // face name; the backend falls back to the nearest Japanese UI font
+    int height = 12;        // pixels
+    bool shiftJis = true;   // the Shift-JIS character set
+};
+
+struct WindowSpec {
+    ControlKind kind = ControlKind::Form;
+    WindowHandle parent = 0;
+    Rect bounds;                 // parent's client coordinates; for a form, the client area on screen
+    std::string text;            // caption or content
+    bool visible = false;
+    int tabOrder = -1;           // -1: no tab stop
+    std::uint32_t color = 0xFFFFFFFFu;  // 0xRRGGBB, or 0xFFFFFFFF for the system default
+    BorderStyle border = BorderStyle::Sizeable;
+    bool topmost = false;        // above every other window, the taskbar included
+    bool keyPreview = false;     // the form sees key presses before its children
+    bool hideCursor = false;     // no pointer over this window
+    FontSpec font;
+    EventSink* sink = nullptr;
+};
+
+enum class MessageBoxKind {
+    Error,         // stop icon, one OK; application-modal
+    TaskModalError,// stop icon, one OK; task-modal
+    Plain,         // no icon, one OK that Enter and Escape also press; small, centred
+};
+
+class Windowing {
+public:
+    virtual ~Windowing() = default;
+
+    virtual WindowHandle CreateControl(const WindowSpec& spec) = 0;
+    virtual void DestroyControl(WindowHandle w) = 0;
+    virtual void SetBounds(WindowHandle w, const Rect& r) = 0;
+    virtual Rect ClientRect(WindowHandle w) = 0;
+    virtual void SetVisible(WindowHandle w, bool visible) = 0;
+    virtual void SetText(WindowHandle w, const std::string& text) = 0;
+    virtual std::string GetText(WindowHandle w) = 0;
+    virtual void SetChecked(WindowHandle w, bool checked) = 0;
+    virtual bool GetChecked(WindowHandle w) = 0;
+    virtual void SetColor(WindowHandle w, std::uint32_t rgb) = 0;
+    virtual void SetFocus(WindowHandle w) = 0;
+    virtual void CenterOnScreen(WindowHandle w) = 0;
+    // Show premultiplied 0xAARRGGBB pixels in a Host window (the player draws this way).
+    virtual void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height,
+                               int stride) = 0;
+    virtual void HideTaskbarWindow() = 0;
+
+    // Event loop. PeekMessage takes one queued message without waiting; WaitMessage sleeps
+    // until one arrives. DispatchMessage delivers it to its window (and so to its sink).
+    virtual bool PeekMessage(Message& out) = 0;
+    virtual void WaitMessage() = 0;
+    virtual void DispatchMessage(const Message& m) = 0;
+    virtual void DiscardMessage(const Message& m) = 0;  // a message a hook marked handled
+    virtual void PostMessage(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam,
+                             std::intptr_t lParam) = 0;
+    // Periodic timer whose ticks arrive as queued msg::Timer messages for `w`.
+    virtual void StartTimer(WindowHandle w, std::uintptr_t id, int intervalMs) = 0;
+    virtual void StopTimer(WindowHandle w, std::uintptr_t id) = 0;
+
+    // Modal message box; the application's windows take no input while it is up.
+    virtual void MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                            MessageBoxKind kind) = 0;
+
+    virtual int ShowCursor(bool show) = 0;  // returns the new display count
+    virtual Size PrimaryScreenSize() = 0;   // real pixels
+    virtual void SetScreenSaverRunning(bool running) = 0;
+
+    // The folder chooser. Returns the chosen folder, or "" on cancel / no file-system folder.
+    virtual std::string BrowseForFolder(WindowHandle owner, const std::string& title,
+                                        const std::string& initialPath) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// Registry: HKEY_CURRENT_USER and keys below it. Results are Windows error codes.
+
+using KeyHandle = std::uintptr_t;
+constexpr KeyHandle kCurrentUser = 1;
+
+namespace reg {
+constexpr long Success = 0;
+constexpr long FileNotFound = 2;
+constexpr long AccessDenied = 5;
+constexpr long InvalidHandle = 6;
+constexpr long MoreData = 234;
+constexpr long WriteFault = 29;
+
+constexpr std::uint32_t Sz = 1, ExpandSz = 2, Binary = 3, Dword = 4, MultiSz = 7;
+constexpr std::uint32_t AllAccess = 0xF003F;
+}  // namespace reg
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+    // Creates every missing key on `subKey` below `parent`, or opens it.
+    virtual long CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
+                           KeyHandle& out) = 0;
+    // Opens an existing key; never creates.
+    virtual long OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
+                         KeyHandle& out) = 0;
+    // With data == nullptr: type and size only (FileNotFound when there is no such value).
+    // With data: *size is the buffer size in; on MoreData the buffer was too small.
+    // Sizes and bytes are those an ANSI reader of the Windows registry would see.
+    virtual long QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type,
+                            std::uint8_t* data, std::uint32_t& size) = 0;
+    virtual long SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
+                          const std::uint8_t* data, std::uint32_t size) = 0;
+    virtual long CloseKey(KeyHandle key) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// Files and folders
+
+struct FindData {
+    std::string name;
+    std::uint32_t attributes = 0;  // Windows attribute word: directory 16, read-only 1, hidden 2, archive 32
+};
+
+using FindHandle = std::uintptr_t;  // 0 = invalid
+using FileHandle = std::uintptr_t;  // 0 = invalid
+
+namespace attr {
+constexpr std::uint32_t ReadOnly = 1, Hidden = 2, Directory = 16, Archive = 32;
+}
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual FindHandle FindFirst(const std::string& pattern, FindData& out) = 0;
+    virtual bool FindNext(FindHandle h, FindData& out) = 0;
+    virtual void FindClose(FindHandle h) = 0;
+    // Open for reading; others may read but not write the file while it is open.
+    virtual FileHandle OpenShareRead(const std::string& path) = 0;
+    virtual long Seek(FileHandle f, std::int64_t offset) = 0;  // from the start; -1 on failure
+    virtual long Read(FileHandle f, void* buffer, long count) = 0;  // bytes read, -1 on failure
+    virtual void Close(FileHandle f) = 0;
+    virtual bool FileExists(const std::string& path) = 0;  // a directory does not count
+    // Whole file into memory (the player's load); false when it cannot be read.
+    virtual bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
+                               std::size_t maxBytes) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// Process services
+
+using LibraryHandle = std::uintptr_t;  // 0 = not loaded
+using LockHandle = std::uintptr_t;     // 0 = none
+
+// PwdChangePasswordA(provider, parent window, 0, 0)
+using PasswordEntry =
+    std::function<long(const std::string& provider, std::uintptr_t parent, std::uint32_t, std::uint32_t)>;
+
+class Services {
+public:
+    virtual ~Services() = default;
+    virtual std::vector<std::string> CommandLineArguments() = 0;  // split the platform's way, no program name
+    virtual std::string ExecutablePath() = 0;
+    virtual std::string SystemDirectory() = 0;
+    virtual LibraryHandle LoadLibrary(const std::string& pathOrName) = 0;
+    virtual PasswordEntry FindPasswordEntry(LibraryHandle lib, const std::string& name) = 0;
+    virtual void FreeLibrary(LibraryHandle lib) = 0;
+    // Creates the named lock owned by the caller; returns the last-error code right after
+    // (0: this process holds it). `out` may be valid even when the code is not 0.
+    virtual long CreateNamedLock(const std::string& name, LockHandle& out) = 0;
+    virtual void ReleaseLock(LockHandle lock) = 0;
+    virtual void Sleep(int milliseconds) = 0;
+    virtual std::uint64_t TickMilliseconds() = 0;
+    virtual void InitializeComponents() = 0;  // the single-threaded component apartment
+};
+
+// ---------------------------------------------------------------------------------------
+
+struct Platform {
+    Windowing* windowing = nullptr;
+    Registry* registry = nullptr;
+    FileSystem* files = nullptr;
+    Services* services = nullptr;
+};
+
+// The platform in use: the native one unless a test installed its own.
+Platform& Current();
+void Install(const Platform& p);
+// The native backend of this build (win32 or linux). SetProcessArguments hands the backend
+// the arguments main() received (Windows reads its own command line instead).
+Platform NativePlatform();
+void SetProcessArguments(int argc, char** argv);
+
+}  // namespace lumarel::platform
