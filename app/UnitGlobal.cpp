@@ -1,0 +1,10 @@
+#include "app/UnitGlobal.h"
+
+namespace lumarel {
+
+ProcessGlobals& Globals() {
+    static ProcessGlobals globals;
+    return globals;
+}
+
+}  // namespace lumarel

@@ -1,0 +1,28 @@
+// One fake platform for a test: fake windowing and services, plus whatever registry and file
+// system the test puts in. Install() makes it the platform in use and resets the application.
+#pragma once
+
+#include "platform/forms.h"
+#include "tests/fake/fake_services.h"
+#include "tests/fake/fake_windowing.h"
+
+namespace lumarel::fake {
+
+struct FakePlatform {
+    FakeWindowing ui;
+    FakeServices services;
+    Registry* registry = nullptr;
+    FileSystem* files = nullptr;
+
+    void Install() {
+        Platform p;
+        p.windowing = &ui;
+        p.services = &services;
+        p.registry = registry;
+        p.files = files;
+        lumarel::platform::Install(p);
+        Application::Instance().Reset();
+    }
+};
+
+}  // namespace lumarel::fake
