@@ -1,0 +1,22 @@
+#!/bin/bash
+# Installs what building, running and testing Lumarel needs on Debian 12, if it is missing.
+# Usage: scripts/deps.sh [run|test]   (run: the native build and a display; test: everything)
+set -eu
+what=${1:-test}
+packages=(cmake ninja-build g++ pkg-config zlib1g-dev liblzma-dev libsqlite3-dev libgtk-3-dev
+          libstb-dev xvfb xdotool x11-utils imagemagick fonts-noto-cjk)
+if [ "$what" = test ]; then
+    packages+=(libgtest-dev googletest libbenchmark-dev libcairo2-dev clang libclang-rt-14-dev
+               g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 python3-yaswfp
+               libfreetype-dev libfontconfig-dev)
+fi
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

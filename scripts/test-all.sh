@@ -1,0 +1,44 @@
+#!/bin/bash
+# Every test: the native build (unit, integration and end-to-end tests under Xvfb), the
+# Windows cross build (the same unit tests and the end-to-end tests under Wine), the engine
+# under AddressSanitizer and UBSan, and a short bounded fuzz run.
+# Usage: scripts/test-all.sh            (build trees go to out/)
+set -u
+cd "$(dirname "$0")/.."
+scripts/deps.sh test || exit 1
+jobs=${JOBS:-2}
+out=${OUT:-out}
+status=0
+step() { echo; echo "== $*"; }
+
+step "native build"
+cmake -S . -B "$out/linux" -G Ninja -DLUMAREL_WERROR=ON >/dev/null &&
+    ninja -C "$out/linux" -j"$jobs" || exit 1
+step "native tests"
+ctest --test-dir "$out/linux" -j"$jobs" --output-on-failure --timeout 300 || status=1
+
+step "Windows cross build"
+cmake -S . -B "$out/win" -G Ninja -DLUMAREL_WERROR=ON \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-w64-x86_64.cmake" >/dev/null &&
+    ninja -C "$out/win" -j"$jobs" || exit 1
+step "Windows tests under Wine"
+ctest --test-dir "$out/win" -j"$jobs" --output-on-failure --timeout 300 || status=1
+
+if [ -f engine/CMakeLists.txt ]; then
+    step "engine under AddressSanitizer and UBSan"
+    cmake -S . -B "$out/asan" -G Ninja -DLUMAREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null &&
+        ninja -C "$out/asan" -j"$jobs" engine_tests && 
+        ctest --test-dir "$out/asan" -j"$jobs" -R '^engine' --output-on-failure --timeout 600 || status=1
+fi
+
+if [ -f fuzz/CMakeLists.txt ]; then
+    step "fuzzing (bounded)"
+    CC=clang CXX=clang++ cmake -S . -B "$out/fuzz" -G Ninja -DLUMAREL_FUZZ=ON -DLUMAREL_TESTS=OFF >/dev/null &&
+        ninja -C "$out/fuzz" -j"$jobs" fuzz_load_render &&
+        "$out/fuzz/fuzz/fuzz_load_render" -max_total_time=60 -rss_limit_mb=2048 -timeout=10 \
+            fuzz/corpus samples || status=1
+fi
+
+echo
+[ $status -eq 0 ] && echo "all test steps passed" || echo "some test steps FAILED"
+exit $status
