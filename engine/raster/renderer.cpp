@@ -1,0 +1,667 @@
+// The renderer: flattens shapes against the device matrix, feeds the compound cell rasterizer,
+// sweeps each row once for all fills of a layer and blends the resulting spans.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/raster/cells.h"
+#include "engine/raster/paint.h"
+#include "engine/raster/pixel.h"
+#include "engine/raster/raster.h"
+#include "engine/raster/stroker.h"
+
+namespace lumarel::raster {
+
+using detail::Cell;
+using detail::CellRasterizer;
+using detail::CompiledPaint;
+using detail::kFullArea;
+using detail::Pt;
+
+namespace {
+
+constexpr int kMaxMasks = 32;
+constexpr double kCoordLimit = 1e15;
+
+struct Box {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // half-open
+  bool empty() const { return x0 >= x1 || y0 >= y1; }
+  Box intersect(const Box& o) const {
+    Box r{std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
+    if (r.empty()) r = Box{};
+    return r;
+  }
+  void add(int ax0, int ay, int ax1) {  // grows by a row run [ax0, ax1) at row ay
+    if (empty()) {
+      *this = Box{ax0, ay, ax1, ay + 1};
+      return;
+    }
+    x0 = std::min(x0, ax0);
+    x1 = std::max(x1, ax1);
+    y0 = std::min(y0, ay);
+    y1 = std::max(y1, ay + 1);
+  }
+};
+
+struct Mask {
+  std::vector<uint8_t> data;
+  Box bounds;  // where it may be non-zero
+  Box dirty;   // everything written since it was last cleared
+};
+
+inline double ClampCoord(double v) {
+  if (v > kCoordLimit) return kCoordLimit;
+  if (v < -kCoordLimit) return -kCoordLimit;
+  return v;  // NaN passes through and is dropped by the rasterizer
+}
+
+// One style's coverage at a pixel before normalisation (0..kFullArea).
+struct StyleCov {
+  uint32_t style;
+  int32_t raw;
+};
+
+// Non-zero rule: |winding area|, saturated at a full cell.
+inline int32_t RawOf(int64_t v) {
+  const int64_t a = v < 0 ? -v : v;
+  return static_cast<int32_t>(a < kFullArea ? a : kFullArea);
+}
+
+inline uint32_t RawToCov(int32_t raw) { return static_cast<uint32_t>((raw * 255 + (kFullArea / 2)) / kFullArea); }
+
+// Splits up to 255 coverage across styles so the shares sum to the rounded total exactly;
+// styles that together overfill the pixel (overlapping fills) are scaled down.
+inline void Distribute(StyleCov* sc, int n, uint32_t* covOut) {
+  int64_t total = 0;
+  for (int i = 0; i < n; ++i) total += sc[i].raw;
+  const int64_t denom = total > kFullArea ? total : kFullArea;
+  int64_t cum = 0;
+  uint32_t prev = 0;
+  for (int i = 0; i < n; ++i) {
+    cum += sc[i].raw;
+    const uint32_t c = static_cast<uint32_t>((cum * 255 + denom / 2) / denom);
+    covOut[i] = c - prev;
+    prev = c;
+  }
+}
+
+inline uint32_t ClampToAlpha(uint32_t c) {
+  const uint32_t a = c >> 24;
+  uint32_t r = (c >> 16) & 255, g = (c >> 8) & 255, b = c & 255;
+  r = r > a ? a : r;
+  g = g > a ? a : g;
+  b = b > a ? a : b;
+  return (a << 24) | (r << 16) | (g << 8) | b;
+}
+
+// Blends paint spans into the surface, optionally through a mask.
+class ColorPainter {
+ public:
+  ColorPainter(uint32_t* pixels, int stride, const CompiledPaint* paints, uint32_t* buf, uint8_t* covRun,
+               uint8_t* covTmp, const Mask* mask)
+      : pixels_(pixels), stride_(stride), paints_(paints), buf_(buf), covRun_(covRun), covTmp_(covTmp),
+        mask_(mask) {}
+
+  void beginRow(int y) {
+    y_ = y;
+    row_ = pixels_ + static_cast<size_t>(y) * static_cast<size_t>(stride_);
+    maskRow_ = mask_ ? mask_->data.data() + static_cast<size_t>(y) * static_cast<size_t>(stride_) : nullptr;
+  }
+  void endRow() { flush(); }
+
+  void pixel(int x, uint32_t s, uint32_t cov) {
+    if (runLen_ > 0 && s == runStyle_ && x == runX_ + runLen_) {
+      covRun_[runLen_++] = static_cast<uint8_t>(cov);
+      return;
+    }
+    flush();
+    runStyle_ = s;
+    runX_ = x;
+    runLen_ = 1;
+    covRun_[0] = static_cast<uint8_t>(cov);
+  }
+
+  void span(int x, int len, uint32_t s, uint32_t cov) {
+    flush();
+    if (cov == 0) return;
+    if (maskRow_) {
+      const uint8_t* m = maskRow_ + x;
+      for (int i = 0; i < len; ++i) covTmp_[i] = static_cast<uint8_t>(detail::Mul255(cov, m[i]));
+      blendArray(x, len, paints_[s], covTmp_);
+      return;
+    }
+    blendConst(x, len, paints_[s], cov);
+  }
+
+  void pixelMulti(int x, StyleCov* sc, int n) {
+    flush();
+    uint32_t covs[64];
+    uint32_t acc = 0;
+    for (int base = 0; base < n; base += 64) {
+      const int k = std::min(64, n - base);
+      Distribute(sc + base, k, covs);
+      for (int i = 0; i < k; ++i) {
+        if (!covs[i]) continue;
+        acc += detail::MulPixel(fetch1(paints_[sc[base + i].style], x), covs[i]);
+      }
+    }
+    acc = ClampToAlpha(acc);
+    if (maskRow_) acc = detail::MulPixel(acc, maskRow_[x]);
+    row_[x] = detail::Over(acc, row_[x]);
+  }
+
+ private:
+  uint32_t fetch1(const CompiledPaint& p, int x) {
+    if (p.kind == CompiledPaint::Kind::Solid) return p.color;
+    uint32_t c;
+    detail::FetchSpan(p, x, y_, 1, &c);
+    return c;
+  }
+
+  void flush() {
+    if (runLen_ == 0) return;
+    const int len = runLen_;
+    runLen_ = 0;
+    if (maskRow_) {
+      const uint8_t* m = maskRow_ + runX_;
+      for (int i = 0; i < len; ++i) covRun_[i] = static_cast<uint8_t>(detail::Mul255(covRun_[i], m[i]));
+    }
+    blendArray(runX_, len, paints_[runStyle_], covRun_);
+  }
+
+  void blendConst(int x, int len, const CompiledPaint& p, uint32_t cov) {
+    uint32_t* d = row_ + x;
+    if (p.kind == CompiledPaint::Kind::Solid) {
+      if (cov == 255 && p.opaque) {
+        std::fill_n(d, len, p.color);
+        return;
+      }
+      const uint32_t src = cov == 255 ? p.color : detail::MulPixel(p.color, cov);
+      const uint32_t inv = 255u - (src >> 24);
+      if (inv == 255) return;
+      for (int i = 0; i < len; ++i) d[i] = src + detail::MulPixel(d[i], inv);
+      return;
+    }
+    if (p.kind == CompiledPaint::Kind::None) return;
+    if (cov == 255 && p.opaque) {
+      detail::FetchSpan(p, x, y_, len, d);
+      return;
+    }
+    detail::FetchSpan(p, x, y_, len, buf_);
+    if (cov == 255) {
+      for (int i = 0; i < len; ++i) d[i] = detail::Over(buf_[i], d[i]);
+    } else {
+      for (int i = 0; i < len; ++i) d[i] = detail::Over(detail::MulPixel(buf_[i], cov), d[i]);
+    }
+  }
+
+  void blendArray(int x, int len, const CompiledPaint& p, const uint8_t* cov) {
+    uint32_t* d = row_ + x;
+    if (p.kind == CompiledPaint::Kind::Solid) {
+      const uint32_t color = p.color;
+      const bool opaque = p.opaque;
+      for (int i = 0; i < len; ++i) {
+        const uint32_t c = cov[i];
+        if (c == 0) continue;
+        if (c == 255 && opaque)
+          d[i] = color;
+        else
+          d[i] = detail::Over(detail::MulPixel(color, c), d[i]);
+      }
+      return;
+    }
+    if (p.kind == CompiledPaint::Kind::None) return;
+    detail::FetchSpan(p, x, y_, len, buf_);
+    for (int i = 0; i < len; ++i) {
+      const uint32_t c = cov[i];
+      if (c == 0) continue;
+      d[i] = detail::Over(c == 255 ? buf_[i] : detail::MulPixel(buf_[i], c), d[i]);
+    }
+  }
+
+  uint32_t* pixels_;
+  int stride_;
+  const CompiledPaint* paints_;
+  uint32_t* buf_;
+  uint8_t* covRun_;
+  uint8_t* covTmp_;
+  const Mask* mask_;
+  int y_ = 0;
+  uint32_t* row_ = nullptr;
+  const uint8_t* maskRow_ = nullptr;
+  uint32_t runStyle_ = 0;
+  int runX_ = 0, runLen_ = 0;
+};
+
+// Adds coverage (union) to a mask being defined.
+class MaskPainter {
+ public:
+  MaskPainter(Mask& m, int stride) : mask_(m), stride_(stride) {}
+  void beginRow(int y) {
+    y_ = y;
+    row_ = mask_.data.data() + static_cast<size_t>(y) * static_cast<size_t>(stride_);
+  }
+  void endRow() {}
+  void pixel(int x, uint32_t, uint32_t cov) { put(x, 1, cov); }
+  void span(int x, int len, uint32_t, uint32_t cov) { put(x, len, cov); }
+  void pixelMulti(int x, StyleCov* sc, int n) {
+    int64_t total = 0;
+    for (int i = 0; i < n; ++i) total += sc[i].raw;
+    put(x, 1, RawToCov(static_cast<int32_t>(std::min<int64_t>(total, kFullArea))));
+  }
+
+ private:
+  void put(int x, int len, uint32_t cov) {
+    if (cov == 0) return;
+    uint8_t* m = row_ + x;
+    if (cov == 255) {
+      std::fill_n(m, len, uint8_t(255));
+    } else {
+      for (int i = 0; i < len; ++i) m[i] = static_cast<uint8_t>(m[i] + cov - detail::Mul255(m[i], cov));
+    }
+    mask_.dirty.add(x, y_, x + len);
+  }
+  Mask& mask_;
+  int stride_;
+  int y_ = 0;
+  uint8_t* row_ = nullptr;
+};
+
+}  // namespace
+
+struct Renderer::Impl {
+  explicit Impl(Surface& s) : surface(s) {
+    clip = Box{0, 0, s.width(), s.height()};
+    const size_t w = static_cast<size_t>(std::max(1, s.width()));
+    buf.resize(w + 8);
+    covRun.resize(w + 8);
+    covTmp.resize(w + 8);
+  }
+
+  Surface& surface;
+  Box clip;
+  double tolerance = 0.2;
+  CellRasterizer ras;
+  std::vector<CompiledPaint> paints;
+  std::vector<detail::Ramp> ramps;
+  std::vector<uint32_t> buf;
+  std::vector<uint8_t> covRun, covTmp;
+  // Per-style sweep state.
+  std::vector<int64_t> running, area;
+  std::vector<uint8_t> mark, inActive;
+  std::vector<uint32_t> touched, active;
+  std::vector<StyleCov> styleCovs;
+  // Masks: masks[0..depth) are in use; the top one is being defined when `defining`.
+  std::vector<std::unique_ptr<Mask>> masks;
+  int depth = 0;
+  int overflowDepth = 0;  // levels beyond kMaxMasks, tracked only to keep push/pop balanced
+  bool defining = false;
+  // Stroke scratch.
+  std::vector<std::vector<uint32_t>> edgesByLine;
+  std::vector<Pt> path, outline;
+  std::vector<size_t> contourEnds;
+
+  Mask* activeMask() {
+    const int n = defining ? depth - 1 : depth;
+    return n > 0 ? masks[static_cast<size_t>(n - 1)].get() : nullptr;
+  }
+
+  void prepareStyles(size_t n) {
+    running.assign(n + 1, 0);
+    area.assign(n + 1, 0);
+    mark.assign(n + 1, 0);
+    inActive.assign(n + 1, 0);
+    touched.clear();
+    active.clear();
+  }
+
+  template <class Painter>
+  void sweep(Painter& painter) {
+    const int x0 = ras.clipX0(), x1 = ras.clipX1();
+    for (int y = ras.minY(); y <= ras.maxY(); ++y) {
+      const Cell* c = ras.rowBegin(y);
+      const Cell* e = ras.rowEnd(y);
+      if (c == e) continue;
+      painter.beginRow(y);
+      while (c < e) {
+        const int x = c->x;
+        touched.clear();
+        do {
+          const uint32_t s = c->style;
+          if (!mark[s]) {
+            mark[s] = 1;
+            touched.push_back(s);
+          }
+          area[s] += c->area;
+          running[s] += c->cover;
+          ++c;
+        } while (c < e && c->x == x);
+        if (x >= x0 && x < x1) {
+          styleCovs.clear();
+          for (uint32_t s : active) {
+            if (mark[s]) continue;
+            styleCovs.push_back({s, RawOf(running[s] * (2 * detail::kSub))});
+          }
+          for (uint32_t s : touched) {
+            const int32_t raw = RawOf(running[s] * (2 * detail::kSub) - area[s]);
+            if (raw) styleCovs.push_back({s, raw});
+          }
+          if (styleCovs.size() == 1) {
+            const uint32_t cov = RawToCov(styleCovs[0].raw);
+            if (cov) painter.pixel(x, styleCovs[0].style, cov);
+          } else if (styleCovs.size() > 1) {
+            painter.pixelMulti(x, styleCovs.data(), static_cast<int>(styleCovs.size()));
+          }
+        }
+        for (uint32_t s : touched) {
+          mark[s] = 0;
+          area[s] = 0;
+          const bool on = running[s] != 0;
+          if (on && !inActive[s]) {
+            inActive[s] = 1;
+            active.push_back(s);
+          } else if (!on && inActive[s]) {
+            inActive[s] = 0;
+            active.erase(std::find(active.begin(), active.end(), s));
+          }
+        }
+        if (c >= e || active.empty()) continue;
+        const int sx = std::max(x + 1, x0), ex = std::min(c->x, x1);
+        if (sx >= ex) continue;
+        if (active.size() == 1) {
+          const uint32_t s = active[0];
+          painter.span(sx, ex - sx, s, RawToCov(RawOf(running[s] * (2 * detail::kSub))));
+        } else {
+          styleCovs.clear();
+          for (uint32_t s : active)
+            styleCovs.push_back({s, RawOf(running[s] * (2 * detail::kSub))});
+          for (int px = sx; px < ex; ++px) painter.pixelMulti(px, styleCovs.data(), static_cast<int>(styleCovs.size()));
+        }
+      }
+      painter.endRow();
+      // Malformed (open) outlines can leave a cover behind; it must not leak into the next row.
+      for (uint32_t s : active) {
+        running[s] = 0;
+        inActive[s] = 0;
+      }
+      active.clear();
+    }
+  }
+
+  void flattenQuad(const Matrix& m, const Edge& e, Pt p0, std::vector<Pt>& out) {
+    double cx, cy, x1, y1;
+    m.Apply(e.cx, e.cy, cx, cy);
+    m.Apply(e.x1, e.y1, x1, y1);
+    cx = ClampCoord(cx);
+    cy = ClampCoord(cy);
+    x1 = ClampCoord(x1);
+    y1 = ClampCoord(y1);
+    const double ddx = p0.x - 2 * cx + x1, ddy = p0.y - 2 * cy + y1;
+    const double dd = std::sqrt(ddx * ddx + ddy * ddy);
+    int n = 1;
+    if (dd > 4 * tolerance) {
+      const double k = std::ceil(std::sqrt(dd / (4 * tolerance)));
+      n = k < 256 ? static_cast<int>(k) : 256;
+    }
+    for (int i = 1; i < n; ++i) {
+      const double t = double(i) / n, u = 1 - t;
+      out.push_back({u * u * p0.x + 2 * u * t * cx + t * t * x1, u * u * p0.y + 2 * u * t * cy + t * t * y1});
+    }
+    out.push_back({x1, y1});
+  }
+
+  void compileFills(const Layer& layer, const Matrix& m, const ColorTransform& cx) {
+    const size_t n = layer.fills.size();
+    if (ramps.size() < n + 1) ramps.resize(n + 1);
+    paints.assign(n + 1, CompiledPaint{});
+    for (size_t i = 0; i < n; ++i) detail::CompilePaint(layer.fills[i], m, cx, ramps[i + 1], paints[i + 1]);
+  }
+
+  template <class Painter>
+  void fillLayer(const Layer& layer, const Matrix& m, const Box& box, Painter& painter) {
+    const size_t nf = layer.fills.size();
+    ras.reset(box.x0, box.y0, box.x1, box.y1);
+    auto valid = [&](uint16_t s) -> uint32_t {
+      return (s >= 1 && s <= nf && paints[s].kind != CompiledPaint::Kind::None) ? s : 0u;
+    };
+    bool any = false;
+    for (const Edge& e : layer.edges) {
+      const uint32_t l = valid(e.fill0), r = valid(e.fill1);
+      if (l == r) continue;  // same style both sides (or none): no boundary
+      any = true;
+      ras.setStyles(l, r);
+      double x0, y0;
+      m.Apply(e.x0, e.y0, x0, y0);
+      x0 = ClampCoord(x0);
+      y0 = ClampCoord(y0);
+      if (e.kind == Edge::Kind::Quad) {
+        path.clear();
+        flattenQuad(m, e, Pt{x0, y0}, path);
+        Pt p{x0, y0};
+        for (const Pt& q : path) {
+          ras.line(p.x, p.y, q.x, q.y);
+          p = q;
+        }
+      } else {
+        double x1, y1;
+        m.Apply(e.x1, e.y1, x1, y1);
+        ras.line(x0, y0, ClampCoord(x1), ClampCoord(y1));
+      }
+    }
+    if (!any) return;
+    ras.finish();
+    if (ras.empty()) return;
+    prepareStyles(nf);
+    sweep(painter);
+  }
+
+  void strokeLayer(const Layer& layer, const Matrix& m, const ColorTransform& cx, const Box& box, Mask* mask) {
+    const size_t ns = layer.strokes.size();
+    if (ns == 0) return;
+    if (edgesByLine.size() < ns + 1) edgesByLine.resize(ns + 1);
+    for (size_t i = 0; i <= ns; ++i) edgesByLine[i].clear();
+    for (size_t i = 0; i < layer.edges.size(); ++i) {
+      const uint16_t l = layer.edges[i].line;
+      if (l >= 1 && l <= ns) edgesByLine[l].push_back(static_cast<uint32_t>(i));
+    }
+    const double sx = std::hypot(m.a, m.b), sy = std::hypot(m.c, m.d);
+    const double sdet = std::sqrt(std::fabs(m.Determinant()));
+    if (ramps.empty()) ramps.resize(1);
+    for (size_t k = 1; k <= ns; ++k) {
+      const std::vector<uint32_t>& list = edgesByLine[k];
+      if (list.empty()) continue;
+      const Stroke& st = layer.strokes[k - 1];
+      paints.assign(2, CompiledPaint{});
+      detail::CompilePaint(st.paint, m, cx, ramps[0], paints[1]);
+      if (paints[1].kind == CompiledPaint::Kind::None) continue;
+      double w = st.width;
+      if (!std::isfinite(w) || w < 0) w = 0;
+      if (st.noHScale && st.noVScale)
+        w = w / 20.0;
+      else if (st.noHScale)
+        w *= sy;
+      else if (st.noVScale)
+        w *= sx;
+      else
+        w *= sdet;
+      if (!(w >= 1.0)) w = 1.0;  // hairlines and thin lines: one device pixel
+      if (w > 1e7) w = 1e7;
+      detail::StrokeStyle ss;
+      ss.halfWidth = w / 2;
+      ss.startCap = st.startCap;
+      ss.endCap = st.endCap;
+      ss.join = st.join;
+      ss.miterLimit = std::isfinite(st.miterLimit) ? std::max(1.0, st.miterLimit) : 1.0;
+      ss.tolerance = tolerance;
+      const bool oddWidth = (static_cast<long long>(std::lround(w)) & 1) != 0;
+      outline.clear();
+      contourEnds.clear();
+      path.clear();
+      float startX = 0, startY = 0, endX = 0, endY = 0;
+      bool open = false;
+      auto flushPath = [&]() {
+        if (!open) return;
+        const bool closed = !st.noClose && startX == endX && startY == endY && path.size() > 2;
+        if (st.pixelHinting) {
+          for (Pt& p : path) {
+            if (oddWidth) {
+              p.x = std::floor(p.x) + 0.5;
+              p.y = std::floor(p.y) + 0.5;
+            } else {
+              p.x = std::round(p.x);
+              p.y = std::round(p.y);
+            }
+          }
+        }
+        detail::StrokePolyline(path, closed, ss, outline, contourEnds);
+        path.clear();
+        open = false;
+      };
+      for (uint32_t idx : list) {
+        const Edge& e = layer.edges[idx];
+        if (!open || e.x0 != endX || e.y0 != endY) {
+          flushPath();
+          double x0, y0;
+          m.Apply(e.x0, e.y0, x0, y0);
+          path.push_back({ClampCoord(x0), ClampCoord(y0)});
+          startX = e.x0;
+          startY = e.y0;
+          open = true;
+        }
+        if (e.kind == Edge::Kind::Quad) {
+          flattenQuad(m, e, path.back(), path);
+        } else {
+          double x1, y1;
+          m.Apply(e.x1, e.y1, x1, y1);
+          path.push_back({ClampCoord(x1), ClampCoord(y1)});
+        }
+        endX = e.x1;
+        endY = e.y1;
+      }
+      flushPath();
+      if (outline.empty()) continue;
+      ras.reset(box.x0, box.y0, box.x1, box.y1);
+      ras.setStyles(1, 0);
+      size_t begin = 0;
+      for (size_t end : contourEnds) {
+        if (end - begin >= 2) {
+          for (size_t i = begin; i < end; ++i) {
+            const Pt& a = outline[i];
+            const Pt& b = outline[i + 1 < end ? i + 1 : begin];
+            ras.line(a.x, a.y, b.x, b.y);
+          }
+        }
+        begin = end;
+      }
+      ras.finish();
+      if (ras.empty()) continue;
+      prepareStyles(1);
+      ColorPainter painter(surface.data(), surface.width(), paints.data(), buf.data(), covRun.data(),
+                           covTmp.data(), mask);
+      sweep(painter);
+    }
+  }
+
+  void draw(const Shape& shape, const Matrix& m, const ColorTransform& cx) {
+    if (surface.width() <= 0 || surface.height() <= 0 || !m.IsFinite()) return;
+    Box box = clip;
+    if (defining) {
+      if (overflowDepth > 0) return;
+      Mask& target = *masks[static_cast<size_t>(depth - 1)];
+      for (const Layer& layer : shape.layers) {
+        if (layer.edges.empty()) continue;
+        compileFills(layer, m, ColorTransform{});
+        MaskPainter painter(target, surface.width());
+        fillLayer(layer, m, box, painter);
+      }
+      return;
+    }
+    Mask* mask = activeMask();
+    if (mask) box = box.intersect(mask->bounds);
+    if (box.empty()) return;
+    for (const Layer& layer : shape.layers) {
+      if (layer.edges.empty()) continue;
+      if (!layer.fills.empty()) {
+        compileFills(layer, m, cx);
+        ColorPainter painter(surface.data(), surface.width(), paints.data(), buf.data(), covRun.data(),
+                             covTmp.data(), mask);
+        fillLayer(layer, m, box, painter);
+      }
+      strokeLayer(layer, m, cx, box, mask);
+    }
+  }
+
+  void beginClip() {
+    if (defining) endClipDefinition();  // a mask cannot be defined inside a definition: close it
+    if (depth >= kMaxMasks || overflowDepth > 0) {
+      ++overflowDepth;
+      defining = true;
+      return;
+    }
+    if (masks.size() <= static_cast<size_t>(depth)) masks.push_back(std::make_unique<Mask>());
+    Mask& m = *masks[static_cast<size_t>(depth)];
+    const size_t w = static_cast<size_t>(surface.width()), h = static_cast<size_t>(surface.height());
+    if (m.data.size() != w * h) {
+      m.data.assign(w * h, 0);
+    } else if (!m.dirty.empty()) {
+      for (int y = m.dirty.y0; y < m.dirty.y1; ++y)
+        std::fill_n(m.data.data() + static_cast<size_t>(y) * w + static_cast<size_t>(m.dirty.x0),
+                    m.dirty.x1 - m.dirty.x0, uint8_t(0));
+    }
+    m.dirty = Box{};
+    m.bounds = Box{};
+    ++depth;
+    defining = true;
+  }
+
+  void endClipDefinition() {
+    if (!defining) return;
+    defining = false;
+    if (overflowDepth > 0) return;
+    Mask& m = *masks[static_cast<size_t>(depth - 1)];
+    m.bounds = m.dirty.intersect(clip);
+    if (depth >= 2) {
+      const Mask& parent = *masks[static_cast<size_t>(depth - 2)];
+      const size_t w = static_cast<size_t>(surface.width());
+      for (int y = m.dirty.y0; y < m.dirty.y1; ++y) {
+        uint8_t* r = m.data.data() + static_cast<size_t>(y) * w;
+        const uint8_t* p = parent.data.data() + static_cast<size_t>(y) * w;
+        for (int x = m.dirty.x0; x < m.dirty.x1; ++x) r[x] = static_cast<uint8_t>(detail::Mul255(r[x], p[x]));
+      }
+      m.bounds = m.bounds.intersect(parent.bounds);
+    }
+  }
+
+  void popClip() {
+    if (overflowDepth > 0) {
+      --overflowDepth;
+      defining = false;
+      return;
+    }
+    if (depth == 0) return;
+    --depth;
+    defining = false;
+  }
+};
+
+Renderer::Renderer(Surface& s) : impl_(std::make_unique<Impl>(s)) {}
+Renderer::~Renderer() = default;
+
+void Renderer::drawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx) {
+  impl_->draw(shape, toDevice, cx);
+}
+void Renderer::beginClip() { impl_->beginClip(); }
+void Renderer::endClipDefinition() { impl_->endClipDefinition(); }
+void Renderer::popClip() { impl_->popClip(); }
+int Renderer::clipDepth() const { return impl_->depth + impl_->overflowDepth; }
+
+void Renderer::setClipRect(int x0, int y0, int x1, int y1) {
+  const Box full{0, 0, impl_->surface.width(), impl_->surface.height()};
+  impl_->clip = Box{std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)}.intersect(full);
+}
+void Renderer::resetClipRect() { impl_->clip = Box{0, 0, impl_->surface.width(), impl_->surface.height()}; }
+
+void Renderer::setTolerance(double px) {
+  if (std::isfinite(px)) impl_->tolerance = std::clamp(px, 0.01, 4.0);
+}
+
+}  // namespace lumarel::raster

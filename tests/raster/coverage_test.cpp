@@ -1,0 +1,216 @@
+// Exact-area coverage, fill0/fill1 sides and the one-sweep compound resolution of adjacent fills.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "test_util.h"
+
+using namespace rt;
+
+namespace {
+
+uint32_t Alpha(const Surface& s, int x, int y) { return s.pixel(x, y) >> 24; }
+
+TEST(Coverage, IntegerRectangleIsExactAndSharp) {
+  Surface s(20, 20);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  r.drawShape(RectShape(5, 5, 15, 12, Solid(255, 0, 0)), PxMatrix(), {});
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) {
+      const bool in = x >= 5 && x < 15 && y >= 5 && y < 12;
+      ASSERT_EQ(s.pixel(x, y), in ? 0xFFFF0000u : 0u) << x << "," << y;
+    }
+}
+
+TEST(Coverage, HalfPixelEdgesGiveHalfCoverage) {
+  Surface s(20, 20);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  r.drawShape(RectShape(4.5, 3.5, 10.5, 9.5, Solid(255, 255, 255)), PxMatrix(), {});
+  EXPECT_NEAR(Alpha(s, 4, 5), 128, 1);   // left edge
+  EXPECT_NEAR(Alpha(s, 10, 5), 128, 1);  // right edge
+  EXPECT_NEAR(Alpha(s, 6, 3), 128, 1);   // top edge
+  EXPECT_NEAR(Alpha(s, 6, 9), 128, 1);   // bottom edge
+  EXPECT_NEAR(Alpha(s, 4, 3), 64, 1);    // corner: a quarter
+  EXPECT_EQ(Alpha(s, 6, 5), 255u);
+  EXPECT_EQ(Alpha(s, 3, 5), 0u);
+  EXPECT_EQ(Alpha(s, 11, 5), 0u);
+}
+
+TEST(Coverage, DiagonalEdgeCoversHalfOfEachCellItHalves) {
+  // Triangle (0,0)-(10,0)-(10,10): the diagonal passes through cell corners, halving them.
+  Surface s(12, 12);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255));
+  auto& e = sh.layers[0].edges;
+  e.push_back(Line(0, 0, 10, 0, 0, 1));
+  e.push_back(Line(10, 0, 10, 10, 0, 1));
+  e.push_back(Line(10, 10, 0, 0, 0, 1));
+  r.drawShape(sh, PxMatrix(), {});
+  for (int i = 0; i < 10; ++i) EXPECT_NEAR(Alpha(s, i, i), 128, 1) << i;
+  EXPECT_EQ(Alpha(s, 5, 2), 255u);
+  EXPECT_EQ(Alpha(s, 2, 5), 0u);
+}
+
+TEST(Coverage, CoverageSumsToShapeArea) {
+  Surface s(64, 64);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  // Triangle with area 0.5*40*30 = 600 px at awkward positions.
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255));
+  auto& e = sh.layers[0].edges;
+  e.push_back(Line(3.3, 7.1, 43.3, 7.1, 0, 1));
+  e.push_back(Line(43.3, 7.1, 13.7, 37.1, 0, 1));
+  e.push_back(Line(13.7, 37.1, 3.3, 7.1, 0, 1));
+  r.drawShape(sh, PxMatrix(), {});
+  double sum = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) sum += Alpha(s, x, y) / 255.0;
+  EXPECT_NEAR(sum, 600.0, 1.5);
+}
+
+TEST(Coverage, Fill0IsLeftAndFill1IsRightOfTheEdge) {
+  // Counter-clockwise on screen puts the inside on the left: fill0 fills it.
+  Surface s(10, 10);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(0, 255, 0));
+  auto& e = sh.layers[0].edges;
+  e.push_back(Line(2, 2, 2, 8, 1, 0));
+  e.push_back(Line(2, 8, 8, 8, 1, 0));
+  e.push_back(Line(8, 8, 8, 2, 1, 0));
+  e.push_back(Line(8, 2, 2, 2, 1, 0));
+  r.drawShape(sh, PxMatrix(), {});
+  EXPECT_EQ(s.pixel(5, 5), 0xFF00FF00u);
+  EXPECT_EQ(s.pixel(1, 5), 0u);
+  EXPECT_EQ(s.pixel(9, 5), 0u);
+}
+
+TEST(Coverage, AdjacentFillsSharingAnEdgeLeaveNoSeam) {
+  // Two fills meet along a shared edge at x = 10.5: the boundary pixel must be the exact 50/50
+  // mix of both with none of the white background showing through.
+  Surface s(21, 10);
+  s.clear(Rgba{255, 255, 255, 255});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  Layer& l = sh.layers[0];
+  l.fills.push_back(Solid(255, 0, 0));
+  l.fills.push_back(Solid(0, 0, 255));
+  // Outline of the union walked clockwise (inside on the right), shared edge carries both styles.
+  l.edges.push_back(Line(0, 0, 10.5, 0, 0, 1));
+  l.edges.push_back(Line(10.5, 0, 21, 0, 0, 2));
+  l.edges.push_back(Line(21, 0, 21, 10, 0, 2));
+  l.edges.push_back(Line(21, 10, 10.5, 10, 0, 2));
+  l.edges.push_back(Line(10.5, 10, 0, 10, 0, 1));
+  l.edges.push_back(Line(0, 10, 0, 0, 0, 1));
+  l.edges.push_back(Line(10.5, 0, 10.5, 10, 2, 1));  // walking down: blue (+x) on the left, red on the right
+  r.drawShape(sh, PxMatrix(), {});
+  EXPECT_EQ(s.pixel(5, 5), 0xFFFF0000u);
+  EXPECT_EQ(s.pixel(15, 5), 0xFF0000FFu);
+  const uint32_t p = s.pixel(10, 5);
+  EXPECT_EQ(A(p), 255u);
+  EXPECT_NEAR(R(p), 128, 1);
+  EXPECT_NEAR(B(p), 128, 1);
+  EXPECT_LE(G(p), 1u);  // the white background does not show through
+}
+
+TEST(Coverage, AdjacentFillsOnADiagonalSumToFull) {
+  // A square split along its diagonal into two styles: every pixel is fully opaque.
+  Surface s(16, 16);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  Layer& l = sh.layers[0];
+  l.fills.push_back(Solid(255, 0, 0, 255));
+  l.fills.push_back(Solid(0, 255, 0, 255));
+  l.edges.push_back(Line(1.3, 1.3, 14.3, 1.3, 0, 1));
+  l.edges.push_back(Line(14.3, 1.3, 14.3, 14.3, 0, 1));
+  l.edges.push_back(Line(14.3, 14.3, 1.3, 14.3, 0, 2));
+  l.edges.push_back(Line(1.3, 14.3, 1.3, 1.3, 0, 2));
+  l.edges.push_back(Line(1.3, 1.3, 14.3, 14.3, 1, 2));  // upper-right on the left
+  r.drawShape(sh, PxMatrix(), {});
+  for (int y = 2; y < 14; ++y)
+    for (int x = 2; x < 14; ++x) {
+      const uint32_t p = s.pixel(x, y);
+      ASSERT_EQ(A(p), 255u) << x << "," << y;
+      ASSERT_NEAR(R(p) + G(p), 255, 1) << x << "," << y;
+    }
+}
+
+TEST(Coverage, SameStyleOnBothSidesIsNoBoundary) {
+  Surface s(10, 10);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh = RectShape(1, 1, 9, 9, Solid(255, 255, 255));
+  sh.layers[0].edges.push_back(Line(5.5, 1, 5.5, 9, 1, 1));  // internal edge, same fill both sides
+  r.drawShape(sh, PxMatrix(), {});
+  EXPECT_EQ(s.pixel(5, 5), 0xFFFFFFFFu);
+}
+
+TEST(Coverage, HoleFromInnerContourWithOppositeSides) {
+  // Outer square with fill on its right (clockwise), inner square also clockwise but with the
+  // fill on its left: the inside of the inner square is empty.
+  Surface s(20, 20);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255));
+  AddRect(sh.layers[0].edges, 2, 2, 18, 18, 0, 1);
+  AddRect(sh.layers[0].edges, 6, 6, 14, 14, 1, 0);
+  r.drawShape(sh, PxMatrix(), {});
+  EXPECT_EQ(A(s.pixel(4, 10)), 255u);
+  EXPECT_EQ(A(s.pixel(10, 10)), 0u);
+}
+
+TEST(Coverage, TranslucentFillBlendsSourceOver) {
+  Surface s(4, 4);
+  s.clear(Rgba{0, 0, 255, 255});
+  Renderer r(s);
+  r.drawShape(RectShape(0, 0, 4, 4, Solid(255, 0, 0, 128)), PxMatrix(), {});
+  const uint32_t p = s.pixel(1, 1);
+  EXPECT_EQ(A(p), 255u);
+  EXPECT_NEAR(R(p), 128, 1);
+  EXPECT_NEAR(B(p), 127, 1);
+}
+
+TEST(Coverage, CurvesAreFlattenedSmoothly) {
+  // A circle of radius 20 from four quads; area close to pi r^2 (quad circles bulge slightly).
+  Surface s(64, 64);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255));
+  const double c = 32, rr = 20, k = rr * 0.41421356;  // tan(22.5deg)
+  // Eight quads approximate the circle closely.
+  double px = c + rr, py = c;
+  for (int i = 1; i <= 8; ++i) {
+    const double a = i * 3.14159265358979 / 4, am = (i - 0.5) * 3.14159265358979 / 4;
+    const double qx = c + rr * std::cos(a), qy = c + rr * std::sin(a);
+    const double kx = c + std::hypot(rr, k) * std::cos(am), ky = c + std::hypot(rr, k) * std::sin(am);
+    sh.layers[0].edges.push_back(Quad(px, py, kx, ky, qx, qy, 1, 0));
+    px = qx;
+    py = qy;
+  }
+  r.drawShape(sh, PxMatrix(), {});
+  double sum = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) sum += Alpha(s, x, y) / 255.0;
+  EXPECT_NEAR(sum, 3.14159265 * rr * rr, 0.02 * 3.14159 * rr * rr);
+  EXPECT_EQ(Alpha(s, 32, 32), 255u);
+  EXPECT_EQ(Alpha(s, 32, 10), 0u);
+}
+
+}  // namespace
