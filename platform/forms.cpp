@@ -37,6 +37,7 @@ void Control::SetBounds(const Rect& r) {
     bounds_ = r;
     if (handle_) Ui().SetBounds(handle_, r);
     RealignChildren();
+    HandleResize();
 }
 
 void Control::SetVisible(bool visible) {
@@ -85,7 +86,10 @@ void Control::FillSpec(WindowSpec& spec) {
     spec.visible = visible_;
     spec.tabOrder = tabOrder_;
     spec.color = color_;
-    if (Form* f = OwnerForm()) spec.font = f->Font();
+    if (Form* f = OwnerForm()) {
+        spec.font = f->Font();
+        spec.hideCursor = f->hideCursor_;
+    }
     spec.sink = this;
 }
 
@@ -209,6 +213,7 @@ void Form::SetVisible(bool visible) {
         if (OnShow) Application::Instance().Guard(OnShow);
         if (closed_) return;
         Ui().SetVisible(handle_, true);
+        if (activeControl_ && activeControl_->Handle()) Ui().SetFocus(activeControl_->Handle());
         return;
     }
     visible_ = visible;

@@ -149,6 +149,8 @@ public:
     const FontSpec& Font() const { return font_; }
     // Centre the form on the screen when it is shown.
     void SetCenterOnShow(bool on) { centerOnShow_ = on; }
+    // The control that has the focus when the form is shown.
+    void SetActiveControl(Control* c) { activeControl_ = c; }
 
     std::function<void()> OnCreate;
     std::function<void()> OnShow;
@@ -175,6 +177,7 @@ private:
     bool hideCursor_ = false;
     bool centerOnShow_ = false;
     bool closed_ = false;
+    Control* activeControl_ = nullptr;
     FontSpec font_;
 };
 
