@@ -1,0 +1,101 @@
+#include "engine/player.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "engine/timeline/timeline.h"
+
+namespace lumarel::engine {
+
+struct Movie::Data {
+  swf::SwfFile file;
+  timeline::MovieDefinition definition;
+};
+
+Movie::Movie() : data_(std::make_unique<Data>()) {}
+Movie::~Movie() = default;
+
+LoadResult Movie::Load(std::span<const uint8_t> bytes) {
+  LoadResult result;
+  std::unique_ptr<Movie> m(new Movie());
+  std::string error;
+  if (!swf::DecodeSwf(bytes, m->data_->file, error)) {
+    result.error = error;
+    return result;
+  }
+  const swf::SwfFile& f = m->data_->file;
+  if (!f.sawEnd && f.header.declaredLength > 8 + f.body.size()) {
+    result.error = "file truncated before the End tag";
+    return result;
+  }
+  timeline::BuildDefinition(f.tags, m->data_->definition);
+
+  MovieInfo& info = m->info_;
+  const swf::Header& h = f.header;
+  info.version = h.version;
+  info.compression = h.compression;
+  info.declaredLength = h.declaredLength;
+  info.stageX = h.xmin / 20.0;
+  info.stageY = h.ymin / 20.0;
+  info.stageWidth = (static_cast<double>(h.xmax) - h.xmin) / 20.0;
+  info.stageHeight = (static_cast<double>(h.ymax) - h.ymin) / 20.0;
+  info.frameRate = h.frameRate;
+  info.headerFrameRate = h.headerFrameRate;
+  info.headerFrameCount = h.frameCount;
+  info.frameCount = m->data_->definition.main.frameCount();
+  info.background = m->data_->definition.background;
+  info.warnings = m->data_->definition.warnings;
+  std::map<uint16_t, int> counts;
+  for (const swf::Tag& t : f.tags) ++counts[t.code];
+  if (f.sawEnd) ++counts[swf::tag::End];
+  for (const auto& [code, n] : counts) info.tags.push_back(TagCount{code, swf::TagName(code), n});
+
+  m->stage_ = std::make_unique<timeline::Stage>(m->data_->definition);
+  m->stage_->start();
+  result.movie = std::move(m);
+  return result;
+}
+
+int Movie::TotalFrames() const { return stage_->root().frameCount(); }
+int Movie::CurrentFrame() const { return stage_->root().currentFrame(); }
+bool Movie::IsPlaying() const { return started_ && stage_->root().playing(); }
+
+void Movie::Play() {
+  if (!started_) {
+    started_ = true;
+    return;
+  }
+  stage_->root().setPlaying(true);
+}
+
+void Movie::Stop() { stage_->root().setPlaying(false); }
+
+void Movie::Advance() {
+  if (started_) stage_->tick();
+}
+
+raster::Rgba Movie::BackgroundColor() const { return stage_->background(); }
+
+void Movie::Render(raster::Surface& surface, std::optional<raster::Rgba> backgroundOverride) const {
+  raster::Rgba bg = backgroundOverride ? *backgroundOverride : stage_->background();
+  surface.clear(bg);
+  const double sw = info_.stageWidth, sh = info_.stageHeight;
+  const int W = surface.width(), H = surface.height();
+  if (!(sw > 0) || !(sh > 0) || W <= 0 || H <= 0) return;
+  const double scale = std::min(W / sw, H / sh);
+  const double offX = (W - sw * scale) / 2, offY = (H - sh * scale) / 2;
+  raster::Matrix toDevice;
+  toDevice.a = toDevice.d = scale / 20.0;
+  toDevice.tx = offX - info_.stageX * scale;
+  toDevice.ty = offY - info_.stageY * scale;
+  raster::Renderer r(surface);
+  const int x0 = std::clamp(static_cast<int>(std::floor(offX)), 0, W);
+  const int y0 = std::clamp(static_cast<int>(std::floor(offY)), 0, H);
+  const int x1 = std::clamp(static_cast<int>(std::ceil(offX + sw * scale)), 0, W);
+  const int y1 = std::clamp(static_cast<int>(std::ceil(offY + sh * scale)), 0, H);
+  r.setClipRect(x0, y0, x1, y1);
+  stage_->render(r, toDevice);
+}
+
+}  // namespace lumarel::engine

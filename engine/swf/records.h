@@ -1,0 +1,34 @@
+// SWF records: RECT, MATRIX, CXFORM, colours, and DefineShape 1-4 converted to raster shapes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "engine/raster/raster.h"
+#include "engine/swf/bit_reader.h"
+
+namespace lumarel::engine::swf {
+
+struct Rect {
+  int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;  // twips
+};
+
+Rect ReadRect(BitReader& r);
+raster::Matrix ReadMatrix(BitReader& r);
+raster::ColorTransform ReadCxform(BitReader& r, bool withAlpha);
+raster::Rgba ReadRgb(BitReader& r);
+raster::Rgba ReadRgba(BitReader& r);
+
+struct ShapeDefinition {
+  uint16_t id = 0;
+  Rect bounds;
+  raster::Shape shape;
+};
+
+// Parses the body of a DefineShape (version 1), DefineShape2 (2), DefineShape3 (3) or
+// DefineShape4 (4) tag. Returns false with a reason when the data is malformed; a shape whose
+// record list is cut short keeps the edges read so far.
+bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinition& out, std::string& error);
+
+}  // namespace lumarel::engine::swf

@@ -1,0 +1,308 @@
+#include "engine/swf/swf_file.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/swf/bit_reader.h"
+
+#if defined(LUMAREL_HAVE_LZMA)
+#include <lzma.h>
+#endif
+
+namespace lumarel::engine::swf {
+
+const char* CompressionName(Compression c) {
+  switch (c) {
+    case Compression::None: return "none (FWS)";
+    case Compression::Zlib: return "zlib (CWS)";
+    case Compression::Lzma: return "LZMA (ZWS)";
+  }
+  return "?";
+}
+
+namespace {
+
+// Inflates a zlib stream into out, producing at most `limit` bytes: a stream that would expand
+// further is cut there. The buffer grows as output arrives, so a tiny file that merely declares a
+// large length costs little.
+bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& out, size_t& produced,
+             std::string& error) {
+  out.resize(std::min(limit, std::max<size_t>(size_t(64) << 10, in.size() * 4)));
+  z_stream zs;
+  std::memset(&zs, 0, sizeof zs);
+  if (inflateInit(&zs) != Z_OK) {
+    error = "zlib initialisation failed";
+    return false;
+  }
+  size_t inPos = 0;
+  produced = 0;
+  int rc = Z_OK;
+  while (produced < limit) {
+    if (produced == out.size()) out.resize(std::min(limit, out.size() * 2));
+    const size_t inChunk = std::min<size_t>(in.size() - inPos, 1u << 30);
+    const size_t outChunk = std::min<size_t>(out.size() - produced, 1u << 30);
+    zs.next_in = const_cast<Bytef*>(in.data() + inPos);
+    zs.avail_in = static_cast<uInt>(inChunk);
+    zs.next_out = out.data() + produced;
+    zs.avail_out = static_cast<uInt>(outChunk);
+    rc = inflate(&zs, Z_NO_FLUSH);
+    inPos += inChunk - zs.avail_in;
+    produced += outChunk - zs.avail_out;
+    if (rc == Z_STREAM_END) break;
+    if (rc == Z_BUF_ERROR && inPos >= in.size()) break;  // input exhausted: truncated stream
+    if (rc != Z_OK) {
+      error = std::string("corrupt zlib data (") + (zs.msg ? zs.msg : "inflate error") + ")";
+      inflateEnd(&zs);
+      return false;
+    }
+  }
+  inflateEnd(&zs);
+  out.resize(produced);
+  return true;
+}
+
+#if defined(LUMAREL_HAVE_LZMA)
+// SWF's LZMA body: 5 property bytes then the raw stream, without the 8-byte size field of the
+// ".lzma" container; the size is supplied from the SWF header instead.
+bool InflateLzma(std::span<const uint8_t> props, std::span<const uint8_t> in, std::vector<uint8_t>& out,
+                 size_t& produced, std::string& error) {
+  uint8_t hdr[13];
+  std::memcpy(hdr, props.data(), 5);
+  uint64_t size = out.size();
+  for (int i = 0; i < 8; ++i) hdr[5 + i] = static_cast<uint8_t>(size >> (8 * i));
+  lzma_stream ls = LZMA_STREAM_INIT;
+  if (lzma_alone_decoder(&ls, uint64_t(256) << 20) != LZMA_OK) {
+    error = "LZMA initialisation failed";
+    return false;
+  }
+  produced = 0;
+  ls.next_out = out.data();
+  ls.avail_out = out.size();
+  ls.next_in = hdr;
+  ls.avail_in = sizeof hdr;
+  lzma_ret rc = lzma_code(&ls, LZMA_RUN);
+  if (rc == LZMA_OK && ls.avail_in == 0) {
+    ls.next_in = in.data();
+    ls.avail_in = in.size();
+    while (rc == LZMA_OK && ls.avail_out > 0) {
+      const size_t before = ls.avail_in + ls.avail_out;
+      rc = lzma_code(&ls, ls.avail_in ? LZMA_RUN : LZMA_FINISH);
+      if (ls.avail_in + ls.avail_out == before && rc == LZMA_OK) break;  // no progress
+    }
+  }
+  produced = out.size() - ls.avail_out;
+  lzma_end(&ls);
+  if (rc != LZMA_OK && rc != LZMA_STREAM_END && rc != LZMA_BUF_ERROR) {
+    error = rc == LZMA_MEMLIMIT_ERROR ? "LZMA dictionary too large" : "corrupt LZMA data";
+    return false;
+  }
+  return true;
+}
+#endif
+
+}  // namespace
+
+bool ParseTags(std::span<const uint8_t> data, size_t baseOffset, std::vector<Tag>& tags, bool& sawEnd,
+               std::string& error) {
+  sawEnd = false;
+  size_t pos = 0;
+  while (pos < data.size()) {
+    if (data.size() - pos < 2) {
+      error = "tag header cut short at offset " + std::to_string(baseOffset + pos);
+      return false;
+    }
+    const uint16_t codeAndLength = static_cast<uint16_t>(data[pos] | (data[pos + 1] << 8));
+    const size_t start = pos;
+    pos += 2;
+    const uint16_t code = codeAndLength >> 6;
+    size_t length = codeAndLength & 0x3F;
+    if (length == 0x3F) {
+      if (data.size() - pos < 4) {
+        error = "long tag header cut short at offset " + std::to_string(baseOffset + start);
+        return false;
+      }
+      length = static_cast<size_t>(data[pos]) | (static_cast<size_t>(data[pos + 1]) << 8) |
+               (static_cast<size_t>(data[pos + 2]) << 16) | (static_cast<size_t>(data[pos + 3]) << 24);
+      pos += 4;
+    }
+    if (length > data.size() - pos) {
+      error = TagName(code) + " tag at offset " + std::to_string(baseOffset + start) + " declares " +
+              std::to_string(length) + " bytes but only " + std::to_string(data.size() - pos) + " remain";
+      return false;
+    }
+    if (code == tag::End) {
+      sawEnd = true;
+      return true;
+    }
+    tags.push_back(Tag{code, baseOffset + start, data.subspan(pos, length)});
+    pos += length;
+  }
+  return true;
+}
+
+bool DecodeSwf(std::span<const uint8_t> file, SwfFile& out, std::string& error) {
+  out = SwfFile{};
+  if (file.size() < 8) {
+    error = "file too short for a SWF header (" + std::to_string(file.size()) + " bytes)";
+    return false;
+  }
+  Header& h = out.header;
+  const uint8_t sig0 = file[0];
+  if (file[1] != 'W' || file[2] != 'S' || (sig0 != 'F' && sig0 != 'C' && sig0 != 'Z')) {
+    error = "not a SWF file (bad signature)";
+    return false;
+  }
+  h.compression = sig0 == 'F' ? Compression::None : sig0 == 'C' ? Compression::Zlib : Compression::Lzma;
+  h.version = file[3];
+  h.declaredLength = static_cast<uint32_t>(file[4]) | (static_cast<uint32_t>(file[5]) << 8) |
+                     (static_cast<uint32_t>(file[6]) << 16) | (static_cast<uint32_t>(file[7]) << 24);
+  if (h.declaredLength < 8) {
+    error = "declared file length " + std::to_string(h.declaredLength) + " is smaller than the header";
+    return false;
+  }
+  const size_t bodyLength = h.declaredLength - 8u;
+  if (bodyLength > kMaxBodyBytes) {
+    error = "declared file length " + std::to_string(h.declaredLength) + " exceeds the 64 MiB limit";
+    return false;
+  }
+
+  switch (h.compression) {
+    case Compression::None: {
+      if (file.size() - 8 < bodyLength) {
+        error = "file truncated: " + std::to_string(file.size()) + " of " + std::to_string(h.declaredLength) +
+                " declared bytes present";
+        return false;
+      }
+      out.body.assign(file.begin() + 8, file.begin() + 8 + static_cast<std::ptrdiff_t>(bodyLength));
+      break;
+    }
+    case Compression::Zlib: {
+      size_t produced = 0;
+      if (!Inflate(file.subspan(8), bodyLength, out.body, produced, error)) return false;
+      if (produced < bodyLength) {
+        error = "compressed data truncated: " + std::to_string(produced + 8) + " of " +
+                std::to_string(h.declaredLength) + " declared bytes decoded";
+        return false;
+      }
+      break;
+    }
+    case Compression::Lzma: {
+#if defined(LUMAREL_HAVE_LZMA)
+      // ZWS layout: "ZWS", version, uncompressed length (4), compressed length (4), LZMA
+      // properties (5), raw LZMA data.
+      if (file.size() < 17) {
+        error = "file too short for an LZMA SWF header";
+        return false;
+      }
+      out.body.resize(bodyLength);
+      size_t produced = 0;
+      if (!InflateLzma(file.subspan(12, 5), file.subspan(17), out.body, produced, error)) return false;
+      if (produced < bodyLength) {
+        error = "LZMA data truncated: " + std::to_string(produced + 8) + " of " +
+                std::to_string(h.declaredLength) + " declared bytes decoded";
+        return false;
+      }
+      break;
+#else
+      error = "LZMA-compressed (ZWS) movies are not supported in this build";
+      return false;
+#endif
+    }
+  }
+
+  BitReader r(out.body);
+  const unsigned nbits = r.ub(5);
+  h.xmin = r.sb(nbits);
+  h.xmax = r.sb(nbits);
+  h.ymin = r.sb(nbits);
+  h.ymax = r.sb(nbits);
+  r.align();
+  const uint16_t rate = r.u16();
+  h.frameCount = r.u16();
+  if (!r.ok()) {
+    error = "movie header truncated";
+    return false;
+  }
+  h.headerFrameRate = rate / 256.0;
+  h.frameRate = rate == 0 ? kDefaultFrameRate : h.headerFrameRate;
+  const size_t tagsAt = r.pos();
+  return ParseTags(std::span<const uint8_t>(out.body).subspan(tagsAt), tagsAt + 8, out.tags, out.sawEnd, error);
+}
+
+std::string TagName(uint16_t code) {
+  switch (code) {
+#define LUMAREL_TAG_NAME(n) \
+  case tag::n: return #n;
+    LUMAREL_TAG_NAME(End)
+    LUMAREL_TAG_NAME(ShowFrame)
+    LUMAREL_TAG_NAME(DefineShape)
+    LUMAREL_TAG_NAME(PlaceObject)
+    LUMAREL_TAG_NAME(RemoveObject)
+    LUMAREL_TAG_NAME(DefineBits)
+    LUMAREL_TAG_NAME(DefineButton)
+    LUMAREL_TAG_NAME(JPEGTables)
+    LUMAREL_TAG_NAME(SetBackgroundColor)
+    LUMAREL_TAG_NAME(DefineFont)
+    LUMAREL_TAG_NAME(DefineText)
+    LUMAREL_TAG_NAME(DoAction)
+    LUMAREL_TAG_NAME(DefineFontInfo)
+    LUMAREL_TAG_NAME(DefineSound)
+    LUMAREL_TAG_NAME(StartSound)
+    LUMAREL_TAG_NAME(DefineButtonSound)
+    LUMAREL_TAG_NAME(SoundStreamHead)
+    LUMAREL_TAG_NAME(SoundStreamBlock)
+    LUMAREL_TAG_NAME(DefineBitsLossless)
+    LUMAREL_TAG_NAME(DefineBitsJPEG2)
+    LUMAREL_TAG_NAME(DefineShape2)
+    LUMAREL_TAG_NAME(DefineButtonCxform)
+    LUMAREL_TAG_NAME(Protect)
+    LUMAREL_TAG_NAME(PlaceObject2)
+    LUMAREL_TAG_NAME(RemoveObject2)
+    LUMAREL_TAG_NAME(DefineShape3)
+    LUMAREL_TAG_NAME(DefineText2)
+    LUMAREL_TAG_NAME(DefineButton2)
+    LUMAREL_TAG_NAME(DefineBitsJPEG3)
+    LUMAREL_TAG_NAME(DefineBitsLossless2)
+    LUMAREL_TAG_NAME(DefineEditText)
+    LUMAREL_TAG_NAME(DefineSprite)
+    LUMAREL_TAG_NAME(ProductInfo)
+    LUMAREL_TAG_NAME(FrameLabel)
+    LUMAREL_TAG_NAME(SoundStreamHead2)
+    LUMAREL_TAG_NAME(DefineMorphShape)
+    LUMAREL_TAG_NAME(DefineFont2)
+    LUMAREL_TAG_NAME(ExportAssets)
+    LUMAREL_TAG_NAME(ImportAssets)
+    LUMAREL_TAG_NAME(EnableDebugger)
+    LUMAREL_TAG_NAME(DoInitAction)
+    LUMAREL_TAG_NAME(DefineVideoStream)
+    LUMAREL_TAG_NAME(VideoFrame)
+    LUMAREL_TAG_NAME(DefineFontInfo2)
+    LUMAREL_TAG_NAME(EnableDebugger2)
+    LUMAREL_TAG_NAME(ScriptLimits)
+    LUMAREL_TAG_NAME(SetTabIndex)
+    LUMAREL_TAG_NAME(FileAttributes)
+    LUMAREL_TAG_NAME(PlaceObject3)
+    LUMAREL_TAG_NAME(ImportAssets2)
+    LUMAREL_TAG_NAME(DefineFontAlignZones)
+    LUMAREL_TAG_NAME(CSMTextSettings)
+    LUMAREL_TAG_NAME(DefineFont3)
+    LUMAREL_TAG_NAME(SymbolClass)
+    LUMAREL_TAG_NAME(Metadata)
+    LUMAREL_TAG_NAME(DefineScalingGrid)
+    LUMAREL_TAG_NAME(DoABC)
+    LUMAREL_TAG_NAME(DefineShape4)
+    LUMAREL_TAG_NAME(DefineMorphShape2)
+    LUMAREL_TAG_NAME(DefineSceneAndFrameLabelData)
+    LUMAREL_TAG_NAME(DefineBinaryData)
+    LUMAREL_TAG_NAME(DefineFontName)
+    LUMAREL_TAG_NAME(StartSound2)
+    LUMAREL_TAG_NAME(DefineBitsJPEG4)
+    LUMAREL_TAG_NAME(DefineFont4)
+#undef LUMAREL_TAG_NAME
+    default: return "Unknown(" + std::to_string(code) + ")";
+  }
+}
+
+}  // namespace lumarel::engine::swf

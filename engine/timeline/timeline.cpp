@@ -1,0 +1,471 @@
+#include "engine/timeline/timeline.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "engine/swf/bit_reader.h"
+
+namespace lumarel::engine::timeline {
+
+using swf::BitReader;
+using swf::Tag;
+namespace tag = swf::tag;
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool IsControlTag(uint16_t code) {
+  switch (code) {
+    case tag::PlaceObject:
+    case tag::PlaceObject2:
+    case tag::PlaceObject3:
+    case tag::RemoveObject:
+    case tag::RemoveObject2:
+    case tag::DoAction:
+    case tag::SetBackgroundColor:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void BuildTimeline(const std::vector<Tag>& tags, TimelineDef& out) {
+  out.frames.clear();
+  out.labels.clear();
+  std::vector<Tag> current;
+  for (const Tag& t : tags) {
+    if (t.code == tag::ShowFrame) {
+      out.frames.push_back(std::move(current));
+      current.clear();
+    } else if (t.code == tag::FrameLabel) {
+      BitReader r(t.data);
+      const std::string label = r.str();
+      const int frame = static_cast<int>(out.frames.size());
+      if (r.ok() && !label.empty()) out.labels.emplace(Lower(label), frame);
+    } else if (IsControlTag(t.code)) {
+      current.push_back(t);
+    }
+  }
+  // Control tags after the last ShowFrame belong to a frame that is never shown, unless there is
+  // no ShowFrame at all: then they make up the one frame.
+  if (out.frames.empty()) out.frames.push_back(std::move(current));
+  for (auto it = out.labels.begin(); it != out.labels.end(); ++it) {
+    it->second = std::min(it->second, out.frameCount() - 1);
+  }
+}
+
+void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
+  bool haveBackground = false;
+  for (const Tag& t : tags) {
+    switch (t.code) {
+      case tag::DefineShape:
+      case tag::DefineShape2:
+      case tag::DefineShape3:
+      case tag::DefineShape4: {
+        const int version = t.code == tag::DefineShape    ? 1
+                            : t.code == tag::DefineShape2 ? 2
+                            : t.code == tag::DefineShape3 ? 3
+                                                          : 4;
+        swf::ShapeDefinition sd;
+        std::string error;
+        if (!swf::ParseDefineShape(t.data, version, sd, error)) {
+          out.warnings.push_back(error);
+          break;
+        }
+        if (out.dictionary.count(sd.id)) break;  // the first definition of an id stands
+        out.dictionary.emplace(sd.id, ShapeCharacter{sd.bounds, std::move(sd.shape)});
+        break;
+      }
+      case tag::DefineSprite: {
+        BitReader r(t.data);
+        const uint16_t id = r.u16();
+        (void)r.u16();  // declared frame count: the ShowFrame tags are what counts
+        if (!r.ok()) {
+          out.warnings.push_back("DefineSprite too short");
+          break;
+        }
+        if (out.dictionary.count(id)) break;
+        std::vector<Tag> inner;
+        bool sawEnd = false;
+        std::string error;
+        if (!swf::ParseTags(r.rest(), t.offset, inner, sawEnd, error)) {
+          out.warnings.push_back("sprite " + std::to_string(id) + ": " + error);  // keep what was read
+        }
+        SpriteCharacter sc;
+        BuildTimeline(inner, sc.timeline);
+        out.dictionary.emplace(id, std::move(sc));
+        break;
+      }
+      case tag::SetBackgroundColor:
+        if (!haveBackground) {
+          BitReader r(t.data);
+          const raster::Rgba c = swf::ReadRgb(r);
+          if (r.ok()) {
+            out.background = c;
+            haveBackground = true;
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  BuildTimeline(tags, out.main);
+}
+
+std::shared_ptr<Instance> Instance::child(const std::string& name) const {
+  const std::string want = Lower(name);
+  for (const auto& [depth, obj] : list_) {
+    if (obj.sprite && Lower(obj.name) == want) return obj.sprite;
+  }
+  return nullptr;
+}
+
+Stage::Stage(const MovieDefinition& def) : def_(def), background_(def.background) {
+  root_ = std::make_shared<Instance>(&def_.main, std::weak_ptr<Instance>(), 0, 0);
+}
+
+void Stage::start() {
+  tagWork_ = 0;
+  root_->frame_ = 0;
+  runFrame(*root_, 0, true);
+  runQueuedActions();
+}
+
+void Stage::tick() {
+  ++tick_;
+  tagWork_ = 0;
+  advance(*root_);
+  runQueuedActions();
+}
+
+void Stage::advance(Instance& inst) {
+  if (inst.playing_ && inst.frameCount() > 1) {
+    const int next = inst.frame_ + 1 >= inst.frameCount() ? 0 : inst.frame_ + 1;
+    gotoFrame(inst, next);
+  }
+  // Children created during this tick already show their first frame; older ones move on.
+  std::vector<std::shared_ptr<Instance>> children;
+  for (auto& [depth, obj] : inst.list_) {
+    if (obj.sprite && obj.sprite->bornTick_ < tick_) children.push_back(obj.sprite);
+  }
+  for (auto& c : children) advance(*c);
+}
+
+void Stage::gotoFrame(Instance& inst, int target) {
+  const int count = inst.frameCount();
+  target = std::clamp(target, 0, count - 1);
+  if (target == inst.frame_) return;
+  if (target > inst.frame_) {
+    for (int f = inst.frame_ + 1; f <= target; ++f) {
+      inst.frame_ = f;
+      runFrame(inst, f, f == target);
+    }
+    return;
+  }
+  // Backward: rebuild the display list from frame 0. An object created by the same PlaceObject
+  // tag as one already present keeps its running state (a sprite keeps its own frame).
+  std::map<uint16_t, DisplayObject> old;
+  old.swap(inst.list_);
+  for (int f = 0; f <= target; ++f) {
+    inst.frame_ = f;
+    runFrame(inst, f, f == target);
+  }
+  for (auto& [depth, obj] : inst.list_) {
+    auto it = old.find(depth);
+    if (it != old.end() && it->second.placedBy == obj.placedBy && it->second.characterId == obj.characterId &&
+        it->second.sprite && obj.sprite) {
+      obj.sprite = std::move(it->second.sprite);
+    }
+  }
+}
+
+void Stage::runFrame(Instance& inst, int frame, bool queueActions) {
+  if (frame < 0 || frame >= inst.frameCount()) return;
+  for (const Tag& t : inst.def_->frames[static_cast<size_t>(frame)]) {
+    if (++tagWork_ > kMaxTagWorkPerTick) return;
+    applyTag(inst, t, queueActions);
+  }
+}
+
+void Stage::applyTag(Instance& inst, const Tag& t, bool queueActions) {
+  BitReader r(t.data);
+  switch (t.code) {
+    case tag::PlaceObject: {
+      const uint16_t id = r.u16();
+      const uint16_t depth = r.u16();
+      const raster::Matrix m = swf::ReadMatrix(r);
+      if (!r.ok()) return;
+      raster::ColorTransform cx;
+      const bool hasCx = r.remaining() > 0;
+      if (hasCx) cx = swf::ReadCxform(r, false);
+      if (!r.ok()) return;
+      // PlaceObject replaces whatever stood at the depth.
+      inst.list_.erase(depth);
+      place(inst, depth, t.data.data(), false, true, id, &m, hasCx ? &cx : nullptr, nullptr, nullptr, nullptr);
+      return;
+    }
+    case tag::PlaceObject2:
+    case tag::PlaceObject3: {
+      const uint8_t flags = r.u8();
+      uint8_t flags2 = 0;
+      if (t.code == tag::PlaceObject3) flags2 = r.u8();
+      const uint16_t depth = r.u16();
+      const bool hasImage = flags2 & 0x10, hasClassName = flags2 & 0x08;
+      const bool hasCharacter = flags & 0x02, move = flags & 0x01;
+      if (t.code == tag::PlaceObject3 && (hasClassName || (hasImage && hasCharacter))) (void)r.str();
+      uint16_t id = 0;
+      if (hasCharacter) id = r.u16();
+      raster::Matrix m;
+      raster::ColorTransform cx;
+      uint16_t ratio = 0, clipDepth = 0;
+      std::string name;
+      if (flags & 0x04) m = swf::ReadMatrix(r);
+      if (flags & 0x08) cx = swf::ReadCxform(r, true);
+      if (flags & 0x10) ratio = r.u16();
+      if (flags & 0x20) name = r.str();
+      if (flags & 0x40) clipDepth = r.u16();
+      if (!r.ok()) return;  // a malformed placement changes nothing
+      place(inst, depth, t.data.data(), move, hasCharacter, id, (flags & 0x04) ? &m : nullptr,
+            (flags & 0x08) ? &cx : nullptr, (flags & 0x10) ? &ratio : nullptr, (flags & 0x20) ? &name : nullptr,
+            (flags & 0x40) ? &clipDepth : nullptr);
+      return;
+    }
+    case tag::RemoveObject: {
+      (void)r.u16();
+      const uint16_t depth = r.u16();
+      if (r.ok()) inst.list_.erase(depth);
+      return;
+    }
+    case tag::RemoveObject2: {
+      const uint16_t depth = r.u16();
+      if (r.ok()) inst.list_.erase(depth);
+      return;
+    }
+    case tag::SetBackgroundColor: {
+      const raster::Rgba c = swf::ReadRgb(r);
+      if (r.ok() && &inst == root_.get()) background_ = c;
+      return;
+    }
+    case tag::DoAction:
+      if (queueActions) queue_.push_back(QueuedAction{inst.weak_from_this(), t.data});
+      return;
+    default:
+      return;
+  }
+}
+
+void Stage::place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
+                  const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
+                  const std::string* name, const uint16_t* clipDepth) {
+  auto existing = inst.list_.find(depth);
+  if (move && !hasCharacter) {  // modify
+    if (existing == inst.list_.end()) return;
+    DisplayObject& o = existing->second;
+    if (m) o.matrix = *m;
+    if (cx) o.cxform = *cx;
+    if (ratio) o.ratio = *ratio;
+    if (name) o.name = *name;
+    if (clipDepth) o.clipDepth = *clipDepth;
+    return;
+  }
+  if (!hasCharacter) return;
+  auto found = def_.dictionary.find(id);
+  if (found == def_.dictionary.end()) return;  // unknown character: nothing to show
+  DisplayObject o;
+  if (move && existing != inst.list_.end()) {
+    // Replace: the new character takes over the old one's properties unless given anew.
+    const DisplayObject& prev = existing->second;
+    o.matrix = prev.matrix;
+    o.cxform = prev.cxform;
+    o.ratio = prev.ratio;
+    o.name = prev.name;
+    o.clipDepth = prev.clipDepth;
+    o.placedBy = prev.placedBy;
+  } else {
+    o.placedBy = tagId;
+  }
+  if (existing != inst.list_.end()) {
+    inst.list_.erase(existing);
+  }
+  if (objects_ >= kMaxDisplayObjects) return;
+  o.depth = depth;
+  o.characterId = id;
+  o.character = &found->second;
+  if (m) o.matrix = *m;
+  if (cx) o.cxform = *cx;
+  if (ratio) o.ratio = *ratio;
+  if (name) o.name = *name;
+  if (clipDepth) o.clipDepth = *clipDepth;
+  o.token = ObjectToken(&objects_);
+  DisplayObject& placed = inst.list_.insert_or_assign(depth, std::move(o)).first->second;
+  if (std::holds_alternative<SpriteCharacter>(*placed.character)) {
+    placed.sprite = instantiate(inst, placed.character);
+  }
+}
+
+std::shared_ptr<Instance> Stage::instantiate(Instance& parent, const Character* ch) {
+  if (parent.nesting_ + 1 > kMaxNesting) return nullptr;  // too deep: shown as empty
+  const auto& sc = std::get<SpriteCharacter>(*ch);
+  auto child = std::make_shared<Instance>(&sc.timeline, parent.weak_from_this(), parent.nesting_ + 1, tick_);
+  child->frame_ = 0;
+  runFrame(*child, 0, true);
+  return child;
+}
+
+void Stage::runQueuedActions() {
+  int runs = 0;
+  while (!queue_.empty()) {
+    QueuedAction a = queue_.front();
+    queue_.pop_front();
+    if (++runs > kMaxActionRunsPerTick || tagWork_ > kMaxTagWorkPerTick) {
+      queue_.clear();  // a goto loop between frame scripts: the rest waits for nothing
+      return;
+    }
+    if (auto target = a.target.lock()) runActions(target, a.actions);
+  }
+}
+
+void Stage::runActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions) {
+  std::shared_ptr<Instance> target = origin;
+  BitReader r(actions);
+  while (r.ok() && !r.atEnd()) {
+    const uint8_t code = r.u8();
+    if (code == 0) break;
+    std::span<const uint8_t> body;
+    if (code >= 0x80) {
+      const uint16_t len = r.u16();
+      body = r.bytes(len);
+    }
+    if (!r.ok()) break;
+    BitReader b(body);
+    switch (code) {
+      case 0x04:  // NextFrame
+        if (target) {
+          gotoFrame(*target, target->frame_ + 1);
+          target->playing_ = false;
+        }
+        break;
+      case 0x05:  // PrevFrame
+        if (target) {
+          gotoFrame(*target, target->frame_ - 1);
+          target->playing_ = false;
+        }
+        break;
+      case 0x06:  // Play
+        if (target) target->playing_ = true;
+        break;
+      case 0x07:  // Stop
+        if (target) target->playing_ = false;
+        break;
+      case 0x81: {  // GotoFrame: go there and stop
+        const uint16_t f = b.u16();
+        if (target && b.ok()) {
+          gotoFrame(*target, f);
+          target->playing_ = false;
+        }
+        break;
+      }
+      case 0x8C: {  // GotoLabel
+        const std::string label = b.str();
+        if (target && b.ok()) {
+          auto it = target->def_->labels.find(Lower(label));
+          if (it != target->def_->labels.end()) {
+            gotoFrame(*target, it->second);
+            target->playing_ = false;
+          }
+        }
+        break;
+      }
+      case 0x8B: {  // SetTarget
+        const std::string path = b.str();
+        target = b.ok() ? resolve(origin, path) : nullptr;
+        break;
+      }
+      case 0x8A:  // WaitForFrame: every frame is loaded, so nothing is ever skipped
+      default:
+        break;  // everything else is skipped by its length and not executed
+    }
+  }
+}
+
+std::shared_ptr<Instance> Stage::resolve(const std::shared_ptr<Instance>& origin, const std::string& path) const {
+  if (path.empty()) return origin;
+  std::shared_ptr<Instance> cur = origin;
+  size_t i = 0;
+  if (path[0] == '/') {
+    cur = root_;
+    i = 1;
+  }
+  while (cur && i <= path.size()) {
+    size_t j = path.find_first_of("/.", i);
+    if (j == std::string::npos) j = path.size();
+    std::string seg = path.substr(i, j - i);
+    // "../" steps up: a "." directly followed by another "." belongs to the segment.
+    if (seg.empty() && j < path.size() && path[j] == '.' && j + 1 < path.size() && path[j + 1] == '.') {
+      seg = "..";
+      j += 2;
+    }
+    if (!seg.empty()) {
+      const std::string s = Lower(seg);
+      if (s == ".." || s == "_parent") {
+        cur = cur->parent();
+      } else if (s == "_root" || s == "_level0") {
+        cur = root_;
+      } else if (s != "this") {
+        cur = cur->child(seg);
+      }
+    }
+    if (j >= path.size()) break;
+    i = j + 1;
+  }
+  return cur;
+}
+
+void Stage::render(raster::Renderer& r, const raster::Matrix& toDevice) const {
+  renderList(r, *root_, toDevice, raster::ColorTransform{}, false);
+}
+
+void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
+                       const raster::ColorTransform& cx, bool clipDefinition) const {
+  std::vector<uint16_t> clipEnds;  // innermost last, non-increasing
+  for (const auto& [depth, obj] : inst.list_) {
+    while (!clipEnds.empty() && depth > clipEnds.back()) {
+      r.popClip();
+      clipEnds.pop_back();
+    }
+    const raster::Matrix world = m.Multiply(obj.matrix);
+    if (obj.clipDepth > 0) {
+      if (clipDefinition || obj.clipDepth <= depth) continue;  // masks nothing
+      uint16_t end = obj.clipDepth;
+      if (!clipEnds.empty()) end = std::min(end, clipEnds.back());
+      r.beginClip();
+      if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+        r.drawShape(sc->shape, world, raster::ColorTransform{});
+      } else if (obj.sprite) {
+        renderList(r, *obj.sprite, world, raster::ColorTransform{}, true);
+      }
+      r.endClipDefinition();
+      clipEnds.push_back(end);
+      continue;
+    }
+    const raster::ColorTransform c = cx.Concat(obj.cxform);
+    if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+      r.drawShape(sc->shape, world, c);
+    } else if (obj.sprite) {
+      renderList(r, *obj.sprite, world, c, clipDefinition);
+    }
+  }
+  while (!clipEnds.empty()) {
+    r.popClip();
+    clipEnds.pop_back();
+  }
+}
+
+}  // namespace lumarel::engine::timeline
