@@ -1,0 +1,483 @@
+// Lumarel SWF authoring kit: builds SWF movies byte by byte for tests and for the bundled
+// sample movies. It writes the SWF file format directly (no outside tool), so a test can make
+// exactly the records it wants, good or deliberately broken.
+//
+// Units: every coordinate and length is in twips (1/20 pixel) unless a name says otherwise;
+// `px()` converts. Colours are straight (not premultiplied) RGBA.
+//
+// Typical use:
+//     Movie movie(Rect::pixels(0, 0, 550, 400), 24.0);
+//     movie.background(Rgba::hex(0x102040));
+//     ShapeBuilder s;
+//     s.fill1(s.addFill(FillStyle::solid(Rgba::hex(0xff8000)))).circle(0, 0, px(40));
+//     uint16_t id = movie.defineShape(s);
+//     movie.place(Place::add(1, id).at(Matrix::translate(px(275), px(200))));
+//     movie.showFrame();
+//     Bytes file = movie.build(Compression::Zlib);
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace lumarel::swfkit {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ---------------------------------------------------------------------------------------------
+// Numbers
+
+// Pixels to twips, rounded to the nearest twip.
+std::int32_t px(double pixels);
+// Smallest UB field width that holds `value` (0 for 0).
+unsigned bitsUnsigned(std::uint32_t value);
+// Smallest SB field width that holds `value` including its sign bit (0 for 0).
+unsigned bitsSigned(std::int32_t value);
+// Real number to 16.16 fixed point (rounded, saturated to int32).
+std::int32_t toFixed16(double v);
+// Real number to signed 8.8 fixed point (rounded, saturated to int16).
+std::int16_t toFixed8(double v);
+
+// ---------------------------------------------------------------------------------------------
+// Bit writer: SWF bit fields are packed most significant bit first; byte values are little
+// endian and always start on a byte boundary (the byte writers align first).
+
+class BitWriter {
+public:
+    void ub(std::uint32_t value, unsigned nbits);  // unsigned bit field (nbits <= 32)
+    void sb(std::int32_t value, unsigned nbits);   // signed bit field, two's complement
+    void fb(std::int32_t fixed16, unsigned nbits) { sb(fixed16, nbits); }  // 16.16 bit field
+    void align();                                  // pad the current byte with zero bits
+
+    void u8(std::uint8_t v);
+    void u16(std::uint16_t v);
+    void u32(std::uint32_t v);
+    void s16(std::int16_t v) { u16(static_cast<std::uint16_t>(v)); }
+    void fixed8(double v) { s16(toFixed8(v)); }           // FIXED8 (8.8)
+    void fixed16(double v) { u32(static_cast<std::uint32_t>(toFixed16(v))); }  // FIXED (16.16)
+    void str(std::string_view s);                          // bytes plus a terminating zero
+    void bytes(const Bytes& b);
+    void bytes(const std::uint8_t* p, std::size_t n);
+
+    std::size_t size() const { return buf_.size(); }  // bytes started so far
+    unsigned bitPos() const { return used_; }          // bits used in the last byte (0 = aligned)
+    const Bytes& data() const { return buf_; }
+    Bytes take() { align(); return std::move(buf_); }
+
+private:
+    Bytes buf_;
+    unsigned used_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Basic records
+
+struct Rgba {
+    std::uint8_t r = 0, g = 0, b = 0, a = 255;
+    static constexpr Rgba hex(std::uint32_t rrggbb, std::uint8_t alpha = 255) {
+        return Rgba{static_cast<std::uint8_t>(rrggbb >> 16), static_cast<std::uint8_t>(rrggbb >> 8),
+                    static_cast<std::uint8_t>(rrggbb), alpha};
+    }
+    // Linear mix between two colours, t in [0,1].
+    static Rgba mix(Rgba a, Rgba b, double t);
+    // Colour from hue (degrees), saturation and value in [0,1].
+    static Rgba hsv(double hueDegrees, double s, double v, std::uint8_t alpha = 255);
+    bool operator==(const Rgba&) const = default;
+};
+
+struct Rect {
+    std::int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;  // twips
+    static Rect pixels(double x, double y, double w, double h);
+    std::int32_t width() const { return xmax - xmin; }
+    std::int32_t height() const { return ymax - ymin; }
+    bool operator==(const Rect&) const = default;
+};
+
+// Affine transform as SWF stores it: x' = a*x + c*y + tx, y' = b*x + d*y + ty
+// (a = ScaleX, b = RotateSkew0, c = RotateSkew1, d = ScaleY; tx, ty in twips).
+struct Matrix {
+    double a = 1, b = 0, c = 0, d = 1;
+    std::int32_t tx = 0, ty = 0;
+
+    static Matrix identity() { return {}; }
+    static Matrix translate(std::int32_t x, std::int32_t y);
+    static Matrix scale(double sx, double sy);
+    static Matrix scale(double s) { return scale(s, s); }
+    static Matrix rotate(double radians);
+    static Matrix skew(double kx, double ky);  // x' = x + kx*y, y' = ky*x + y
+    // this * other: apply `other` first, then this.
+    Matrix operator*(const Matrix& o) const;
+    // Maps SWF's gradient square (-16384..16384 twips both ways) onto the box x..x+w, y..y+h,
+    // rotated by `radians` about the box centre.
+    static Matrix gradientBox(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
+                              double radians = 0);
+    // The same for a bitmap of its natural size placed at x, y with a scale.
+    static Matrix bitmapAt(std::int32_t x, std::int32_t y, double scale = 1.0);
+};
+
+// Colour transform: c' = c * mult/256 + add, per channel. Mult 256 means 1.0.
+struct ColorTransform {
+    std::int16_t mr = 256, mg = 256, mb = 256, ma = 256;
+    std::int16_t ar = 0, ag = 0, ab = 0, aa = 0;
+
+    static ColorTransform identity() { return {}; }
+    static ColorTransform multiply(double r, double g, double b, double a = 1.0);
+    static ColorTransform add(int r, int g, int b, int a = 0);
+    static ColorTransform alpha(double a) { return multiply(1, 1, 1, a); }
+    // Blend towards `colour` by `amount` in [0,1] (alpha kept).
+    static ColorTransform tint(Rgba colour, double amount);
+    bool hasMult() const { return mr != 256 || mg != 256 || mb != 256 || ma != 256; }
+    bool hasAdd() const { return ar != 0 || ag != 0 || ab != 0 || aa != 0; }
+};
+
+void writeRgb(BitWriter& w, Rgba c);
+void writeRgba(BitWriter& w, Rgba c);
+void writeRect(BitWriter& w, const Rect& r);           // minimal Nbits
+void writeMatrix(BitWriter& w, const Matrix& m);       // minimal bit counts, optional parts left out
+void writeCxform(BitWriter& w, const ColorTransform& cx);           // CXFORM (no alpha)
+void writeCxformWithAlpha(BitWriter& w, const ColorTransform& cx);  // CXFORMWITHALPHA
+
+// ---------------------------------------------------------------------------------------------
+// Tag codes used by the kit (raw tags may use any code).
+
+namespace tag {
+constexpr std::uint16_t End = 0, ShowFrame = 1, DefineShape = 2, PlaceObject = 4,
+                        RemoveObject = 5, DefineBits = 6, DefineButton = 7, JPEGTables = 8,
+                        SetBackgroundColor = 9, DoAction = 12, DefineBitsLossless = 20,
+                        DefineBitsJPEG2 = 21, DefineShape2 = 22, PlaceObject2 = 26,
+                        RemoveObject2 = 28, DefineShape3 = 32, DefineBitsJPEG3 = 35,
+                        DefineBitsLossless2 = 36, DefineSprite = 39, FrameLabel = 43,
+                        DefineMorphShape = 46, FileAttributes = 69, PlaceObject3 = 70,
+                        DefineShape4 = 83, DefineBitsJPEG4 = 90;
+}  // namespace tag
+
+// Tags whose header Flash always writes in the long form, whatever their length.
+bool alwaysLongHeader(std::uint16_t code);
+
+enum class TagHeader { Auto, Short, Long };
+// One tag: header plus body. Auto picks long for bodies of 63 bytes or more and for the
+// codes of alwaysLongHeader(). Short with a long body is written as asked (a broken tag),
+// with the length truncated to 6 bits, for bad-input tests.
+Bytes encodeTag(std::uint16_t code, const Bytes& body, TagHeader header = TagHeader::Auto);
+
+// ---------------------------------------------------------------------------------------------
+// Fill and line styles
+
+enum class Spread : std::uint8_t { Pad = 0, Reflect = 1, Repeat = 2 };
+enum class Interpolation : std::uint8_t { Normal = 0, Linear = 1 };
+
+struct GradientStop {
+    std::uint8_t ratio = 0;
+    Rgba color;
+};
+
+struct Gradient {
+    std::vector<GradientStop> stops;  // up to 15 (8 before DefineShape4)
+    Spread spread = Spread::Pad;
+    Interpolation interpolation = Interpolation::Normal;
+    double focalPoint = 0;  // -1..1, focal gradients only
+
+    // Evenly spaced stops over the given colours.
+    static Gradient even(std::initializer_list<Rgba> colours);
+};
+
+struct FillStyle {
+    enum class Type : std::uint8_t {
+        Solid = 0x00, Linear = 0x10, Radial = 0x12, Focal = 0x13,
+        RepeatingBitmap = 0x40, ClippedBitmap = 0x41,
+        RepeatingBitmapHard = 0x42, ClippedBitmapHard = 0x43,  // not smoothed
+    };
+    Type type = Type::Solid;
+    Rgba color;
+    Matrix matrix;  // gradient or bitmap matrix
+    Gradient gradient;
+    std::uint16_t bitmapId = 0;
+
+    static FillStyle solid(Rgba c);
+    static FillStyle linear(Gradient g, Matrix m);
+    static FillStyle radial(Gradient g, Matrix m);
+    static FillStyle focal(Gradient g, double focalPoint, Matrix m);
+    static FillStyle bitmap(std::uint16_t id, Matrix m, bool repeat = true, bool smooth = true);
+};
+
+enum class Cap : std::uint8_t { Round = 0, None = 1, Square = 2 };
+enum class Join : std::uint8_t { Round = 0, Bevel = 1, Miter = 2 };
+
+// LINESTYLE in DefineShape1-3 (width and colour only); LINESTYLE2 in DefineShape4.
+struct LineStyle {
+    std::uint16_t width = 20;  // twips
+    Rgba color;
+    Cap startCap = Cap::Round, endCap = Cap::Round;
+    Join join = Join::Round;
+    double miterLimit = 3.0;  // written when join is Miter
+    bool noHScale = false, noVScale = false, pixelHinting = false, noClose = false;
+    std::optional<FillStyle> fill;  // stroke painted with a fill style (DefineShape4)
+
+    static LineStyle solid(std::uint16_t width, Rgba c);
+    LineStyle& caps(Cap c) { startCap = endCap = c; return *this; }
+    LineStyle& joins(Join j, double miter = 3.0) { join = j; miterLimit = miter; return *this; }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Shapes
+
+// Builds SHAPEWITHSTYLE (and bare SHAPE) records. Drawing uses absolute twip coordinates;
+// the builder turns them into moveTo records and edge deltas with minimal bit counts,
+// splitting edges whose deltas do not fit the 17-bit edge fields.
+//
+// Styles are numbered from 1 in the order added (0 means "none"). Style selections
+// (fill0/fill1/line) are collected and written into the next style change record, merged
+// with the moveTo that starts the next contour.
+class ShapeBuilder {
+public:
+    int addFill(const FillStyle& f);  // index into the current style set
+    int addLine(const LineStyle& l);
+    // Starts a new style set (StateNewStyles, DefineShape2 and later): later addFill/addLine
+    // calls fill the new set; selections are reset to 0.
+    ShapeBuilder& newStyles();
+
+    ShapeBuilder& fill0(int index);
+    ShapeBuilder& fill1(int index);
+    ShapeBuilder& line(int index);
+    // Convenience: fill1 = index, fill0 = 0, line = lineIndex.
+    ShapeBuilder& style(int fillIndex, int lineIndex = 0);
+
+    ShapeBuilder& moveTo(std::int32_t x, std::int32_t y);
+    ShapeBuilder& lineTo(std::int32_t x, std::int32_t y);
+    ShapeBuilder& curveTo(std::int32_t cx, std::int32_t cy, std::int32_t x, std::int32_t y);
+    ShapeBuilder& close();  // line back to the contour's start if not there
+
+    // Closed contours (each starts with a moveTo), drawn clockwise on screen (y down).
+    ShapeBuilder& rect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
+    ShapeBuilder& roundRect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
+                            std::int32_t radius);
+    // Ellipse from `segments` quadratic curves (8 is smooth; at least 4).
+    ShapeBuilder& ellipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry,
+                          int segments = 8);
+    ShapeBuilder& circle(std::int32_t cx, std::int32_t cy, std::int32_t r) {
+        return ellipse(cx, cy, r, r);
+    }
+    // Open arc (for strokes) from angle a0 to a1 (radians, clockwise on screen).
+    ShapeBuilder& arc(std::int32_t cx, std::int32_t cy, std::int32_t r, double a0, double a1);
+    ShapeBuilder& polygon(const std::vector<std::pair<std::int32_t, std::int32_t>>& points);
+    ShapeBuilder& regularPolygon(std::int32_t cx, std::int32_t cy, std::int32_t r, int sides,
+                                 double rotation = 0);
+    ShapeBuilder& star(std::int32_t cx, std::int32_t cy, std::int32_t outer, std::int32_t inner,
+                       int points, double rotation = 0);
+
+    // Encodes SHAPEWITHSTYLE for DefineShape `version` (1..4): colours are RGB for 1 and 2,
+    // LINESTYLE2 for 4.
+    Bytes encodeWithStyle(int version) const;
+    // Encodes a bare SHAPE (NumFillBits, NumLineBits, records) without style arrays, as morph
+    // shapes and glyphs use it: selections are written with the given bit counts when
+    // `selections` is set, else left out (style-only records then vanish; moveTo stays).
+    // New style sets are never written here.
+    Bytes encodeShape(unsigned fillBits, unsigned lineBits, bool selections) const;
+    // Bounds of all edges and control points, with and without half the widest stroke.
+    Rect bounds() const;
+    Rect edgeBounds() const;
+    bool empty() const { return records_.empty(); }
+
+    // Raw access for tests and for morph shapes.
+    struct StyleSet {
+        std::vector<FillStyle> fills;
+        std::vector<LineStyle> lines;
+    };
+    struct Record {
+        enum class Kind { Style, Line, Curve } kind = Kind::Style;
+        // Style change
+        bool hasMove = false;
+        std::int32_t mx = 0, my = 0;
+        std::optional<int> f0, f1, ln;
+        int newStyleSet = -1;  // index into styleSets() when StateNewStyles
+        // Edges: deltas (control then anchor for curves)
+        std::int32_t dx = 0, dy = 0, ax = 0, ay = 0;
+    };
+    const std::vector<Record>& records() const { return records_; }
+    const std::vector<StyleSet>& styleSets() const { return sets_; }
+
+private:
+    void flushStyle(bool forceMove);
+    void addLine(std::int32_t dx, std::int32_t dy);
+    void addCurve(std::int32_t cdx, std::int32_t cdy, std::int32_t adx, std::int32_t ady);
+    void grow(std::int32_t x, std::int32_t y);
+    Bytes encode(int version, bool withStyles, unsigned fillBits, unsigned lineBits,
+                 bool selections) const;
+
+    std::vector<StyleSet> sets_{StyleSet{}};
+    std::vector<Record> records_;
+    Record pending_;
+    bool pendingStyle_ = false;
+    int pendingSet_ = -1;
+    std::int32_t x_ = 0, y_ = 0, startX_ = 0, startY_ = 0;
+    bool hasPoint_ = false;
+    std::int32_t bx0_ = 0, bx1_ = 0, by0_ = 0, by1_ = 0;
+    std::uint16_t maxLine_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Display list records
+
+// PlaceObject2 / PlaceObject3 fields. Build with add/modify/replace and the setters.
+struct Place {
+    std::uint16_t depth = 1;
+    bool move = false;
+    std::optional<std::uint16_t> character;
+    std::optional<Matrix> matrix;
+    std::optional<ColorTransform> cxform;
+    std::optional<std::uint16_t> ratio;
+    std::optional<std::string> name;
+    std::optional<std::uint16_t> clipDepth;
+    // PlaceObject3 only
+    std::optional<std::string> className;
+    std::optional<std::uint8_t> blendMode;
+    std::optional<std::uint8_t> cacheAsBitmap;
+    std::optional<std::uint8_t> visible;
+    std::optional<Rgba> opaqueBackground;
+    bool hasImage = false;
+
+    static Place add(std::uint16_t depth, std::uint16_t character);
+    static Place modify(std::uint16_t depth);
+    static Place replace(std::uint16_t depth, std::uint16_t character);
+    Place& at(const Matrix& m) { matrix = m; return *this; }
+    Place& color(const ColorTransform& c) { cxform = c; return *this; }
+    Place& withRatio(std::uint16_t r) { ratio = r; return *this; }
+    Place& named(std::string n) { name = std::move(n); return *this; }
+    Place& clipTo(std::uint16_t d) { clipDepth = d; return *this; }
+    Place& blend(std::uint8_t mode) { blendMode = mode; return *this; }
+};
+
+// Action records for DoAction.
+class Actions {
+public:
+    Actions& nextFrame() { return op(0x04); }
+    Actions& prevFrame() { return op(0x05); }
+    Actions& play() { return op(0x06); }
+    Actions& stop() { return op(0x07); }
+    Actions& gotoFrame(std::uint16_t zeroBasedFrame);
+    Actions& gotoLabel(std::string_view label);
+    Actions& setTarget(std::string_view target);  // "" returns to the own timeline
+    Actions& waitForFrame(std::uint16_t zeroBasedFrame, std::uint8_t skipCount);
+    Actions& op(std::uint8_t code);                          // action without payload
+    Actions& op(std::uint8_t code, const Bytes& payload);    // code >= 0x80: with length
+    Actions& raw(const Bytes& bytes);                        // anything, unchecked
+    // The records followed by the ActionEndFlag.
+    Bytes encode() const;
+
+private:
+    Bytes bytes_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Timelines: the main movie and sprites share the control tag writers.
+
+class Timeline {
+public:
+    // Any tag, any bytes.
+    Timeline& raw(std::uint16_t code, const Bytes& body, TagHeader header = TagHeader::Auto);
+    // Bytes appended as they are (already encoded tags, or garbage).
+    Timeline& rawBytes(const Bytes& bytes);
+
+    Timeline& showFrame();
+    Timeline& place(const Place& p);   // PlaceObject2
+    Timeline& place3(const Place& p);  // PlaceObject3
+    Timeline& placeObject(std::uint16_t character, std::uint16_t depth, const Matrix& m,
+                          const std::optional<ColorTransform>& cx = std::nullopt);  // PlaceObject
+    Timeline& remove(std::uint16_t depth);                           // RemoveObject2
+    Timeline& removeObject(std::uint16_t character, std::uint16_t depth);  // RemoveObject
+    Timeline& label(std::string_view name, bool namedAnchor = false);
+    Timeline& doAction(const Actions& a);
+
+    // Writes every tag with a long header when set.
+    void forceLongHeaders(bool on) { forceLong_ = on; }
+    int frameCount() const { return frames_; }
+    const Bytes& tags() const { return tags_; }
+    std::size_t tagCount() const { return count_; }
+
+protected:
+    Bytes tags_;
+    int frames_ = 0;
+    std::size_t count_ = 0;
+    bool forceLong_ = false;
+};
+
+class Sprite : public Timeline {
+public:
+    // DefineSprite body: id, frame count, control tags, End.
+    Bytes encode(std::uint16_t id) const;
+};
+
+enum class Compression { None, Zlib, Lzma };
+
+// Knobs for bad-input tests; defaults make a correct file.
+struct BuildOptions {
+    Compression compression = Compression::None;
+    std::optional<std::uint32_t> fileLength;  // header FileLength instead of the real one
+    std::optional<std::uint16_t> frameCount;  // header FrameCount instead of the counted one
+    bool appendEnd = true;                    // End tag after the last tag
+};
+
+// Lossless bitmap pixels: row-major straight ARGB as 0xAARRGGBB.
+struct Bitmap {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> argb;
+};
+
+// Morph shape: start and end shapes with the same records (edges may differ in shape,
+// not in number or kind; a straight edge may pair with a curve), and styles given in pairs.
+struct MorphFill {
+    FillStyle start, end;  // same type; gradients with the same number of stops
+};
+struct MorphLine {
+    std::uint16_t startWidth = 20, endWidth = 20;
+    Rgba startColor, endColor;
+};
+
+class Movie : public Timeline {
+public:
+    Movie(Rect stage, double frameRate, std::uint8_t version = 10);
+
+    Movie& background(Rgba c);  // SetBackgroundColor (RGB)
+    std::uint16_t nextId() { return nextId_++; }
+    // Define tags; each returns the new character id.
+    std::uint16_t defineShape(const ShapeBuilder& s, int version = 3);
+    std::uint16_t defineSprite(const Sprite& s);
+    // DefineBitsLossless (alpha false: format 5, 24-bit) or DefineBitsLossless2 (alpha true,
+    // premultiplied 32-bit); `palette` writes format 3 with a colour table instead when the
+    // image has at most 256 colours.
+    std::uint16_t defineBitsLossless(const Bitmap& bmp, bool alpha, bool palette = false);
+    std::uint16_t defineMorphShape(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
+                                   const std::vector<MorphFill>& fills,
+                                   const std::vector<MorphLine>& lines);
+    // The same define tags with a caller-chosen id (duplicates, forward references, ...).
+    void defineShapeAs(std::uint16_t id, const ShapeBuilder& s, int version = 3);
+
+    std::uint8_t version() const { return version_; }
+    const Rect& stage() const { return stage_; }
+    // Frame rate as 8.8 fixed point, as written in the header.
+    std::uint16_t frameRate88() const { return rate88_; }
+
+    // The complete file.
+    Bytes build(const BuildOptions& options = {}) const;
+    Bytes build(Compression c) const { BuildOptions o; o.compression = c; return build(o); }
+    // Writes build(options) to `path`; false when the file cannot be written.
+    bool save(const std::string& path, const BuildOptions& options = {}) const;
+
+private:
+    Rect stage_;
+    std::uint16_t rate88_;
+    std::uint8_t version_;
+    std::uint16_t nextId_ = 1;
+};
+
+// Whether this build can write LZMA-compressed (ZWS) movies.
+bool lzmaAvailable();
+
+// Whole-file helpers for tests: decompresses CWS/ZWS into the FWS form (signature "FWS",
+// same FileLength). Returns an empty vector when the input is not a valid compressed file.
+Bytes decompressMovie(const Bytes& file);
+
+}  // namespace lumarel::swfkit
