@@ -322,6 +322,31 @@ struct Renderer::Impl {
       const Cell* e = ras.rowEnd(y);
       if (c == e) continue;
       painter.beginRow(y);
+      bool single = true;
+      for (const Cell* k = c + 1; k < e; ++k) single = single && k->style == c->style;
+      if (single) {
+        // One style in this row: plain non-zero accumulation.
+        const uint32_t s = c->style;
+        int64_t cover = 0;
+        while (c < e) {
+          const int x = c->x;
+          int64_t ar = 0;
+          do {
+            ar += c->area;
+            cover += c->cover;
+            ++c;
+          } while (c < e && c->x == x);
+          if (x >= x0 && x < x1) {
+            const uint32_t cov = RawToCov(RawOf(cover * (2 * detail::kSub) - ar));
+            if (cov) painter.pixel(x, s, cov);
+          }
+          if (c >= e || cover == 0) continue;
+          const int sx = std::max(x + 1, x0), ex = std::min(c->x, x1);
+          if (sx < ex) painter.span(sx, ex - sx, s, RawToCov(RawOf(cover * (2 * detail::kSub))));
+        }
+        painter.endRow();
+        continue;
+      }
       while (c < e) {
         const int x = c->x;
         touched.clear();
