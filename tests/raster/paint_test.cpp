@@ -1,1 +1,220 @@
+// Gradient ramps and mapping, spread modes, interpolation, bitmaps and colour transforms.
 #include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/raster/paint.h"
+#include "test_util.h"
+
+using namespace rt;
+namespace d = lumarel::raster::detail;
+
+namespace {
+
+// A horizontal linear gradient whose square spans x = 0..256 px.
+Paint LinearPaint(Spread spread, Interpolation interp, Rgba c0, Rgba c1) {
+  Paint p;
+  p.kind = Paint::Kind::Gradient;
+  p.gradient.kind = Gradient::Kind::Linear;
+  p.gradient.spread = spread;
+  p.gradient.interpolation = interp;
+  p.gradient.stops = {{0, c0}, {255, c1}};
+  p.gradient.matrix.a = p.gradient.matrix.d = 256.0 * 20 / 32768.0;
+  p.gradient.matrix.tx = 128.0 * 20;
+  p.gradient.matrix.ty = 0;
+  return p;
+}
+
+Surface Render(const Paint& p, int w, int h, const ColorTransform& cx = {}) {
+  Surface s(w, h);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  r.drawShape(RectShape(0, 0, w, h, p), PxMatrix(), cx);
+  return s;
+}
+
+const Rgba kBlack{0, 0, 0, 255}, kWhite{255, 255, 255, 255};
+
+TEST(Gradient, LinearPadHoldsEndColoursBeyondTheSquare) {
+  const Surface s = Render(LinearPaint(Spread::Pad, Interpolation::Rgb, kBlack, kWhite), 400, 2);
+  EXPECT_EQ(s.pixel(0, 0), 0xFF000000u);
+  EXPECT_EQ(s.pixel(300, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(s.pixel(399, 0), 0xFFFFFFFFu);
+  EXPECT_NEAR(R(s.pixel(128, 0)), 128, 2);
+  // Monotonic inside the square.
+  for (int x = 1; x < 256; ++x) ASSERT_GE(R(s.pixel(x, 0)), R(s.pixel(x - 1, 0)));
+}
+
+TEST(Gradient, RepeatAndReflectWrapThePeriod) {
+  const Surface rep = Render(LinearPaint(Spread::Repeat, Interpolation::Rgb, kBlack, kWhite), 800, 1);
+  const Surface ref = Render(LinearPaint(Spread::Reflect, Interpolation::Rgb, kBlack, kWhite), 800, 1);
+  for (int x : {10, 100, 200}) {
+    EXPECT_NEAR(R(rep.pixel(256 + x, 0)), R(rep.pixel(x, 0)), 1) << x;
+    EXPECT_NEAR(R(ref.pixel(256 + x, 0)), R(ref.pixel(255 - x, 0)), 1) << x;
+    EXPECT_NEAR(R(ref.pixel(512 + x, 0)), R(ref.pixel(x, 0)), 1) << x;
+  }
+  EXPECT_GT(R(rep.pixel(254, 0)), 250u);
+  EXPECT_LT(R(rep.pixel(257, 0)), 5u);  // repeat jumps back to the start colour
+  EXPECT_GT(R(ref.pixel(257, 0)), 250u);  // reflect turns round
+}
+
+TEST(Gradient, LinearRgbMidpointIsBrighter) {
+  d::Ramp rgb, lin;
+  Gradient g;
+  g.stops = {{0, kBlack}, {255, kWhite}};
+  d::BuildRamp(g, {}, rgb);
+  g.interpolation = Interpolation::LinearRgb;
+  d::BuildRamp(g, {}, lin);
+  EXPECT_NEAR(R(rgb[128]), 128, 1);
+  // Half linear light is sRGB 0.735 (188 of 255).
+  EXPECT_NEAR(R(lin[128]), 188, 2);
+  EXPECT_EQ(lin[0], 0xFF000000u);
+  EXPECT_EQ(lin[255], 0xFFFFFFFFu);
+}
+
+TEST(Gradient, RampHandlesUnsortedAndSingleStops) {
+  d::Ramp ramp;
+  Gradient g;
+  g.stops = {{200, Rgba{0, 0, 255, 255}}, {50, Rgba{255, 0, 0, 255}}};
+  d::BuildRamp(g, {}, ramp);
+  EXPECT_EQ(ramp[0], 0xFFFF0000u);
+  EXPECT_EQ(ramp[50], 0xFFFF0000u);
+  EXPECT_EQ(ramp[200], 0xFF0000FFu);
+  EXPECT_EQ(ramp[255], 0xFF0000FFu);
+  g.stops = {{128, Rgba{10, 20, 30, 255}}};
+  d::BuildRamp(g, {}, ramp);
+  EXPECT_EQ(ramp[0], ramp[255]);
+}
+
+TEST(Gradient, RampIsPremultiplied) {
+  d::Ramp ramp;
+  Gradient g;
+  g.stops = {{0, Rgba{255, 255, 255, 0}}, {255, Rgba{255, 255, 255, 255}}};
+  d::BuildRamp(g, {}, ramp);
+  EXPECT_EQ(ramp[0], 0u);
+  for (uint32_t c : ramp) ASSERT_LE(R(c), A(c));
+}
+
+Paint RadialPaint(Gradient::Kind kind, double focal) {
+  Paint p;
+  p.kind = Paint::Kind::Gradient;
+  p.gradient.kind = kind;
+  p.gradient.focal = focal;
+  p.gradient.stops = {{0, kWhite}, {255, kBlack}};
+  // Radius 50 px around (100, 100).
+  p.gradient.matrix.a = p.gradient.matrix.d = 50.0 * 20 / 16384.0;
+  p.gradient.matrix.tx = p.gradient.matrix.ty = 100.0 * 20;
+  return p;
+}
+
+TEST(Gradient, RadialRunsFromCentreToRadius) {
+  const Surface s = Render(RadialPaint(Gradient::Kind::Radial, 0), 200, 200);
+  EXPECT_GT(R(s.pixel(100, 100)), 250u);
+  EXPECT_NEAR(R(s.pixel(125, 100)), 128, 4);  // half the radius
+  EXPECT_NEAR(R(s.pixel(100, 125)), 128, 4);
+  EXPECT_EQ(R(s.pixel(160, 100)), 0u);        // padded beyond the radius
+  EXPECT_EQ(R(s.pixel(0, 0)), 0u);
+}
+
+TEST(Gradient, FocalStartsAtTheFocalPoint) {
+  const Surface s = Render(RadialPaint(Gradient::Kind::Focal, 0.5), 200, 200);
+  // Focal point at (125, 100): the start colour there, the end colour on the circle.
+  EXPECT_GT(R(s.pixel(125, 100)), 248u);
+  EXPECT_LT(R(s.pixel(100, 100)), 200u);
+  EXPECT_LT(R(s.pixel(149, 100)), 12u);
+  EXPECT_LT(R(s.pixel(51, 100)), 12u);
+  // Zero focal is the plain radial gradient.
+  const Surface f0 = Render(RadialPaint(Gradient::Kind::Focal, 0), 200, 200);
+  const Surface r0 = Render(RadialPaint(Gradient::Kind::Radial, 0), 200, 200);
+  for (int x = 50; x < 150; x += 7) ASSERT_LE(MaxChannelDiff(f0.pixel(x, 90), r0.pixel(x, 90)), 2) << x;
+}
+
+TEST(Gradient, ColourTransformAppliesToStops) {
+  ColorTransform cx;
+  cx.rm = 0;
+  cx.ra = 255;  // red forced to full
+  cx.am = 0.5;
+  const Surface s = Render(LinearPaint(Spread::Pad, Interpolation::Rgb, kBlack, kWhite), 300, 1, cx);
+  EXPECT_NEAR(A(s.pixel(0, 0)), 128, 1);
+  EXPECT_NEAR(R(s.pixel(0, 0)), 128, 1);  // premultiplied: 255 * 0.5
+  EXPECT_EQ(G(s.pixel(0, 0)), 0u);
+}
+
+TEST(ColorTransformTest, ApplyClampsAndConcatComposes) {
+  ColorTransform a;
+  a.rm = 2;
+  a.ga = -300;
+  a.ba = 10;
+  const Rgba c = a.Apply(Rgba{200, 100, 250, 255});
+  EXPECT_EQ(c.r, 255);
+  EXPECT_EQ(c.g, 0);
+  EXPECT_EQ(c.b, 255);
+  ColorTransform inner;
+  inner.rm = 0.5;
+  inner.ra = 20;
+  ColorTransform outer;
+  outer.rm = 0.5;
+  outer.ra = 10;
+  const ColorTransform both = outer.Concat(inner);
+  const Rgba x{100, 0, 0, 255};
+  EXPECT_EQ(both.Apply(x).r, outer.Apply(inner.Apply(x)).r);
+  EXPECT_TRUE(ColorTransform{}.IsIdentity());
+  EXPECT_FALSE(both.IsIdentity());
+}
+
+TEST(ColorTransformTest, SolidFillIsTransformed) {
+  ColorTransform cx;
+  cx.gm = 0;
+  cx.ga = 128;
+  const Surface s = Render(Solid(255, 255, 0), 4, 4, cx);
+  EXPECT_EQ(s.pixel(1, 1), Argb(255, 255, 128, 0));
+}
+
+std::shared_ptr<Bitmap> Checker() {
+  auto b = std::make_shared<Bitmap>();
+  b->width = b->height = 2;
+  b->pixels = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+  return b;
+}
+
+Paint BitmapPaint(bool repeat, bool smooth) {
+  Paint p;
+  p.kind = Paint::Kind::Bitmap;
+  p.bitmap = Checker();
+  p.repeat = repeat;
+  p.smooth = smooth;
+  p.bitmapMatrix.a = p.bitmapMatrix.d = 4 * 20;  // each bitmap pixel 4x4 device pixels
+  return p;
+}
+
+TEST(BitmapFill, NearestRepeatAndClamp) {
+  const Surface rep = Render(BitmapPaint(true, false), 16, 16);
+  EXPECT_EQ(rep.pixel(1, 1), 0xFFFF0000u);
+  EXPECT_EQ(rep.pixel(5, 1), 0xFF00FF00u);
+  EXPECT_EQ(rep.pixel(1, 5), 0xFF0000FFu);
+  EXPECT_EQ(rep.pixel(6, 6), 0xFFFFFFFFu);
+  EXPECT_EQ(rep.pixel(9, 1), 0xFFFF0000u);  // repeats
+  const Surface clip = Render(BitmapPaint(false, false), 16, 16);
+  EXPECT_EQ(clip.pixel(13, 1), 0xFF00FF00u);  // edge pixels extend
+  EXPECT_EQ(clip.pixel(13, 13), 0xFFFFFFFFu);
+}
+
+TEST(BitmapFill, BilinearBlendsNeighbours) {
+  const Surface s = Render(BitmapPaint(false, true), 8, 8);
+  EXPECT_EQ(s.pixel(0, 0), 0xFFFF0000u);
+  const uint32_t mid = s.pixel(3, 0);  // between red and green
+  EXPECT_GT(R(mid), 60u);
+  EXPECT_GT(G(mid), 60u);
+  EXPECT_EQ(A(mid), 255u);
+}
+
+TEST(BitmapFill, ColourTransformPerPixel) {
+  ColorTransform cx;
+  cx.rm = cx.gm = cx.bm = 0;
+  cx.am = 0.5;
+  const Surface s = Render(BitmapPaint(true, false), 8, 8, cx);
+  EXPECT_NEAR(A(s.pixel(1, 1)), 128, 1);
+  EXPECT_EQ(R(s.pixel(1, 1)), 0u);
+}
+
+}  // namespace
