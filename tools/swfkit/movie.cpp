@@ -358,8 +358,18 @@ std::uint16_t Movie::defineMorphShape(const ShapeBuilder& startShape, const Shap
     const std::uint16_t id = nextId();
     BitWriter w;
     w.u16(id);
-    writeRect(w, startShape.bounds());
-    writeRect(w, endShape.bounds());
+    // Bounds: the edges grown by half the widest stroke at each end of the morph.
+    std::uint16_t startWidth = 0, endWidth = 0;
+    for (const MorphLine& l : lines) {
+        startWidth = std::max(startWidth, l.startWidth);
+        endWidth = std::max(endWidth, l.endWidth);
+    }
+    auto grown = [](Rect r, std::uint16_t width) {
+        const std::int32_t h = (width + 1) / 2;
+        return Rect{r.xmin - h, r.xmax + h, r.ymin - h, r.ymax + h};
+    };
+    writeRect(w, grown(startShape.edgeBounds(), startWidth));
+    writeRect(w, grown(endShape.edgeBounds(), endWidth));
 
     BitWriter styles;
     auto count = [&styles](std::size_t n) {
