@@ -24,14 +24,10 @@ private:
     pf::FindHandle handle_;
 };
 
-// The system's find records hold at most 260 characters of name.
-constexpr std::size_t kMaxNameLength = 260;
-
-std::string EntryName(const std::string& found) {
-    std::string name = found.substr(0, found.find('\0'));
-    if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
-    return name;
-}
+// The name as far as its first NUL. Its length is bounded by the backend's find record
+// (260 UTF-16 units on Windows); it is not cut here, since a UTF-8 name of 260 characters
+// takes more bytes than that.
+std::string EntryName(const std::string& found) { return found.substr(0, found.find('\0')); }
 
 std::string WithoutExtension(const std::string& name) {
     const auto dot = name.rfind('.');

@@ -49,7 +49,7 @@ SwfRectBytes ReadSwfFrameRect(const std::string& path) {
     FileGuard guard(*files, handle);
 
     SwfRectBytes rect{};
-    if (files->Seek(handle, kRectOffset) != kRectOffset) throw StreamReadError();
+    if (files->Seek(handle, kRectOffset) < 0) throw StreamReadError();
     long total = 0;
     const long wanted = static_cast<long>(rect.size());
     while (total < wanted) {
