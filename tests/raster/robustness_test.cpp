@@ -1,1 +1,163 @@
+// Hostile input: non-finite and huge coordinates, bad style indices, empty paints, odd surfaces.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "test_util.h"
+
+using namespace rt;
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+TEST(Robustness, NonFiniteCoordinatesAreDropped) {
+  Surface s(32, 32);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh = RectShape(4, 4, 20, 20, Solid(255, 255, 255));
+  Edge bad = Line(0, 0, 10, 10, 0, 1, 1);
+  bad.x1 = kNaN;
+  sh.layers[0].edges.push_back(bad);
+  bad.x1 = kInf;
+  bad.kind = Edge::Kind::Quad;
+  bad.cy = -kInf;
+  sh.layers[0].edges.push_back(bad);
+  sh.layers[0].strokes.push_back(Stroke{});
+  r.drawShape(sh, PxMatrix(), {});
+  EXPECT_EQ(A(s.pixel(10, 10)), 255u);
+  Matrix m = PxMatrix();
+  m.tx = std::nan("");
+  r.drawShape(sh, m, {});
+  m = PxMatrix();
+  m.a = std::numeric_limits<double>::infinity();
+  r.drawShape(sh, m, {});
+}
+
+TEST(Robustness, HugeCoordinatesAndScalesFinishQuickly) {
+  Surface s(64, 64);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255));
+  Stroke st;
+  st.width = 1e30;
+  sh.layers[0].strokes.push_back(st);
+  auto& e = sh.layers[0].edges;
+  e.push_back(Line(-1e30, -1e30, 1e30, -1e30, 0, 1, 1));
+  e.push_back(Line(1e30, -1e30, 1e30, 1e30, 0, 1, 1));
+  e.push_back(Line(1e30, 1e30, -1e30, 1e30, 0, 1, 1));
+  e.push_back(Line(-1e30, 1e30, -1e30, -1e30, 0, 1, 1));
+  e.push_back(Quad(-3e38, 0, 3e38, 3e38, 0, -3e38, 0, 0, 1));
+  r.drawShape(sh, PxMatrix(), {});
+  Matrix big = PxMatrix();
+  big.a = big.d = 1e12;
+  r.drawShape(RectShape(0, 0, 1, 1, Solid(1, 2, 3)), big, {});
+  SUCCEED();
+}
+
+TEST(Robustness, BadStyleIndicesAreIgnored) {
+  Surface s(16, 16);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255));
+  AddRect(sh.layers[0].edges, 2, 2, 14, 14, 7, 1, 9);  // fill0 7 and line 9 do not exist
+  AddRect(sh.layers[0].edges, 0, 0, 16, 16, 65535, 65535, 65535);
+  r.drawShape(sh, PxMatrix(), {});
+  EXPECT_EQ(A(s.pixel(8, 8)), 255u);
+  EXPECT_EQ(A(s.pixel(1, 1)), 0u);
+}
+
+TEST(Robustness, EmptyAndDegeneratePaints) {
+  Surface s(16, 16);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Paint noStops;
+  noStops.kind = Paint::Kind::Gradient;
+  r.drawShape(RectShape(0, 0, 16, 16, noStops), PxMatrix(), {});
+  Paint flat;
+  flat.kind = Paint::Kind::Gradient;
+  flat.gradient.stops = {{0, Rgba{255, 0, 0, 255}}};
+  flat.gradient.matrix.a = flat.gradient.matrix.d = 0;  // singular square
+  r.drawShape(RectShape(0, 0, 16, 16, flat), PxMatrix(), {});
+  EXPECT_EQ(s.pixel(8, 8), 0xFFFF0000u);
+  Paint noBitmap;
+  noBitmap.kind = Paint::Kind::Bitmap;
+  r.drawShape(RectShape(0, 0, 16, 16, noBitmap), PxMatrix(), {});
+  auto shortPixels = std::make_shared<Bitmap>();
+  shortPixels->width = 100;
+  shortPixels->height = 100;
+  shortPixels->pixels.resize(10);
+  noBitmap.bitmap = shortPixels;
+  r.drawShape(RectShape(0, 0, 16, 16, noBitmap), PxMatrix(), {});
+  Paint none;
+  none.kind = Paint::Kind::None;
+  r.drawShape(RectShape(0, 0, 16, 16, none), PxMatrix(), {});
+  EXPECT_EQ(s.pixel(8, 8), 0xFFFF0000u);
+  r.drawShape(Shape{}, PxMatrix(), {});
+  Shape emptyLayer;
+  emptyLayer.layers.emplace_back();
+  r.drawShape(emptyLayer, PxMatrix(), {});
+}
+
+TEST(Robustness, OpenOutlineDoesNotSmearIntoOtherRows) {
+  Surface s(16, 16);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255));
+  sh.layers[0].edges.push_back(Line(4, 4, 4, 8, 1, 0));  // a lone edge
+  r.drawShape(sh, PxMatrix(), {});
+  for (int x = 0; x < 16; ++x) {
+    ASSERT_EQ(A(s.pixel(x, 2)), 0u);
+    ASSERT_EQ(A(s.pixel(x, 10)), 0u);
+  }
+}
+
+TEST(Robustness, OffSurfaceAndTinySurfaces) {
+  Surface zero(0, 0);
+  Renderer rz(zero);
+  rz.drawShape(RectShape(0, 0, 10, 10, Solid(1, 1, 1)), PxMatrix(), {});
+  rz.beginClip();
+  rz.endClipDefinition();
+  rz.popClip();
+  Surface neg(-5, 3);
+  EXPECT_EQ(neg.width(), 0);
+  Surface s(8, 8);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  r.drawShape(RectShape(-100, -100, -50, -50, Solid(255, 255, 255)), PxMatrix(), {});
+  r.drawShape(RectShape(100, 100, 150, 150, Solid(255, 255, 255)), PxMatrix(), {});
+  r.drawShape(RectShape(-100, 2, 4, 4, Solid(255, 255, 255)), PxMatrix(), {});
+  EXPECT_EQ(A(s.pixel(0, 3)), 255u);  // clamped at the left edge, winding kept
+  EXPECT_EQ(A(s.pixel(5, 3)), 0u);
+  r.drawShape(RectShape(6, 5, 1000, 6, Solid(255, 255, 255)), PxMatrix(), {});
+  EXPECT_EQ(A(s.pixel(7, 5)), 255u);
+  r.setClipRect(5, 5, 2, 2);  // inverted: normalised
+  r.setClipRect(20, 20, 30, 30);  // fully outside: nothing drawn
+  r.drawShape(RectShape(0, 0, 8, 8, Solid(255, 0, 0)), PxMatrix(), {});
+  EXPECT_NE(s.pixel(0, 0), 0xFFFF0000u);
+}
+
+TEST(Robustness, ManyOverlappingEdgesStayBounded) {
+  // Thousands of coincident contours through one pixel: coverage saturates, nothing overflows.
+  Surface s(8, 8);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255, 255));
+  for (int i = 0; i < 5000; ++i) AddRect(sh.layers[0].edges, 2.25, 2.25, 5.75, 5.75, 0, 1);
+  r.drawShape(sh, PxMatrix(), {});
+  EXPECT_EQ(A(s.pixel(3, 3)), 255u);
+  EXPECT_GE(A(s.pixel(2, 3)), 191u);  // winding 5000 on a 3/4-covered pixel saturates
+  EXPECT_EQ(A(s.pixel(6, 3)), 0u);
+}
+
+}  // namespace
