@@ -28,7 +28,8 @@ namespace {
 // further is cut there. The buffer grows as output arrives, so a tiny file that merely declares a
 // large length costs little.
 bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& out, size_t& produced,
-             std::string& error) {
+             bool& complete, std::string& error) {
+  complete = false;
   out.resize(std::min(limit, std::max<size_t>(size_t(64) << 10, in.size() * 4)));
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);
@@ -50,7 +51,10 @@ bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& ou
     rc = inflate(&zs, Z_NO_FLUSH);
     inPos += inChunk - zs.avail_in;
     produced += outChunk - zs.avail_out;
-    if (rc == Z_STREAM_END) break;
+    if (rc == Z_STREAM_END) {
+      complete = true;
+      break;
+    }
     if (rc == Z_BUF_ERROR && inPos >= in.size()) break;  // input exhausted: truncated stream
     if (rc != Z_OK) {
       error = std::string("corrupt zlib data (") + (zs.msg ? zs.msg : "inflate error") + ")";
@@ -179,9 +183,17 @@ bool DecodeSwf(std::span<const uint8_t> file, SwfFile& out, std::string& error) 
       break;
     }
     case Compression::Zlib: {
+      // One byte more than declared tells a stream that goes on past the declared length (cut
+      // there, accepted) from one that breaks off (truncated).
       size_t produced = 0;
-      if (!Inflate(file.subspan(8), bodyLength, out.body, produced, error)) return false;
-      if (produced < bodyLength) {
+      bool complete = false;
+      if (!Inflate(file.subspan(8), bodyLength + 1, out.body, produced, complete, error)) return false;
+      if (produced > bodyLength) {
+        out.body.resize(bodyLength);
+        produced = bodyLength;
+        complete = true;
+      }
+      if (produced < bodyLength || !complete) {
         error = "compressed data truncated: " + std::to_string(produced + 8) + " of " +
                 std::to_string(h.declaredLength) + " declared bytes decoded";
         return false;

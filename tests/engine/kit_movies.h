@@ -1,0 +1,31 @@
+// Small helpers over the authoring kit for the engine tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/player.h"
+#include "engine/timeline/timeline.h"
+#include "tools/swfkit/swfkit.h"
+
+namespace lumarel::enginetest {
+
+namespace kit = lumarel::swfkit;
+
+inline std::unique_ptr<engine::Movie> LoadKit(const kit::Movie& m, kit::Compression c = kit::Compression::None) {
+  const kit::Bytes b = m.build(c);
+  engine::LoadResult r = engine::Movie::Load(b);
+  EXPECT_TRUE(r.movie) << r.error;
+  return std::move(r.movie);
+}
+
+inline uint16_t Square(kit::Movie& m, kit::Rgba c, int sizePx = 20, int version = 3) {
+  kit::ShapeBuilder s;
+  s.style(s.addFill(kit::FillStyle::solid(c))).rect(0, 0, kit::px(sizePx), kit::px(sizePx));
+  return m.defineShape(s, version);
+}
+
+inline const engine::timeline::Instance& Root(const engine::Movie& m) { return m.stage().root(); }
+
+}  // namespace lumarel::enginetest
