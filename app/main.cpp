@@ -1,10 +1,11 @@
-#include "app/PlaceholderForm.h"
 #include "app/RunModes.h"
+#include "saver/Unit1.h"
+#include "settings/Unit3.h"
 
 int main(int argc, char** argv) {
     lumarel::platform::SetProcessArguments(argc, argv);
     lumarel::FormFactory forms;
-    forms.saver = [] { return lumarel::MakePlaceholderForm("メインのフォーム"); };
-    forms.settings = [] { return lumarel::MakePlaceholderForm("設定"); };
+    forms.saver = [] { return std::make_unique<lumarel::TForm1>(); };
+    forms.settings = [] { return std::make_unique<lumarel::TForm3>(); };
     return lumarel::RunProcess(forms);
 }

@@ -329,20 +329,24 @@ void Application::Reset() {
     terminated_ = false;
     OnIdle = nullptr;
     OnMessage = nullptr;
+    eventsOwner = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------
 // ApplicationEvents
 
 ApplicationEvents::~ApplicationEvents() {
-    if (attached_) {
-        Application::Instance().OnIdle = nullptr;
-        Application::Instance().OnMessage = nullptr;
+    // Only the component whose handlers are connected takes them away again.
+    Application& app = Application::Instance();
+    if (app.eventsOwner == this) {
+        app.OnIdle = nullptr;
+        app.OnMessage = nullptr;
+        app.eventsOwner = nullptr;
     }
 }
 
 void ApplicationEvents::Attach() {
-    attached_ = true;
+    Application::Instance().eventsOwner = this;
     Application::Instance().OnIdle = [this](bool& done) {
         if (OnIdle) OnIdle(done);
     };

@@ -212,6 +212,7 @@ public:
     // Application-wide hooks (the application-events component sets these).
     std::function<void(bool& done)> OnIdle;
     std::function<void(Message& m, bool& handled)> OnMessage;
+    const void* eventsOwner = nullptr;  // the component that set the two hooks
 
     // Back to the state of a new process (tests).
     void Reset();
@@ -233,9 +234,6 @@ public:
     std::function<void(Message& m, bool& handled)> OnMessage;
     // Connects the handlers to the application.
     void Attach();
-
-private:
-    bool attached_ = false;
 };
 
 }  // namespace lumarel::platform

@@ -7,7 +7,7 @@
 #include "saver/Paths.h"
 #include "saver/SwfFrameRect.h"
 #include "settings/SettingsStore.h"
-#include "settings/Unit3.h"
+#include "settings/SettingNames.h"
 #include "settings/inttext.h"
 
 namespace lumarel {

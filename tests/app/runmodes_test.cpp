@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/PlaceholderForm.h"
+#include "tests/app/PlaceholderForm.h"
 #include "app/RunModes.h"
 #include "tests/fake/fake_platform.h"
 

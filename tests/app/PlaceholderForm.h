@@ -1,4 +1,4 @@
-// A plain main window that a key press closes; stands in for a mode's real window.
+// A plain main window that a key press closes; stands in for a mode's real window in tests.
 #pragma once
 
 #include <memory>

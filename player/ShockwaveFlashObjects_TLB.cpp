@@ -1,0 +1,121 @@
+#include "player/ShockwaveFlashObjects_TLB.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/player.h"
+
+namespace lumarel {
+
+using namespace platform;
+
+namespace {
+
+constexpr std::uintptr_t kFrameTimer = 1;
+// The largest movie file the player reads into memory.
+constexpr std::size_t kMaxMovieBytes = 256u * 1024u * 1024u;
+
+raster::Rgba RgbaOf(std::uint32_t rgb) {
+    return raster::Rgba{static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+                        static_cast<std::uint8_t>(rgb), 255};
+}
+
+}  // namespace
+
+// The movie in play and the pixels it was last drawn into.
+class MovieView {
+public:
+    std::unique_ptr<engine::Movie> movie;
+    std::unique_ptr<raster::Surface> surface;
+};
+
+TShockwaveFlash::TShockwaveFlash(Control* parent, std::string name)
+    : Control(parent, ControlKind::Host, std::move(name)), view_(std::make_unique<MovieView>()) {}
+
+TShockwaveFlash::~TShockwaveFlash() {
+    if (handle_) Current().windowing->StopTimer(handle_, kFrameTimer);
+}
+
+void TShockwaveFlash::SetBackgroundColor(std::int32_t color) {
+    background_ = static_cast<std::uint32_t>(color) & 0xFFFFFFu;
+    backgroundSet_ = true;
+    Draw();
+}
+
+void TShockwaveFlash::SetMovie(const std::string& path) {
+    playing_ = false;
+    if (handle_) Current().windowing->StopTimer(handle_, kFrameTimer);
+    view_->movie.reset();
+    hasMovie_ = true;
+    loadError_.clear();
+
+    std::vector<std::uint8_t> bytes;
+    if (!Current().files->ReadWholeFile(path, bytes, kMaxMovieBytes)) {
+        loadError_ = "the file cannot be read";
+    } else {
+        engine::LoadResult loaded = engine::Movie::Load(bytes);
+        view_->movie = std::move(loaded.movie);
+        if (!view_->movie) loadError_ = loaded.error.empty() ? "not a movie" : loaded.error;
+    }
+    Draw();
+}
+
+void TShockwaveFlash::Play() {
+    if (!view_->movie) return;
+    view_->movie->Play();
+    playing_ = true;
+    RestartTimer();
+    Draw();
+}
+
+std::int32_t TShockwaveFlash::TotalFrames() const {
+    if (!hasMovie_) return 0;
+    return view_->movie ? view_->movie->TotalFrames() : 1;
+}
+
+std::int32_t TShockwaveFlash::CurrentFrame() const {
+    return view_->movie ? view_->movie->CurrentFrame() : 0;
+}
+
+void TShockwaveFlash::RestartTimer() {
+    if (!handle_ || !playing_ || !view_->movie) return;
+    double rate = view_->movie->Info().frameRate;
+    int interval = rate > 0 ? static_cast<int>(1000.0 / rate + 0.5) : 83;
+    interval = std::clamp(interval, 5, 10000);
+    Current().windowing->StopTimer(handle_, kFrameTimer);
+    Current().windowing->StartTimer(handle_, kFrameTimer, interval);
+}
+
+void TShockwaveFlash::AfterCreate() {
+    RestartTimer();
+    Draw();
+}
+
+void TShockwaveFlash::HandleTimer(std::uintptr_t id) {
+    if (id != kFrameTimer || !view_->movie) return;
+    view_->movie->Advance();
+    Draw();
+}
+
+void TShockwaveFlash::HandlePaint() { Draw(); }
+
+void TShockwaveFlash::HandleResize() { Draw(); }
+
+void TShockwaveFlash::Draw() {
+    if (!handle_ || Width() <= 0 || Height() <= 0) return;
+    auto& surface = view_->surface;
+    if (!surface || surface->width() != Width() || surface->height() != Height()) {
+        surface = std::make_unique<raster::Surface>(Width(), Height());
+    }
+    std::optional<raster::Rgba> background;
+    if (backgroundSet_) background = RgbaOf(background_);
+    if (view_->movie) {
+        view_->movie->Render(*surface, background);
+    } else {
+        surface->clear(background.value_or(raster::Rgba{0, 0, 0, 255}));
+    }
+    Current().windowing->PresentPixels(handle_, surface->data(), surface->width(),
+                                       surface->height(), surface->width());
+}
+
+}  // namespace lumarel

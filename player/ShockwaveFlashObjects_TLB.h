@@ -1,0 +1,53 @@
+// The movie player component: a child window that plays one SWF movie with Lumarel's own
+// engine. It offers the five operations the saver uses: BackgroundColor, Movie, Play,
+// TotalFrames and CurrentFrame. A frame timer at the movie's rate drives it; every tick is an
+// ordinary queued message that advances and draws exactly one frame.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/forms.h"
+
+namespace lumarel {
+
+class MovieView;  // the engine side, see ShockwaveFlashObjects_TLB.cpp
+
+class TShockwaveFlash : public platform::Control {
+public:
+    TShockwaveFlash(platform::Control* parent, std::string name);
+    ~TShockwaveFlash() override;
+
+    // 0xRRGGBB behind and around the stage; until it is set, the movie's own colour.
+    void SetBackgroundColor(std::int32_t color);
+    // Loads the file at once, replacing any movie in play. A movie that cannot be read or
+    // decoded counts one frame and stands finished on it.
+    void SetMovie(const std::string& path);
+    void Play();
+    // 0 with no movie; 1 for a movie that could not be decoded.
+    std::int32_t TotalFrames() const;
+    // Zero-based number of the frame shown; 0 with no movie.
+    std::int32_t CurrentFrame() const;
+
+    // Why the last movie could not be decoded ("" when it could).
+    const std::string& LoadError() const { return loadError_; }
+
+private:
+    void AfterCreate() override;
+    void HandleTimer(std::uintptr_t id) override;
+    void HandlePaint() override;
+    void HandleResize() override;
+    void Draw();
+    void RestartTimer();
+
+    std::unique_ptr<MovieView> view_;
+    std::string loadError_;
+    bool hasMovie_ = false;
+    bool playing_ = false;
+    bool backgroundSet_ = false;
+    std::uint32_t background_ = 0;
+    int timerInterval_ = 0;
+};
+
+}  // namespace lumarel

@@ -1,0 +1,115 @@
+# Helpers for the end-to-end tests: run the real program (natively, or the Windows build under
+# Wine) on the private Xvfb display that scripts/with-xvfb.sh started, and look at the screen
+# the way a user would.
+#   LUMAREL_TARGET=linux|win   LUMAREL_EXE=path to lumarel or lumarel.scr
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+target=${LUMAREL_TARGET:?}
+exe=${LUMAREL_EXE:?}
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumarel-e2e.XXXXXX")
+failures=0
+passes=0
+pids=()
+
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    if [ "$target" = win ]; then WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ "$target" = win ]; then
+    # A prefix of our own per test script: its registry starts empty and nothing leaks between runs.
+    export WINEPREFIX=$work/wineprefix
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    "$root/cmake/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1
+    [ -n "${LUMAREL_WINE_FONTS:-}" ] && "$LUMAREL_WINE_FONTS" >/dev/null 2>&1
+else
+    # A private configuration folder: the hive of these tests is their own.
+    export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+fi
+
+# A copy of the program under a name of the test's choosing (the name decides the settings key
+# and the title of its boxes).
+program() {
+    local name=$1
+    if [ "$target" = win ]; then
+        cp "$exe" "$work/$name.scr"
+        echo "$work/$name.scr"
+    else
+        cp "$exe" "$work/$name"
+        echo "$work/$name"
+    fi
+}
+
+# run PROGRAM ARGS... : in the foreground; prints nothing, returns the exit code.
+run() {
+    if [ "$target" = win ]; then
+        wine "$@" >/dev/null 2>&1
+    else
+        "$@" >/dev/null 2>&1
+    fi
+}
+
+# start PROGRAM ARGS... : in the background; sets $last_pid.
+start() {
+    if [ "$target" = win ]; then
+        wine "$@" >/dev/null 2>&1 &
+    else
+        "$@" >/dev/null 2>&1 &
+    fi
+    last_pid=$!
+    pids+=("$last_pid")
+}
+
+# wait_window NAME [SECONDS] : prints the id of a visible window whose title is NAME.
+wait_window() {
+    local name=$1 limit=${2:-30} i id
+    for ((i = 0; i < limit * 5; i++)); do
+        id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | tail -n 1)
+        if [ -n "$id" ]; then echo "$id"; return 0; fi
+        sleep 0.2
+    done
+    return 1
+}
+
+# wait_exit PID SECONDS : waits for the process, prints its exit code; 124 on time-out.
+wait_exit() {
+    local pid=$1 limit=$2 i
+    for ((i = 0; i < limit * 10; i++)); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            wait "$pid"
+            echo $?
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo 124
+}
+
+screenshot() { import -window root "$1" 2>/dev/null; }
+
+# pixel FILE X Y : the colour there as "r,g,b" (0-255).
+pixel() {
+    convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info: 2>/dev/null
+}
+
+check() {  # check DESCRIPTION CONDITION...
+    local what=$1
+    shift
+    if "$@"; then
+        passes=$((passes + 1))
+        echo "ok   - $what"
+    else
+        failures=$((failures + 1))
+        echo "FAIL - $what"
+    fi
+}
+
+finish() {
+    echo "$passes passed, $failures failed"
+    [ "$failures" -eq 0 ]
+}

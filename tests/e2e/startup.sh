@@ -1,0 +1,59 @@
+#!/bin/bash
+# The run modes of the real program: the second instance's box, the modes that end at once,
+# preview and the lock, the password request, the dialog without arguments.
+source "$(dirname "$0")/lib.sh"
+app=$(program Lumarel)
+shots=${LUMAREL_SHOTS:-$work}
+
+# No argument: the settings dialog comes up.
+start "$app"
+first=$last_pid
+check "no argument opens the settings dialog" wait_window "設定" 60 >/dev/null
+
+# A second instance shows its box and ends; the first keeps running.
+start "$app" /s
+second=$last_pid
+box=$(wait_window "Lumarel" 30)
+check "a second instance shows a box captioned with the title" test -n "$box"
+screenshot "$shots/second-instance-$target.png"
+xdotool windowactivate --sync "$box" 2>/dev/null; xdotool key --window "$box" Return
+check "Enter closes the box and the second instance ends with 0" test "$(wait_exit "$second" 20)" = 0
+check "the first instance is still running" kill -0 "$first"
+check "no saver window came up" test -z "$(xdotool search --onlyvisible --name "^メインのフォーム\$" 2>/dev/null)"
+
+# While the dialog runs, preview is refused too (the lock is held).
+start "$app" /p 4711
+check "preview while another instance runs gets the box" wait_window "Lumarel" 30 >/dev/null
+xdotool key Escape
+check "Escape closes that box" test "$(wait_exit "$last_pid" 20)" = 0
+
+# Closing the dialog (a key press on it stands for Cancel here) frees the lock.
+dlg=$(wait_window "設定" 5)
+xdotool windowclose "$dlg" 2>/dev/null || xdotool key --window "$dlg" alt+F4
+check "the dialog ends with 0 when closed" test "$(wait_exit "$first" 20)" = 0
+
+# Unrecognised arguments end at once, without a window and without the lock.
+for arg in /x -Q; do
+    start "$app" "$arg"
+    check "$arg ends at once with 0" test "$(wait_exit "$last_pid" 20)" = 0
+done
+start "$app" /p 4711
+check "/p 4711 ends with 0 and no box (the lock was free)" test "$(wait_exit "$last_pid" 20)" = 0
+start "$app" /p 4711
+check "/p released the lock again" test "$(wait_exit "$last_pid" 20)" = 0
+
+# The password request.
+start "$app" /a 4711
+check "/a 4711 returns 0" test "$(wait_exit "$last_pid" 30)" = 0
+start "$app" /a abc
+pid=$last_pid
+if [ "$target" = win ]; then
+    box=$(wait_window "アプリケーション エラー" 30)
+    check "/a abc shows the unhandled-error box" test -n "$box"
+    screenshot "$shots/unhandled-$target.png"
+    xdotool key --window "$box" Return
+    check "/a abc ends with exit code 1" test "$(wait_exit "$pid" 20)" = 1
+else
+    check "/a abc ends silently on Linux (no password facility)" test "$(wait_exit "$pid" 20)" = 0
+fi
+finish
