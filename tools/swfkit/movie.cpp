@@ -32,7 +32,7 @@ Bytes encodeTag(std::uint16_t code, const Bytes& body, TagHeader header) {
     BitWriter w;
     const bool longForm = header == TagHeader::Long ||
                           (header == TagHeader::Auto && (body.size() >= 0x3F || alwaysLongHeader(code)));
-    const auto c = static_cast<std::uint16_t>(code << 6);
+    const auto c = static_cast<std::uint16_t>((code & 0x3FF) << 6);  // 10-bit code field
     if (longForm) {
         w.u16(static_cast<std::uint16_t>(c | 0x3F));
         w.u32(static_cast<std::uint32_t>(body.size()));

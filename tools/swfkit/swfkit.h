@@ -160,7 +160,7 @@ bool alwaysLongHeader(std::uint16_t code);
 enum class TagHeader { Auto, Short, Long };
 // One tag: header plus body. Auto picks long for bodies of 63 bytes or more and for the
 // codes of alwaysLongHeader(). Short with a long body is written as asked (a broken tag),
-// with the length truncated to 6 bits, for bad-input tests.
+// with the length truncated to 6 bits, for bad-input tests. Codes are 10 bits wide.
 Bytes encodeTag(std::uint16_t code, const Bytes& body, TagHeader header = TagHeader::Auto);
 
 // ---------------------------------------------------------------------------------------------
