@@ -1,0 +1,254 @@
+// Rendered frames of kit-made movies against reviewed reference PNGs (tests/engine/ref/).
+//
+// Tolerance: every channel of every pixel within kTolerance of the reference (straight RGBA).
+// Set LUMAREL_UPDATE_REFS=1 to write the references anew (then review them by eye).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+
+#include "tests/engine/kit_movies.h"
+#include "tests/engine/png_io.h"
+
+using namespace lumarel;
+using namespace lumarel::enginetest;
+
+namespace {
+
+constexpr int kTolerance = 3;
+constexpr int kW = 160, kH = 120;
+
+Image Straight(const raster::Surface& s) {
+  Image img;
+  img.width = s.width();
+  img.height = s.height();
+  img.rgba.reserve(static_cast<size_t>(s.width()) * static_cast<size_t>(s.height()) * 4);
+  for (int y = 0; y < s.height(); ++y) {
+    for (int x = 0; x < s.width(); ++x) {
+      const uint32_t p = s.pixel(x, y);
+      const unsigned a = p >> 24;
+      unsigned c[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
+      for (unsigned& v : c) {
+        if (a && a != 255) v = std::min(255u, (v * 255 + a / 2) / a);
+        img.rgba.push_back(static_cast<uint8_t>(v));
+      }
+      img.rgba.push_back(static_cast<uint8_t>(a));
+    }
+  }
+  return img;
+}
+
+Image RenderFrame(const kit::Movie& mv, int frames = 1, int w = kW, int h = kH) {
+  auto m = LoadKit(mv, kit::Compression::Zlib);
+  if (!m) return {};
+  m->Play();
+  for (int i = 1; i < frames; ++i) m->Advance();
+  raster::Surface s(w, h);
+  m->Render(s);
+  return Straight(s);
+}
+
+void CompareWithReference(const std::string& name, const Image& got) {
+  ASSERT_GT(got.width, 0);
+  const std::string path = std::string(LUMAREL_ENGINE_REF_DIR) + "/" + name + ".png";
+  const char* update = std::getenv("LUMAREL_UPDATE_REFS");
+  if (update && std::string(update) == "1") {
+    ASSERT_TRUE(SavePng(path, got)) << path;
+    return;
+  }
+  Image ref;
+  ASSERT_TRUE(LoadPng(path, ref)) << "missing reference " << path << " (LUMAREL_UPDATE_REFS=1 writes it)";
+  ASSERT_EQ(ref.width, got.width);
+  ASSERT_EQ(ref.height, got.height);
+  int bad = 0, worst = 0;
+  for (size_t i = 0; i < ref.rgba.size(); ++i) {
+    const int d = std::abs(int(ref.rgba[i]) - int(got.rgba[i]));
+    worst = std::max(worst, d);
+    if (d > kTolerance) ++bad;
+  }
+  EXPECT_EQ(bad, 0) << name << ": " << bad << " channel values off by more than " << kTolerance << " (worst "
+                    << worst << ")";
+}
+
+kit::Movie Stage(uint32_t bg = 0xffffff) {
+  kit::Movie mv(kit::Rect::pixels(0, 0, kW, kH), 12.0);
+  mv.background(kit::Rgba::hex(bg));
+  return mv;
+}
+
+kit::Movie OneShape(const std::function<void(kit::ShapeBuilder&)>& draw, int version = 3) {
+  kit::Movie mv = Stage();
+  kit::ShapeBuilder s;
+  draw(s);
+  const uint16_t id = mv.defineShape(s, version);
+  mv.place(kit::Place::add(1, id));
+  mv.showFrame();
+  return mv;
+}
+
+const kit::Gradient kRainbow = kit::Gradient::even(
+    {kit::Rgba::hex(0xff0000), kit::Rgba::hex(0xffff00), kit::Rgba::hex(0x00c000), kit::Rgba::hex(0x0000ff)});
+
+kit::Movie SpreadMovie(kit::Spread spread) {
+  return OneShape([&](kit::ShapeBuilder& s) {
+    kit::Gradient g = kRainbow;
+    g.spread = spread;
+    // A 40 px gradient box in the middle of a 140 px rectangle: the spread shows either side.
+    s.style(s.addFill(kit::FillStyle::linear(g, kit::Matrix::gradientBox(kit::px(60), 0, kit::px(40), kit::px(120)))))
+        .rect(kit::px(10), kit::px(10), kit::px(140), kit::px(100));
+  }, 4);
+}
+
+kit::Movie CapMovie(kit::Cap cap) {
+  return OneShape([&](kit::ShapeBuilder& s) {
+    s.line(s.addLine(kit::LineStyle::solid(kit::px(16), kit::Rgba::hex(0x204080)).caps(cap)));
+    s.moveTo(kit::px(40), kit::px(40)).lineTo(kit::px(120), kit::px(40));
+    s.moveTo(kit::px(40), kit::px(80)).lineTo(kit::px(120), kit::px(100));
+    // Thin guide lines where the geometric ends lie.
+    s.line(s.addLine(kit::LineStyle::solid(kit::px(1), kit::Rgba::hex(0xff0000))));
+    s.moveTo(kit::px(40), kit::px(10)).lineTo(kit::px(40), kit::px(110));
+    s.moveTo(kit::px(120), kit::px(10)).lineTo(kit::px(120), kit::px(110));
+  }, 4);
+}
+
+kit::Movie JoinMovie(kit::Join join) {
+  return OneShape([&](kit::ShapeBuilder& s) {
+    s.line(s.addLine(kit::LineStyle::solid(kit::px(14), kit::Rgba::hex(0x208040)).caps(kit::Cap::None).joins(join, 3.0)));
+    s.moveTo(kit::px(20), kit::px(90)).lineTo(kit::px(50), kit::px(30)).lineTo(kit::px(80), kit::px(90));
+    s.lineTo(kit::px(110), kit::px(40)).lineTo(kit::px(140), kit::px(45));
+  }, 4);
+}
+
+}  // namespace
+
+TEST(RenderReference, FillStyles) {
+  CompareWithReference("fill_solid", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
+    s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0xff8000)))).rect(kit::px(10), kit::px(10), kit::px(90), kit::px(70));
+    s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0x0040ff, 128)))).circle(kit::px(100), kit::px(70), kit::px(40));
+  })));
+  CompareWithReference("fill_linear", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
+    s.style(s.addFill(kit::FillStyle::linear(kRainbow, kit::Matrix::gradientBox(kit::px(10), kit::px(10), kit::px(140), kit::px(100), 0.5))))
+        .rect(kit::px(10), kit::px(10), kit::px(140), kit::px(100));
+  })));
+  CompareWithReference("fill_radial", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
+    s.style(s.addFill(kit::FillStyle::radial(kit::Gradient::even({kit::Rgba::hex(0xffffff), kit::Rgba::hex(0xff0080), kit::Rgba::hex(0x400020)}),
+                                             kit::Matrix::gradientBox(kit::px(30), kit::px(10), kit::px(100), kit::px(100)))))
+        .circle(kit::px(80), kit::px(60), kit::px(50));
+  })));
+  CompareWithReference("fill_focal", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
+    s.style(s.addFill(kit::FillStyle::focal(kit::Gradient::even({kit::Rgba::hex(0xffffc0), kit::Rgba::hex(0x00a0a0), kit::Rgba::hex(0x002040)}), 0.7,
+                                            kit::Matrix::gradientBox(kit::px(30), kit::px(10), kit::px(100), kit::px(100)))))
+        .circle(kit::px(80), kit::px(60), kit::px(50));
+  }, 4)));
+}
+
+TEST(RenderReference, SpreadModes) {
+  CompareWithReference("spread_pad", RenderFrame(SpreadMovie(kit::Spread::Pad)));
+  CompareWithReference("spread_reflect", RenderFrame(SpreadMovie(kit::Spread::Reflect)));
+  CompareWithReference("spread_repeat", RenderFrame(SpreadMovie(kit::Spread::Repeat)));
+}
+
+TEST(RenderReference, CapsAndJoins) {
+  CompareWithReference("cap_round", RenderFrame(CapMovie(kit::Cap::Round)));
+  CompareWithReference("cap_none", RenderFrame(CapMovie(kit::Cap::None)));
+  CompareWithReference("cap_square", RenderFrame(CapMovie(kit::Cap::Square)));
+  CompareWithReference("join_round", RenderFrame(JoinMovie(kit::Join::Round)));
+  CompareWithReference("join_bevel", RenderFrame(JoinMovie(kit::Join::Bevel)));
+  CompareWithReference("join_miter", RenderFrame(JoinMovie(kit::Join::Miter)));
+}
+
+namespace {
+
+kit::ColorTransform HalfRedPlusBlue() {
+  kit::ColorTransform c = kit::ColorTransform::multiply(0.5, 1, 1);
+  c.ab = 120;
+  return c;
+}
+
+// Two levels of sprites under colour transforms, with a clip layer in the inner sprite; the
+// outer sprite rotates by one step a frame.
+kit::Movie NestedMovie() {
+  kit::Movie mv = Stage(0x202020);
+  kit::ShapeBuilder a;
+  a.style(a.addFill(kit::FillStyle::solid(kit::Rgba::hex(0xffffff)))).rect(-kit::px(20), -kit::px(20), kit::px(40), kit::px(40));
+  const uint16_t sq = mv.defineShape(a);
+  kit::ShapeBuilder c;
+  c.style(c.addFill(kit::FillStyle::solid(kit::Rgba::hex(0x000000)))).circle(0, 0, kit::px(24));
+  const uint16_t mask = mv.defineShape(c);
+  kit::Sprite inner;
+  inner.place(kit::Place::add(1, mask).clipTo(3));
+  inner.place(kit::Place::add(2, sq).color(kit::ColorTransform::multiply(1, 0.5, 0.2)));
+  inner.place(kit::Place::add(3, sq).at(kit::Matrix::translate(kit::px(14), kit::px(14))).color(kit::ColorTransform::add(-255, 0, -255)));
+  inner.place(kit::Place::add(4, sq).at(kit::Matrix::translate(kit::px(26), -kit::px(18)) * kit::Matrix::scale(0.4)));
+  inner.showFrame();
+  const uint16_t innerId = mv.defineSprite(inner);
+  kit::Sprite outer;
+  for (int f = 0; f < 4; ++f) {
+    if (f == 0) {
+      outer.place(kit::Place::add(1, innerId).at(kit::Matrix::translate(-kit::px(30), 0)));
+      outer.place(kit::Place::add(2, innerId).at(kit::Matrix::translate(kit::px(30), 0)).color(kit::ColorTransform::alpha(0.5)));
+    } else {
+      outer.place(kit::Place::modify(1).at(kit::Matrix::translate(-kit::px(30), 0) * kit::Matrix::rotate(0.3 * f)));
+    }
+    outer.showFrame();
+  }
+  const uint16_t outerId = mv.defineSprite(outer);
+  mv.place(kit::Place::add(1, outerId).at(kit::Matrix::translate(kit::px(80), kit::px(40))));
+  mv.place(kit::Place::add(2, outerId).at(kit::Matrix::translate(kit::px(80), kit::px(90)) * kit::Matrix::scale(0.8))
+               .color(HalfRedPlusBlue()));
+  mv.showFrame();
+  return mv;
+}
+
+}  // namespace
+
+TEST(RenderReference, NestedSpritesUnderColorTransformsAndClip) {
+  CompareWithReference("nested_frame1", RenderFrame(NestedMovie(), 1));
+  CompareWithReference("nested_frame3", RenderFrame(NestedMovie(), 3));
+}
+
+TEST(Render, ShowAllLetterboxOriginAndOverride) {
+  // Stage 100x50 px with its origin at (-50, -25): a red square covering the whole stage.
+  kit::Movie mv(kit::Rect::pixels(-50, -25, 100, 50), 12.0);
+  mv.background(kit::Rgba::hex(0x0000ff));
+  kit::ShapeBuilder s;
+  s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0xff0000)))).rect(-kit::px(50), -kit::px(25), kit::px(100), kit::px(50));
+  s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0x00ff00)))).rect(-kit::px(300), -kit::px(300), kit::px(200), kit::px(200));
+  mv.place(kit::Place::add(1, mv.defineShape(s)));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  m->Play();
+  raster::Surface wide(200, 200);  // scale 2: stage 200x100 centred, 50 px bars above and below
+  m->Render(wide);
+  EXPECT_EQ(wide.pixel(100, 100), 0xFFFF0000u);
+  EXPECT_EQ(wide.pixel(1, 51), 0xFFFF0000u);
+  EXPECT_EQ(wide.pixel(100, 10), 0xFF0000FFu);   // letterbox: background, content cut off
+  EXPECT_EQ(wide.pixel(100, 190), 0xFF0000FFu);
+  m->Render(wide, raster::Rgba{0, 0, 0, 255});
+  EXPECT_EQ(wide.pixel(100, 10), 0xFF000000u);
+  EXPECT_EQ(wide.pixel(100, 100), 0xFFFF0000u);
+}
+
+TEST(Render, BitmapFillsDrawNothingButKeepTheShape) {
+  kit::Movie mv = Stage(0xffffff);
+  kit::Bitmap bmp;
+  bmp.width = bmp.height = 2;
+  bmp.argb = {0xff000000, 0xffffffff, 0xffffffff, 0xff000000};
+  const uint16_t bid = mv.defineBitsLossless(bmp, false);
+  kit::ShapeBuilder s;
+  s.style(s.addFill(kit::FillStyle::bitmap(bid, kit::Matrix::bitmapAt(0, 0, 10))), s.addLine(kit::LineStyle::solid(kit::px(4), kit::Rgba::hex(0x000000))))
+      .rect(kit::px(20), kit::px(20), kit::px(100), kit::px(80));
+  s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0x00ff00)))).rect(kit::px(60), kit::px(60), kit::px(20), kit::px(20));
+  mv.place(kit::Place::add(1, mv.defineShape(s)));
+  mv.showFrame();
+  Image img = RenderFrame(mv);
+  ASSERT_EQ(img.width, kW);
+  auto at = [&](int x, int y) { return &img.rgba[(static_cast<size_t>(y) * kW + x) * 4]; };
+  EXPECT_EQ(at(40, 40)[0], 255);  // inside the bitmap fill: background shows
+  EXPECT_EQ(at(40, 40)[2], 255);
+  EXPECT_EQ(at(20, 50)[0], 0);    // the outline is drawn
+  EXPECT_EQ(at(70, 70)[1], 255);  // the following solid fill too
+  EXPECT_EQ(at(70, 70)[0], 0);
+}
