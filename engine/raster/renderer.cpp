@@ -3,6 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE__) || defined(_M_X64) || defined(_M_IX86)
+#include <xmmintrin.h>
+#define LUMAREL_PREFETCH(p) _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0)
+#else
+#define LUMAREL_PREFETCH(p) ((void)(p))
+#endif
+
 #include "engine/raster/cells.h"
 #include "engine/raster/paint.h"
 #include "engine/raster/pixel.h"
@@ -107,6 +114,13 @@ class ColorPainter {
     maskRow_ = mask_ ? mask_->data.data() + static_cast<size_t>(y) * static_cast<size_t>(stride_) : nullptr;
   }
   void endRow() { flush(); }
+
+  // Edge pixels read the destination: start fetching a row's cache lines a few rows early.
+  void prefetch(int y, int x0, int x1) const {
+    const uint32_t* r = pixels_ + static_cast<size_t>(y) * static_cast<size_t>(stride_);
+    for (int x = x0; x <= x1; x += 16) LUMAREL_PREFETCH(r + x);
+    LUMAREL_PREFETCH(r + x1);
+  }
 
   void pixel(int x, uint32_t s, uint32_t cov) {
     if (runLen_ > 0 && s == runStyle_ && x == runX_ + runLen_) {
@@ -241,6 +255,7 @@ class MaskPainter {
     row_ = mask_.data.data() + static_cast<size_t>(y) * static_cast<size_t>(stride_);
   }
   void endRow() {}
+  void prefetch(int, int, int) const {}
   void pixel(int x, uint32_t, uint32_t cov) { put(x, 1, cov); }
   void span(int x, int len, uint32_t, uint32_t cov) { put(x, len, cov); }
   void pixelMulti(int x, StyleCov* sc, int n) {
@@ -317,7 +332,18 @@ struct Renderer::Impl {
   template <class Painter>
   void sweep(Painter& painter) {
     const int x0 = ras.clipX0(), x1 = ras.clipX1();
+    constexpr int kAhead = 8;
+    auto prefetchRow = [&](int py) {
+      if (py > ras.maxY()) return;
+      const Cell* b = ras.rowBegin(py);
+      const Cell* f = ras.rowEnd(py);
+      if (b == f) return;
+      const int lo = std::max(b->x, x0), hi = std::min((f - 1)->x, x1 - 1);
+      if (lo <= hi) painter.prefetch(py, lo, hi);
+    };
+    for (int k = 0; k < kAhead; ++k) prefetchRow(ras.minY() + k);
     for (int y = ras.minY(); y <= ras.maxY(); ++y) {
+      prefetchRow(y + kAhead);
       const Cell* c = ras.rowBegin(y);
       const Cell* e = ras.rowEnd(y);
       if (c == e) continue;
