@@ -245,6 +245,15 @@ long HiveRegistry::CreateKey(KeyHandle parent, const std::string& subKey, std::u
     std::int64_t id = 0;
     std::string path;
     if (long rc = KeyIdOf(parent, id, path); rc != reg::Success) return rc;
+    // A key that exists is opened without writing, so a read-only hive can still be read.
+    std::vector<std::string> parts = SplitKeyPath(subKey);
+    if (parts.empty()) return Handle(id, path, out);
+    if (Open(false) == reg::Success) {
+        std::string full = path;
+        for (const std::string& part : parts) full = JoinKeyPath(full, part);
+        Statement find(db_, "SELECT id, path FROM keys WHERE path=?");
+        if (find.Bind(1, full).Step() == SQLITE_ROW) return Handle(find.Int(0), find.Text(1), out);
+    }
     if (long rc = Open(true); rc != reg::Success) return rc;
     if (long rc = Begin(); rc != reg::Success) return rc;
     auto fail = [&](int rc) {
@@ -260,7 +269,7 @@ long HiveRegistry::CreateKey(KeyHandle parent, const std::string& subKey, std::u
         }
         if (rc != SQLITE_ROW) return fail(rc);
     }
-    for (const std::string& part : SplitKeyPath(subKey)) {
+    for (const std::string& part : parts) {
         std::string next = JoinKeyPath(path, part);
         Statement find(db_, "SELECT id, path FROM keys WHERE path=?");
         int rc = find.Bind(1, next).Step();
