@@ -208,9 +208,16 @@ bool DecodeSwf(std::span<const uint8_t> file, SwfFile& out, std::string& error) 
         error = "file too short for an LZMA SWF header";
         return false;
       }
+      const size_t packed = static_cast<size_t>(file[8]) | (static_cast<size_t>(file[9]) << 8) |
+                            (static_cast<size_t>(file[10]) << 16) | (static_cast<size_t>(file[11]) << 24);
+      if (file.size() - 17 < packed) {
+        error = "LZMA data truncated: " + std::to_string(file.size() - 17) + " of " + std::to_string(packed) +
+                " compressed bytes present";
+        return false;
+      }
       out.body.resize(bodyLength);
       size_t produced = 0;
-      if (!InflateLzma(file.subspan(12, 5), file.subspan(17), out.body, produced, error)) return false;
+      if (!InflateLzma(file.subspan(12, 5), file.subspan(17, packed), out.body, produced, error)) return false;
       if (produced < bodyLength) {
         error = "LZMA data truncated: " + std::to_string(produced + 8) + " of " +
                 std::to_string(h.declaredLength) + " declared bytes decoded";
