@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -27,6 +28,7 @@ namespace lumarel::platform {
 namespace {
 
 constexpr const char* kHandleKey = "lumarel-handle";
+constexpr guint kDeactivateDelayMs = 150;
 
 // Windows virtual-key codes used below.
 namespace vk {
@@ -216,6 +218,8 @@ struct Control {
     cairo_surface_t* frame = nullptr;
 
     int lastWidth = -1, lastHeight = -1;  // forms: the client size last reported
+    bool active = false;                  // forms: activation last reported
+    guint deactivateSource = 0;           // forms: a pending loss of activation
     gulong clickHandler = 0;
     std::vector<WindowHandle> children;
 };
@@ -295,6 +299,7 @@ public:
         for (GtkWidget* x : {c->outer, c->inner, c->fixed}) {
             if (x) g_signal_handlers_disconnect_by_data(x, c);
         }
+        if (c->deactivateSource) g_source_remove(c->deactivateSource);
         if (c->outer) gtk_widget_destroy(c->outer);
         if (c->colorCss) g_object_unref(c->colorCss);
         if (c->fontCss) g_object_unref(c->fontCss);
@@ -818,10 +823,20 @@ private:
         }
     }
 
+    // Runs a dialog's own loop. Afterwards the form that was active gets the focus back, as
+    // an owner does when its modal box closes.
     gint RunModal(GtkDialog* dlg) {
+        WindowHandle wasActive = 0;
+        for (auto& [h, c] : controls_) {
+            if (c->kind == ControlKind::Form && c->active) wasActive = h;
+        }
         ++modalDepth_;
         gint r = gtk_dialog_run(dlg);
         --modalDepth_;
+        gtk_widget_hide(GTK_WIDGET(dlg));
+        if (Control* f = Find(wasActive); f && gtk_widget_get_visible(f->outer)) {
+            gtk_window_present(GTK_WINDOW(f->outer));
+        }
         return r;
     }
 
@@ -1060,7 +1075,29 @@ private:
     }
 
     static void OnActiveChanged(GObject* obj, GParamSpec*, gpointer data) {
-        if (gtk_window_is_active(GTK_WINDOW(obj))) g_instance->Deliver(*static_cast<Control*>(data), EventKind::Activate);
+        // A window system without a window manager (and some with one) lets a new window lose
+        // and regain the focus at once; a loss counts only when it lasts, so that showing a
+        // form activates it once, and every real return to the form activates it again.
+        Control& c = *static_cast<Control*>(data);
+        if (gtk_window_is_active(GTK_WINDOW(obj))) {
+            if (c.deactivateSource) {
+                g_source_remove(c.deactivateSource);
+                c.deactivateSource = 0;
+            }
+            if (!c.active) {
+                c.active = true;
+                g_instance->Deliver(c, EventKind::Activate);
+            }
+        } else if (c.active && !c.deactivateSource) {
+            c.deactivateSource = g_timeout_add(kDeactivateDelayMs, &GtkWindowing::OnDeactivated, &c);
+        }
+    }
+
+    static gboolean OnDeactivated(gpointer data) {
+        Control& c = *static_cast<Control*>(data);
+        c.deactivateSource = 0;
+        c.active = false;
+        return G_SOURCE_REMOVE;
     }
 
     static void OnClicked(GtkButton*, gpointer data) {
