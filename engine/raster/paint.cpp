@@ -5,6 +5,13 @@
 
 #include "engine/raster/pixel.h"
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define LUMAREL_RASTER_SSE2 1
+#else
+#define LUMAREL_RASTER_SSE2 0
+#endif
+
 namespace lumarel::raster::detail {
 
 namespace {
@@ -75,12 +82,29 @@ void FetchLinear(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
   const int64_t step = ToFixed16(du);
   switch (p.spread) {
     case Spread::Pad: {
-      int i = 0;
-      // Constant runs before/after the ramp are filled without per-pixel clamping.
-      for (; i < len; ++i, u += step) {
-        const int64_t k = u >> 16;
-        out[i] = ramp[k < 0 ? 0 : (k > 255 ? 255 : k)];
+      // Split into the part before the ramp, the ramp itself and the part after it, so the
+      // middle needs no clamping. u is monotonic in i.
+      constexpr int64_t kEnd = int64_t(256) << 16;
+      auto inside = [&](int64_t v) { return v >= 0 && v < kEnd; };
+      int a = 0, b = len;  // [a, b) is inside the ramp
+      if (step > 0) {
+        if (u < 0) a = static_cast<int>(std::min<int64_t>(len, (-u + step - 1) / step));
+        if (u + step * (len - 1) >= kEnd) b = static_cast<int>(std::clamp<int64_t>((kEnd - u + step - 1) / step, 0, len));
+      } else if (step < 0) {
+        if (u >= kEnd) a = static_cast<int>(std::min<int64_t>(len, (u - kEnd + 1 - step - 1) / -step));
+        if (u + step * (len - 1) < 0) b = static_cast<int>(std::clamp<int64_t>((u + 1 - step - 1) / -step, 0, len));
       }
+      a = std::clamp(a, 0, len);
+      b = std::clamp(b, a, len);
+      // Guard the boundaries against rounding in the divisions above.
+      while (a < b && !inside(u + step * a)) ++a;
+      while (b > a && !inside(u + step * (b - 1))) --b;
+      const uint32_t first = ramp[step >= 0 ? 0 : 255], last = ramp[step >= 0 ? 255 : 0];
+      std::fill_n(out, a, first);
+      uint32_t uu = static_cast<uint32_t>(u + step * a);
+      const uint32_t ss = static_cast<uint32_t>(step);
+      for (int i = a; i < b; ++i, uu += ss) out[i] = ramp[uu >> 16];
+      std::fill_n(out + b, len - b, last);
       break;
     }
     case Spread::Repeat: {
@@ -99,49 +123,81 @@ void FetchLinear(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
   }
 }
 
-void FetchRadial(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
-  const Matrix& m = p.inv;
-  const double px = x + 0.5, py = y + 0.5;
-  // inv maps to gradient units scaled so that radius 16384 == 256 index units.
-  float gx = static_cast<float>(m.a * px + m.c * py + m.tx);
-  float gy = static_cast<float>(m.b * px + m.d * py + m.ty);
-  const float dx = static_cast<float>(m.a), dy = static_cast<float>(m.b);
-  const uint32_t* ramp = p.ramp;
-  if (!(std::isfinite(gx) && std::isfinite(gy) && std::isfinite(dx) && std::isfinite(dy))) {
-    std::fill_n(out, len, ramp[0]);
-    return;
-  }
-  const Spread s = p.spread;
-  for (int i = 0; i < len; ++i) {
-    const float r = std::sqrt(gx * gx + gy * gy);
-    const float rr = r < 3e7f ? r : 3e7f;
-    out[i] = ramp[SpreadIndex(static_cast<int64_t>(rr * 65536.0f), s)];
-    gx += dx;
-    gy += dy;
+// Radial and focal gradients: the ramp position t (in index units, >= 0) is computed four pixels at
+// a time in single precision, then spread and looked up.
+inline void LookupIndices(const uint32_t* ramp, Spread s, const int32_t* idx, int n, uint32_t* out) {
+  switch (s) {
+    case Spread::Pad:
+      for (int i = 0; i < n; ++i) out[i] = ramp[idx[i]];
+      break;
+    case Spread::Repeat:
+      for (int i = 0; i < n; ++i) out[i] = ramp[idx[i] & 255];
+      break;
+    case Spread::Reflect:
+      for (int i = 0; i < n; ++i) {
+        const uint32_t k = static_cast<uint32_t>(idx[i]) & 511u;
+        out[i] = ramp[k ^ ((k >> 8) * 511u)];
+      }
+      break;
   }
 }
 
-void FetchFocal(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
+template <bool kFocal>
+void FetchRound(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
   const Matrix& m = p.inv;
   const double px = x + 0.5, py = y + 0.5;
-  // Unit-circle coordinates here (inv maps to gradient square / 16384).
-  double gx = m.a * px + m.c * py + m.tx;
-  double gy = m.b * px + m.d * py + m.ty;
-  const double f = p.focal;
-  const double k = 1.0 - f * f;
+  const double gx0 = m.a * px + m.c * py + m.tx, gy0 = m.b * px + m.d * py + m.ty;
   const uint32_t* ramp = p.ramp;
-  const Spread s = p.spread;
-  for (int i = 0; i < len; ++i) {
-    // Point = F + t*(Q - F) with |Q| = 1 and F = (f, 0): solve for t.
-    const double dx = gx - f, dy = gy;
-    const double fd = f * dx;
-    const double disc = fd * fd + k * (dx * dx + dy * dy);
-    double t = (fd + std::sqrt(disc > 0 ? disc : 0)) / k;
-    if (!(t > -1e7)) t = -1e7;
-    if (t > 1e7) t = 1e7;
-    out[i] = ramp[SpreadIndex(static_cast<int64_t>(t * 256.0 * 65536.0), s)];
-    gx += m.a;
-    gy += m.b;
+  if (!(std::fabs(gx0) < 1e7 && std::fabs(gy0) < 1e7 && std::fabs(m.a * len) < 1e7 && std::fabs(m.b * len) < 1e7)) {
+    std::fill_n(out, len, p.spread == Spread::Pad ? ramp[255] : ramp[0]);
+    return;
+  }
+  // Focal: unit-circle coordinates; solve point = F + t*(Q - F), |Q| = 1, F = (f, 0).
+  const float f = static_cast<float>(p.focal), k = 1.0f - f * f, invK = 256.0f / k;
+  const float hi = p.spread == Spread::Pad ? 255.0f : 8.0e6f;
+  const float fx0 = static_cast<float>(kFocal ? gx0 - p.focal : gx0), fy0 = static_cast<float>(gy0);
+  const float dx = static_cast<float>(m.a), dy = static_cast<float>(m.b);
+  int32_t idx[64];
+  for (int base = 0; base < len; base += 64) {
+    const int n = std::min(64, len - base);
+    int i = 0;
+#if LUMAREL_RASTER_SSE2
+    const __m128 vdx4 = _mm_set1_ps(4 * dx), vdy4 = _mm_set1_ps(4 * dy);
+    const __m128 lane = _mm_set_ps(3, 2, 1, 0);
+    __m128 vx = _mm_add_ps(_mm_set1_ps(fx0 + dx * base), _mm_mul_ps(lane, _mm_set1_ps(dx)));
+    __m128 vy = _mm_add_ps(_mm_set1_ps(fy0 + dy * base), _mm_mul_ps(lane, _mm_set1_ps(dy)));
+    const __m128 vhi = _mm_set1_ps(hi), vzero = _mm_setzero_ps();
+    for (; i + 4 <= n; i += 4) {
+      __m128 t;
+      const __m128 rr = _mm_add_ps(_mm_mul_ps(vx, vx), _mm_mul_ps(vy, vy));
+      if (kFocal) {
+        const __m128 fd = _mm_mul_ps(_mm_set1_ps(f), vx);
+        const __m128 disc = _mm_add_ps(_mm_mul_ps(fd, fd), _mm_mul_ps(_mm_set1_ps(k), rr));
+        t = _mm_mul_ps(_mm_add_ps(fd, _mm_sqrt_ps(_mm_max_ps(disc, vzero))), _mm_set1_ps(invK));
+      } else {
+        t = _mm_sqrt_ps(rr);
+      }
+      t = _mm_min_ps(_mm_max_ps(t, vzero), vhi);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(idx + i), _mm_cvttps_epi32(t));
+      vx = _mm_add_ps(vx, vdx4);
+      vy = _mm_add_ps(vy, vdy4);
+    }
+#endif
+    for (; i < n; ++i) {
+      const float gx = fx0 + dx * static_cast<float>(base + i), gy = fy0 + dy * static_cast<float>(base + i);
+      const float rr = gx * gx + gy * gy;
+      float t;
+      if (kFocal) {
+        const float fd = f * gx;
+        const float disc = fd * fd + k * rr;
+        t = (fd + std::sqrt(disc > 0 ? disc : 0.0f)) * invK;
+      } else {
+        t = std::sqrt(rr);
+      }
+      t = t > 0 ? (t < hi ? t : hi) : 0.0f;
+      idx[i] = static_cast<int32_t>(t);
+    }
+    LookupIndices(ramp, p.spread, idx, n, out + base);
   }
 }
 
@@ -353,10 +409,10 @@ void FetchSpan(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
       FetchLinear(p, x, y, len, out);
       return;
     case CompiledPaint::Kind::Radial:
-      FetchRadial(p, x, y, len, out);
+      FetchRound<false>(p, x, y, len, out);
       return;
     case CompiledPaint::Kind::Focal:
-      FetchFocal(p, x, y, len, out);
+      FetchRound<true>(p, x, y, len, out);
       return;
     case CompiledPaint::Kind::Bitmap:
       FetchBitmap(p, x, y, len, out);
