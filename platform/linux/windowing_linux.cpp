@@ -605,6 +605,16 @@ public:
         gtk_file_chooser_set_create_folders(chooser, TRUE);
         gtk_dialog_set_default_response(GTK_DIALOG(dlg), GTK_RESPONSE_ACCEPT);
         gtk_window_set_modal(GTK_WINDOW(dlg), TRUE);
+        // A size that fits the screen, whatever the chooser remembered from an earlier run.
+        GdkRectangle g = PrimaryGeometry();
+        int width = g.width > 0 ? std::min(640, g.width * 9 / 10) : 640;
+        int height = g.height > 0 ? std::min(440, g.height * 9 / 10) : 440;
+        gtk_window_set_default_size(GTK_WINDOW(dlg), width, height);
+        gtk_window_set_position(GTK_WINDOW(dlg), GTK_WIN_POS_CENTER);
+        // The chooser sizes itself again when it maps; this size wins.
+        auto* placement = new GdkRectangle{g.x + (g.width - width) / 2, g.y + (g.height - height) / 2, width, height};
+        g_signal_connect_data(dlg, "map", G_CALLBACK(&GtkWindowing::OnChooserMap), placement,
+                              [](gpointer p, GClosure*) { delete static_cast<GdkRectangle*>(p); }, G_CONNECT_AFTER);
         // The status line: the path of the folder now selected.
         GtkWidget* status = gtk_label_new("");
         gtk_label_set_xalign(GTK_LABEL(status), 0.0f);
@@ -1132,6 +1142,12 @@ private:
             cairo_paint(cr);
         }
         return TRUE;
+    }
+
+    static void OnChooserMap(GtkWidget* w, gpointer data) {
+        const GdkRectangle& r = *static_cast<GdkRectangle*>(data);
+        gtk_window_resize(GTK_WINDOW(w), r.width, r.height);
+        if (r.width > 0) gtk_window_move(GTK_WINDOW(w), std::max(r.x, 0), std::max(r.y, 0));
     }
 
     static void OnFolderSelection(GtkFileChooser* chooser, gpointer data) {
