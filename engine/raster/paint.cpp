@@ -210,68 +210,80 @@ inline uint32_t ClampPremul(uint32_t c) {
   return (a << 24) | (r << 16) | (g << 8) | b;
 }
 
-inline uint32_t TransformPixel(uint32_t c, const ColorTransform& cx) {
+// Per-pixel colour transform of a premultiplied pixel through per-channel tables (packed
+// a<<24|r<<16|g<<8|b per straight input value).
+inline uint32_t TransformPixel(uint32_t c, const uint32_t* lut) {
+  static const struct Recip {
+    uint32_t v[256];
+    Recip() {
+      v[0] = 0;
+      for (uint32_t a = 1; a < 256; ++a) v[a] = (255u * 65536u + a / 2) / a;
+    }
+  } recip;
   const uint32_t a = c >> 24;
-  Rgba s;
-  if (a == 0) {
-    s = Rgba{0, 0, 0, 0};
-  } else {
-    s.r = static_cast<uint8_t>(std::min<uint32_t>(255, (((c >> 16) & 255) * 255 + a / 2) / a));
-    s.g = static_cast<uint8_t>(std::min<uint32_t>(255, (((c >> 8) & 255) * 255 + a / 2) / a));
-    s.b = static_cast<uint8_t>(std::min<uint32_t>(255, ((c & 255) * 255 + a / 2) / a));
-    s.a = static_cast<uint8_t>(a);
+  const uint32_t ra = recip.v[a];
+  auto un = [ra](uint32_t ch) { return std::min<uint32_t>(255u, (ch * ra + 32768u) >> 16); };
+  const uint32_t r = (lut[un((c >> 16) & 255)] >> 16) & 255;
+  const uint32_t g = (lut[un((c >> 8) & 255)] >> 8) & 255;
+  const uint32_t b = lut[un(c & 255)] & 255;
+  const uint32_t na = lut[a] >> 24;
+  return (na << 24) | (Mul255(r, na) << 16) | (Mul255(g, na) << 8) | Mul255(b, na);
+}
+
+inline int64_t WrapIndex(int64_t v, int64_t n, bool repeat) {
+  if (static_cast<uint64_t>(v) < static_cast<uint64_t>(n)) return v;
+  if (repeat) {
+    const int64_t r = v % n;
+    return r < 0 ? r + n : r;
   }
-  return Premultiply(cx.Apply(s));
+  return v < 0 ? 0 : n - 1;
 }
 
-inline int Wrap(int v, int n) {
-  int r = v % n;
-  return r < 0 ? r + n : r;
+inline uint32_t Lerp8(uint32_t a, uint32_t b, uint32_t t) {  // t in 0..256
+  const uint32_t rbA = a & 0x00FF00FFu, agA = (a >> 8) & 0x00FF00FFu;
+  const uint32_t rbB = b & 0x00FF00FFu, agB = (b >> 8) & 0x00FF00FFu;
+  const uint32_t rb = ((rbA * (256 - t) + rbB * t) >> 8) & 0x00FF00FFu;
+  const uint32_t ag = (agA * (256 - t) + agB * t) & 0xFF00FF00u;
+  return rb | ag;
 }
 
+// Bitmap fills in 16.16 fixed point along the row; repeat wraps, clip mode extends the edge pixels.
 void FetchBitmap(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
   const Bitmap& bm = *p.bitmap;
-  const int w = bm.width, h = bm.height;
+  const int64_t w = bm.width, h = bm.height;
   const Matrix& m = p.inv;
   const double px = x + 0.5, py = y + 0.5;
-  double u = m.a * px + m.c * py + m.tx;
-  double v = m.b * px + m.d * py + m.ty;
+  const int64_t u0 = ToFixed16(std::clamp(m.a * px + m.c * py + m.tx, -1e9, 1e9));
+  const int64_t v0 = ToFixed16(std::clamp(m.b * px + m.d * py + m.ty, -1e9, 1e9));
+  const int64_t du = ToFixed16(std::clamp(m.a, -1e6, 1e6)), dv = ToFixed16(std::clamp(m.b, -1e6, 1e6));
   const uint32_t* pix = bm.pixels.data();
   const bool rep = p.repeat;
-  auto at = [&](int ix, int iy) -> uint32_t {
-    if (rep) {
-      ix = Wrap(ix, w);
-      iy = Wrap(iy, h);
-    } else {
-      ix = std::clamp(ix, 0, w - 1);
-      iy = std::clamp(iy, 0, h - 1);
-    }
-    return pix[static_cast<size_t>(iy) * static_cast<size_t>(w) + static_cast<size_t>(ix)];
+  auto at = [&](int64_t ix, int64_t iy) {
+    return pix[static_cast<size_t>(WrapIndex(iy, h, rep) * w + WrapIndex(ix, w, rep))];
   };
-  constexpr double kLim = 1e9;
-  for (int i = 0; i < len; ++i, u += m.a, v += m.b) {
-    const double cu = std::clamp(u, -kLim, kLim), cv = std::clamp(v, -kLim, kLim);
-    uint32_t c;
-    if (!p.smooth) {
-      c = at(static_cast<int>(std::floor(cu)), static_cast<int>(std::floor(cv)));
-    } else {
-      const double su = cu - 0.5, sv = cv - 0.5;
-      const double fu = std::floor(su), fv = std::floor(sv);
-      const int ix = static_cast<int>(fu), iy = static_cast<int>(fv);
-      const uint32_t wx = static_cast<uint32_t>((su - fu) * 256.0), wy = static_cast<uint32_t>((sv - fv) * 256.0);
-      const uint32_t c00 = at(ix, iy), c10 = at(ix + 1, iy), c01 = at(ix, iy + 1), c11 = at(ix + 1, iy + 1);
-      auto lerp = [](uint32_t a, uint32_t b, uint32_t t) {  // t in 0..256
-        const uint32_t rbA = a & 0x00FF00FFu, agA = (a >> 8) & 0x00FF00FFu;
-        const uint32_t rbB = b & 0x00FF00FFu, agB = (b >> 8) & 0x00FF00FFu;
-        const uint32_t rb = ((rbA * (256 - t) + rbB * t) >> 8) & 0x00FF00FFu;
-        const uint32_t ag = ((agA * (256 - t) + agB * t)) & 0xFF00FF00u;
-        return rb | ag;
-      };
-      c = lerp(lerp(c00, c10, wx), lerp(c01, c11, wx), wy);
+  int64_t u = u0, v = v0;
+  if (!p.smooth) {
+    for (int i = 0; i < len; ++i, u += du, v += dv) out[i] = ClampPremul(at(u >> 16, v >> 16));
+  } else {
+    for (int i = 0; i < len; ++i, u += du, v += dv) {
+      const int64_t su = u - 32768, sv = v - 32768;  // sample grid at pixel centres
+      const int64_t ix = su >> 16, iy = sv >> 16;
+      const uint32_t fx = static_cast<uint32_t>((su >> 8) & 255), fy = static_cast<uint32_t>((sv >> 8) & 255);
+      uint32_t c;
+      if (ix >= 0 && iy >= 0 && ix + 1 < w && iy + 1 < h) {
+        const uint32_t* r0 = pix + static_cast<size_t>(iy * w + ix);
+        const uint32_t* r1 = r0 + w;
+        c = Lerp8(Lerp8(r0[0], r0[1], fx), Lerp8(r1[0], r1[1], fx), fy);
+      } else {
+        c = Lerp8(Lerp8(at(ix, iy), at(ix + 1, iy), fx), Lerp8(at(ix, iy + 1), at(ix + 1, iy + 1), fx), fy);
+      }
+      out[i] = ClampPremul(c);
     }
-    c = ClampPremul(c);
-    if (!p.cxIdentity) c = TransformPixel(c, p.cx);
-    out[i] = c;
+  }
+  if (p.cxAlphaOnly) {
+    for (int i = 0; i < len; ++i) out[i] = MulPixel(out[i], p.cxAlpha);
+  } else if (!p.cxIdentity) {
+    for (int i = 0; i < len; ++i) out[i] = TransformPixel(out[i], p.ramp);
   }
 }
 
@@ -392,6 +404,19 @@ void CompilePaint(const Paint& p, const Matrix& m, const ColorTransform& cx, Ram
       out.cx = cx;
       out.cxIdentity = cx.IsIdentity();
       out.opaque = false;
+      if (!out.cxIdentity) {
+        if (cx.rm == 1 && cx.gm == 1 && cx.bm == 1 && cx.ra == 0 && cx.ga == 0 && cx.ba == 0 && cx.aa == 0 &&
+            cx.am >= 0 && cx.am <= 1) {
+          out.cxAlphaOnly = true;
+          out.cxAlpha = static_cast<uint32_t>(cx.am * 255.0 + 0.5);
+        }
+        for (int i = 0; i < 256; ++i) {
+          const uint8_t v = static_cast<uint8_t>(i);
+          const Rgba t = cx.Apply(Rgba{v, v, v, v});
+          ramp[static_cast<size_t>(i)] = (uint32_t(t.a) << 24) | (uint32_t(t.r) << 16) | (uint32_t(t.g) << 8) | t.b;
+        }
+        out.ramp = ramp.data();
+      }
       return;
     }
   }

@@ -15,7 +15,7 @@ struct CompiledPaint {
   bool opaque = false;  // every pixel it produces has alpha 255
   Spread spread = Spread::Pad;
   uint32_t color = 0;   // Solid: premultiplied colour
-  const uint32_t* ramp = nullptr;  // gradients: 256 premultiplied entries
+  const uint32_t* ramp = nullptr;  // gradients: 256 premultiplied entries; bitmaps: colour tables
   // Device pixel -> paint space (gradient square scaled so that index units = 256 per unit length,
   // or bitmap pixels).
   Matrix inv;
@@ -24,6 +24,8 @@ struct CompiledPaint {
   bool repeat = true, smooth = true;
   ColorTransform cx;
   bool cxIdentity = true;
+  bool cxAlphaOnly = false;  // bitmap colour transform that only scales alpha
+  uint32_t cxAlpha = 255;
 };
 
 using Ramp = std::array<uint32_t, 256>;

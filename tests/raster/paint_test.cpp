@@ -217,6 +217,30 @@ TEST(BitmapFill, ColourTransformPerPixel) {
   EXPECT_EQ(R(s.pixel(1, 1)), 0u);
 }
 
+TEST(BitmapFill, ColourTransformFadeAndTint) {
+  auto b = std::make_shared<Bitmap>();
+  b->width = b->height = 1;
+  b->pixels = {Argb(128, 100, 50, 0)};  // straight (200, 100, 0, 128)
+  Paint p;
+  p.kind = Paint::Kind::Bitmap;
+  p.bitmap = b;
+  p.smooth = false;
+  p.bitmapMatrix.a = p.bitmapMatrix.d = 20;
+  ColorTransform fade;
+  fade.am = 0.5;
+  const uint32_t f = Render(p, 2, 2, fade).pixel(0, 0);
+  EXPECT_NEAR(A(f), 64, 1);
+  EXPECT_NEAR(R(f), 50, 1);
+  EXPECT_NEAR(G(f), 25, 1);
+  ColorTransform tint;
+  tint.ba = 100;
+  tint.am = 2;
+  const uint32_t t = Render(p, 2, 2, tint).pixel(0, 0);
+  EXPECT_EQ(A(t), 255u);
+  EXPECT_NEAR(R(t), 200, 2);
+  EXPECT_NEAR(B(t), 100, 2);
+}
+
 }  // namespace
 
 namespace {
