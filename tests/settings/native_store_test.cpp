@@ -4,6 +4,8 @@
 // the stored bytes inspected with the system's own 8-bit interface, as another tool would.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 
 namespace lumarel::platform {
 Registry& NativeRegistry();
+Services& NativeServices();
 }
 
 namespace lumarel::test {
@@ -106,6 +109,65 @@ private:
 INSTANTIATE_TEST_SUITE_P(Native, StoreBehaviour, ::testing::Values(BackendFactory([] {
                              return std::unique_ptr<StoreBackend>(new WindowsBackend);
                          })));
+
+// The key is named after this very executable. Run as a copy whose name holds 表 under code
+// page 932 (settings_shiftjis_exe in CMakeLists.txt), the 8-bit path holds the byte 0x5C as
+// the second byte of 表; the program works on the UTF-8 path, where that cannot happen.
+TEST(ExecutableKeyPath, KeyNamedAfterThisExecutable) {
+    platform::Platform p;
+    p.registry = &platform::NativeRegistry();
+    p.services = &platform::NativeServices();
+    platform::Install(p);
+
+    wchar_t wide[MAX_PATH + 1] = {};
+    DWORD n = GetModuleFileNameW(nullptr, wide, MAX_PATH + 1);
+    ASSERT_GT(n, 0u);
+    std::wstring file(wide, n);
+    file = file.substr(file.find_last_of(L"\\:") + 1);
+    const std::size_t dot = file.rfind(L'.');
+    const std::wstring base = dot == std::wstring::npos ? file : file.substr(0, dot);
+    char utf8[4 * MAX_PATH] = {};
+    WideCharToMultiByte(CP_UTF8, 0, base.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    const std::string key = settings::SettingsKeyPath();
+    EXPECT_EQ(key, std::string("Software\\velbrook\\") + utf8);
+
+    // The same key from the 8-bit path with the code page's lead bytes, converted to UTF-8.
+    char ansi[MAX_PATH + 1] = {};
+    DWORD an = GetModuleFileNameA(nullptr, ansi, MAX_PATH + 1);
+    const std::string ansiKey = settings::SettingsKeyPathFor(
+        std::string(ansi, an), [](unsigned char b) { return IsDBCSLeadByte(b) != 0; });
+    wchar_t back[MAX_PATH + 32] = {};
+    MultiByteToWideChar(CP_ACP, 0, ansiKey.c_str(), -1, back, MAX_PATH + 32);
+    char backUtf8[4 * MAX_PATH] = {};
+    WideCharToMultiByte(CP_UTF8, 0, back, -1, backUtf8, sizeof backUtf8, nullptr, nullptr);
+    if (base.find_first_not_of(L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.") ==
+            std::wstring::npos ||
+        GetACP() == 932) {
+        EXPECT_EQ(key, backUtf8);
+    }
+    const bool trail5C = GetACP() == 932 && settings::SettingsKeyPathFor(std::string(ansi, an), [](unsigned char) {
+                                                return false;
+                                            }) != ansiKey;
+    std::string hex;
+    for (DWORD i = 0; i < an; ++i) {
+        char b[4];
+        std::snprintf(b, sizeof b, "%02X ", static_cast<unsigned char>(ansi[i]));
+        hex += b;
+    }
+    std::printf("8-bit path: %s\nprogram path: %s\n", hex.c_str(),
+                platform::NativeServices().ExecutablePath().c_str());
+    std::printf("code page %u, key %s%s\n", GetACP(), key.c_str(),
+                trail5C ? " (the 8-bit path holds a 0x5C trail byte)" : "");
+    if (const char* want = std::getenv("LUMAREL_EXPECT_TRAIL_5C"); want && *want == '1') {
+        EXPECT_TRUE(trail5C) << "not run under code page 932 with a name holding 表";
+    }
+    if (std::getenv("LUMAREL_KEYPATH_WRITE") != nullptr) {
+        settings::SettingsStore store(key);
+        store.WriteFlag("OPTION", "Expansion", true);
+        store.WriteText("OPTION", "Folder", "C:\\Movies");
+    }
+    platform::Install(platform::Platform{});
+}
 
 #else
 
