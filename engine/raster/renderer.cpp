@@ -192,7 +192,7 @@ class ColorPainter {
       const uint32_t src = cov == 255 ? p.color : detail::MulPixel(p.color, cov);
       const uint32_t inv = 255u - (src >> 24);
       if (inv == 255) return;
-      for (int i = 0; i < len; ++i) d[i] = src + detail::MulPixel(d[i], inv);
+      detail::OverConstSpan(d, len, src, inv);
       return;
     }
     if (p.kind == CompiledPaint::Kind::None) return;

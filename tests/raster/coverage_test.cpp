@@ -185,6 +185,24 @@ TEST(Coverage, TranslucentFillBlendsSourceOver) {
   EXPECT_NEAR(B(p), 127, 1);
 }
 
+TEST(Coverage, TranslucentSpanMatchesSourceOverEverywhere) {
+  // Wide spans take the vector path; check each pixel against the blend equation.
+  Surface s(37, 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 37; ++x) s.row(y)[x] = Argb(255, x * 7, 255 - x * 5, (x * 31) & 255);
+  const Surface before = s;
+  Renderer r(s);
+  r.drawShape(RectShape(0, 0, 37, 3, Solid(40, 200, 90, 77)), PxMatrix(), {});
+  const double a = 77 / 255.0;
+  for (int x = 0; x < 37; ++x) {
+    const uint32_t d = before.pixel(x, 1), p = s.pixel(x, 1);
+    ASSERT_EQ(A(p), 255u);
+    ASSERT_NEAR(R(p), 40 * a + R(d) * (1 - a), 1.01) << x;
+    ASSERT_NEAR(G(p), 200 * a + G(d) * (1 - a), 1.01) << x;
+    ASSERT_NEAR(B(p), 90 * a + B(d) * (1 - a), 1.01) << x;
+  }
+}
+
 TEST(Coverage, CurvesAreFlattenedSmoothly) {
   // A circle of radius 20 from four quads; area close to pi r^2 (quad circles bulge slightly).
   Surface s(64, 64);
