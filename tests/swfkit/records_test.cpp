@@ -119,6 +119,11 @@ TEST(Records, MatrixCompositionAndGradientBox) {
     EXPECT_DOUBLE_EQ(g.d, 0.5);
     EXPECT_EQ(g.tx, 16384);
     EXPECT_EQ(g.ty, 8192);
+    // A quarter turn: the ramp runs down the box's full height.
+    const Matrix v = Matrix::gradientBox(0, 0, 1000, 4000, std::numbers::pi / 2);
+    EXPECT_NEAR(v.a * 16384 + v.tx, 500, 1);
+    EXPECT_NEAR(v.b * 16384 + v.ty, 4000, 1);
+    EXPECT_NEAR(v.c * 16384 + v.tx, 0, 1);  // the square's other axis spans the width
 }
 
 TEST(Records, ColorTransforms) {

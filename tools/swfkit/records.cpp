@@ -167,7 +167,9 @@ Matrix Matrix::gradientBox(std::int32_t x, std::int32_t y, std::int32_t w, std::
                            double radians) {
     const auto cx = static_cast<std::int32_t>(x + w / 2);
     const auto cy = static_cast<std::int32_t>(y + h / 2);
-    return translate(cx, cy) * rotate(radians) * scale(w / 32768.0, h / 32768.0);
+    // Rotate the square first, then stretch it to the box: a linear ramp at a quarter turn
+    // then spans the box's height, and a round gradient in a square box keeps its size.
+    return translate(cx, cy) * scale(w / 32768.0, h / 32768.0) * rotate(radians);
 }
 
 Matrix Matrix::bitmapAt(std::int32_t x, std::int32_t y, double s) {

@@ -110,8 +110,9 @@ struct Matrix {
     static Matrix skew(double kx, double ky);  // x' = x + kx*y, y' = ky*x + y
     // this * other: apply `other` first, then this.
     Matrix operator*(const Matrix& o) const;
-    // Maps SWF's gradient square (-16384..16384 twips both ways) onto the box x..x+w, y..y+h,
-    // rotated by `radians` about the box centre.
+    // Maps SWF's gradient square (-16384..16384 twips both ways) onto the box x..x+w, y..y+h:
+    // the square is turned by `radians` about its centre, then stretched to the box, so a
+    // linear ramp at a quarter turn runs from the box's top to its bottom.
     static Matrix gradientBox(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
                               double radians = 0);
     // The same for a bitmap of its natural size placed at x, y with a scale.
