@@ -175,6 +175,39 @@ INSTANTIATE_TEST_SUITE_P(Native, StoreBehaviour, ::testing::Values(BackendFactor
                              return std::unique_ptr<StoreBackend>(new HiveBackend);
                          })));
 
+// The program's own registry object finds its hive through LUMAREL_HIVE (a temporary one when
+// the variable is not set), and what the dialog's OK writes lands there in the stored layout.
+TEST(NativeHive, BothSettingsWrittenIntoTheDefaultHive) {
+    TempDir dir;
+    if (std::getenv("LUMAREL_HIVE") == nullptr) {
+        ::setenv("LUMAREL_HIVE", (dir.path() + "/registry.sqlite3").c_str(), 1);
+    }
+    const std::string hivePath = platform::DefaultHivePath();
+    platform::Platform p;
+    p.registry = &platform::NativeRegistry();
+    platform::Install(p);
+    {
+        settings::SettingsStore store("Software\\velbrook\\lumarel");
+        store.WriteFlag("OPTION", "Expansion", true);
+        store.WriteText("OPTION", "Folder", "");
+    }
+    platform::Install(platform::Platform{});
+    platform::HiveRegistry check(hivePath);
+    platform::KeyHandle key = 0;
+    ASSERT_EQ(check.OpenKey(platform::kCurrentUser, "software\\velbrook\\LUMAREL\\option",
+                            reg::AllAccess, key),
+              0);
+    std::vector<platform::HiveRegistry::ValueInfo> values;
+    ASSERT_EQ(check.EnumValues(key, values), 0);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[0].name, "Expansion");
+    EXPECT_EQ(values[0].type, reg::Sz);
+    EXPECT_EQ(values[0].data, (std::vector<std::uint8_t>{'1', 0}));
+    EXPECT_EQ(values[1].name, "Folder");
+    EXPECT_EQ(values[1].data, (std::vector<std::uint8_t>{0}));
+    check.CloseKey(key);
+}
+
 #endif
 
 }  // namespace
