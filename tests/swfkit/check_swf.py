@@ -272,7 +272,7 @@ def check(path, expect, minimum, quiet):
 def pairs(values):
     out = {}
     for v in values or []:
-        name, _, n = v.partition('=')
+        name, _, n = v.rpartition('=')
         out[name] = int(n)
     return out
 

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -693,6 +694,8 @@ int main(int argc, char** argv) {
                               {"orbit.swf", orbit, Compression::None},
                               {"skyline.swf", skyline, Compression::Zlib},
                               {"bloom.swf", bloom, Compression::Zlib}};
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(argv[1]), ec);  // may exist
     int failures = 0;
     for (const Sample& s : samples) {
         const std::string path = std::string(argv[1]) + "/" + s.file;
