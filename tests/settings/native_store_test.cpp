@@ -161,10 +161,39 @@ TEST(ExecutableKeyPath, KeyNamedAfterThisExecutable) {
     if (const char* want = std::getenv("LUMAREL_EXPECT_TRAIL_5C"); want && *want == '1') {
         EXPECT_TRUE(trail5C) << "not run under code page 932 with a name holding 表";
     }
-    if (std::getenv("LUMAREL_KEYPATH_WRITE") != nullptr) {
+    if (std::getenv("LUMAREL_KEYPATH_WRITE") != nullptr && !HasFailure()) {
         settings::SettingsStore store(key);
         store.WriteFlag("OPTION", "Expansion", true);
         store.WriteText("OPTION", "Folder", "C:\\Movies");
+    }
+    platform::Install(platform::Platform{});
+}
+
+// Reads both settings under this executable's key after `wine reg add` set them up
+// (reg_add_values.sh), and compares with LUMAREL_REG_EXPECT, e.g. "flag:true folder:C:\\x" or
+// "flag:type-error". Skipped when that variable is not set.
+TEST(ExecutableKeyPath, ReadsWhatRegAddWrote) {
+    const char* expected = std::getenv("LUMAREL_REG_EXPECT");
+    if (expected == nullptr) GTEST_SKIP() << "run by reg_add_values.sh";
+    platform::Platform p;
+    p.registry = &platform::NativeRegistry();
+    p.services = &platform::NativeServices();
+    platform::Install(p);
+    std::string seen;
+    try {
+        settings::SettingsStore store(settings::SettingsKeyPath());
+        seen = store.ReadFlag("OPTION", "Expansion", false) ? "flag:true" : "flag:false";
+        seen += " folder:" + store.ReadText("OPTION", "Folder", "");
+    } catch (const settings::RegistryError& e) {
+        const std::string m = e.what();
+        seen += m == "'Expansion' のデータ型が不正です" ? "flag:type-error"
+                : m == "'Folder' のデータ型が不正です" ? " folder:type-error"
+                                                        : "other error";
+    }
+    EXPECT_EQ(seen, expected);
+    if (std::getenv("LUMAREL_KEYPATH_WRITE") != nullptr) {
+        settings::SettingsStore store(settings::SettingsKeyPath());
+        store.WriteFlag("OPTION", "Expansion", true);
     }
     platform::Install(platform::Platform{});
 }
