@@ -79,7 +79,9 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
           break;
         }
         if (out.dictionary.count(sd.id)) break;  // the first definition of an id stands
-        out.dictionary.emplace(sd.id, ShapeCharacter{sd.bounds, std::move(sd.shape)});
+        long edges = 0;
+        for (const auto& layer : sd.shape.layers) edges += static_cast<long>(layer.edges.size());
+        out.dictionary.emplace(sd.id, ShapeCharacter{sd.bounds, std::move(sd.shape), edges});
         break;
       }
       case tag::DefineSprite: {
@@ -429,11 +431,22 @@ std::shared_ptr<Instance> Stage::resolve(const std::shared_ptr<Instance>& origin
 }
 
 void Stage::render(raster::Renderer& r, const raster::Matrix& toDevice) const {
-  renderList(r, *root_, toDevice, raster::ColorTransform{}, false);
+  long edgeBudget = kMaxEdgesPerFrame;
+  renderList(r, *root_, toDevice, raster::ColorTransform{}, false, edgeBudget);
 }
 
 void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
-                       const raster::ColorTransform& cx, bool clipDefinition) const {
+                       const raster::ColorTransform& cx, bool clipDefinition, long& edgeBudget) const {
+  // Draws a shape unless the frame's edge budget is spent (a hostile movie that multiplies
+  // big shapes through sprites would otherwise take unbounded time per frame).
+  auto draw = [&](const ShapeCharacter& sc, const raster::Matrix& world, const raster::ColorTransform& c) {
+    if (sc.edgeCount > edgeBudget) {
+      edgeBudget = 0;
+      return;
+    }
+    edgeBudget -= sc.edgeCount;
+    r.drawShape(sc.shape, world, c);
+  };
   std::vector<uint16_t> clipEnds;  // innermost last, non-increasing
   for (const auto& [depth, obj] : inst.list_) {
     while (!clipEnds.empty() && depth > clipEnds.back()) {
@@ -447,9 +460,9 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
       if (!clipEnds.empty()) end = std::min(end, clipEnds.back());
       r.beginClip();
       if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-        r.drawShape(sc->shape, world, raster::ColorTransform{});
+        draw(*sc, world, raster::ColorTransform{});
       } else if (obj.sprite) {
-        renderList(r, *obj.sprite, world, raster::ColorTransform{}, true);
+        renderList(r, *obj.sprite, world, raster::ColorTransform{}, true, edgeBudget);
       }
       r.endClipDefinition();
       clipEnds.push_back(end);
@@ -457,9 +470,9 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
     }
     const raster::ColorTransform c = cx.Concat(obj.cxform);
     if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-      r.drawShape(sc->shape, world, c);
+      draw(*sc, world, c);
     } else if (obj.sprite) {
-      renderList(r, *obj.sprite, world, c, clipDefinition);
+      renderList(r, *obj.sprite, world, c, clipDefinition, edgeBudget);
     }
   }
   while (!clipEnds.empty()) {

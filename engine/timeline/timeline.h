@@ -23,6 +23,7 @@ constexpr int kMaxNesting = 32;             // sprite instances inside sprite in
 constexpr int kMaxDisplayObjects = 100000;  // across the whole display tree
 constexpr int kMaxActionRunsPerTick = 256;  // DoAction blocks executed in one tick
 constexpr long kMaxTagWorkPerTick = 1000000;  // control tags executed in one tick (gotos included)
+constexpr long kMaxEdgesPerFrame = 8000000;    // shape edges drawn in one frame; the rest is left out
 
 struct TimelineDef {
   std::vector<std::vector<swf::Tag>> frames;  // control tags and DoAction per frame, in order
@@ -33,6 +34,7 @@ struct TimelineDef {
 struct ShapeCharacter {
   swf::Rect bounds;
   raster::Shape shape;
+  long edgeCount = 0;
 };
 struct SpriteCharacter {
   TimelineDef timeline;
@@ -168,7 +170,7 @@ class Stage {
   void advance(Instance& inst);
   void runActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions);
   void renderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m, const raster::ColorTransform& cx,
-                  bool clipDefinition) const;
+                  bool clipDefinition, long& edgeBudget) const;
 
   struct QueuedAction {
     std::weak_ptr<Instance> target;
