@@ -161,3 +161,85 @@ TEST(Robustness, ManyOverlappingEdgesStayBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Robustness, RandomShapesNeverBreakPremultipliedPixels) {
+  // Random edges, styles (some out of range), widths and matrices; every pixel must stay a valid
+  // premultiplied colour and the renderer must come back.
+  uint32_t seed = 12345;
+  auto rnd = [&]() {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  auto coord = [&]() -> float {
+    const uint32_t k = rnd() % 100;
+    if (k == 0) return 1e30f;
+    if (k == 1) return -1e30f;
+    return static_cast<float>(static_cast<int>(rnd() % 1600) - 200);
+  };
+  Surface s(64, 48);
+  Renderer r(s);
+  for (int iter = 0; iter < 200; ++iter) {
+    s.clear(Rgba{10, 20, 30, static_cast<uint8_t>(rnd() & 255)});
+    Shape sh;
+    sh.layers.resize(1 + rnd() % 2);
+    for (Layer& l : sh.layers) {
+      const int nf = static_cast<int>(rnd() % 4), ns = static_cast<int>(rnd() % 3);
+      for (int i = 0; i < nf; ++i)
+        l.fills.push_back(Solid(rnd() & 255, rnd() & 255, rnd() & 255, rnd() & 255));
+      for (int i = 0; i < ns; ++i) {
+        Stroke st;
+        st.width = static_cast<double>(rnd() % 400);
+        st.paint = Solid(rnd() & 255, rnd() & 255, rnd() & 255, rnd() & 255);
+        st.join = static_cast<Join>(rnd() % 3);
+        st.startCap = static_cast<Cap>(rnd() % 3);
+        st.endCap = static_cast<Cap>(rnd() % 3);
+        st.miterLimit = (rnd() % 50) / 10.0;
+        st.noClose = rnd() & 1;
+        l.strokes.push_back(st);
+      }
+      const int ne = static_cast<int>(rnd() % 30);
+      float x = coord(), y = coord();
+      for (int i = 0; i < ne; ++i) {
+        Edge e;
+        e.kind = (rnd() & 1) ? Edge::Kind::Quad : Edge::Kind::Line;
+        e.x0 = x;
+        e.y0 = y;
+        e.cx = coord();
+        e.cy = coord();
+        e.x1 = x = coord();
+        e.y1 = y = coord();
+        e.fill0 = static_cast<uint16_t>(rnd() % 6);
+        e.fill1 = static_cast<uint16_t>(rnd() % 6);
+        e.line = static_cast<uint16_t>(rnd() % 5);
+        l.edges.push_back(e);
+      }
+    }
+    Matrix m;
+    m.a = ((rnd() % 200) - 100) / 1000.0;
+    m.b = ((rnd() % 200) - 100) / 4000.0;
+    m.c = ((rnd() % 200) - 100) / 4000.0;
+    m.d = ((rnd() % 200) - 100) / 1000.0;
+    m.tx = static_cast<double>(rnd() % 64);
+    m.ty = static_cast<double>(rnd() % 48);
+    const bool clip = (rnd() % 4) == 0;
+    if (clip) r.beginClip();
+    r.drawShape(sh, m, {});
+    if (clip) {
+      r.endClipDefinition();
+      r.drawShape(sh, m, {});
+      r.popClip();
+    }
+    for (int py = 0; py < 48; ++py)
+      for (int px = 0; px < 64; ++px) {
+        const uint32_t p = s.pixel(px, py);
+        ASSERT_LE(R(p), A(p)) << iter;
+        ASSERT_LE(G(p), A(p)) << iter;
+        ASSERT_LE(B(p), A(p)) << iter;
+      }
+  }
+  EXPECT_EQ(r.clipDepth(), 0);
+}
+
+}  // namespace
