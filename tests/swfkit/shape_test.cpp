@@ -495,6 +495,16 @@ TEST(Sprites, NestedSpriteHasOwnFramesAndEnd) {
     EXPECT_EQ(sub[0].code, tag::PlaceObject2);
     EXPECT_EQ(sub[5].code, tag::End);
     EXPECT_EQ(m.frameCount(), 1);
+
+    // A caller-chosen id, here one that points at itself, for hostile-input tests.
+    Movie loop(Rect::pixels(0, 0, 10, 10), 10);
+    Sprite self;
+    self.place(Place::add(1, 77)).showFrame();
+    loop.defineSpriteAs(77, self);
+    const auto t = movieTags(loop);
+    ASSERT_EQ(t[0].code, tag::DefineSprite);
+    EXPECT_EQ(t[0].body[0], 77);
+    EXPECT_EQ(t[0].body[9], 77);  // id, frames, tag header, flags, depth, then the character
 }
 
 TEST(Bitmaps, LosslessFormatsAndPadding) {

@@ -286,9 +286,11 @@ std::uint16_t Movie::defineShape(const ShapeBuilder& s, int version) {
 
 std::uint16_t Movie::defineSprite(const Sprite& s) {
     const std::uint16_t id = nextId();
-    raw(tag::DefineSprite, s.encode(id));
+    defineSpriteAs(id, s);
     return id;
 }
+
+void Movie::defineSpriteAs(std::uint16_t id, const Sprite& s) { raw(tag::DefineSprite, s.encode(id)); }
 
 std::uint16_t Movie::defineBitsLossless(const Bitmap& bmp, bool alpha, bool palette) {
     const std::uint16_t id = nextId();

@@ -455,6 +455,7 @@ public:
                                    const std::vector<MorphLine>& lines);
     // The same define tags with a caller-chosen id (duplicates, forward references, ...).
     void defineShapeAs(std::uint16_t id, const ShapeBuilder& s, int version = 3);
+    void defineSpriteAs(std::uint16_t id, const Sprite& s);
 
     std::uint8_t version() const { return version_; }
     const Rect& stage() const { return stage_; }
