@@ -1,12 +1,12 @@
 #!/bin/sh
-# messagebox_check.sh WINE_RUN TEST_EXE SCREENSHOT.png
+# messagebox_check.sh TEST_EXE SCREENSHOT.png RUNNER... (e.g. wine-gui.sh PREFIX wine-run.sh)
 # Runs TEST_EXE --messagebox (a plain Japanese message box captioned "LumarelBoxTest") on the
 # current X display, waits for the box, saves a screenshot, presses Enter and expects the
 # program to end by itself with exit code 0. Needs xdotool and imagemagick's import.
-wine_run=$1
-exe=$2
-shot=$3
-"$wine_run" "$exe" --messagebox &
+exe=$1
+shot=$2
+shift 2
+"$@" "$exe" --messagebox &
 pid=$!
 win=""
 for _ in $(seq 1 300); do                     # up to 30 s (a new Wine prefix is slow)

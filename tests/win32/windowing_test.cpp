@@ -247,8 +247,8 @@ TEST_F(Win32Windowing, TimerTicksDoNotPileUp) {
     WindowHandle form = MakeForm(BorderStyle::None, Rect{0, 0, 50, 50}, &sink);
     ASSERT_NE(form, 0u);
     Pump();
-    Ui().StartTimer(form, 7, 10);
-    Sleep(300);  // a slow consumer: some 30 intervals pass
+    Ui().StartTimer(form, 7, 100);
+    Sleep(750);  // a slow consumer: some 7 intervals pass unread
     int ticks = 0;
     Message m;
     while (Ui().PeekMessage(m)) {
