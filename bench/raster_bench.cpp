@@ -267,6 +267,80 @@ void BM_Ours_RadialGradientSpan(benchmark::State& st) {
 }
 BENCHMARK(BM_Ours_RadialGradientSpan)->Unit(benchmark::kMillisecond);
 
+void BM_Ours_FocalGradientSpan(benchmark::State& st) {
+  Surface s(kW, kH);
+  Renderer r(s);
+  Paint p = LinearGradientPaint();
+  p.gradient.kind = Gradient::Kind::Focal;
+  p.gradient.focal = 0.6;
+  const Shape sh = FullScreenRect(p);
+  for (auto _ : st) {
+    r.drawShape(sh, TwipsToPx(), {});
+    benchmark::DoNotOptimize(s.data());
+  }
+  SetPixels(st, int64_t(kW) * kH);
+}
+BENCHMARK(BM_Ours_FocalGradientSpan)->Unit(benchmark::kMillisecond);
+
+// A 640x360 photo-like bitmap scaled up to fill the screen, bilinear, with and without a fade.
+std::shared_ptr<Bitmap> MakePhoto() {
+  auto b = std::make_shared<Bitmap>();
+  b->width = 640;
+  b->height = 360;
+  b->pixels.resize(size_t(640) * 360);
+  for (int y = 0; y < 360; ++y)
+    for (int x = 0; x < 640; ++x)
+      b->pixels[size_t(y) * 640 + size_t(x)] = 0xFF000000u | (uint32_t(x & 255) << 16) | (uint32_t(y & 255) << 8) | uint32_t((x ^ y) & 255);
+  return b;
+}
+
+void BitmapFrame(benchmark::State& st, const ColorTransform& cx) {
+  Paint p;
+  p.kind = Paint::Kind::Bitmap;
+  p.bitmap = MakePhoto();
+  p.smooth = true;
+  p.repeat = false;
+  p.bitmapMatrix.a = p.bitmapMatrix.d = 3 * 20;
+  const Shape sh = FullScreenRect(p);
+  Surface s(kW, kH);
+  Renderer r(s);
+  for (auto _ : st) {
+    r.drawShape(sh, TwipsToPx(), cx);
+    benchmark::DoNotOptimize(s.data());
+  }
+  SetPixels(st, int64_t(kW) * kH);
+}
+void BM_Ours_BitmapSmoothFullScreen(benchmark::State& st) { BitmapFrame(st, {}); }
+BENCHMARK(BM_Ours_BitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
+void BM_Ours_BitmapSmoothFaded(benchmark::State& st) {
+  ColorTransform cx;
+  cx.am = 0.5;
+  BitmapFrame(st, cx);
+}
+BENCHMARK(BM_Ours_BitmapSmoothFaded)->Unit(benchmark::kMillisecond);
+
+void BM_Cairo_BitmapSmoothFullScreen(benchmark::State& st) {
+  const std::shared_ptr<Bitmap> b = MakePhoto();
+  cairo_surface_t* img = cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(b->pixels.data())), CAIRO_FORMAT_ARGB32, b->width,
+      b->height, b->width * 4);
+  CairoFrame f;
+  for (auto _ : st) {
+    cairo_save(f.cr);
+    cairo_scale(f.cr, 3, 3);
+    cairo_set_source_surface(f.cr, img, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(f.cr), CAIRO_FILTER_BILINEAR);
+    cairo_pattern_set_extend(cairo_get_source(f.cr), CAIRO_EXTEND_PAD);
+    cairo_rectangle(f.cr, 0, 0, 640, 360);
+    cairo_fill(f.cr);
+    cairo_restore(f.cr);
+    f.finish();
+  }
+  cairo_surface_destroy(img);
+  SetPixels(st, int64_t(kW) * kH);
+}
+BENCHMARK(BM_Cairo_BitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
+
 // (b) 1,000 anti-aliased solid shapes, ~32 px across
 void BM_Ours_Shapes1000(benchmark::State& st) {
   const std::vector<Blob> blobs = MakeBlobs();

@@ -22,6 +22,7 @@ struct CompiledPaint {
   double focal = 0;
   const Bitmap* bitmap = nullptr;
   bool repeat = true, smooth = true;
+  bool trusted = false;  // bitmap known to hold valid premultiplied pixels (no per-pixel clamp)
   ColorTransform cx;
   bool cxIdentity = true;
   bool cxAlphaOnly = false;  // bitmap colour transform that only scales alpha

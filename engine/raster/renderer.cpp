@@ -202,7 +202,10 @@ class ColorPainter {
     }
     detail::FetchSpan(p, x, y_, len, buf_);
     if (cov == 255) {
-      for (int i = 0; i < len; ++i) d[i] = detail::Over(buf_[i], d[i]);
+      for (int i = 0; i < len; ++i) {
+        const uint32_t c = buf_[i];
+        d[i] = (c >> 24) == 255 ? c : detail::Over(c, d[i]);
+      }
     } else {
       for (int i = 0; i < len; ++i) d[i] = detail::Over(detail::MulPixel(buf_[i], cov), d[i]);
     }
@@ -460,11 +463,56 @@ struct Renderer::Impl {
     out.push_back({x1, y1});
   }
 
+  // What a scan of a bitmap's pixels found, remembered per bitmap (weakly, so a freed bitmap whose
+  // address is reused is not mistaken for the old one).
+  struct BitmapInfo {
+    std::weak_ptr<const Bitmap> bitmap;
+    const Bitmap* key = nullptr;
+    bool opaque = false, valid = false;
+  };
+  std::vector<BitmapInfo> bitmapInfo;
+  size_t bitmapInfoNext = 0;
+
+  const BitmapInfo& infoFor(const std::shared_ptr<const Bitmap>& bm) {
+    for (const BitmapInfo& bi : bitmapInfo)
+      if (bi.key == bm.get() && !bi.bitmap.expired() && bi.bitmap.lock() == bm) return bi;
+    BitmapInfo bi;
+    bi.bitmap = bm;
+    bi.key = bm.get();
+    bool opaque = true, valid = true;
+    const size_t n = static_cast<size_t>(bm->width) * static_cast<size_t>(bm->height);
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t c = bm->pixels[i], a = c >> 24;
+      opaque = opaque && a == 255;
+      valid = valid && ((c >> 16) & 255) <= a && ((c >> 8) & 255) <= a && (c & 255) <= a;
+    }
+    bi.opaque = opaque;
+    bi.valid = valid;
+    constexpr size_t kMaxInfo = 64;
+    if (bitmapInfo.size() < kMaxInfo) {
+      bitmapInfo.push_back(bi);
+      return bitmapInfo.back();
+    }
+    BitmapInfo& slot = bitmapInfo[bitmapInfoNext];
+    bitmapInfoNext = (bitmapInfoNext + 1) % kMaxInfo;
+    slot = bi;
+    return slot;
+  }
+
+  void compilePaint(const Paint& p, const Matrix& m, const ColorTransform& cx, detail::Ramp& ramp,
+                    CompiledPaint& out) {
+    detail::CompilePaint(p, m, cx, ramp, out);
+    if (out.kind != CompiledPaint::Kind::Bitmap) return;
+    const BitmapInfo& bi = infoFor(p.bitmap);
+    out.trusted = bi.valid;
+    out.opaque = bi.opaque && bi.valid && (out.cxIdentity || (out.ramp && (out.ramp[255] >> 24) == 255 && !out.cxAlphaOnly));
+  }
+
   void compileFills(const Layer& layer, const Matrix& m, const ColorTransform& cx) {
     const size_t n = layer.fills.size();
     if (ramps.size() < n + 1) ramps.resize(n + 1);
     paints.assign(n + 1, CompiledPaint{});
-    for (size_t i = 0; i < n; ++i) detail::CompilePaint(layer.fills[i], m, cx, ramps[i + 1], paints[i + 1]);
+    for (size_t i = 0; i < n; ++i) compilePaint(layer.fills[i], m, cx, ramps[i + 1], paints[i + 1]);
   }
 
   template <class Painter>
@@ -522,7 +570,7 @@ struct Renderer::Impl {
       if (list.empty()) continue;
       const Stroke& st = layer.strokes[k - 1];
       paints.assign(2, CompiledPaint{});
-      detail::CompilePaint(st.paint, m, cx, ramps[0], paints[1]);
+      compilePaint(st.paint, m, cx, ramps[0], paints[1]);
       if (paints[1].kind == CompiledPaint::Kind::None) continue;
       double w = st.width;
       if (!std::isfinite(w) || w < 0) w = 0;
