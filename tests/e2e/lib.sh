@@ -65,32 +65,52 @@ start() {
     pids+=("$last_pid")
 }
 
-# wait_window NAME [SECONDS] : prints the id of a visible window whose title is NAME.
+# wait_window NAME [SECONDS] : prints the id of a visible window whose title is NAME (windows
+# too small to be seen, such as a hidden application window, do not count).
 wait_window() {
-    local name=$1 limit=${2:-30} i id
+    local name=$1 limit=${2:-30} i id w h
     for ((i = 0; i < limit * 5; i++)); do
-        id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | tail -n 1)
-        if [ -n "$id" ]; then echo "$id"; return 0; fi
+        for id in $(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null); do
+            eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
+            w=${WIDTH:-0} h=${HEIGHT:-0}
+            if [ "$w" -ge 20 ] && [ "$h" -ge 20 ]; then echo "$id"; return 0; fi
+        done
         sleep 0.2
     done
     return 1
 }
 
-# wait_exit PID SECONDS : waits for the process, prints its exit code; 124 on time-out.
-wait_exit() {
-    local pid=$1 limit=$2 i
+# exits_with CODE PID SECONDS : true when the process ends within SECONDS with exit code CODE.
+# (It must run in this shell, not in a command substitution, to be able to wait for the child.)
+exits_with() {
+    local want=$1 pid=$2 limit=$3 i
     for ((i = 0; i < limit * 10; i++)); do
         if ! kill -0 "$pid" 2>/dev/null; then
             wait "$pid"
-            echo $?
-            return 0
+            local got=$?
+            [ "$got" = "$want" ] || echo "     (exit code $got)"
+            [ "$got" = "$want" ]
+            return
         fi
         sleep 0.1
     done
-    echo 124
+    echo "     (still running after ${limit}s)"
+    return 1
 }
 
 screenshot() { import -window root "$1" 2>/dev/null; }
+
+# press WINDOW KEYS... : focuses the window and types the keys (real key events, which every
+# toolkit accepts; events sent to a window directly are ignored by some).
+press() {
+    local id=$1
+    shift
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    xdotool key "$@"
+}
+
+# click_in WINDOW X Y : a left click at client position X, Y of the window.
+click_in() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
 # pixel FILE X Y : the colour there as "r,g,b" (0-255).
 pixel() {

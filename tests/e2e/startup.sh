@@ -16,44 +16,45 @@ second=$last_pid
 box=$(wait_window "Lumarel" 30)
 check "a second instance shows a box captioned with the title" test -n "$box"
 screenshot "$shots/second-instance-$target.png"
-xdotool windowactivate --sync "$box" 2>/dev/null; xdotool key --window "$box" Return
-check "Enter closes the box and the second instance ends with 0" test "$(wait_exit "$second" 20)" = 0
+press "$box" Return
+check "Enter closes the box and the second instance ends with 0" exits_with 0 $second 20
 check "the first instance is still running" kill -0 "$first"
 check "no saver window came up" test -z "$(xdotool search --onlyvisible --name "^メインのフォーム\$" 2>/dev/null)"
 
 # While the dialog runs, preview is refused too (the lock is held).
 start "$app" /p 4711
-check "preview while another instance runs gets the box" wait_window "Lumarel" 30 >/dev/null
-xdotool key Escape
-check "Escape closes that box" test "$(wait_exit "$last_pid" 20)" = 0
+box=$(wait_window "Lumarel" 30)
+check "preview while another instance runs gets the box" test -n "$box"
+press "$box" Escape
+check "Escape closes that box" exits_with 0 $last_pid 20
 
-# Closing the dialog (a key press on it stands for Cancel here) frees the lock.
+# Cancel closes the dialog and frees the lock.
 dlg=$(wait_window "設定" 5)
-xdotool windowclose "$dlg" 2>/dev/null || xdotool key --window "$dlg" alt+F4
-check "the dialog ends with 0 when closed" test "$(wait_exit "$first" 20)" = 0
+click_in "$dlg" 188 92
+check "the dialog ends with 0 when closed" exits_with 0 $first 20
 
 # Unrecognised arguments end at once, without a window and without the lock.
 for arg in /x -Q; do
     start "$app" "$arg"
-    check "$arg ends at once with 0" test "$(wait_exit "$last_pid" 20)" = 0
+    check "$arg ends at once with 0" exits_with 0 $last_pid 20
 done
 start "$app" /p 4711
-check "/p 4711 ends with 0 and no box (the lock was free)" test "$(wait_exit "$last_pid" 20)" = 0
+check "/p 4711 ends with 0 and no box (the lock was free)" exits_with 0 $last_pid 20
 start "$app" /p 4711
-check "/p released the lock again" test "$(wait_exit "$last_pid" 20)" = 0
+check "/p released the lock again" exits_with 0 $last_pid 20
 
 # The password request.
 start "$app" /a 4711
-check "/a 4711 returns 0" test "$(wait_exit "$last_pid" 30)" = 0
+check "/a 4711 returns 0" exits_with 0 $last_pid 30
 start "$app" /a abc
 pid=$last_pid
 if [ "$target" = win ]; then
     box=$(wait_window "アプリケーション エラー" 30)
     check "/a abc shows the unhandled-error box" test -n "$box"
     screenshot "$shots/unhandled-$target.png"
-    xdotool key --window "$box" Return
-    check "/a abc ends with exit code 1" test "$(wait_exit "$pid" 20)" = 1
+    press "$box" Return
+    check "/a abc ends with exit code 1" exits_with 1 $pid 20
 else
-    check "/a abc ends silently on Linux (no password facility)" test "$(wait_exit "$pid" 20)" = 0
+    check "/a abc ends silently on Linux (no password facility)" exits_with 0 $pid 20
 fi
 finish
