@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -283,6 +284,28 @@ TEST_F(Win32Windowing, TextsTravelAsUnicode) {
     GetObjectW(font, sizeof lf, &lf);
     EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET);
     EXPECT_EQ(lf.lfHeight, -12);
+}
+
+TEST_F(Win32Windowing, JapaneseFaceResolvesToAFontWithJapaneseGlyphs) {
+    // The settings dialog asks for "ＭＳ Ｐゴシック" in the Shift-JIS character set; whatever face
+    // the system substitutes must be able to draw its texts.
+    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック");
+    ASSERT_NE(font, nullptr);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    const wchar_t text[] = L"フォルダを選択してください設定";
+    WORD glyphs[32] = {};
+    const int n = static_cast<int>(wcslen(text));
+    ASSERT_EQ(GetGlyphIndicesW(dc, text, n, glyphs, GGI_MARK_NONEXISTING_GLYPHS), static_cast<DWORD>(n));
+    for (int i = 0; i < n; ++i) EXPECT_NE(glyphs[i], 0xFFFF) << "no glyph for character " << i;
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    std::printf("face used for ＭＳ Ｐゴシック: %s\n", lumarel::platform::win32::WideToUtf8(face).c_str());
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
 }
 
 TEST_F(Win32Windowing, SpeedButtonClicksWithoutTakingTheFocus) {
