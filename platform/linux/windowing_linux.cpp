@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -241,7 +242,7 @@ GtkWindowing* g_instance = nullptr;
 
 class GtkWindowing final : public Windowing {
 public:
-    GtkWindowing() { g_instance = this; }
+    GtkWindowing() : mainThread_(std::this_thread::get_id()) { g_instance = this; }
 
     bool Ready() { return linux_backend::EnsureGtk(); }
 
@@ -522,6 +523,8 @@ public:
 
     void PostMessage(WindowHandle w, std::uint32_t message, std::uintptr_t wParam,
                      std::intptr_t lParam) override {
+        // As on Windows, a window that is gone takes no messages (0 is the thread itself).
+        if (w != 0 && std::this_thread::get_id() == mainThread_ && !Find(w)) return;
         Queued q;
         q.m.msg = message;
         q.m.window = w;
@@ -1174,6 +1177,7 @@ private:
         return G_SOURCE_CONTINUE;
     }
 
+    std::thread::id mainThread_;  // the user-interface thread, which owns the controls
     std::map<WindowHandle, std::unique_ptr<Control>> controls_;
     WindowHandle next_ = 1;
     std::map<std::pair<WindowHandle, std::uintptr_t>, TimerEntry> timers_;

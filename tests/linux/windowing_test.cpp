@@ -304,7 +304,12 @@ TEST_F(LinuxWindowingTest, ControlsKeepTheirStateAndOnlyUserClicksCount) {
     EXPECT_EQ(w.GetText(label), "フォルダ");
     w.SetText(edit, "C:\\movies");
     EXPECT_EQ(w.GetText(edit), "C:\\movies");
+    // Controls get exactly their bounds, whatever the theme's minimum sizes.
     EXPECT_EQ(w.ClientRect(host), (Rect{0, 0, 200, 150}));
+    EXPECT_EQ(w.ClientRect(edit), (Rect{0, 0, 100, 30}));
+    EXPECT_EQ(w.ClientRect(button), (Rect{0, 0, 100, 40}));
+    EXPECT_EQ(w.ClientRect(box), (Rect{0, 0, 200, 24}));
+    EXPECT_EQ(w.ClientRect(form), (Rect{0, 0, 400, 300}));
     EXPECT_EQ(w.PrimaryScreenSize(), (Size{1024, 768}));
 
     // The close box asks; the window stays until the program destroys it.
@@ -320,6 +325,36 @@ TEST_F(LinuxWindowingTest, ControlsKeepTheirStateAndOnlyUserClicksCount) {
     w.DestroyControl(label);
     EXPECT_EQ(w.GetText(label), "");
     w.SetChecked(box, true);  // a stale handle is ignored
+}
+
+TEST_F(LinuxWindowingTest, AControlDestroyedByItsOwnHandlerTakesItsPendingMessagesAlong) {
+    struct SelfDestroying : EventSink {
+        Windowing* w = nullptr;
+        WindowHandle self = 0;
+        int seen = 0;
+        void HandleEvent(const Event& e) override {
+            if (e.kind != EventKind::Message) return;
+            ++seen;
+            if (e.message.msg == msg::LButtonDown) w->DestroyControl(self);
+        }
+    } victim;
+    victim.w = &w;
+    victim.self = Create(ControlKind::Host, panel, Rect{10, 200, 60, 60}, "", &victim);
+    Settle(100);
+    Xdo("mousemove --sync 140 340 click 1");
+    Settle(200);  // the press, its release and a few moves wait in the queue
+    w.PostMessage(victim.self, 0x401, 0, 0);
+    std::vector<Message> got = Take(300);
+    ASSERT_NE(Last(got, msg::LButtonDown), nullptr);
+    int after = 0;
+    bool pressed = false;
+    for (const Message& m : got) {
+        if (pressed && m.window == victim.self) ++after;
+        if (m.msg == msg::LButtonDown) pressed = true;
+    }
+    EXPECT_EQ(after, 0) << "messages for a destroyed control came out";
+    w.PostMessage(victim.self, 0x401, 0, 0);  // a window that is gone takes no messages
+    EXPECT_TRUE(Take(30).empty());
 }
 
 TEST_F(LinuxWindowingTest, HostShowsThePresentedPixelsOnBlack) {
