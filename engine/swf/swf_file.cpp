@@ -69,12 +69,13 @@ bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& ou
 
 #if defined(LUMAREL_HAVE_LZMA)
 // SWF's LZMA body: 5 property bytes then the raw stream, without the 8-byte size field of the
-// ".lzma" container; the size is supplied from the SWF header instead.
-bool InflateLzma(std::span<const uint8_t> props, std::span<const uint8_t> in, std::vector<uint8_t>& out,
+// ".lzma" container; the size (`limit`) is supplied from the SWF header instead. The output
+// buffer grows as data arrives, as for zlib.
+bool InflateLzma(std::span<const uint8_t> props, std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& out,
                  size_t& produced, std::string& error) {
   uint8_t hdr[13];
   std::memcpy(hdr, props.data(), 5);
-  uint64_t size = out.size();
+  const uint64_t size = limit;
   for (int i = 0; i < 8; ++i) hdr[5 + i] = static_cast<uint8_t>(size >> (8 * i));
   lzma_stream ls = LZMA_STREAM_INIT;
   if (lzma_alone_decoder(&ls, uint64_t(256) << 20) != LZMA_OK) {
@@ -82,22 +83,27 @@ bool InflateLzma(std::span<const uint8_t> props, std::span<const uint8_t> in, st
     return false;
   }
   produced = 0;
-  ls.next_out = out.data();
-  ls.avail_out = out.size();
+  out.resize(std::min(limit, std::max<size_t>(size_t(64) << 10, in.size() * 4)));
   ls.next_in = hdr;
   ls.avail_in = sizeof hdr;
-  lzma_ret rc = lzma_code(&ls, LZMA_RUN);
-  if (rc == LZMA_OK && ls.avail_in == 0) {
-    ls.next_in = in.data();
-    ls.avail_in = in.size();
-    while (rc == LZMA_OK && ls.avail_out > 0) {
-      const size_t before = ls.avail_in + ls.avail_out;
-      rc = lzma_code(&ls, ls.avail_in ? LZMA_RUN : LZMA_FINISH);
-      if (ls.avail_in + ls.avail_out == before && rc == LZMA_OK) break;  // no progress
+  bool headerDone = false;
+  lzma_ret rc = LZMA_OK;
+  while (rc == LZMA_OK && produced < limit) {
+    if (produced == out.size()) out.resize(std::min(limit, out.size() * 2));
+    if (!headerDone && ls.avail_in == 0) {
+      headerDone = true;
+      ls.next_in = in.data();
+      ls.avail_in = in.size();
     }
+    ls.next_out = out.data() + produced;
+    ls.avail_out = out.size() - produced;
+    const size_t before = ls.avail_in + ls.avail_out;
+    rc = lzma_code(&ls, headerDone && ls.avail_in == 0 ? LZMA_FINISH : LZMA_RUN);
+    produced = out.size() - ls.avail_out;
+    if (rc == LZMA_OK && ls.avail_in + ls.avail_out == before) break;  // no progress
   }
-  produced = out.size() - ls.avail_out;
   lzma_end(&ls);
+  out.resize(produced);
   if (rc != LZMA_OK && rc != LZMA_STREAM_END && rc != LZMA_BUF_ERROR) {
     error = rc == LZMA_MEMLIMIT_ERROR ? "LZMA dictionary too large" : "corrupt LZMA data";
     return false;
@@ -215,9 +221,10 @@ bool DecodeSwf(std::span<const uint8_t> file, SwfFile& out, std::string& error) 
                 " compressed bytes present";
         return false;
       }
-      out.body.resize(bodyLength);
       size_t produced = 0;
-      if (!InflateLzma(file.subspan(12, 5), file.subspan(17, packed), out.body, produced, error)) return false;
+      if (!InflateLzma(file.subspan(12, 5), file.subspan(17, packed), bodyLength, out.body, produced, error)) {
+        return false;
+      }
       if (produced < bodyLength) {
         error = "LZMA data truncated: " + std::to_string(produced + 8) + " of " +
                 std::to_string(h.declaredLength) + " declared bytes decoded";
