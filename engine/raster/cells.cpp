@@ -20,7 +20,7 @@ void CellRasterizer::reset(int x0, int y0, int x1, int y1) {
   maxRow_ = -1;
 }
 
-void CellRasterizer::setStyles(uint32_t left, uint32_t right) {
+void CellRasterizer::setStyles(uint16_t left, uint16_t right) {
   if (left == left_ && right == right_) return;
   flushCell();
   curX_ = curY_ = INT32_MIN;
@@ -35,8 +35,9 @@ void CellRasterizer::flushCell() {
     overflow_ = true;
     return;
   }
-  if (left_) cells_.push_back(Cell{curX_, curY_, curCover_, curArea_, left_});
-  if (right_) cells_.push_back(Cell{curX_, curY_, -curCover_, -curArea_, right_});
+  const int16_t x = static_cast<int16_t>(curX_), y = static_cast<int16_t>(curY_);
+  if (left_) cells_.push_back(Cell{curCover_, curArea_, x, y, left_, 0});
+  if (right_) cells_.push_back(Cell{-curCover_, -curArea_, x, y, right_, 0});
 }
 
 void CellRasterizer::line(double x0, double y0, double x1, double y1) {
@@ -175,10 +176,10 @@ void CellRasterizer::finish() {
     maxRow_ = -1;
     return;
   }
-  int lo = cells_[0].y, hi = cells_[0].y;
+  int lo = cells_[0].y, hi = cells_[0].y;  // int16 rows
   for (const Cell& c : cells_) {
-    lo = std::min(lo, c.y);
-    hi = std::max(hi, c.y);
+    lo = std::min<int>(lo, c.y);
+    hi = std::max<int>(hi, c.y);
   }
   minRow_ = lo;
   maxRow_ = hi;
@@ -198,7 +199,7 @@ void CellRasterizer::finish() {
     Cell* e = sorted_.data() + rowStart_[r + 1];
     const std::ptrdiff_t n = e - b;
     if (n < 2) continue;
-    if (n <= 24) {
+    if (n <= 12) {
       for (Cell* i = b + 1; i < e; ++i) {
         const Cell v = *i;
         Cell* j = i;

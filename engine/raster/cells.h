@@ -18,19 +18,21 @@ constexpr int kSubShift = 8;
 constexpr int kSub = 1 << kSubShift;      // sub-pixel steps per pixel
 constexpr int32_t kFullArea = kSub * kSub * 2;  // cover*512-area of a fully covered cell
 
+// 16 bytes: surfaces are at most 32767 pixels each way and style indices are 16-bit.
 struct Cell {
-  int32_t x;
-  int32_t y;
   int32_t cover;
   int32_t area;
-  uint32_t style;
+  int16_t x;
+  int16_t y;
+  uint16_t style;
+  uint16_t pad;
 };
 
 class CellRasterizer {
  public:
   // Clip box in whole pixels; segments are clipped to it (x is clamped, keeping winding intact).
   void reset(int x0, int y0, int x1, int y1);
-  void setStyles(uint32_t left, uint32_t right);
+  void setStyles(uint16_t left, uint16_t right);
   // Segment in device pixels (double); non-finite segments are ignored.
   void line(double x0, double y0, double x1, double y1);
   // Sorts the cells into rows; call once after the last line.
@@ -46,7 +48,7 @@ class CellRasterizer {
   int clipX1() const { return cx1_; }
   bool overflowed() const { return overflow_; }
 
-  static constexpr std::size_t kMaxCells = std::size_t(1) << 23;
+  static constexpr std::size_t kMaxCells = std::size_t(1) << 22;  // ~80 MB of cells at most
   // A merged cell is split before its sums could overflow; the sweep adds the parts up again.
   static constexpr int32_t kMergeLimit = 1 << 29;
 
@@ -70,7 +72,7 @@ class CellRasterizer {
   void flushCell();
 
   int cx0_ = 0, cy0_ = 0, cx1_ = 0, cy1_ = 0;
-  uint32_t left_ = 0, right_ = 0;
+  uint16_t left_ = 0, right_ = 0;
   int32_t curX_ = INT32_MIN, curY_ = INT32_MIN, curCover_ = 0, curArea_ = 0;
   bool overflow_ = false;
   int minRow_ = 0, maxRow_ = -1;

@@ -341,7 +341,7 @@ struct Renderer::Impl {
       const Cell* b = ras.rowBegin(py);
       const Cell* f = ras.rowEnd(py);
       if (b == f) return;
-      const int lo = std::max(b->x, x0), hi = std::min((f - 1)->x, x1 - 1);
+      const int lo = std::max<int>(b->x, x0), hi = std::min<int>((f - 1)->x, x1 - 1);
       if (lo <= hi) painter.prefetch(py, lo, hi);
     };
     for (int k = 0; k < kAhead; ++k) prefetchRow(ras.minY() + k);
@@ -370,7 +370,7 @@ struct Renderer::Impl {
             if (cov) painter.pixel(x, s, cov);
           }
           if (c >= e || cover == 0) continue;
-          const int sx = std::max(x + 1, x0), ex = std::min(c->x, x1);
+          const int sx = std::max(x + 1, x0), ex = std::min<int>(c->x, x1);
           if (sx < ex) painter.span(sx, ex - sx, s, RawToCov(RawOf(cover * (2 * detail::kSub))));
         }
         painter.endRow();
@@ -419,7 +419,7 @@ struct Renderer::Impl {
           }
         }
         if (c >= e || active.empty()) continue;
-        const int sx = std::max(x + 1, x0), ex = std::min(c->x, x1);
+        const int sx = std::max(x + 1, x0), ex = std::min<int>(c->x, x1);
         if (sx >= ex) continue;
         if (active.size() == 1) {
           const uint32_t s = active[0];
@@ -519,12 +519,12 @@ struct Renderer::Impl {
   void fillLayer(const Layer& layer, const Matrix& m, const Box& box, Painter& painter) {
     const size_t nf = layer.fills.size();
     ras.reset(box.x0, box.y0, box.x1, box.y1);
-    auto valid = [&](uint16_t s) -> uint32_t {
-      return (s >= 1 && s <= nf && paints[s].kind != CompiledPaint::Kind::None) ? s : 0u;
+    auto valid = [&](uint16_t s) -> uint16_t {
+      return (s >= 1 && s <= nf && paints[s].kind != CompiledPaint::Kind::None) ? s : uint16_t(0);
     };
     bool any = false;
     for (const Edge& e : layer.edges) {
-      const uint32_t l = valid(e.fill0), r = valid(e.fill1);
+      const uint16_t l = valid(e.fill0), r = valid(e.fill1);
       if (l == r) continue;  // same style both sides (or none): no boundary
       any = true;
       ras.setStyles(l, r);
