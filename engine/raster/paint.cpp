@@ -302,7 +302,7 @@ void FetchBitmap(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
     }
   }
   if (p.cxAlphaOnly) {
-    for (int i = 0; i < len; ++i) out[i] = MulPixel(out[i], p.cxAlpha);
+    MulSpan(out, len, p.cxAlpha);
   } else if (!p.cxIdentity) {
     for (int i = 0; i < len; ++i) out[i] = TransformPixel(out[i], p.ramp);
   }

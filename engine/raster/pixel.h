@@ -49,6 +49,48 @@ inline void OverConstSpan(uint32_t* d, int len, uint32_t src, uint32_t inv) {
   for (; i < len; ++i) d[i] = src + MulPixel(d[i], inv);
 }
 
+#if LUMAREL_RASTER_PIXEL_SSE2
+// x (8 channels in 16-bit lanes) * m / 255 with MulPixel's rounding.
+inline __m128i MulDiv255Epi16(__m128i x, __m128i m) {
+  __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, m), _mm_set1_epi16(128));
+  return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+// Broadcasts each pixel's alpha lane (3 and 7) over its four lanes.
+inline __m128i AlphaLanes(__m128i x) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xFF), 0xFF); }
+#endif
+
+// d[i] = src[i] over d[i] for premultiplied sources.
+inline void OverSpan(uint32_t* d, const uint32_t* src, int len) {
+  int i = 0;
+#if LUMAREL_RASTER_PIXEL_SSE2
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255);
+  for (; i + 4 <= len; i += 4) {
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+    const __m128i slo = _mm_unpacklo_epi8(s, zero), shi = _mm_unpackhi_epi8(s, zero);
+    const __m128i lo = MulDiv255Epi16(_mm_unpacklo_epi8(x, zero), _mm_sub_epi16(full, AlphaLanes(slo)));
+    const __m128i hi = MulDiv255Epi16(_mm_unpackhi_epi8(x, zero), _mm_sub_epi16(full, AlphaLanes(shi)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_add_epi8(_mm_packus_epi16(lo, hi), s));
+  }
+#endif
+  for (; i < len; ++i) d[i] = Over(src[i], d[i]);
+}
+
+// p[i] = p[i] * a / 255 (all channels).
+inline void MulSpan(uint32_t* p, int len, uint32_t a) {
+  int i = 0;
+#if LUMAREL_RASTER_PIXEL_SSE2
+  const __m128i zero = _mm_setzero_si128(), va = _mm_set1_epi16(static_cast<short>(a));
+  for (; i + 4 <= len; i += 4) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i lo = MulDiv255Epi16(_mm_unpacklo_epi8(x, zero), va);
+    const __m128i hi = MulDiv255Epi16(_mm_unpackhi_epi8(x, zero), va);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(lo, hi));
+  }
+#endif
+  for (; i < len; ++i) p[i] = MulPixel(p[i], a);
+}
+
 // Adds two premultiplied pixels whose alphas sum to at most 255.
 inline uint32_t AddPixel(uint32_t p, uint32_t q) { return p + q; }
 

@@ -201,14 +201,8 @@ class ColorPainter {
       return;
     }
     detail::FetchSpan(p, x, y_, len, buf_);
-    if (cov == 255) {
-      for (int i = 0; i < len; ++i) {
-        const uint32_t c = buf_[i];
-        d[i] = (c >> 24) == 255 ? c : detail::Over(c, d[i]);
-      }
-    } else {
-      for (int i = 0; i < len; ++i) d[i] = detail::Over(detail::MulPixel(buf_[i], cov), d[i]);
-    }
+    if (cov != 255) detail::MulSpan(buf_, len, cov);
+    detail::OverSpan(d, buf_, len);
   }
 
   void blendArray(int x, int len, const CompiledPaint& p, const uint8_t* cov) {

@@ -129,6 +129,23 @@ TEST(Gradient, FocalStartsAtTheFocalPoint) {
   for (int x = 50; x < 150; x += 7) ASSERT_LE(MaxChannelDiff(f0.pixel(x, 90), r0.pixel(x, 90)), 2) << x;
 }
 
+TEST(Gradient, TranslucentRampBlendsPerPixel) {
+  // Wide translucent gradient spans take the vector blend; compare with the blend equation.
+  Surface s(300, 2);
+  s.clear(Rgba{0, 0, 255, 255});
+  Renderer r(s);
+  r.drawShape(RectShape(0, 0, 300, 2, LinearPaint(Spread::Pad, Interpolation::Rgb, Rgba{255, 0, 0, 0},
+                                                   Rgba{255, 0, 0, 255})),
+              PxMatrix(), {});
+  for (int x = 0; x < 256; ++x) {
+    const uint32_t p = s.pixel(x, 0);
+    ASSERT_EQ(A(p), 255u);
+    ASSERT_NEAR(R(p) + B(p), 255, 1) << x;
+  }
+  EXPECT_EQ(s.pixel(0, 0), 0xFF0000FFu);
+  EXPECT_EQ(s.pixel(299, 0), 0xFFFF0000u);
+}
+
 TEST(Gradient, ColourTransformAppliesToStops) {
   ColorTransform cx;
   cx.rm = 0;
