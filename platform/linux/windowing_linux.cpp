@@ -10,6 +10,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -244,7 +245,20 @@ class GtkWindowing final : public Windowing {
 public:
     GtkWindowing() : mainThread_(std::this_thread::get_id()) { g_instance = this; }
 
-    bool Ready() { return linux_backend::EnsureGtk(); }
+    bool Ready() {
+        if (!linux_backend::EnsureGtk()) return false;
+        if (!scaleKnown_) {
+            scaleKnown_ = true;
+            if (GdkMonitor* m = PrimaryMonitor()) scale_ = std::max(gdk_monitor_get_scale_factor(m), 1);
+        }
+        return true;
+    }
+
+    // Every Rect of this interface is in real pixels, like PrimaryScreenSize. GTK places
+    // widgets in logical pixels, which are `scale_` real ones on a scaled (high-density)
+    // screen; these convert at the boundary.
+    int ToLogical(int v) const { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); }
+    int SizeToLogical(int v) const { return v <= 0 ? 0 : (v + scale_ - 1) / scale_; }
 
     // --- controls -------------------------------------------------------------------------
 
@@ -315,8 +329,8 @@ public:
         if (c->kind == ControlKind::Form) {
             PlaceForm(*c);
         } else if (Control* p = Find(c->parent)) {
-            gtk_fixed_move(GTK_FIXED(p->fixed), c->outer, r.left, r.top);
-            gtk_widget_set_size_request(c->outer, std::max(r.width, 0), std::max(r.height, 0));
+            gtk_fixed_move(GTK_FIXED(p->fixed), c->outer, ToLogical(r.left), ToLogical(r.top));
+            gtk_widget_set_size_request(c->outer, SizeToLogical(r.width), SizeToLogical(r.height));
         }
     }
 
@@ -327,7 +341,7 @@ public:
         if (gtk_widget_get_realized(area)) {
             GtkAllocation a;
             gtk_widget_get_allocation(area, &a);
-            if (a.width > 1 || a.height > 1) return Rect{0, 0, a.width, a.height};
+            if (a.width > 1 || a.height > 1) return Rect{0, 0, a.width * scale_, a.height * scale_};
         }
         return Rect{0, 0, c->bounds.width, c->bounds.height};
     }
@@ -409,8 +423,8 @@ public:
         Control* c = Find(w);
         if (!c || c->kind != ControlKind::Form) return;
         GdkRectangle g = PrimaryGeometry();
-        c->bounds.left = g.x + (g.width - c->bounds.width) / 2;
-        c->bounds.top = g.y + (g.height - c->bounds.height) / 2;
+        c->bounds.left = g.x * scale_ + (g.width * scale_ - c->bounds.width) / 2;
+        c->bounds.top = g.y * scale_ + (g.height * scale_ - c->bounds.height) / 2;
         PlaceForm(*c);
     }
 
@@ -434,6 +448,8 @@ public:
                                 static_cast<std::size_t>(width) * 4u);
                 }
                 cairo_surface_mark_dirty(s);
+                // One frame pixel per real pixel, also on a scaled screen.
+                cairo_surface_set_device_scale(s, scale_, scale_);
                 c->frame = s;
             } else {
                 cairo_surface_destroy(s);
@@ -727,8 +743,8 @@ private:
         gdk_event_get_root_coords(ev, &rx, &ry);
         int ox = 0, oy = 0;
         if (Control* c = Find(target)) ScreenOrigin(ClientWidget(*c), ox, oy);
-        m.x = static_cast<int>(rx) - ox;
-        m.y = static_cast<int>(ry) - oy;
+        m.x = static_cast<int>(std::floor((rx - ox) * scale_));
+        m.y = static_cast<int>(std::floor((ry - oy) * scale_));
         GdkModifierType state = GdkModifierType(0);
         gdk_event_get_state(ev, &state);
         std::uintptr_t keys = 0;
@@ -899,7 +915,11 @@ private:
         std::string css = "* { font-family: ";
         if (!spec.font.name.empty()) css += CssQuote(spec.font.name) + ", ";
         css += "\"Noto Sans CJK JP\", sans-serif;";
-        if (spec.font.height != 0) css += " font-size: " + std::to_string(std::abs(spec.font.height)) + "px;";
+        if (spec.font.height != 0) {
+            char size[32];
+            std::snprintf(size, sizeof size, "%.2f", std::abs(spec.font.height) / static_cast<double>(scale_));
+            css += std::string(" font-size: ") + size + "px;";
+        }
         css += " }";
         c.fontCss = NewCss(css);
         AddCss(win, c.fontCss, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
@@ -973,8 +993,8 @@ private:
         // Children take the form's font and may be smaller than the theme's minimum sizes.
         if (Control* form = FormOf(&parent)) AddCss(w, form->fontCss, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         AddCss(w, MinimumSizeCss(), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        gtk_widget_set_size_request(w, std::max(c.bounds.width, 0), std::max(c.bounds.height, 0));
-        gtk_fixed_put(GTK_FIXED(parent.fixed), w, c.bounds.left, c.bounds.top);
+        gtk_widget_set_size_request(w, SizeToLogical(c.bounds.width), SizeToLogical(c.bounds.height));
+        gtk_fixed_put(GTK_FIXED(parent.fixed), w, ToLogical(c.bounds.left), ToLogical(c.bounds.top));
         if (spec.visible) gtk_widget_show_all(w);
     }
 
@@ -986,14 +1006,16 @@ private:
     void PlaceForm(Control& c) {
         GtkWindow* win = GTK_WINDOW(c.outer);
         const Rect& r = c.bounds;
-        int w = std::max(r.width, 1), h = std::max(r.height, 1);
+        int w = std::max(SizeToLogical(r.width), 1), h = std::max(SizeToLogical(r.height), 1);
         gtk_widget_set_size_request(c.fixed, w, h);
         gtk_window_set_default_size(win, w, h);
         gtk_window_resize(win, w, h);
-        gtk_window_move(win, r.left, r.top);
+        gtk_window_move(win, ToLogical(r.left), ToLogical(r.top));
         if (c.border == BorderStyle::None) {
             GdkRectangle g = PrimaryGeometry();
-            bool whole = g.width > 0 && r.left == g.x && r.top == g.y && r.width == g.width && r.height == g.height;
+            int sc = scale_;
+            bool whole = g.width > 0 && r.left == g.x * sc && r.top == g.y * sc && r.width == g.width * sc &&
+                         r.height == g.height * sc;
             if (whole) {
                 GdkDisplay* d = gdk_display_get_default();
                 GdkScreen* s = gdk_display_get_default_screen(d);
@@ -1185,6 +1207,8 @@ private:
     std::deque<Queued> queue_;
     std::unordered_set<GdkEvent*> outstanding_;
     int modalDepth_ = 0;
+    int scale_ = 1;  // real pixels per GTK pixel
+    bool scaleKnown_ = false;
     int cursorCount_ = 0;
     bool delivered_ = false;
     bool skipTaskbar_ = false;

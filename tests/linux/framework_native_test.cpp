@@ -146,12 +146,12 @@ TEST(LinuxWindowingFramework, PointerIsBlankOverHidingFormsWhileTheCountIsNegati
     EXPECT_EQ(gdk_window_get_cursor(sw), nullptr);
 
     // Covering the whole primary screen: the window sits exactly on it.
-    int x = -1, y = -1;
+    int x = -1, y = -1, sc = gdk_window_get_scale_factor(sw);
     gdk_window_get_origin(sw, &x, &y);
     EXPECT_EQ(x, 0);
     EXPECT_EQ(y, 0);
-    EXPECT_EQ(gdk_window_get_width(sw), 1024);
-    EXPECT_EQ(gdk_window_get_height(sw), 768);
+    EXPECT_EQ(gdk_window_get_width(sw) * sc, 1024);
+    EXPECT_EQ(gdk_window_get_height(sw) * sc, 768);
     w.DestroyControl(other);
     w.DestroyControl(saver);
 }
