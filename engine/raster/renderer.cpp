@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__SSE__) || defined(_M_X64) || defined(_M_IX86)
+#if !defined(LUMAREL_RASTER_NO_SIMD) && (defined(__SSE__) || defined(_M_X64) || defined(_M_IX86))
 #include <xmmintrin.h>
 #define LUMAREL_PREFETCH(p) _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0)
 #else
