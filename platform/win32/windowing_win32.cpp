@@ -41,6 +41,7 @@ struct WindowData {
     EventSink* sink = nullptr;
     bool hideCursor = false;
     int tabOrder = -1;
+    int sequence = 0;              // creation order
     std::uint32_t color = kDefaultColor;
     HBRUSH brush = nullptr;        // owned; null for the system colour
     WNDPROC baseProc = nullptr;    // the system class procedure of a subclassed control
@@ -137,6 +138,7 @@ public:
         data->sink = spec.sink;
         data->hideCursor = spec.hideCursor;
         data->tabOrder = spec.tabOrder;
+        data->sequence = nextId_;
         SetBrush(*data, spec.color);
 
         const std::wstring text = win32::Utf8ToWide(spec.text);
@@ -201,6 +203,8 @@ public:
         if (HFONT font = Font(spec.font)) {
             ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
+        if (spec.kind == ControlKind::Label) FitLabel(hwnd);
+        StackDrawnControls(parent);
         return W(hwnd);
     }
 
@@ -249,8 +253,10 @@ public:
     }
 
     void SetText(WindowHandle w, const std::string& text) override {
-        if (!Data(H(w))) return;
+        WindowData* d = Data(H(w));
+        if (!d) return;
         ::SetWindowTextW(H(w), win32::Utf8ToWide(text).c_str());
+        if (d->kind == ControlKind::Label) FitLabel(H(w));
     }
 
     std::string GetText(WindowHandle w) override {
@@ -468,6 +474,51 @@ private:
                                    DEFAULT_PITCH | FF_DONTCARE, win32::Utf8ToWide(f.name).c_str());
         if (font) fonts_[key] = font;
         return font;
+    }
+
+    // Labels and bevels are drawn on their parent's surface: they lie below every other
+    // child, the later ones above the earlier (so a label inside a bevel stays visible and a
+    // label that grew does not cover an edit box's frame). New windows enter the sibling order
+    // at the bottom, so the order is made again after each creation.
+    void StackDrawnControls(HWND parent) {
+        std::vector<std::pair<int, HWND>> drawn;
+        for (auto& [hwnd, data] : windows_) {
+            if (!data || (data->kind != ControlKind::Label && data->kind != ControlKind::Bevel)) continue;
+            if (::GetParent(hwnd) == parent) drawn.emplace_back(data->sequence, hwnd);
+        }
+        std::sort(drawn.begin(), drawn.end());
+        for (auto it = drawn.rbegin(); it != drawn.rend(); ++it) {
+            ::SetWindowPos(it->second, HWND_BOTTOM, 0, 0, 0, 0,
+                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
+        }
+    }
+
+    // Labels grow to show their whole text in the font actually used (a substituted face can
+    // be wider or taller than the one the layout was made for); they never shrink.
+    static void FitLabel(HWND hwnd) {
+        const int len = ::GetWindowTextLengthW(hwnd);
+        if (len <= 0) return;
+        std::wstring text(static_cast<std::size_t>(len) + 1, L'\0');
+        const int n = ::GetWindowTextW(hwnd, text.data(), len + 1);
+        text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        HDC dc = ::GetDC(hwnd);
+        if (!dc) return;
+        HGDIOBJ old = nullptr;
+        if (HFONT font = reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0))) {
+            old = ::SelectObject(dc, font);
+        }
+        RECT need{0, 0, 0, 0};
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_LEFT);
+        if (old) ::SelectObject(dc, old);
+        ::ReleaseDC(hwnd, dc);
+        RECT have{};
+        ::GetClientRect(hwnd, &have);
+        const int width = std::max<int>(have.right, need.right);
+        const int height = std::max<int>(have.bottom, need.bottom);
+        if (width != have.right || height != have.bottom) {
+            ::SetWindowPos(hwnd, nullptr, 0, 0, width, height,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
 
     static void FormStyles(const WindowSpec& spec, DWORD& style, DWORD& ex) {
@@ -831,7 +882,16 @@ private:
                 // Tab and Enter were handled as keys above; the controls would only beep.
                 if (wParam == L'\t' || (wParam == L'\r' && d->kind == ControlKind::Button)) return 0;
                 break;
-            case WM_GETDLGCODE:
+            case WM_ERASEBKGND:
+                // The etched frame draws only its edges; the inside shows the parent's colour.
+                if (d->kind == ControlKind::Bevel) {
+                    RECT rc{};
+                    ::GetClientRect(hwnd, &rc);
+                    WindowData* p = Data(::GetParent(hwnd));
+                    HBRUSH brush = p && p->brush ? p->brush : ::GetSysColorBrush(COLOR_BTNFACE);
+                    ::FillRect(reinterpret_cast<HDC>(wParam), &rc, brush);
+                    return 1;
+                }
                 break;
             case WM_SETCURSOR:
                 if (HideCursorHere(hwnd, d, lParam)) return TRUE;

@@ -308,6 +308,32 @@ TEST_F(Win32Windowing, JapaneseFaceResolvesToAFontWithJapaneseGlyphs) {
     DeleteObject(font);
 }
 
+TEST_F(Win32Windowing, LabelsInsideABevelStayVisible) {
+    Recorder sink, bevelSink, labelSink;
+    WindowHandle form = MakeForm(BorderStyle::Dialog, Rect{20, 20, 313, 161}, &sink);
+    ASSERT_NE(form, 0u);
+    WindowHandle bevel = MakeChild(form, ControlKind::Bevel, Rect{0, 112, 313, 41}, &bevelSink);
+    WindowHandle label = MakeChild(form, ControlKind::Label, Rect{8, 120, 143, 12}, &labelSink,
+                                   "Version 1.0 Build 2002.10.07");
+    Recorder editSink;
+    WindowHandle edit = MakeChild(form, ControlKind::Edit, Rect{8, 128, 200, 20}, &editSink, "", 0);
+    ASSERT_NE(bevel, 0u);
+    ASSERT_NE(label, 0u);
+    ASSERT_NE(edit, 0u);
+    Ui().SetVisible(form, true);
+    Pump();
+    // The label is the topmost child at a point inside both it and the bevel ...
+    EXPECT_EQ(ChildWindowFromPointEx(H(form), POINT{12, 124}, CWP_SKIPINVISIBLE), H(label));
+    // ... and an edit box stays above a label that overlaps it.
+    EXPECT_EQ(ChildWindowFromPointEx(H(form), POINT{12, 129}, CWP_SKIPINVISIBLE), H(edit));
+    EXPECT_TRUE(IsWindowVisible(H(label)));
+    // It grew to its text; it never shrinks below the bounds it was given.
+    RECT rc{};
+    GetClientRect(H(label), &rc);
+    EXPECT_GE(rc.right, 143);
+    EXPECT_GE(rc.bottom, 12);
+}
+
 TEST_F(Win32Windowing, SpeedButtonClicksWithoutTakingTheFocus) {
     Recorder sink, editSink, speedSink;
     WindowHandle form = MakeForm(BorderStyle::Dialog, Rect{10, 10, 300, 80}, &sink);
