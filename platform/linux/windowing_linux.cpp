@@ -208,6 +208,7 @@ struct Control {
     BorderStyle border = BorderStyle::Sizeable;
     bool topmost = false;
     bool hideCursor = false;
+    int unit = 1;      // real pixels per pixel of this control's rectangles (see ToLogical)
     std::string text;  // kept for kinds without a native text (panel, bevel, host)
 
     GtkWidget* outer = nullptr;  // the widget placed in the parent (a form: the GtkWindow)
@@ -254,11 +255,14 @@ public:
         return true;
     }
 
-    // Every Rect of this interface is in real pixels, like PrimaryScreenSize. GTK places
-    // widgets in logical pixels, which are `scale_` real ones on a scaled (high-density)
-    // screen; these convert at the boundary.
-    int ToLogical(int v) const { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); }
-    int SizeToLogical(int v) const { return v <= 0 ? 0 : (v + scale_ - 1) / scale_; }
+    // GTK places widgets in logical pixels, which are `scale_` real pixels on a scaled
+    // (high-density) screen. A borderless form (the full-screen saver) and its children work
+    // in real pixels, like PrimaryScreenSize, so that they cover the screen exactly and show a
+    // host's frame pixel for pixel. Framed forms keep GTK's pixels, so that the theme's
+    // controls still fit the rectangles they are given: the whole dialog is scaled, as
+    // Windows scales a program that knows nothing of screen density.
+    static int ToLogical(const Control& c, int v) { return v >= 0 ? v / c.unit : -((-v + c.unit - 1) / c.unit); }
+    static int SizeToLogical(const Control& c, int v) { return v <= 0 ? 0 : (v + c.unit - 1) / c.unit; }
 
     // --- controls -------------------------------------------------------------------------
 
@@ -279,6 +283,11 @@ public:
         c->topmost = spec.topmost;
         c->hideCursor = spec.hideCursor;
         c->text = spec.text;
+        if (spec.kind == ControlKind::Form) {
+            c->unit = spec.border == BorderStyle::None ? scale_ : 1;
+        } else {
+            c->unit = parent->unit;
+        }
 
         Control* self = c.get();
         controls_[self->handle] = std::move(c);
@@ -329,8 +338,8 @@ public:
         if (c->kind == ControlKind::Form) {
             PlaceForm(*c);
         } else if (Control* p = Find(c->parent)) {
-            gtk_fixed_move(GTK_FIXED(p->fixed), c->outer, ToLogical(r.left), ToLogical(r.top));
-            gtk_widget_set_size_request(c->outer, SizeToLogical(r.width), SizeToLogical(r.height));
+            gtk_fixed_move(GTK_FIXED(p->fixed), c->outer, ToLogical(*c, r.left), ToLogical(*c, r.top));
+            gtk_widget_set_size_request(c->outer, SizeToLogical(*c, r.width), SizeToLogical(*c, r.height));
         }
     }
 
@@ -341,7 +350,7 @@ public:
         if (gtk_widget_get_realized(area)) {
             GtkAllocation a;
             gtk_widget_get_allocation(area, &a);
-            if (a.width > 1 || a.height > 1) return Rect{0, 0, a.width * scale_, a.height * scale_};
+            if (a.width > 1 || a.height > 1) return Rect{0, 0, a.width * c->unit, a.height * c->unit};
         }
         return Rect{0, 0, c->bounds.width, c->bounds.height};
     }
@@ -423,8 +432,8 @@ public:
         Control* c = Find(w);
         if (!c || c->kind != ControlKind::Form) return;
         GdkRectangle g = PrimaryGeometry();
-        c->bounds.left = g.x * scale_ + (g.width * scale_ - c->bounds.width) / 2;
-        c->bounds.top = g.y * scale_ + (g.height * scale_ - c->bounds.height) / 2;
+        c->bounds.left = g.x * c->unit + (g.width * c->unit - c->bounds.width) / 2;
+        c->bounds.top = g.y * c->unit + (g.height * c->unit - c->bounds.height) / 2;
         PlaceForm(*c);
     }
 
@@ -449,7 +458,7 @@ public:
                 }
                 cairo_surface_mark_dirty(s);
                 // One frame pixel per real pixel, also on a scaled screen.
-                cairo_surface_set_device_scale(s, scale_, scale_);
+                cairo_surface_set_device_scale(s, c->unit, c->unit);
                 c->frame = s;
             } else {
                 cairo_surface_destroy(s);
@@ -741,10 +750,13 @@ private:
         // Mouse: client coordinates of the target, Windows key-state flags.
         double rx = 0, ry = 0;
         gdk_event_get_root_coords(ev, &rx, &ry);
-        int ox = 0, oy = 0;
-        if (Control* c = Find(target)) ScreenOrigin(ClientWidget(*c), ox, oy);
-        m.x = static_cast<int>(std::floor((rx - ox) * scale_));
-        m.y = static_cast<int>(std::floor((ry - oy) * scale_));
+        int ox = 0, oy = 0, unit = 1;
+        if (Control* c = Find(target)) {
+            ScreenOrigin(ClientWidget(*c), ox, oy);
+            unit = c->unit;
+        }
+        m.x = static_cast<int>(std::floor((rx - ox) * unit));
+        m.y = static_cast<int>(std::floor((ry - oy) * unit));
         GdkModifierType state = GdkModifierType(0);
         gdk_event_get_state(ev, &state);
         std::uintptr_t keys = 0;
@@ -917,7 +929,7 @@ private:
         css += "\"Noto Sans CJK JP\", sans-serif;";
         if (spec.font.height != 0) {
             char size[32];
-            std::snprintf(size, sizeof size, "%.2f", std::abs(spec.font.height) / static_cast<double>(scale_));
+            std::snprintf(size, sizeof size, "%.2f", std::abs(spec.font.height) / static_cast<double>(c.unit));
             css += std::string(" font-size: ") + size + "px;";
         }
         css += " }";
@@ -993,8 +1005,8 @@ private:
         // Children take the form's font and may be smaller than the theme's minimum sizes.
         if (Control* form = FormOf(&parent)) AddCss(w, form->fontCss, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         AddCss(w, MinimumSizeCss(), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        gtk_widget_set_size_request(w, SizeToLogical(c.bounds.width), SizeToLogical(c.bounds.height));
-        gtk_fixed_put(GTK_FIXED(parent.fixed), w, ToLogical(c.bounds.left), ToLogical(c.bounds.top));
+        gtk_widget_set_size_request(w, SizeToLogical(c, c.bounds.width), SizeToLogical(c, c.bounds.height));
+        gtk_fixed_put(GTK_FIXED(parent.fixed), w, ToLogical(c, c.bounds.left), ToLogical(c, c.bounds.top));
         if (spec.visible) gtk_widget_show_all(w);
     }
 
@@ -1006,14 +1018,14 @@ private:
     void PlaceForm(Control& c) {
         GtkWindow* win = GTK_WINDOW(c.outer);
         const Rect& r = c.bounds;
-        int w = std::max(SizeToLogical(r.width), 1), h = std::max(SizeToLogical(r.height), 1);
+        int w = std::max(SizeToLogical(c, r.width), 1), h = std::max(SizeToLogical(c, r.height), 1);
         gtk_widget_set_size_request(c.fixed, w, h);
         gtk_window_set_default_size(win, w, h);
         gtk_window_resize(win, w, h);
-        gtk_window_move(win, ToLogical(r.left), ToLogical(r.top));
+        gtk_window_move(win, ToLogical(c, r.left), ToLogical(c, r.top));
         if (c.border == BorderStyle::None) {
             GdkRectangle g = PrimaryGeometry();
-            int sc = scale_;
+            int sc = c.unit;
             bool whole = g.width > 0 && r.left == g.x * sc && r.top == g.y * sc && r.width == g.width * sc &&
                          r.height == g.height * sc;
             if (whole) {

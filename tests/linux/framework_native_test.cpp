@@ -154,6 +154,19 @@ TEST(LinuxWindowingFramework, PointerIsBlankOverHidingFormsWhileTheCountIsNegati
     EXPECT_EQ(gdk_window_get_height(sw) * sc, 768);
     w.DestroyControl(other);
     w.DestroyControl(saver);
+
+    // A framed form keeps GTK's own pixels (on a scaled screen GTK scales it as a whole).
+    s.border = BorderStyle::Dialog;
+    s.text = "Framed";
+    s.bounds = Rect{10, 10, 200, 100};
+    WindowHandle framed = w.CreateControl(s);
+    w.SetVisible(framed, true);
+    GdkWindow* fw = gtk_widget_get_window(VisibleToplevel("Framed"));
+    ASSERT_NE(fw, nullptr);
+    EXPECT_EQ(gdk_window_get_width(fw), 200);
+    EXPECT_EQ(gdk_window_get_height(fw), 100);
+    EXPECT_EQ(w.ClientRect(framed), (Rect{0, 0, 200, 100}));
+    w.DestroyControl(framed);
 }
 
 TEST(LinuxWindowingFramework, FolderChooserOpensOnTheInitialFolderAndReturnsOnlyWhatWasChosen) {
