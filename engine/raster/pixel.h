@@ -91,7 +91,5 @@ inline void MulSpan(uint32_t* p, int len, uint32_t a) {
   for (; i < len; ++i) p[i] = MulPixel(p[i], a);
 }
 
-// Adds two premultiplied pixels whose alphas sum to at most 255.
-inline uint32_t AddPixel(uint32_t p, uint32_t q) { return p + q; }
 
 }  // namespace lumarel::raster::detail

@@ -662,7 +662,14 @@ struct Renderer::Impl {
       Mask& target = *masks[static_cast<size_t>(depth - 1)];
       for (const Layer& layer : shape.layers) {
         if (layer.edges.empty()) continue;
-        compileFills(layer, m, ColorTransform{});
+        // A mask takes the fills' geometry only: colour and alpha do not matter, so every fill
+        // that exists (even a transparent one) masks.
+        paints.assign(layer.fills.size() + 1, CompiledPaint{});
+        for (size_t i = 0; i < layer.fills.size(); ++i) {
+          paints[i + 1].kind = CompiledPaint::Kind::Solid;
+          paints[i + 1].opaque = true;
+          paints[i + 1].color = 0xFFFFFFFFu;
+        }
         MaskPainter painter(target, surface.width());
         fillLayer(layer, m, box, painter);
       }

@@ -50,6 +50,22 @@ TEST(Clip, NestedMasksIntersectAndPopInOrder) {
   EXPECT_EQ(r.clipDepth(), 0);
 }
 
+TEST(Clip, TransparentAndGradientFillsStillMask) {
+  Surface s(30, 10);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  r.beginClip();
+  r.drawShape(RectShape(0, 0, 10, 10, Solid(0, 0, 0, 0)), PxMatrix(), {});
+  Paint noStops;
+  noStops.kind = Paint::Kind::Gradient;  // unusable as a paint, still a shape
+  r.drawShape(RectShape(20, 0, 30, 10, noStops), PxMatrix(), {});
+  r.endClipDefinition();
+  r.drawShape(RectShape(0, 0, 30, 10, Solid(255, 255, 255)), PxMatrix(), {});
+  EXPECT_EQ(A(s.pixel(5, 5)), 255u);
+  EXPECT_EQ(A(s.pixel(15, 5)), 0u);
+  EXPECT_EQ(A(s.pixel(25, 5)), 255u);
+}
+
 TEST(Clip, MaskEdgesAreAntiAliased) {
   Surface s(20, 4);
   s.clear(Rgba{0, 0, 0, 0});
