@@ -439,6 +439,41 @@ int main(int argc, char** argv) {
                         MessageBoxKind::Plain);
         return 0;
     }
+    // --input-probe: a full-screen form that prints the input it is given for a few seconds.
+    if (!args.empty() && args[0] == "--input-probe") {
+        struct Printer final : EventSink {
+            void HandleEvent(const Event& e) override {
+                std::printf("event kind=%d msg=0x%x w=%llu x=%d y=%d wp=%llu\n", static_cast<int>(e.kind),
+                            e.message.msg, static_cast<unsigned long long>(e.message.window),
+                            e.message.x, e.message.y, static_cast<unsigned long long>(e.message.wParam));
+                std::fflush(stdout);
+            }
+        } printer;
+        WindowSpec spec;
+        spec.kind = ControlKind::Form;
+        spec.border = BorderStyle::None;
+        spec.topmost = true;
+        spec.hideCursor = true;
+        spec.text = "LumarelInputProbe";
+        spec.bounds = Rect{0, 0, Ui().PrimaryScreenSize().width, Ui().PrimaryScreenSize().height};
+        spec.sink = &printer;
+        WindowHandle form = Ui().CreateControl(spec);
+        Ui().SetVisible(form, true);
+        std::printf("focus=%p active=%p foreground=%p form=%p\n", static_cast<void*>(GetFocus()),
+                    static_cast<void*>(GetActiveWindow()), static_cast<void*>(GetForegroundWindow()),
+                    reinterpret_cast<void*>(form));
+        std::fflush(stdout);
+        const ULONGLONG end = GetTickCount64() + 8000;
+        while (GetTickCount64() < end) {
+            Message m;
+            if (Ui().PeekMessage(m)) {
+                Ui().DispatchMessage(m);
+            } else {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+            }
+        }
+        return 0;
+    }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
