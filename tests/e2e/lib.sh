@@ -69,13 +69,13 @@ start() {
 # too small to be seen, such as a hidden application window, do not count).
 wait_window() {
     local name=$1 limit=${2:-30} i id w h
-    for ((i = 0; i < limit * 5; i++)); do
+    for ((i = 0; i <= limit * 5; i++)); do
         for id in $(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null); do
             eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
             w=${WIDTH:-0} h=${HEIGHT:-0}
             if [ "$w" -ge 20 ] && [ "$h" -ge 20 ]; then echo "$id"; return 0; fi
         done
-        sleep 0.2
+        [ "$i" -lt $((limit * 5)) ] && sleep 0.2
     done
     return 1
 }
@@ -99,6 +99,27 @@ exits_with() {
 }
 
 screenshot() { import -window root "$1" 2>/dev/null; }
+
+# set_setting PROGRAM NAME VALUE : a REG_SZ value in the program's OPTION section.
+set_setting() {
+    local base key
+    base=$(basename "$1")
+    key="HKCU\\Software\\velbrook\\${base%.*}\\OPTION"
+    if [ "$target" = win ]; then
+        wine reg add "$key" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1
+    else
+        "${LUMAREL_REG:?}" add "$key" /v "$2" /t REG_SZ /d "$3" >/dev/null
+    fi
+}
+
+# native_path DIR : the folder as the program under test spells it.
+native_path() {
+    if [ "$target" = win ]; then
+        printf 'Z:%s' "${1//\//\\}"
+    else
+        printf '%s' "$1"
+    fi
+}
 
 # press WINDOW KEYS... : focuses the window and types the keys (real key events, which every
 # toolkit accepts; events sent to a window directly are ignored by some).

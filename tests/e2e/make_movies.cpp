@@ -1,0 +1,51 @@
+// Writes the movies the end-to-end saver tests play: stages filled with one flat colour each,
+// so a screenshot tells which movie is on the screen and where its stage lies.
+//   lumarel-e2e-movies OUTDIR
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "tools/swfkit/swfkit.h"
+
+using namespace lumarel::swfkit;
+
+namespace {
+
+// A 550 x 400 stage covered by a rectangle of `colour`, with a small white square that moves
+// across it, for `frames` frames at 24 frames per second.
+Bytes FlatMovie(std::uint32_t colour, int frames) {
+    Movie movie(Rect::pixels(0, 0, 550, 400), 24.0);
+    movie.background(Rgba::hex(0x808080));
+    ShapeBuilder stage;
+    stage.fill1(stage.addFill(FillStyle::solid(Rgba::hex(colour)))).rect(0, 0, px(550), px(400));
+    std::uint16_t stageId = movie.defineShape(stage);
+    ShapeBuilder dot;
+    dot.fill1(dot.addFill(FillStyle::solid(Rgba::hex(0xFFFFFF)))).rect(0, 0, px(20), px(20));
+    std::uint16_t dotId = movie.defineShape(dot);
+    movie.place(Place::add(1, stageId));
+    for (int f = 0; f < frames; ++f) {
+        Matrix at = Matrix::translate(px(20 + 4 * f), px(360));
+        movie.place(f == 0 ? Place::add(2, dotId).at(at) : Place::modify(2).at(at));
+        movie.showFrame();
+    }
+    return movie.build(Compression::None);
+}
+
+bool Write(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: lumarel-e2e-movies OUTDIR\n");
+        return 2;
+    }
+    std::string dir = argv[1];
+    bool ok = Write(dir + "/1-red.swf", FlatMovie(0xE03020, 48)) &&
+              Write(dir + "/3-green.swf", FlatMovie(0x20C040, 48));
+    return ok ? 0 : 1;
+}

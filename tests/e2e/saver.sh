@@ -1,0 +1,119 @@
+#!/bin/bash
+# The saver as a user sees it: where the movie stands (centred or fitted), black elsewhere,
+# which input ends the show and which does not, a broken movie reported while the show goes
+# on, and the lock free again afterwards.
+source "$(dirname "$0")/lib.sh"
+app=$(program Saver)
+shots=${LUMAREL_SHOTS:-$work}
+movies="$here/movies"
+red="224,48,32"
+green="32,192,64"
+black="0,0,0"
+
+folder() {  # folder NAME FILES... : a movie folder with copies of the given movies
+    local dir="$work/$1"
+    shift
+    mkdir -p "$dir"
+    for f in "$@"; do cp "$movies/$f" "$dir/"; done
+    echo "$dir"
+}
+
+# Wait until the screen's centre shows one of the movie colours; prints it.
+wait_movie() {
+    local limit=$1 i c
+    for ((i = 0; i < limit * 4; i++)); do
+        screenshot "$work/now.png"
+        c=$(pixel "$work/now.png" 512 384)
+        if [ "$c" = "$red" ] || [ "$c" = "$green" ]; then echo "$c"; return 0; fi
+        sleep 0.25
+    done
+    return 1
+}
+
+# --- centred at its own size, a broken movie in the folder, the sequence going on.
+dir=$(folder centred 1-red.swf 2-short.swf 3-green.swf)
+set_setting "$app" Folder "$(native_path "$dir")"
+set_setting "$app" Expansion 0
+xdotool mousemove 512 384
+start "$app" /s
+saver=$last_pid
+seen_red=0 seen_green=0 seen_box=0 checked_place=0
+for ((round = 0; round < 120; round++)); do
+    box=$(wait_window "Saver" 0 2>/dev/null)
+    if [ -n "$box" ] && [ $seen_box = 0 ]; then
+        seen_box=1
+        screenshot "$shots/saver-error-$target.png"
+        press "$box" Return
+        continue
+    fi
+    screenshot "$work/now.png"
+    c=$(pixel "$work/now.png" 512 384)
+    [ "$c" = "$red" ] && seen_red=1
+    [ "$c" = "$green" ] && seen_green=1
+    if [ $checked_place = 0 ] && { [ "$c" = "$red" ] || [ "$c" = "$green" ]; }; then
+        checked_place=1
+        cp "$work/now.png" "$shots/saver-centred-$target.png"
+        # 550 x 400 on 1024 x 768 stands at 237, 184.
+        check "the movie's top left corner is at 237, 184" \
+            test "$(pixel "$work/now.png" 237 184)" = "$c"
+        check "black left of and above the movie" \
+            test "$(pixel "$work/now.png" 236 184)$(pixel "$work/now.png" 237 183)" = "$black$black"
+        check "the movie's bottom right corner is at 786, 583" \
+            test "$(pixel "$work/now.png" 786 583)" = "$c"
+        check "black right of and below the movie" \
+            test "$(pixel "$work/now.png" 787 583)$(pixel "$work/now.png" 786 584)" = "$black$black"
+        check "black in the screen's corners" \
+            test "$(pixel "$work/now.png" 0 0)$(pixel "$work/now.png" 1023 767)" = "$black$black"
+    fi
+    [ $seen_red = 1 ] && [ $seen_green = 1 ] && [ $seen_box = 1 ] && break
+    sleep 0.25
+done
+check "the short movie is reported in the error box" test $seen_box = 1
+check "the show goes on through both good movies" test "$seen_red$seen_green" = 11
+check "the saver is still running" kill -0 "$saver"
+win=$(wait_window "メインのフォーム" 5)
+press "$win" a
+check "a key ends the show with exit code 0" exits_with 0 "$saver" 20
+start "$app" /p 1
+check "the lock is free afterwards" exits_with 0 "$last_pid" 20
+
+# --- fitted to the screen; a left click over the movie does not end it, a right click does.
+dir=$(folder fitted 1-red.swf)
+set_setting "$app" Folder "$(native_path "$dir")"
+set_setting "$app" Expansion 1
+xdotool mousemove 512 384
+start "$app" /s
+saver=$last_pid
+check "the fitted movie plays" wait_movie 30 >/dev/null
+screenshot "$shots/saver-fitted-$target.png"
+# 550 x 400 shown all: 1024 x 745 from y = 11.
+check "fitted: the movie spans the screen's width" \
+    test "$(pixel "$work/now.png" 0 384)$(pixel "$work/now.png" 1023 384)" = "$red$red"
+check "fitted: black bars above and below" \
+    test "$(pixel "$work/now.png" 512 3)$(pixel "$work/now.png" 512 764)" = "$black$black"
+xdotool click 1
+sleep 2
+check "a left click over the movie does not end the show" kill -0 "$saver"
+xdotool click 3
+check "a right click over the movie ends it with exit code 0" exits_with 0 "$saver" 20
+
+# --- no movies: black; only a movement of 3 pixels on both axes ends it.
+dir=$(folder empty)
+set_setting "$app" Folder "$(native_path "$dir")"
+set_setting "$app" Expansion 0
+xdotool mousemove 100 300
+start "$app" /s
+saver=$last_pid
+check "the saver window comes up" wait_window "メインのフォーム" 30 >/dev/null
+sleep 1
+screenshot "$shots/saver-empty-$target.png"
+check "an empty folder gives an all-black screen" test "$(convert "$shots/saver-empty-$target.png" -format '%[fx:maxima.r+maxima.g+maxima.b]' info:)" = 0
+for x in 110 140 180 230 300 400 520 660 800 950 1000; do
+    xdotool mousemove "$x" 300
+    sleep 0.1
+done
+sleep 1
+check "a purely horizontal movement never ends the show" kill -0 "$saver"
+xdotool mousemove 1003 303
+check "a diagonal movement of 3 pixels ends it" exits_with 0 "$saver" 20
+finish
