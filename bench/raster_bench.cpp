@@ -341,6 +341,82 @@ void BM_Cairo_BitmapSmoothFullScreen(benchmark::State& st) {
 }
 BENCHMARK(BM_Cairo_BitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
 
+// One shape whose 32x18 cells are all different fills sharing their edges (the compound path),
+// slightly rotated so every shared edge is anti-aliased. Cairo fills the same quads one by one.
+struct GridQuad {
+  double x[4], y[4];
+  Rgba color;
+};
+std::vector<GridQuad> MakeGrid() {
+  std::vector<GridQuad> out;
+  const int nx = 32, ny = 18;
+  const double a = 0.03, cw = kW / double(nx), ch = kH / double(ny);
+  auto P = [&](int i, int j, double& x, double& y) {
+    const double ux = i * cw - kW / 2.0, uy = j * ch - kH / 2.0;
+    x = kW / 2.0 + ux * std::cos(a) - uy * std::sin(a);
+    y = kH / 2.0 + ux * std::sin(a) + uy * std::cos(a);
+  };
+  std::mt19937 rng(99);
+  for (int j = 0; j < ny; ++j)
+    for (int i = 0; i < nx; ++i) {
+      GridQuad q;
+      P(i, j, q.x[0], q.y[0]);
+      P(i + 1, j, q.x[1], q.y[1]);
+      P(i + 1, j + 1, q.x[2], q.y[2]);
+      P(i, j + 1, q.x[3], q.y[3]);
+      q.color = Rgba{static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()), 255};
+      out.push_back(q);
+    }
+  return out;
+}
+
+void BM_Ours_CompoundGridFrame(benchmark::State& st) {
+  const std::vector<GridQuad> grid = MakeGrid();
+  Shape sh;
+  sh.layers.emplace_back();
+  Layer& l = sh.layers[0];
+  for (size_t k = 0; k < grid.size(); ++k) {
+    const GridQuad& q = grid[k];
+    l.fills.push_back(Paint{Paint::Kind::Solid, q.color, {}, nullptr, {}, true, true});
+    // Each cell's own outline with the cell's fill on the right (clockwise on screen); shared
+    // edges therefore appear twice, once for each neighbour, as in a file with one style a side.
+    for (int e = 0; e < 4; ++e) {
+      Edge ed;
+      ed.x0 = static_cast<float>(q.x[e] * 20);
+      ed.y0 = static_cast<float>(q.y[e] * 20);
+      ed.x1 = static_cast<float>(q.x[(e + 1) % 4] * 20);
+      ed.y1 = static_cast<float>(q.y[(e + 1) % 4] * 20);
+      ed.fill1 = static_cast<uint16_t>(k + 1);
+      l.edges.push_back(ed);
+    }
+  }
+  Surface s(kW, kH);
+  Renderer r(s);
+  for (auto _ : st) {
+    s.clear(Rgba{255, 255, 255, 255});
+    r.drawShape(sh, TwipsToPx(), {});
+    benchmark::DoNotOptimize(s.data());
+  }
+}
+BENCHMARK(BM_Ours_CompoundGridFrame)->Unit(benchmark::kMillisecond);
+
+void BM_Cairo_CompoundGridFrame(benchmark::State& st) {
+  const std::vector<GridQuad> grid = MakeGrid();
+  CairoFrame f;
+  for (auto _ : st) {
+    f.clear();
+    for (const GridQuad& q : grid) {
+      cairo_move_to(f.cr, q.x[0], q.y[0]);
+      for (int e = 1; e < 4; ++e) cairo_line_to(f.cr, q.x[e], q.y[e]);
+      cairo_close_path(f.cr);
+      CairoColor(f.cr, q.color);
+      cairo_fill(f.cr);
+    }
+    f.finish();
+  }
+}
+BENCHMARK(BM_Cairo_CompoundGridFrame)->Unit(benchmark::kMillisecond);
+
 // (b) 1,000 anti-aliased solid shapes, ~32 px across
 void BM_Ours_Shapes1000(benchmark::State& st) {
   const std::vector<Blob> blobs = MakeBlobs();

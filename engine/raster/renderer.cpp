@@ -28,6 +28,7 @@ namespace {
 
 constexpr int kMaxMasks = 32;
 constexpr double kCoordLimit = 1e15;
+static_assert(kFullArea == (1 << 17), "coverage shifts assume a 2^17 full cell");
 
 struct Box {
   int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // half-open
@@ -80,12 +81,20 @@ inline uint32_t RawToCov(int32_t raw) { return static_cast<uint32_t>((raw * 255 
 inline void Distribute(StyleCov* sc, int n, uint32_t* covOut) {
   int64_t total = 0;
   for (int i = 0; i < n; ++i) total += sc[i].raw;
-  const int64_t denom = total > kFullArea ? total : kFullArea;
   int64_t cum = 0;
   uint32_t prev = 0;
+  if (total <= kFullArea) {  // the usual case: shares of one pixel, no division needed
+    for (int i = 0; i < n; ++i) {
+      cum += sc[i].raw;
+      const uint32_t c = static_cast<uint32_t>((cum * 255 + kFullArea / 2) >> 17);
+      covOut[i] = c - prev;
+      prev = c;
+    }
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     cum += sc[i].raw;
-    const uint32_t c = static_cast<uint32_t>((cum * 255 + denom / 2) / denom);
+    const uint32_t c = static_cast<uint32_t>((cum * 255 + total / 2) / total);
     covOut[i] = c - prev;
     prev = c;
   }
@@ -160,7 +169,7 @@ class ColorPainter {
     }
     acc = ClampToAlpha(acc);
     if (maskRow_) acc = detail::MulPixel(acc, maskRow_[x]);
-    row_[x] = detail::Over(acc, row_[x]);
+    row_[x] = (acc >> 24) == 255 ? acc : detail::Over(acc, row_[x]);
   }
 
  private:
@@ -301,7 +310,9 @@ struct Renderer::Impl {
   std::vector<int64_t> running, area;
   std::vector<uint8_t> mark, inActive;
   std::vector<uint32_t> touched, active;
-  std::vector<StyleCov> styleCovs;
+  std::vector<StyleCov> styleCovStore;  // capacity: one per style
+  StyleCov* styleCovs = nullptr;
+  int nCovs = 0;
   // Masks: masks[0..depth) are in use; the top one is being defined when `defining`.
   std::vector<std::unique_ptr<Mask>> masks;
   int depth = 0;
@@ -324,6 +335,10 @@ struct Renderer::Impl {
     inActive.assign(n + 1, 0);
     touched.clear();
     active.clear();
+    touched.reserve(n + 1);
+    active.reserve(n + 1);
+    if (styleCovStore.size() < n + 1) styleCovStore.resize(n + 1);
+    styleCovs = styleCovStore.data();
   }
 
   template <class Painter>
@@ -384,20 +399,20 @@ struct Renderer::Impl {
           ++c;
         } while (c < e && c->x == x);
         if (x >= x0 && x < x1) {
-          styleCovs.clear();
+          nCovs = 0;
           for (uint32_t s : active) {
             if (mark[s]) continue;
-            styleCovs.push_back({s, RawOf(running[s] * (2 * detail::kSub))});
+            styleCovs[nCovs++] = StyleCov{s, RawOf(running[s] * (2 * detail::kSub))};
           }
           for (uint32_t s : touched) {
             const int32_t raw = RawOf(running[s] * (2 * detail::kSub) - area[s]);
-            if (raw) styleCovs.push_back({s, raw});
+            if (raw) styleCovs[nCovs++] = StyleCov{s, raw};
           }
-          if (styleCovs.size() == 1) {
+          if (nCovs == 1) {
             const uint32_t cov = RawToCov(styleCovs[0].raw);
             if (cov) painter.pixel(x, styleCovs[0].style, cov);
-          } else if (styleCovs.size() > 1) {
-            painter.pixelMulti(x, styleCovs.data(), static_cast<int>(styleCovs.size()));
+          } else if (nCovs > 1) {
+            painter.pixelMulti(x, styleCovs, nCovs);
           }
         }
         for (uint32_t s : touched) {
@@ -419,10 +434,9 @@ struct Renderer::Impl {
           const uint32_t s = active[0];
           painter.span(sx, ex - sx, s, RawToCov(RawOf(running[s] * (2 * detail::kSub))));
         } else {
-          styleCovs.clear();
-          for (uint32_t s : active)
-            styleCovs.push_back({s, RawOf(running[s] * (2 * detail::kSub))});
-          for (int px = sx; px < ex; ++px) painter.pixelMulti(px, styleCovs.data(), static_cast<int>(styleCovs.size()));
+          nCovs = 0;
+          for (uint32_t s : active) styleCovs[nCovs++] = StyleCov{s, RawOf(running[s] * (2 * detail::kSub))};
+          for (int px = sx; px < ex; ++px) painter.pixelMulti(px, styleCovs, nCovs);
         }
       }
       painter.endRow();
