@@ -151,6 +151,21 @@ HiveRegistry::~HiveRegistry() {
     if (db_ != nullptr) sqlite3_close_v2(db_);
 }
 
+void HiveRegistry::DropIfReplaced() {
+    if (db_ == nullptr) return;
+    // A hive file removed or replaced since it was opened: writes to the old file would be
+    // lost without a word, so start again on whatever is at the path now. Handles opened on
+    // the old file are looked up again by their path (KeyIdOf).
+    struct stat now {};
+    if (::stat(path_.c_str(), &now) != 0 || now.st_ino != fileId_.first ||
+        now.st_dev != fileId_.second) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        schemaReady_ = false;
+        ++generation_;
+    }
+}
+
 long HiveRegistry::Open(bool forWriting) {
     if (db_ == nullptr) {
         struct stat st {};
@@ -168,6 +183,8 @@ long HiveRegistry::Open(bool forWriting) {
             sqlite3_close_v2(db);
             return MapError(rc);
         }
+        struct stat opened {};
+        if (::stat(path_.c_str(), &opened) == 0) fileId_ = {opened.st_ino, opened.st_dev};
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         // Rollback journal, flushed to disk at every commit.
         sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
@@ -221,6 +238,7 @@ void HiveRegistry::Rollback() {
 }
 
 long HiveRegistry::KeyIdOf(KeyHandle h, std::int64_t& id, std::string& path) {
+    DropIfReplaced();
     if (h == kCurrentUser) {
         id = kRootId;
         path.clear();
@@ -228,6 +246,14 @@ long HiveRegistry::KeyIdOf(KeyHandle h, std::int64_t& id, std::string& path) {
     }
     auto it = handles_.find(h);
     if (it == handles_.end()) return reg::InvalidHandle;
+    if (it->second.generation != generation_) {
+        // Opened on a hive file that has since been replaced: the same path in the new one.
+        if (Open(false) != reg::Success) return kKeyDeleted;
+        Statement find(db_, "SELECT id FROM keys WHERE path=?");
+        if (find.Bind(1, it->second.path).Step() != SQLITE_ROW) return kKeyDeleted;
+        it->second.id = find.Int(0);
+        it->second.generation = generation_;
+    }
     id = it->second.id;
     path = it->second.path;
     return reg::Success;
@@ -235,7 +261,7 @@ long HiveRegistry::KeyIdOf(KeyHandle h, std::int64_t& id, std::string& path) {
 
 long HiveRegistry::Handle(std::int64_t id, std::string path, KeyHandle& out) {
     out = nextHandle_++;
-    handles_[out] = OpenKeyRecord{id, std::move(path)};
+    handles_[out] = OpenKeyRecord{id, std::move(path), generation_};
     return reg::Success;
 }
 

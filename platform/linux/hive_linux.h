@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -60,6 +61,7 @@ public:
 
 private:
     long Open(bool forWriting);  // Success, or why the hive cannot be used
+    void DropIfReplaced();
     long KeyIdOf(KeyHandle h, std::int64_t& id, std::string& path);
     long Begin();
     long Commit();
@@ -69,10 +71,13 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     bool schemaReady_ = false;
+    std::pair<std::uint64_t, std::uint64_t> fileId_;  // inode and device of the open file
+    unsigned generation_ = 0;  // counts the hive files opened
     std::mutex mutex_;
     struct OpenKeyRecord {
         std::int64_t id;
         std::string path;
+        unsigned generation;  // of the hive file it was opened on
     };
     std::map<KeyHandle, OpenKeyRecord> handles_;
     KeyHandle nextHandle_ = 0x1000;

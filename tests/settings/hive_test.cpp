@@ -368,6 +368,30 @@ TEST(Hive, WhereTheHiveLives) {
     restore("HOME", home);
 }
 
+TEST(Hive, HiveRemovedWhileOpenIsMadeAgain) {
+    TempDir dir;
+    const std::string path = dir.path() + "/lumarel/registry.sqlite3";
+    HiveRegistry hive(path);
+    KeyHandle key = 0;
+    ASSERT_EQ(hive.CreateKey(kCurrentUser, "Software\\velbrook", reg::AllAccess, key), 0);
+    KeyHandle old = 0;  // open on the removed file
+    ASSERT_EQ(hive.CreateKey(kCurrentUser, "Software\\old", reg::AllAccess, old), 0);
+    hive.CloseKey(key);
+    std::filesystem::remove_all(dir.path() + "/lumarel");
+    ASSERT_EQ(hive.CreateKey(kCurrentUser, "Other\\a\\b", reg::AllAccess, key), 0);
+    hive.CloseKey(key);
+    ASSERT_EQ(hive.CreateKey(kCurrentUser, "Software\\velbrook\\x", reg::AllAccess, key), 0);
+    hive.CloseKey(key);
+    // The old handle's key is not in the new file: its writes fail instead of landing elsewhere.
+    EXPECT_NE(hive.SetValue(old, "v", reg::Sz, reinterpret_cast<const std::uint8_t*>(""), 1), 0);
+    std::uint32_t type = 0, size = 0;
+    EXPECT_NE(hive.QueryValue(old, "v", type, nullptr, size), 0);
+    hive.CloseKey(old);
+    HiveRegistry fresh(path);
+    EXPECT_EQ(fresh.OpenKey(kCurrentUser, "Software\\velbrook\\x", reg::AllAccess, key), 0);
+    fresh.CloseKey(key);
+}
+
 TEST(Hive, FirstWriteMakesTheFolders) {
     TempDir dir;
     const std::string path = dir.path() + "/a/b/lumarel/registry.sqlite3";
