@@ -209,6 +209,14 @@ void CellRasterizer::finish() {
         }
         *j = v;
       }
+    } else if (n < 65536) {
+      // Sort 32-bit keys (x, position) rather than the cells, then gather.
+      keys_.resize(static_cast<size_t>(n));
+      for (std::ptrdiff_t i = 0; i < n; ++i)
+        keys_[static_cast<size_t>(i)] = (static_cast<uint32_t>(static_cast<uint16_t>(b[i].x)) << 16) | static_cast<uint32_t>(i);
+      std::sort(keys_.begin(), keys_.end());
+      tmp_.assign(b, e);
+      for (std::ptrdiff_t i = 0; i < n; ++i) b[i] = tmp_[keys_[static_cast<size_t>(i)] & 0xFFFFu];
     } else {
       std::sort(b, e, [](const Cell& p, const Cell& q) { return p.x < q.x; });
     }

@@ -80,6 +80,8 @@ class CellRasterizer {
   std::vector<Cell> sorted_;
   std::vector<uint32_t> rowStart_;
   std::vector<uint32_t> cursor_;
+  std::vector<uint32_t> keys_;
+  std::vector<Cell> tmp_;
 };
 
 }  // namespace lumarel::raster::detail
