@@ -1,5 +1,6 @@
 #include "platform/linux/hive_linux.h"
 
+#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,8 +142,13 @@ std::string DefaultHivePath() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
         return std::string(xdg) + "/lumarel/registry.sqlite3";
     }
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "") + "/.config/lumarel/registry.sqlite3";
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0') {
+        home = h;
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        home = pw->pw_dir;
+    }
+    return home + "/.config/lumarel/registry.sqlite3";
 }
 
 HiveRegistry::HiveRegistry(std::string path) : path_(std::move(path)) {}

@@ -204,13 +204,11 @@ INSTANTIATE_TEST_SUITE_P(Native, StoreBehaviour, ::testing::Values(BackendFactor
                              return std::unique_ptr<StoreBackend>(new HiveBackend);
                          })));
 
-// The program's own registry object finds its hive through LUMAREL_HIVE (a temporary one when
-// the variable is not set), and what the dialog's OK writes lands there in the stored layout.
+// The program's own registry object finds its hive through LUMAREL_HIVE, and what the
+// dialog's OK writes lands there in the stored layout.
 TEST(NativeHive, BothSettingsWrittenIntoTheDefaultHive) {
     TempDir dir;
-    if (std::getenv("LUMAREL_HIVE") == nullptr) {
-        ::setenv("LUMAREL_HIVE", (dir.path() + "/registry.sqlite3").c_str(), 1);
-    }
+    ::setenv("LUMAREL_HIVE", (dir.path() + "/registry.sqlite3").c_str(), 1);
     const std::string hivePath = platform::DefaultHivePath();
     platform::Platform p;
     p.registry = &platform::NativeRegistry();
