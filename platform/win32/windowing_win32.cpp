@@ -582,6 +582,10 @@ private:
             title = slash == std::wstring::npos ? p : p.substr(slash + 1);
             std::size_t dot = title.find(L'.');
             if (dot != std::wstring::npos) title.resize(dot);
+            // The application title: every character after the first in lower case.
+            for (std::size_t i = 1; i < title.size(); ++i) {
+                if (title[i] >= L'A' && title[i] <= L'Z') title[i] = static_cast<wchar_t>(title[i] - L'A' + L'a');
+            }
         }
         // Zero-sized and centred, as the holder of the taskbar button; never drawn.
         const int cx = ::GetSystemMetrics(SM_CXSCREEN) / 2, cy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
@@ -646,7 +650,14 @@ private:
         try {
             if (g_self) return g_self->HandleOwn(hwnd, message, wParam, lParam);
         } catch (...) {
-            // Nothing may unwind through the system's dispatch.
+            // Nothing may unwind through the system's dispatch. A close request stays the
+            // program's decision even then.
+            if (message == WM_CLOSE) return 0;
+            if (message == WM_NCDESTROY && g_self) {
+                const LRESULT r = ::DefWindowProcW(hwnd, message, wParam, lParam);
+                g_self->Forget(hwnd);
+                return r;
+            }
         }
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -691,11 +702,10 @@ private:
         return ::IsWindow(hwnd) && Data(hwnd) != nullptr;
     }
 
-    bool HideCursorHere(HWND hwnd, WindowData* d, LPARAM lParam) {
-        if (!d || LOWORD(lParam) != HTCLIENT) return false;
-        if (!d->hideCursor) return false;
+    // No pointer anywhere over a window that hides it (its children inherit the setting).
+    static bool HideCursorHere(const WindowData* d) {
+        if (!d || !d->hideCursor) return false;
         ::SetCursor(nullptr);
-        (void)hwnd;
         return true;
     }
 
@@ -765,7 +775,7 @@ private:
                 if (message == WM_KEYDOWN && wParam == VK_TAB && MoveFocus(hwnd)) return 0;
                 break;
             case WM_SETCURSOR:
-                if (HideCursorHere(hwnd, d, lParam)) return TRUE;
+                if (HideCursorHere(d)) return TRUE;
                 break;
             case WM_ERASEBKGND: {
                 RECT rc{};
@@ -894,7 +904,7 @@ private:
                 }
                 break;
             case WM_SETCURSOR:
-                if (HideCursorHere(hwnd, d, lParam)) return TRUE;
+                if (HideCursorHere(d)) return TRUE;
                 break;
             case WM_NCDESTROY: {
                 LRESULT r = ::CallWindowProcW(base, hwnd, message, wParam, lParam);

@@ -334,6 +334,45 @@ TEST_F(Win32Windowing, LabelsInsideABevelStayVisible) {
     EXPECT_GE(rc.bottom, 12);
 }
 
+TEST_F(Win32Windowing, PointerIsHiddenOverWindowsThatAskForIt) {
+    Recorder sink, panelSink;
+    WindowSpec spec;
+    spec.kind = ControlKind::Form;
+    spec.border = BorderStyle::None;
+    spec.bounds = Rect{0, 0, 100, 100};
+    spec.hideCursor = true;
+    spec.sink = &sink;
+    WindowHandle form = Ui().CreateControl(spec);
+    ASSERT_NE(form, 0u);
+    created_.push_back(form);
+    WindowSpec child;
+    child.kind = ControlKind::Panel;
+    child.parent = form;
+    child.bounds = Rect{0, 0, 50, 50};
+    child.visible = true;
+    child.hideCursor = true;
+    child.sink = &panelSink;
+    WindowHandle panel = Ui().CreateControl(child);
+    ASSERT_NE(panel, 0u);
+    Ui().SetVisible(form, true);
+    Pump();
+    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+    EXPECT_TRUE(SendMessageW(H(panel), WM_SETCURSOR, reinterpret_cast<WPARAM>(H(panel)),
+                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
+    EXPECT_EQ(GetCursor(), nullptr);
+
+    // A window that does not hide it gets the normal arrow back.
+    Recorder otherSink;
+    WindowHandle other = MakeForm(BorderStyle::None, Rect{200, 0, 50, 50}, &otherSink);
+    ASSERT_NE(other, 0u);
+    SendMessageW(H(other), WM_SETCURSOR, reinterpret_cast<WPARAM>(H(other)), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_NE(GetCursor(), nullptr);
+
+    // The display count works like the system's.
+    const int hidden = Ui().ShowCursor(false);
+    EXPECT_EQ(Ui().ShowCursor(true), hidden + 1);
+}
+
 TEST_F(Win32Windowing, SpeedButtonClicksWithoutTakingTheFocus) {
     Recorder sink, editSink, speedSink;
     WindowHandle form = MakeForm(BorderStyle::Dialog, Rect{10, 10, 300, 80}, &sink);
