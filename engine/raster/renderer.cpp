@@ -313,19 +313,33 @@ struct Renderer::Impl {
   std::vector<StyleCov> styleCovStore;  // capacity: one per style
   StyleCov* styleCovs = nullptr;
   int nCovs = 0;
-  // Masks: masks[0..depth) are in use; the top one is being defined when `defining`.
+  // Clip levels, innermost last. A level owns a mask (masks[mask]) or, when it could not have one,
+  // is a placeholder (mask < 0) that only keeps begin/end/pop balanced: masks nested inside a mask
+  // definition and levels beyond kMaxMasks. Shapes drawn while a placeholder is being defined
+  // are dropped; once it is defined it clips nothing.
+  struct ClipLevel {
+    int mask;
+    bool defining;
+  };
+  std::vector<ClipLevel> levels;
   std::vector<std::unique_ptr<Mask>> masks;
-  int depth = 0;
-  int overflowDepth = 0;  // levels beyond kMaxMasks, tracked only to keep push/pop balanced
-  bool defining = false;
+  int realLevels = 0;
   // Stroke scratch.
   std::vector<std::vector<uint32_t>> edgesByLine;
   std::vector<Pt> path, outline;
   std::vector<size_t> contourEnds;
 
-  Mask* activeMask() {
-    const int n = defining ? depth - 1 : depth;
-    return n > 0 ? masks[static_cast<size_t>(n - 1)].get() : nullptr;
+  // The innermost real level below index `below` (exclusive), or -1.
+  int realBelow(size_t below) const {
+    for (size_t i = below; i-- > 0;)
+      if (levels[i].mask >= 0) return static_cast<int>(i);
+    return -1;
+  }
+
+  bool anyDefining() const {
+    for (const ClipLevel& l : levels)
+      if (l.defining) return true;
+    return false;
   }
 
   void prepareStyles(size_t n) {
@@ -671,9 +685,14 @@ struct Renderer::Impl {
   void draw(const Shape& shape, const Matrix& m, const ColorTransform& cx) {
     if (surface.width() <= 0 || surface.height() <= 0 || !m.IsFinite()) return;
     Box box = clip;
-    if (defining) {
-      if (overflowDepth > 0) return;
-      Mask& target = *masks[static_cast<size_t>(depth - 1)];
+    int definingLevel = -1;
+    for (size_t i = 0; i < levels.size(); ++i)
+      if (levels[i].defining) {
+        if (levels[i].mask < 0) return;  // inside a placeholder's definition: dropped
+        definingLevel = static_cast<int>(i);
+      }
+    if (definingLevel >= 0) {
+      Mask& target = *masks[static_cast<size_t>(levels[static_cast<size_t>(definingLevel)].mask)];
       for (const Layer& layer : shape.layers) {
         if (layer.edges.empty()) continue;
         // A mask takes the fills' geometry only: colour and alpha do not matter, so every fill
@@ -689,7 +708,8 @@ struct Renderer::Impl {
       }
       return;
     }
-    Mask* mask = activeMask();
+    const int top = realBelow(levels.size());
+    Mask* mask = top >= 0 ? masks[static_cast<size_t>(levels[static_cast<size_t>(top)].mask)].get() : nullptr;
     if (mask) box = box.intersect(mask->bounds);
     if (box.empty()) return;
     for (const Layer& layer : shape.layers) {
@@ -705,14 +725,15 @@ struct Renderer::Impl {
   }
 
   void beginClip() {
-    if (defining) endClipDefinition();  // a mask cannot be defined inside a definition: close it
-    if (depth >= kMaxMasks || overflowDepth > 0) {
-      ++overflowDepth;
-      defining = true;
+    // Masks inside a mask definition (a mask sprite with its own clip layers) and masks beyond
+    // the depth limit get a placeholder level.
+    if (anyDefining() || realLevels >= kMaxMasks || levels.size() >= 4096) {
+      if (levels.size() < (size_t(1) << 20)) levels.push_back(ClipLevel{-1, true});
       return;
     }
-    if (masks.size() <= static_cast<size_t>(depth)) masks.push_back(std::make_unique<Mask>());
-    Mask& m = *masks[static_cast<size_t>(depth)];
+    const int idx = realLevels;
+    if (masks.size() <= static_cast<size_t>(idx)) masks.push_back(std::make_unique<Mask>());
+    Mask& m = *masks[static_cast<size_t>(idx)];
     const size_t w = static_cast<size_t>(surface.width()), h = static_cast<size_t>(surface.height());
     if (m.data.size() != w * h) {
       m.data.assign(w * h, 0);
@@ -723,37 +744,36 @@ struct Renderer::Impl {
     }
     m.dirty = Box{};
     m.bounds = Box{};
-    ++depth;
-    defining = true;
+    ++realLevels;
+    levels.push_back(ClipLevel{idx, true});
   }
 
   void endClipDefinition() {
-    if (!defining) return;
-    defining = false;
-    if (overflowDepth > 0) return;
-    Mask& m = *masks[static_cast<size_t>(depth - 1)];
+    size_t i = levels.size();
+    while (i > 0 && !levels[i - 1].defining) --i;
+    if (i == 0) return;
+    ClipLevel& lv = levels[i - 1];
+    lv.defining = false;
+    if (lv.mask < 0) return;
+    Mask& m = *masks[static_cast<size_t>(lv.mask)];
     m.bounds = m.dirty.intersect(clip);
-    if (depth >= 2) {
-      const Mask& parent = *masks[static_cast<size_t>(depth - 2)];
+    const int p = realBelow(i - 1);
+    if (p >= 0) {
+      const Mask& parent = *masks[static_cast<size_t>(levels[static_cast<size_t>(p)].mask)];
       const size_t w = static_cast<size_t>(surface.width());
       for (int y = m.dirty.y0; y < m.dirty.y1; ++y) {
         uint8_t* r = m.data.data() + static_cast<size_t>(y) * w;
-        const uint8_t* p = parent.data.data() + static_cast<size_t>(y) * w;
-        for (int x = m.dirty.x0; x < m.dirty.x1; ++x) r[x] = static_cast<uint8_t>(detail::Mul255(r[x], p[x]));
+        const uint8_t* pr = parent.data.data() + static_cast<size_t>(y) * w;
+        for (int x = m.dirty.x0; x < m.dirty.x1; ++x) r[x] = static_cast<uint8_t>(detail::Mul255(r[x], pr[x]));
       }
       m.bounds = m.bounds.intersect(parent.bounds);
     }
   }
 
   void popClip() {
-    if (overflowDepth > 0) {
-      --overflowDepth;
-      defining = false;
-      return;
-    }
-    if (depth == 0) return;
-    --depth;
-    defining = false;
+    if (levels.empty()) return;
+    if (levels.back().mask >= 0) --realLevels;
+    levels.pop_back();
   }
 };
 
@@ -766,7 +786,7 @@ void Renderer::drawShape(const Shape& shape, const Matrix& toDevice, const Color
 void Renderer::beginClip() { impl_->beginClip(); }
 void Renderer::endClipDefinition() { impl_->endClipDefinition(); }
 void Renderer::popClip() { impl_->popClip(); }
-int Renderer::clipDepth() const { return impl_->depth + impl_->overflowDepth; }
+int Renderer::clipDepth() const { return static_cast<int>(impl_->levels.size()); }
 
 void Renderer::setClipRect(int x0, int y0, int x1, int y1) {
   const Box full{0, 0, impl_->surface.width(), impl_->surface.height()};

@@ -134,6 +134,32 @@ TEST(Clip, UnbalancedAndDeepNestingIsHarmless) {
   EXPECT_EQ(s.pixel(12, 4), 0xFFFF0000u);
 }
 
+TEST(Clip, ClipLayersInsideAMaskDefinitionKeepTheOuterMaskIntact) {
+  // A mask sprite with its own clip layer: the nested mask shape is not part of the outer mask,
+  // the rest of the sprite is, and drawing after the outer definition is masked by it.
+  Surface s(40, 10);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  r.beginClip();
+  r.drawShape(RectShape(0, 0, 10, 10, Solid(0, 0, 0)), PxMatrix(), {});
+  r.beginClip();
+  r.drawShape(RectShape(10, 0, 20, 10, Solid(0, 0, 0)), PxMatrix(), {});  // nested mask shape
+  r.endClipDefinition();
+  r.drawShape(RectShape(20, 0, 30, 10, Solid(0, 0, 0)), PxMatrix(), {});  // clipped sprite content
+  r.popClip();
+  r.endClipDefinition();
+  EXPECT_EQ(r.clipDepth(), 1);
+  EXPECT_EQ(s.pixel(5, 5), 0u);  // nothing reached the surface
+  EXPECT_EQ(s.pixel(25, 5), 0u);
+  r.drawShape(RectShape(0, 0, 40, 10, Solid(255, 255, 255)), PxMatrix(), {});
+  EXPECT_EQ(A(s.pixel(5, 5)), 255u);
+  EXPECT_EQ(A(s.pixel(15, 5)), 0u);
+  EXPECT_EQ(A(s.pixel(25, 5)), 255u);
+  EXPECT_EQ(A(s.pixel(35, 5)), 0u);
+  r.popClip();
+  EXPECT_EQ(r.clipDepth(), 0);
+}
+
 TEST(Clip, ReusedMaskStartsEmpty) {
   Surface s(20, 10);
   s.clear(Rgba{0, 0, 0, 0});
