@@ -373,6 +373,44 @@ TEST_F(Win32Windowing, PointerIsHiddenOverWindowsThatAskForIt) {
     EXPECT_EQ(Ui().ShowCursor(true), hidden + 1);
 }
 
+TEST_F(Win32Windowing, KeyboardMovesAlongTheTabOrderAndPressesButtons) {
+    Recorder sink, editSink, okSink, boxSink, speedSink;
+    WindowHandle form = MakeForm(BorderStyle::Dialog, Rect{10, 10, 313, 161}, &sink);
+    ASSERT_NE(form, 0u);
+    WindowHandle edit = MakeChild(form, ControlKind::Edit, Rect{8, 24, 281, 20}, &editSink, "", 1);
+    WindowHandle speed = MakeChild(form, ControlKind::SpeedButton, Rect{288, 24, 20, 20}, &speedSink, "...");
+    WindowHandle box = MakeChild(form, ControlKind::CheckBox, Rect{8, 56, 137, 17}, &boxSink, "画面", 2);
+    WindowHandle ok = MakeChild(form, ControlKind::Button, Rect{232, 80, 73, 25}, &okSink, "OK", 0);
+    ASSERT_TRUE(edit && speed && box && ok);
+    Ui().SetVisible(form, true);
+    Ui().SetFocus(ok);
+    Pump();
+    ASSERT_EQ(GetFocus(), H(ok));
+    auto press = [](HWND target, WPARAM key) {
+        PostMessageW(target, WM_KEYDOWN, key, 1);
+        PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+        Pump();
+    };
+    press(H(ok), VK_TAB);
+    EXPECT_EQ(GetFocus(), H(edit));  // tab order 0 -> 1
+    press(H(edit), VK_TAB);
+    EXPECT_EQ(GetFocus(), H(box));   // 1 -> 2; the speed button has no tab stop
+    press(H(box), VK_TAB);
+    EXPECT_EQ(GetFocus(), H(ok));    // and round again
+    EXPECT_EQ(editSink.Count(EventKind::Message, msg::KeyDown), 1);  // the sink saw the key first
+
+    press(H(ok), VK_RETURN);
+    EXPECT_EQ(okSink.Count(EventKind::Click), 1);
+    press(H(ok), VK_SPACE);
+    EXPECT_EQ(okSink.Count(EventKind::Click), 2);
+    Ui().SetFocus(box);
+    Pump();
+    press(H(box), VK_SPACE);
+    EXPECT_TRUE(Ui().GetChecked(box));
+    EXPECT_EQ(boxSink.Count(EventKind::Click), 1);
+    EXPECT_EQ(speedSink.Count(EventKind::Click), 0);
+}
+
 TEST_F(Win32Windowing, SpeedButtonClicksWithoutTakingTheFocus) {
     Recorder sink, editSink, speedSink;
     WindowHandle form = MakeForm(BorderStyle::Dialog, Rect{10, 10, 300, 80}, &sink);
