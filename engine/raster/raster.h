@@ -67,12 +67,18 @@ struct Paint {
   Gradient gradient;
   std::shared_ptr<const Bitmap> bitmap;
   Matrix bitmapMatrix;  // bitmap pixels -> shape space (twips)
-  bool repeat = true, smooth = true;
+  bool repeat = true;   // false: clipped fill, the edge pixels extend beyond the bitmap
+  bool smooth = true;   // bilinear; false: nearest pixel
 };
 
 enum class Cap { Round, None, Square };
 enum class Join { Round, Bevel, Miter };
 
+// Strokes are outlined at draw time in device space. The width follows the matrix (sqrt|det|),
+// or stays width/20 device pixels with both noHScale and noVScale (one flag: the other axis's
+// scale); anything thinner than one device pixel is drawn one pixel wide. A path whose end meets
+// its start is joined there unless noClose. miterLimit bounds the ratio of miter length to stroke
+// width (1/sin of half the corner angle); sharper corners are bevelled.
 struct Stroke {
   double width = 20;  // twips
   Paint paint;        // solid colour or (LINESTYLE2 HasFill) a fill
@@ -120,6 +126,8 @@ class Surface {  // premultiplied 0xAARRGGBB pixels
 // Packs a straight colour into a premultiplied 0xAARRGGBB pixel.
 uint32_t Premultiply(Rgba c);
 
+// Draws shapes into a Surface. Keep one Renderer per surface: it owns the scratch buffers and the
+// clip masks, which are reused from draw to draw.
 class Renderer {
  public:
   explicit Renderer(Surface&);
