@@ -372,24 +372,42 @@ std::vector<GridQuad> MakeGrid() {
 
 void BM_Ours_CompoundGridFrame(benchmark::State& st) {
   const std::vector<GridQuad> grid = MakeGrid();
+  const int nx = 32, ny = 18;
   Shape sh;
   sh.layers.emplace_back();
   Layer& l = sh.layers[0];
-  for (size_t k = 0; k < grid.size(); ++k) {
-    const GridQuad& q = grid[k];
-    l.fills.push_back(Paint{Paint::Kind::Solid, q.color, {}, nullptr, {}, true, true});
-    // Each cell's own outline with the cell's fill on the right (clockwise on screen); shared
-    // edges therefore appear twice, once for each neighbour, as in a file with one style a side.
-    for (int e = 0; e < 4; ++e) {
-      Edge ed;
-      ed.x0 = static_cast<float>(q.x[e] * 20);
-      ed.y0 = static_cast<float>(q.y[e] * 20);
-      ed.x1 = static_cast<float>(q.x[(e + 1) % 4] * 20);
-      ed.y1 = static_cast<float>(q.y[(e + 1) % 4] * 20);
-      ed.fill1 = static_cast<uint16_t>(k + 1);
-      l.edges.push_back(ed);
+  for (const GridQuad& q : grid) l.fills.push_back(Paint{Paint::Kind::Solid, q.color, {}, nullptr, {}, true, true});
+  auto style = [&](int i, int j) -> uint16_t {
+    return (i < 0 || j < 0 || i >= nx || j >= ny) ? 0 : static_cast<uint16_t>(j * nx + i + 1);
+  };
+  auto corner = [&](int i, int j, float& x, float& y) {  // grid points from the cells' corners
+    const GridQuad& q = grid[static_cast<size_t>(std::min(j, ny - 1) * nx + std::min(i, nx - 1))];
+    const int k = (i == nx ? 1 : 0) + (j == ny ? 2 : 0);
+    const int idx[4] = {0, 1, 3, 2};
+    x = static_cast<float>(q.x[idx[k]] * 20);
+    y = static_cast<float>(q.y[idx[k]] * 20);
+  };
+  // Every grid line segment once, with the cell on each side as fill0 (left) / fill1 (right),
+  // the way exported artwork shares edges between fills.
+  for (int j = 0; j <= ny; ++j)
+    for (int i = 0; i <= nx; ++i) {
+      if (i < nx) {  // horizontal, walking east: left is the cell above
+        Edge e;
+        corner(i, j, e.x0, e.y0);
+        corner(i + 1, j, e.x1, e.y1);
+        e.fill0 = style(i, j - 1);
+        e.fill1 = style(i, j);
+        l.edges.push_back(e);
+      }
+      if (j < ny) {  // vertical, walking south: left is the cell to the east
+        Edge e;
+        corner(i, j, e.x0, e.y0);
+        corner(i, j + 1, e.x1, e.y1);
+        e.fill0 = style(i, j);
+        e.fill1 = style(i - 1, j);
+        l.edges.push_back(e);
+      }
     }
-  }
   Surface s(kW, kH);
   Renderer r(s);
   for (auto _ : st) {
