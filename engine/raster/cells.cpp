@@ -214,7 +214,25 @@ void CellRasterizer::finish() {
       keys_.resize(static_cast<size_t>(n));
       for (std::ptrdiff_t i = 0; i < n; ++i)
         keys_[static_cast<size_t>(i)] = (static_cast<uint32_t>(static_cast<uint16_t>(b[i].x)) << 16) | static_cast<uint32_t>(i);
-      std::sort(keys_.begin(), keys_.end());
+      if (n <= 48) {
+        std::sort(keys_.begin(), keys_.end());
+      } else {
+        // Two stable counting passes over the bytes of x (x < 32768).
+        keys2_.resize(keys_.size());
+        uint32_t count[256];
+        for (int shift = 16; shift <= 24; shift += 8) {
+          std::fill_n(count, 256, 0u);
+          for (uint32_t k : keys_) ++count[(k >> shift) & 255u];
+          uint32_t sum = 0;
+          for (uint32_t& c : count) {
+            const uint32_t v = c;
+            c = sum;
+            sum += v;
+          }
+          for (uint32_t k : keys_) keys2_[count[(k >> shift) & 255u]++] = k;
+          keys_.swap(keys2_);
+        }
+      }
       tmp_.assign(b, e);
       for (std::ptrdiff_t i = 0; i < n; ++i) b[i] = tmp_[keys_[static_cast<size_t>(i)] & 0xFFFFu];
     } else {

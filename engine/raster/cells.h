@@ -80,7 +80,7 @@ class CellRasterizer {
   std::vector<Cell> sorted_;
   std::vector<uint32_t> rowStart_;
   std::vector<uint32_t> cursor_;
-  std::vector<uint32_t> keys_;
+  std::vector<uint32_t> keys_, keys2_;
   std::vector<Cell> tmp_;
 };
 

@@ -192,6 +192,47 @@ TEST(Coverage, AdjacentFillsOnADiagonalSumToFull) {
     }
 }
 
+TEST(Coverage, ManyFillsInOneRowResolveInAnyEdgeOrder) {
+  // 60 stripes 1.5 px wide, alternating red and blue, edges shared and listed in scrambled
+  // order: rows with many cells take the bulk sort; every pixel is opaque and an exact mix.
+  const int n = 60;
+  Surface s(100, 6);
+  s.clear(Rgba{0, 255, 0, 255});
+  Renderer r(s);
+  Shape sh;
+  sh.layers.emplace_back();
+  Layer& l = sh.layers[0];
+  l.fills.push_back(Solid(255, 0, 0));
+  l.fills.push_back(Solid(0, 0, 255));
+  std::vector<Edge> edges;
+  for (int i = 0; i <= n; ++i) {
+    const double x = 2 + 1.5 * i;
+    const uint16_t east = i < n ? static_cast<uint16_t>(1 + (i & 1)) : 0;
+    const uint16_t west = i > 0 ? static_cast<uint16_t>(1 + ((i - 1) & 1)) : 0;
+    edges.push_back(Line(x, 1, x, 5, east, west));  // walking down: east on the left
+    if (i < n) {
+      edges.push_back(Line(x, 1, x + 1.5, 1, 0, east));
+      edges.push_back(Line(x + 1.5, 5, x, 5, 0, east));
+    }
+  }
+  for (size_t i = 0; i < edges.size(); ++i) l.edges.push_back(edges[(i * 37) % edges.size()]);
+  ASSERT_EQ(l.edges.size(), edges.size());
+  r.drawShape(sh, PxMatrix(), {});
+  for (int x = 2; x < 92; ++x) {
+    const uint32_t p = s.pixel(x, 3);
+    ASSERT_EQ(A(p), 255u) << x;
+    ASSERT_LE(G(p), 1u) << x;  // no background
+    ASSERT_NEAR(R(p) + B(p), 255, 1) << x;
+    // Stripe k covers [2 + 1.5k, 3.5 + 1.5k): red share of pixel x is its overlap with red stripes.
+    double red = 0;
+    for (int k = 0; k < n; k += 2) {
+      const double a = 2 + 1.5 * k, b = a + 1.5;
+      red += std::max(0.0, std::min<double>(b, x + 1) - std::max<double>(a, x));
+    }
+    ASSERT_NEAR(R(p), red * 255, 1.5) << x;
+  }
+}
+
 TEST(Coverage, SameStyleOnBothSidesIsNoBoundary) {
   Surface s(10, 10);
   s.clear(Rgba{0, 0, 0, 0});
