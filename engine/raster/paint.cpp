@@ -268,6 +268,31 @@ void FetchBitmap(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
       const uint32_t c = at(u >> 16, v >> 16);
       out[i] = trusted ? c : ClampPremul(c);
     }
+  } else if (dv == 0 && p.rowScratch && p.rowScratchSize >= static_cast<size_t>(w)) {
+    // Rows map to one bitmap row pair (no rotation or skew in y): blend the two source rows once
+    // over the columns this span reads, then interpolate horizontally.
+    const int64_t sv = v0 - 32768;
+    const uint32_t fy = static_cast<uint32_t>((sv >> 8) & 255);
+    const uint32_t* r0 = pix + static_cast<size_t>(WrapIndex(sv >> 16, h, rep) * w);
+    const uint32_t* r1 = pix + static_cast<size_t>(WrapIndex((sv >> 16) + 1, h, rep) * w);
+    const int64_t sa = u0 - 32768, sb = u0 - 32768 + du * (len - 1);
+    const int64_t cLo = std::clamp<int64_t>(std::min(sa, sb) >> 16, 0, w - 1);
+    const int64_t cHi = std::clamp<int64_t>((std::max(sa, sb) >> 16) + 1, 0, w - 1);
+    uint32_t* vrow = p.rowScratch;
+    for (int64_t c = cLo; c <= cHi; ++c) vrow[c - cLo] = Lerp8(r0[c], r1[c], fy);
+    for (int i = 0; i < len; ++i, u += du) {
+      const int64_t su = u - 32768;
+      const int64_t ix = su >> 16;
+      const uint32_t fx = static_cast<uint32_t>((su >> 8) & 255);
+      uint32_t c;
+      if (ix >= cLo && ix < cHi) {
+        c = Lerp8(vrow[ix - cLo], vrow[ix - cLo + 1], fx);
+      } else {
+        const int64_t iy = sv >> 16;
+        c = Lerp8(Lerp8(at(ix, iy), at(ix + 1, iy), fx), Lerp8(at(ix, iy + 1), at(ix + 1, iy + 1), fx), fy);
+      }
+      out[i] = trusted ? c : ClampPremul(c);
+    }
   } else {
     for (int i = 0; i < len; ++i, u += du, v += dv) {
       const int64_t su = u - 32768, sv = v - 32768;  // sample grid at pixel centres

@@ -23,6 +23,8 @@ struct CompiledPaint {
   const Bitmap* bitmap = nullptr;
   bool repeat = true, smooth = true;
   bool trusted = false;  // bitmap known to hold valid premultiplied pixels (no per-pixel clamp)
+  uint32_t* rowScratch = nullptr;  // bitmaps: a row of at least bitmap->width pixels, or null
+  size_t rowScratchSize = 0;
   ColorTransform cx;
   bool cxIdentity = true;
   bool cxAlphaOnly = false;  // bitmap colour transform that only scales alpha

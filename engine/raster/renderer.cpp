@@ -493,6 +493,7 @@ struct Renderer::Impl {
     bool opaque = false, valid = false;
   };
   std::vector<BitmapInfo> bitmapInfo;
+  std::vector<uint32_t> bitmapRow;  // shared by the bitmap paints of one layer, used one span at a time
   size_t bitmapInfoNext = 0;
 
   const BitmapInfo& infoFor(const std::shared_ptr<const Bitmap>& bm) {
@@ -527,7 +528,18 @@ struct Renderer::Impl {
     if (out.kind != CompiledPaint::Kind::Bitmap) return;
     const BitmapInfo& bi = infoFor(p.bitmap);
     out.trusted = bi.valid;
+    // The row scratch is attached by attachBitmapRows() once every paint of the draw is compiled,
+    // so growing it cannot leave an earlier paint pointing at freed memory.
+    if (bitmapRow.size() < static_cast<size_t>(p.bitmap->width) + 1) bitmapRow.resize(static_cast<size_t>(p.bitmap->width) + 1);
     out.opaque = bi.opaque && bi.valid && (out.cxIdentity || (out.ramp && (out.ramp[255] >> 24) == 255 && !out.cxAlphaOnly));
+  }
+
+  void attachBitmapRows() {
+    for (CompiledPaint& cp : paints)
+      if (cp.kind == CompiledPaint::Kind::Bitmap) {
+        cp.rowScratch = bitmapRow.data();
+        cp.rowScratchSize = bitmapRow.size();
+      }
   }
 
   void compileFills(const Layer& layer, const Matrix& m, const ColorTransform& cx) {
@@ -535,6 +547,7 @@ struct Renderer::Impl {
     if (ramps.size() < n + 1) ramps.resize(n + 1);
     paints.assign(n + 1, CompiledPaint{});
     for (size_t i = 0; i < n; ++i) compilePaint(layer.fills[i], m, cx, ramps[i + 1], paints[i + 1]);
+    attachBitmapRows();
   }
 
   template <class Painter>
@@ -593,6 +606,7 @@ struct Renderer::Impl {
       const Stroke& st = layer.strokes[k - 1];
       paints.assign(2, CompiledPaint{});
       compilePaint(st.paint, m, cx, ramps[0], paints[1]);
+      attachBitmapRows();
       if (paints[1].kind == CompiledPaint::Kind::None) continue;
       double w = st.width;
       if (!std::isfinite(w) || w < 0) w = 0;

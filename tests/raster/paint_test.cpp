@@ -225,6 +225,32 @@ TEST(BitmapFill, BilinearBlendsNeighbours) {
   EXPECT_EQ(A(mid), 255u);
 }
 
+TEST(BitmapFill, TwoBitmapsOfDifferentSizesInOneLayer) {
+  // Both fills share the renderer's row scratch; the wider one must not strand the narrower.
+  auto small = Checker();
+  auto wide = std::make_shared<Bitmap>();
+  wide->width = 300;
+  wide->height = 2;
+  wide->pixels.assign(600, 0xFF00FF00u);
+  Shape sh;
+  sh.layers.emplace_back();
+  Paint a = BitmapPaint(true, true);
+  a.bitmap = small;
+  Paint b = BitmapPaint(true, true);
+  b.bitmap = wide;
+  b.bitmapMatrix.a = b.bitmapMatrix.d = 20;
+  sh.layers[0].fills = {a, b};
+  AddRect(sh.layers[0].edges, 0, 0, 8, 8, 0, 1);
+  AddRect(sh.layers[0].edges, 8, 0, 16, 8, 0, 2);
+  Surface s(16, 8);
+  s.clear(Rgba{0, 0, 0, 0});
+  Renderer r(s);
+  r.drawShape(sh, PxMatrix(), {});
+  EXPECT_EQ(s.pixel(12, 1), 0xFF00FF00u);
+  EXPECT_EQ(A(s.pixel(1, 1)), 255u);
+  EXPECT_GT(R(s.pixel(2, 2)), 200u);  // mostly the red texel (repeat blends the edge with the far side)
+}
+
 TEST(BitmapFill, ColourTransformPerPixel) {
   ColorTransform cx;
   cx.rm = cx.gm = cx.bm = 0;
