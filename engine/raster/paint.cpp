@@ -280,7 +280,30 @@ void FetchBitmap(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
     const int64_t cHi = std::clamp<int64_t>((std::max(sa, sb) >> 16) + 1, 0, w - 1);
     uint32_t* vrow = p.rowScratch;
     for (int64_t c = cLo; c <= cHi; ++c) vrow[c - cLo] = Lerp8(r0[c], r1[c], fy);
-    for (int i = 0; i < len; ++i, u += du) {
+    int i = 0;
+#if LUMAREL_RASTER_SSE2
+    // Two output pixels per step while both read inside the blended row.
+    const __m128i zero = _mm_setzero_si128(), k256 = _mm_set1_epi16(256);
+    for (; i + 2 <= len; i += 2, u += 2 * du) {
+      const int64_t s0 = u - 32768, s1 = u + du - 32768;
+      const int64_t x0 = s0 >> 16, x1 = s1 >> 16;
+      if (!(x0 >= cLo && x0 < cHi && x1 >= cLo && x1 < cHi)) break;
+      const uint32_t f0 = static_cast<uint32_t>((s0 >> 8) & 255), f1 = static_cast<uint32_t>((s1 >> 8) & 255);
+      const uint32_t* q0 = vrow + (x0 - cLo);
+      const uint32_t* q1 = vrow + (x1 - cLo);
+      const __m128i a = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(q0[0])),
+                                                             _mm_cvtsi32_si128(static_cast<int>(q1[0]))), zero);
+      const __m128i b = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(q0[1])),
+                                                             _mm_cvtsi32_si128(static_cast<int>(q1[1]))), zero);
+      const __m128i wf = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(f0)), _mm_set1_epi16(static_cast<short>(f1)));
+      const __m128i r = _mm_srli_epi16(
+          _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(k256, wf)), _mm_mullo_epi16(b, wf)), 8);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(r, zero));
+    }
+    if (!trusted)
+      for (int k = 0; k < i; ++k) out[k] = ClampPremul(out[k]);
+#endif
+    for (; i < len; ++i, u += du) {
       const int64_t su = u - 32768;
       const int64_t ix = su >> 16;
       const uint32_t fx = static_cast<uint32_t>((su >> 8) & 255);
