@@ -16,7 +16,9 @@ struct Movie::Data {
 Movie::Movie() : data_(std::make_unique<Data>()) {}
 Movie::~Movie() = default;
 
-LoadResult Movie::Load(std::span<const uint8_t> bytes) {
+LoadResult Movie::Load(std::span<const uint8_t> bytes) { return Load(bytes, LoadOptions{}); }
+
+LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& options) {
   LoadResult result;
   std::unique_ptr<Movie> m(new Movie());
   std::string error;
@@ -29,6 +31,8 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes) {
     result.error = "file truncated before the End tag";
     return result;
   }
+  m->data_->definition.version = f.header.version;
+  m->data_->definition.deviceFonts = options.deviceFonts;
   timeline::BuildDefinition(f.tags, m->data_->definition);
 
   MovieInfo& info = m->info_;

@@ -11,6 +11,7 @@
 
 #include "engine/raster/raster.h"
 #include "engine/swf/swf_file.h"
+#include "engine/text/device_fonts.h"
 
 namespace lumarel::engine {
 
@@ -43,6 +44,11 @@ struct MovieInfo {
 
 class Movie;
 
+struct LoadOptions {
+  // Glyphs for text drawn in fonts the movie does not embed (none: such text is not drawn).
+  std::shared_ptr<text::DeviceFontSource> deviceFonts;
+};
+
 struct LoadResult {
   std::unique_ptr<Movie> movie;  // null when the movie cannot be decoded
   std::string error;             // one-line reason when movie is null
@@ -52,6 +58,7 @@ class Movie {
  public:
   // Decodes a SWF file held in memory. Never throws on bad data; it reports it in `error`.
   static LoadResult Load(std::span<const uint8_t> bytes);
+  static LoadResult Load(std::span<const uint8_t> bytes, const LoadOptions& options);
 
   ~Movie();
   Movie(const Movie&) = delete;

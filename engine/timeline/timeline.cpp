@@ -4,6 +4,8 @@
 #include <cctype>
 
 #include "engine/swf/bit_reader.h"
+#include "engine/timeline/button.h"
+#include "engine/text/text_shapes.h"
 
 namespace lumarel::engine::timeline {
 
@@ -62,8 +64,70 @@ void BuildTimeline(const std::vector<Tag>& tags, TimelineDef& out) {
 
 void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
   bool haveBackground = false;
+  text::FontTable fonts;                            // fonts are not characters of the display list
+  long textEdges = text::kMaxTextEdges;
+  std::unordered_map<uint16_t, std::span<const uint8_t>> buttons1;  // DefineButton bodies, for their cxform
   for (const Tag& t : tags) {
     switch (t.code) {
+      case tag::DefineFont:
+      case tag::DefineFont2:
+      case tag::DefineFont3: {
+        text::Font f;
+        std::string error;
+        const int version = t.code == tag::DefineFont ? 1 : t.code == tag::DefineFont2 ? 2 : 3;
+        const bool ok = text::ParseDefineFont(t.data, version, f, error);
+        if (!error.empty()) out.warnings.push_back(error);
+        if (ok) fonts.emplace(f.id, std::move(f));
+        break;
+      }
+      case tag::DefineFontInfo:
+      case tag::DefineFontInfo2: {
+        std::string error;
+        if (!text::ParseDefineFontInfo(t.data, t.code == tag::DefineFontInfo ? 1 : 2, fonts, error))
+          out.warnings.push_back(error);
+        break;
+      }
+      case tag::DefineText:
+      case tag::DefineText2:
+      case tag::DefineEditText: {
+        const text::TextContext ctx{&fonts, out.deviceFonts.get(), out.version, &textEdges};
+        text::TextShape ts;
+        std::string error;
+        const bool ok = t.code == tag::DefineEditText
+                            ? text::BuildDefineEditText(t.data, ctx, ts, error)
+                            : text::BuildDefineText(t.data, t.code == tag::DefineText ? 1 : 2, ctx, ts, error);
+        if (!error.empty()) out.warnings.push_back(error);
+        if (ok && !out.dictionary.count(ts.id))
+          out.dictionary.emplace(ts.id, ShapeCharacter{ts.bounds, std::move(ts.shape), ts.edgeCount});
+        break;
+      }
+      case tag::DefineButton:
+      case tag::DefineButton2:
+      case tag::DefineButtonCxform: {
+        std::span<const uint8_t> body = t.data, cxform;
+        uint16_t id = 0;
+        if (t.code == tag::DefineButtonCxform) {
+          BitReader r(t.data);
+          id = r.u16();
+          auto it = buttons1.find(id);
+          if (!r.ok() || it == buttons1.end()) break;  // colours for no button of ours
+          body = it->second;
+          cxform = r.rest();
+        }
+        SpriteCharacter sc;
+        std::string error;
+        const bool ok = BuildButton(body, t.code == tag::DefineButton2 ? 2 : 1, cxform, id, sc, error);
+        if (!error.empty()) out.warnings.push_back(error);
+        if (!ok) break;
+        if (t.code == tag::DefineButtonCxform) {
+          out.dictionary.insert_or_assign(id, std::move(sc));
+          break;
+        }
+        if (out.dictionary.count(id)) break;
+        if (t.code == tag::DefineButton) buttons1.emplace(id, t.data);
+        out.dictionary.emplace(id, std::move(sc));
+        break;
+      }
       case tag::DefineShape:
       case tag::DefineShape2:
       case tag::DefineShape3:

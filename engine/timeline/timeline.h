@@ -15,6 +15,7 @@
 #include "engine/raster/raster.h"
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
+#include "engine/text/device_fonts.h"
 
 namespace lumarel::engine::timeline {
 
@@ -38,6 +39,7 @@ struct ShapeCharacter {
 };
 struct SpriteCharacter {
   TimelineDef timeline;
+  std::shared_ptr<const std::vector<uint8_t>> storage;  // tag bytes the timeline owns (buttons)
 };
 using Character = std::variant<ShapeCharacter, SpriteCharacter>;
 
@@ -46,6 +48,10 @@ struct MovieDefinition {
   TimelineDef main;
   raster::Rgba background{255, 255, 255, 255};
   std::vector<std::string> warnings;  // definitions that were skipped, one line each
+  // Set before BuildDefinition: texts are decoded by the movie's version, and edit fields
+  // without embedded outlines take their glyphs from the device fonts (none: not drawn).
+  int version = 10;
+  std::shared_ptr<text::DeviceFontSource> deviceFonts;
 };
 
 // Builds dictionary and main timeline from the top-level tags. The tags' spans must stay valid

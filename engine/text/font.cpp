@@ -1,0 +1,232 @@
+#include "engine/text/font.h"
+
+#include <algorithm>
+
+#include "engine/swf/bit_reader.h"
+
+namespace lumarel::engine::text {
+
+using swf::BitReader;
+
+int Font::IndexOf(char32_t code) const {
+  auto it = byCode_.find(code);
+  return it == byCode_.end() ? -1 : it->second;
+}
+
+void Font::IndexCodes() {
+  byCode_.clear();
+  const size_t n = std::min(codes.size(), glyphs.size());
+  for (size_t i = 0; i < n; ++i) byCode_.emplace(codes[i], static_cast<int>(i));  // first glyph of a code wins
+}
+
+namespace {
+
+// A glyph outline: a bare SHAPE (NumFillBits, NumLineBits, records) with one fill style.
+Glyph ParseGlyph(std::span<const uint8_t> data) {
+  Glyph g;
+  BitReader r(data);
+  const unsigned fillBits = r.ub(4);
+  const unsigned lineBits = r.ub(4);
+  uint16_t fill0 = 0, fill1 = 0;
+  int64_t x = 0, y = 0;
+  bool first = true;
+  auto grow = [&](double px) {
+    if (first) {
+      g.xmin = g.xmax = px;
+      first = false;
+    }
+    g.xmin = std::min(g.xmin, px);
+    g.xmax = std::max(g.xmax, px);
+  };
+  while (r.ok() && g.edges.size() < kMaxGlyphEdges) {
+    if (!r.flag()) {
+      const unsigned flags = r.ub(5);
+      if (!r.ok() || flags == 0) break;
+      if (flags & 0x10) break;  // new style sets have no place in a glyph
+      if (flags & 0x01) {
+        const unsigned n = r.ub(5);
+        x = r.sb(n);
+        y = r.sb(n);
+      }
+      // Any non-zero fill index means "the glyph's fill": fonts have exactly one.
+      if (flags & 0x02) fill0 = r.ub(fillBits) ? 1 : 0;
+      if (flags & 0x04) fill1 = r.ub(fillBits) ? 1 : 0;
+      if (flags & 0x08) (void)r.ub(lineBits);
+      continue;
+    }
+    raster::Edge e;
+    e.x0 = static_cast<float>(x);
+    e.y0 = static_cast<float>(y);
+    const bool straight = r.flag();
+    const unsigned n = r.ub(4) + 2;
+    if (straight) {
+      int64_t dx = 0, dy = 0;
+      if (r.flag()) {
+        dx = r.sb(n);
+        dy = r.sb(n);
+      } else if (r.flag()) {
+        dy = r.sb(n);
+      } else {
+        dx = r.sb(n);
+      }
+      x += dx;
+      y += dy;
+    } else {
+      const int64_t cdx = r.sb(n), cdy = r.sb(n), adx = r.sb(n), ady = r.sb(n);
+      e.kind = raster::Edge::Kind::Quad;
+      e.cx = static_cast<float>(x + cdx);
+      e.cy = static_cast<float>(y + cdy);
+      x += cdx + adx;
+      y += cdy + ady;
+    }
+    if (!r.ok()) break;
+    e.x1 = static_cast<float>(x);
+    e.y1 = static_cast<float>(y);
+    e.fill0 = fill0;
+    e.fill1 = fill1;
+    if (fill0 != fill1) {
+      grow(e.x0);
+      grow(e.x1);
+      g.edges.push_back(e);
+    }
+  }
+  return g;
+}
+
+// Glyph i spans offsets[i]..offsets[i+1] (the last one up to `end`), relative to `base`.
+void ParseGlyphs(std::span<const uint8_t> data, size_t base, const std::vector<uint32_t>& offsets, size_t end,
+                 Font& out) {
+  out.glyphs.resize(offsets.size());
+  end = std::min(end, data.size());
+  for (size_t i = 0; i < offsets.size(); ++i) {
+    const size_t from = base + offsets[i];
+    size_t to = i + 1 < offsets.size() ? base + offsets[i + 1] : end;
+    to = std::min(to, end);
+    if (from >= to) continue;  // out of range or empty: the glyph draws nothing
+    out.glyphs[i] = ParseGlyph(data.subspan(from, to - from));
+  }
+}
+
+std::string TrimName(std::span<const uint8_t> b) {
+  std::string s(b.begin(), b.end());
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+bool ParseDefineFont(std::span<const uint8_t> data, int version, Font& out, std::string& error) {
+  BitReader r(data);
+  out = Font{};
+  out.id = r.u16();
+  if (!r.ok()) {
+    error = "font: tag too short";
+    return false;
+  }
+  if (version == 1) {
+    const size_t base = r.pos();
+    const uint16_t first = r.u16();
+    if (!r.ok()) return true;  // a font without glyphs
+    const size_t count = first / 2;
+    std::vector<uint32_t> offsets{first};
+    for (size_t i = 1; i < count && r.ok(); ++i) offsets.push_back(r.u16());
+    if (!r.ok()) {
+      error = "font " + std::to_string(out.id) + ": offset table truncated";
+      offsets.resize(offsets.size() - 1);
+    }
+    ParseGlyphs(data, base, offsets, data.size(), out);
+    out.IndexCodes();
+    return true;
+  }
+  const uint8_t flags = r.u8();
+  out.hasLayout = flags & 0x80;
+  out.shiftJis = flags & 0x40;
+  out.ansi = flags & 0x10;
+  const bool wideOffsets = flags & 0x08;
+  out.wideCodes = (flags & 0x04) || version == 3;
+  out.italic = flags & 0x02;
+  out.bold = flags & 0x01;
+  out.emSize = version == 3 ? 20480 : 1024;
+  (void)r.u8();  // language
+  const uint8_t nameLen = r.u8();
+  out.name = TrimName(r.bytes(nameLen));
+  const uint16_t count = r.u16();
+  if (!r.ok()) {
+    error = "font " + std::to_string(out.id) + ": header truncated";
+    return false;
+  }
+  const size_t base = r.pos();
+  std::vector<uint32_t> offsets;
+  offsets.reserve(count);
+  for (size_t i = 0; i < count && r.ok(); ++i) offsets.push_back(wideOffsets ? r.u32() : r.u16());
+  if (!r.ok()) {
+    error = "font " + std::to_string(out.id) + ": offset table truncated";
+    out.IndexCodes();
+    return true;  // a device font name at least
+  }
+  uint32_t codeOffset = 0;
+  if (count > 0 || r.remaining() >= (wideOffsets ? 4u : 2u)) codeOffset = wideOffsets ? r.u32() : r.u16();
+  if (!r.ok()) {
+    error = "font " + std::to_string(out.id) + ": code table offset missing";
+    return true;
+  }
+  const size_t codeStart = base + codeOffset;
+  ParseGlyphs(data, base, offsets, codeStart, out);
+  if (codeStart > data.size()) {
+    error = "font " + std::to_string(out.id) + ": code table past the end";
+    out.IndexCodes();
+    return true;
+  }
+  BitReader c(data.subspan(codeStart));
+  for (size_t i = 0; i < count && c.ok(); ++i) {
+    const uint16_t code = out.wideCodes ? c.u16() : c.u8();
+    if (c.ok()) out.codes.push_back(code);
+  }
+  if (out.hasLayout && c.ok()) {
+    out.ascent = c.u16();
+    out.descent = c.u16();
+    out.leading = c.s16();
+    for (size_t i = 0; i < count && c.ok(); ++i) {
+      const int16_t adv = c.s16();
+      if (c.ok()) out.glyphs[i].advance = adv;
+    }
+    if (!c.ok()) out.hasLayout = false;  // metrics cut short: lay out from outlines instead
+    // Bounds and kerning tables are not needed for drawing.
+  }
+  out.IndexCodes();
+  return true;
+}
+
+bool ParseDefineFontInfo(std::span<const uint8_t> data, int version, FontTable& fonts, std::string& error) {
+  BitReader r(data);
+  const uint16_t id = r.u16();
+  const uint8_t nameLen = r.u8();
+  const std::string name = TrimName(r.bytes(nameLen));
+  const uint8_t flags = r.u8();
+  if (version == 2) (void)r.u8();  // language
+  if (!r.ok()) {
+    error = "font info: tag too short";
+    return false;
+  }
+  auto it = fonts.find(id);
+  if (it == fonts.end()) {
+    error = "font info for unknown font " + std::to_string(id);
+    return false;
+  }
+  Font& f = it->second;
+  f.name = name;
+  f.shiftJis = flags & 0x10;
+  f.ansi = flags & 0x08;
+  f.italic = flags & 0x04;
+  f.bold = flags & 0x02;
+  f.wideCodes = (flags & 0x01) || version == 2;
+  f.codes.clear();
+  for (size_t i = 0; i < f.glyphs.size() && r.ok() && !r.atEnd(); ++i) {
+    const uint16_t code = f.wideCodes ? r.u16() : r.u8();
+    if (r.ok()) f.codes.push_back(code);
+  }
+  f.IndexCodes();
+  return true;
+}
+
+}  // namespace lumarel::engine::text
