@@ -482,4 +482,99 @@ bool lzmaAvailable();
 // same FileLength). Returns an empty vector when the input is not a valid compressed file.
 Bytes decompressMovie(const Bytes& file);
 
+// ---------------------------------------------------------------------------------------------
+// Fonts, text and buttons. Encoders return tag bodies; add them with Timeline::raw().
+
+namespace tag {
+constexpr std::uint16_t DefineFont = 10, DefineText = 11, DefineFontInfo = 13, DefineButtonCxform = 23,
+                        DefineText2 = 33, DefineButton2 = 34, DefineEditText = 37, DefineFont2 = 48,
+                        DefineFontInfo2 = 62, DefineFont3 = 75;
+}  // namespace tag
+
+// One glyph: its outline in em units (1024 to the em for DefineFont/DefineFont2, 20480 for
+// DefineFont3), baseline at y = 0, y down (capitals reach up into negative y), filled by style 1.
+struct FontGlyph {
+    ShapeBuilder shape;
+    std::uint16_t code = 0;    // character code (UCS-2, or the font's code page)
+    std::int16_t advance = 0;  // em units
+};
+
+struct Font {
+    std::string name;
+    bool bold = false, italic = false, shiftJis = false, ansi = false, smallText = false;
+    bool wideCodes = true;                 // DefineFont2 and DefineFontInfo (DefineFont3: always)
+    std::optional<bool> wideOffsets;       // DefineFont2/3: unset = when the table needs it
+    std::uint8_t language = 0;
+    bool layout = true;                    // DefineFont2/3 layout tables
+    std::int16_t ascent = 0, descent = 0, leading = 0;  // em units
+    std::vector<FontGlyph> glyphs;
+    // Glyph index of a code, or -1.
+    int indexOf(char32_t code) const;
+};
+
+// A blocky font for tests and samples: A-Z, 0-9, space, '.', '!', '-' on a 5 x 7 grid, and a
+// round 'o' made of curves (a ring: outer contour fill1, inner fill0). `em` is 1024 or 20480.
+Font blockFont(const std::string& name, int em = 1024);
+
+Bytes encodeDefineFont(std::uint16_t id, const Font& f);                    // outlines only
+Bytes encodeDefineFont2(std::uint16_t id, const Font& f, int version = 2);  // 2 or 3
+Bytes encodeDefineFontInfo(std::uint16_t fontId, const Font& f, int version = 1);  // 1 or 2
+
+struct TextGlyph {
+    std::uint32_t index = 0;
+    std::int32_t advance = 0;  // twips
+};
+struct TextRecord {
+    std::optional<std::uint16_t> font;    // with height
+    std::uint16_t height = 240;           // twips, written with the font
+    std::optional<Rgba> color;            // RGB in DefineText, RGBA in DefineText2
+    std::optional<std::int16_t> x, y;     // twips
+    std::vector<TextGlyph> glyphs;        // at most 255
+};
+// Glyph entries for `text` (one byte per character) at `height` twips with the font's advances;
+// characters the font lacks are left out.
+std::vector<TextGlyph> layoutGlyphs(const Font& f, std::string_view text, std::uint16_t height,
+                                    double emSize = 1024);
+// DefineText (version 1) or DefineText2 (2). Bit widths are the smallest that fit unless given.
+Bytes encodeDefineText(std::uint16_t id, const Rect& bounds, const Matrix& m,
+                       const std::vector<TextRecord>& records, int version = 1,
+                       std::optional<unsigned> glyphBits = std::nullopt,
+                       std::optional<unsigned> advanceBits = std::nullopt);
+
+struct EditText {
+    Rect bounds;
+    std::optional<std::uint16_t> font;  // with height
+    std::optional<std::string> fontClass;
+    std::uint16_t height = 240;         // twips
+    std::optional<Rgba> color;
+    std::optional<std::uint16_t> maxLength;
+    bool wordWrap = false, multiline = false, password = false, readOnly = true, autoSize = false,
+         noSelect = true, border = false, wasStatic = false, html = false, useOutlines = false;
+    struct Layout {
+        std::uint8_t align = 0;  // 0 left, 1 right, 2 centre, 3 justify
+        std::uint16_t leftMargin = 0, rightMargin = 0, indent = 0;
+        std::int16_t leading = 0;
+    };
+    std::optional<Layout> layout;
+    std::string variable;
+    std::optional<std::string> text;
+};
+Bytes encodeDefineEditText(std::uint16_t id, const EditText& e);
+
+struct ButtonRecord {
+    bool up = true, over = false, down = false, hit = false;
+    std::uint16_t character = 0, depth = 1;
+    Matrix matrix;
+    ColorTransform cxform;  // DefineButton2 only
+};
+struct ButtonCondAction {
+    std::uint16_t conditions = 0x0008;  // OverDownToOverUp (release)
+    Actions actions;
+};
+Bytes encodeDefineButton(std::uint16_t id, const std::vector<ButtonRecord>& records,
+                         const Actions& actions = {});
+Bytes encodeDefineButton2(std::uint16_t id, const std::vector<ButtonRecord>& records,
+                          bool trackAsMenu = false, const std::vector<ButtonCondAction>& actions = {});
+Bytes encodeDefineButtonCxform(std::uint16_t buttonId, const ColorTransform& cx);
+
 }  // namespace lumarel::swfkit
