@@ -68,6 +68,8 @@ for ((round = 0; round < 120; round++)); do
     [ $seen_red = 1 ] && [ $seen_green = 1 ] && [ $seen_box = 1 ] && break
     sleep 0.25
 done
+[ $checked_place = 0 ] && cp "$work/now.png" "$shots/saver-last-seen-$target.png"
+check "the movie was seen on the screen" test $checked_place = 1
 check "the short movie is reported in the error box" test $seen_box = 1
 check "the show goes on through both good movies" test "$seen_red$seen_green" = 11
 check "the saver is still running" kill -0 "$saver"
