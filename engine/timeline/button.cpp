@@ -49,6 +49,11 @@ void Put16(std::vector<uint8_t>& b, uint16_t v) {
 
 bool BuildButton(std::span<const uint8_t> data, int version, std::span<const uint8_t> cxform, uint16_t& id,
                  SpriteCharacter& out, std::string& error) {
+  {  // a colour transform that does not decode is left out rather than hiding the button
+    BitReader c(cxform);
+    (void)swf::ReadCxform(c, false);
+    if (!c.ok()) cxform = {};
+  }
   BitReader r(data);
   id = r.u16();
   if (version == 2) {

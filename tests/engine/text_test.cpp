@@ -1,0 +1,375 @@
+// Fonts and text: embedded-font DefineText/DefineText2, edit fields with embedded and device
+// fonts (through a fake device font source: engine tests need no system fonts), HTML text, and
+// malformed fonts and texts.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "engine/text/text_shapes.h"
+#include "tests/engine/ref_check.h"
+
+using namespace lumarel;
+using namespace lumarel::enginetest;
+
+namespace {
+
+constexpr int kW = 240, kH = 120;
+
+kit::Movie TextStage(uint8_t version = 10) {
+  kit::Movie mv(kit::Rect::pixels(0, 0, kW, kH), 12.0, version);
+  mv.background(kit::Rgba::hex(0xffffff));
+  return mv;
+}
+
+kit::TextRecord Record(const kit::Font& f, uint16_t fontId, std::string_view s, int xPx, int yPx, int heightPx,
+                       kit::Rgba c, double em = 1024) {
+  kit::TextRecord r;
+  r.font = fontId;
+  r.height = static_cast<uint16_t>(kit::px(heightPx));
+  r.color = c;
+  r.x = static_cast<int16_t>(kit::px(xPx));
+  r.y = static_cast<int16_t>(kit::px(yPx));
+  r.glyphs = kit::layoutGlyphs(f, s, r.height, em);
+  return r;
+}
+
+// Every code point drawn as a square (an outer and an inner contour, so holes are tested) one
+// em wide; the square's size tells which family was asked for.
+class FakeDeviceFonts : public engine::text::DeviceFontSource {
+ public:
+  std::optional<engine::text::GlyphOutline> Glyph(const std::string& family, bool, bool, char32_t cp) override {
+    requests.push_back({family, cp});
+    if (cp == ' ') return engine::text::GlyphOutline{500, {}};
+    if (missing.count(cp)) return std::nullopt;
+    engine::text::GlyphOutline g;
+    g.advance = 1000;
+    const float s = family == "_typewriter" ? 500.f : 800.f;
+    auto square = [&](float x0, float y0, float x1, float y1, bool reverse) {
+      float p[5][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}};
+      for (int i = 0; i < 4; ++i) {
+        const int a = reverse ? 4 - i : i, b = reverse ? 3 - i : i + 1;
+        engine::text::OutlineSegment seg;
+        seg.x0 = p[a][0], seg.y0 = p[a][1], seg.x1 = p[b][0], seg.y1 = p[b][1];
+        g.segments.push_back(seg);
+      }
+    };
+    square(100, -s, 100 + s, 0, false);
+    square(100 + s * 0.3f, -s * 0.7f, 100 + s * 0.7f, -s * 0.3f, true);
+    return g;
+  }
+  std::optional<engine::text::FontMetrics> Metrics(const std::string& family, bool, bool) override {
+    families.insert(family);
+    if (noFonts) return std::nullopt;
+    return engine::text::FontMetrics{1000, 850, 250, 0};
+  }
+  std::vector<std::pair<std::string, char32_t>> requests;
+  std::set<std::string> families;
+  std::set<char32_t> missing;
+  bool noFonts = false;
+};
+
+int DarkPixels(const raster::Surface& s, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1) {
+  if (x1 < 0) x1 = s.width();
+  if (y1 < 0) y1 = s.height();
+  int n = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x)
+      if ((s.pixel(x, y) & 0xFF) < 128) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(RenderReference, EmbeddedFontStaticText) {
+  kit::Movie mv = TextStage();
+  const kit::Font f = kit::blockFont("Block");
+  const kit::Font f3 = kit::blockFont("Block3", 20480);
+  mv.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(1, f, 2));
+  mv.raw(kit::tag::DefineFont3, kit::encodeDefineFont2(2, f3, 3));
+  mv.raw(kit::tag::DefineFont, kit::encodeDefineFont(3, f));
+  mv.raw(kit::tag::DefineFontInfo, kit::encodeDefineFontInfo(3, f, 1));
+  // DefineText: two records, the second changes colour and height and moves down.
+  mv.raw(kit::tag::DefineText,
+         kit::encodeDefineText(10, kit::Rect::pixels(0, 0, kW, kH), kit::Matrix::identity(),
+                               {Record(f, 1, "HELLO", 8, 30, 24, kit::Rgba::hex(0x2040c0)),
+                                Record(f, 3, "WORLD 2026!", 8, 56, 16, kit::Rgba::hex(0xc02020))}));
+  // DefineText2 with a half-transparent colour, a DefineFont3 font, a curved glyph, under a
+  // rotation of its text matrix.
+  mv.raw(kit::tag::DefineText2,
+         kit::encodeDefineText(11, kit::Rect::pixels(0, 0, kW, kH), kit::Matrix::rotate(-0.1),
+                               {Record(f3, 2, "oOo SWF", 20, 100, 28, kit::Rgba::hex(0x008000, 128), 20480)}, 2));
+  kit::ShapeBuilder bar;
+  bar.style(bar.addFill(kit::FillStyle::solid(kit::Rgba::hex(0xffc000)))).rect(0, kit::px(70), kit::px(kW), kit::px(14));
+  const uint16_t barId = mv.defineShape(bar);
+  mv.place(kit::Place::add(1, barId));
+  mv.place(kit::Place::add(2, 10));
+  mv.place(kit::Place::add(3, 11));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  EXPECT_TRUE(m->Info().warnings.empty());
+  CheckReference("text_static", ToStraight(RenderSurface(*m, kW, kH)));
+}
+
+TEST(RenderReference, EditTextEmbeddedAlignmentWrapAndBorder) {
+  kit::Movie mv = TextStage();
+  const kit::Font f = kit::blockFont("Block");
+  mv.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(1, f, 2));
+  auto field = [&](uint16_t id, kit::Rect b, uint8_t align, std::string text, bool wrap, bool border, kit::Rgba c) {
+    kit::EditText e;
+    e.bounds = b;
+    e.font = 1;
+    e.height = static_cast<uint16_t>(kit::px(12));
+    e.color = c;
+    e.useOutlines = true;
+    e.wordWrap = wrap;
+    e.multiline = wrap;
+    e.border = border;
+    e.layout = kit::EditText::Layout{align, 0, 0, 0, static_cast<int16_t>(kit::px(2))};
+    e.text = std::move(text);
+    mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(id, e));
+  };
+  field(10, kit::Rect::pixels(4, 4, 112, 20), 0, "LEFT", false, true, kit::Rgba::hex(0x000000));
+  field(11, kit::Rect::pixels(4, 28, 112, 20), 2, "CENTRE", false, true, kit::Rgba::hex(0x0000c0));
+  field(12, kit::Rect::pixels(4, 52, 112, 20), 1, "RIGHT", false, true, kit::Rgba::hex(0xc00000));
+  field(13, kit::Rect::pixels(4, 76, 112, 40), 3, "SINGLE LINE ONLY\nNOT THIS", false, false, kit::Rgba::hex(0x006000));
+  field(14, kit::Rect::pixels(124, 4, 112, 112), 0, "WORD WRAP IN A NARROW BOX.\rNEW PARAGRAPH", true, true,
+        kit::Rgba::hex(0x602080));
+  for (uint16_t d = 0; d < 5; ++d) mv.place(kit::Place::add(static_cast<uint16_t>(d + 1), static_cast<uint16_t>(10 + d)));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  const raster::Surface s = RenderSurface(*m, kW, kH);
+  CheckReference("text_edit_embedded", ToStraight(s));
+  // The single-line field shows its first line only: nothing in its lower half.
+  EXPECT_EQ(DarkPixels(s, 4, 100, 116, 116), 0);
+}
+
+TEST(EditText, DeviceFontsComeFromTheSourceWithFamilyAndCodePoints) {
+  kit::Movie mv = TextStage();
+  kit::Font named;  // a DefineFont2 with a name and no glyphs: a device font
+  named.name = "_typewriter";
+  mv.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(1, named, 2));
+  kit::EditText e;
+  e.bounds = kit::Rect::pixels(0, 0, kW, 40);
+  e.font = 1;
+  e.height = static_cast<uint16_t>(kit::px(20));
+  e.text = "A\xe8\xa8\xad";  // "A" and U+8A2D, UTF-8
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(2, e));
+  kit::EditText noFont;  // no font at all: the default serif device font
+  noFont.bounds = kit::Rect::pixels(0, 60, kW, 40);
+  noFont.text = "B";
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(3, noFont));
+  mv.place(kit::Place::add(1, 2));
+  mv.place(kit::Place::add(2, 3));
+  mv.showFrame();
+
+  auto fonts = std::make_shared<FakeDeviceFonts>();
+  auto m = LoadKitWith(mv, engine::LoadOptions{fonts});
+  ASSERT_TRUE(m);
+  std::set<char32_t> asked;
+  for (const auto& [family, cp] : fonts->requests) {
+    asked.insert(cp);
+    EXPECT_TRUE(family == "_typewriter" || family == "_serif") << family;
+  }
+  EXPECT_TRUE(asked.count(U'A'));
+  EXPECT_TRUE(asked.count(U'\u8A2D'));
+  EXPECT_TRUE(asked.count(U'B'));
+  EXPECT_TRUE(fonts->families.count("_serif"));
+  const raster::Surface s = RenderSurface(*m, kW, kH);
+  CheckReference("text_device_fake", ToStraight(s));
+  // Two squares with holes in the first field: 20 px text, 2 px padding, squares 10 px wide.
+  EXPECT_EQ(Rgb(s, 2 + 2 + 4, 2 + 17 - 2), 0x000000u);   // in the first square's rim
+  EXPECT_EQ(Rgb(s, 2 + 2 + 5, 2 + 17 - 5), 0xffffffu);   // its hole
+  EXPECT_GT(DarkPixels(s, 22, 0, 40, 40), 10);             // the second glyph
+  EXPECT_GT(DarkPixels(s, 0, 60, kW, 100), 10);            // the field without a font
+
+  // Without a device font source the same movie loads and draws no text.
+  auto bare = LoadKit(mv);
+  ASSERT_TRUE(bare);
+  EXPECT_EQ(DarkPixels(RenderSurface(*bare, kW, kH)), 0);
+}
+
+TEST(EditText, MissingGlyphsAndNoSystemFontsDrawWhatThereIs) {
+  kit::Movie mv = TextStage();
+  kit::EditText e;
+  e.bounds = kit::Rect::pixels(0, 0, kW, 40);
+  e.text = "AXA";
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(1, e));
+  mv.place(kit::Place::add(1, 1));
+  mv.showFrame();
+  auto fonts = std::make_shared<FakeDeviceFonts>();
+  fonts->missing.insert(U'X');
+  auto m = LoadKitWith(mv, engine::LoadOptions{fonts});
+  ASSERT_TRUE(m);
+  const raster::Surface s = RenderSurface(*m, kW, kH);
+  EXPECT_GT(DarkPixels(s, 0, 0, 14, 40), 10);
+  EXPECT_GT(DarkPixels(s, 14, 0, 40, 40), 10);  // the second A moved up into the gap
+  auto none = std::make_shared<FakeDeviceFonts>();
+  none->noFonts = true;
+  auto m2 = LoadKitWith(mv, engine::LoadOptions{none});
+  ASSERT_TRUE(m2);
+  EXPECT_EQ(DarkPixels(RenderSurface(*m2, kW, kH)), 0);
+}
+
+TEST(EditText, HtmlTextIsStrippedAndDecoded) {
+  using engine::text::PlainFromHtml;
+  EXPECT_EQ(PlainFromHtml("<p align=\"center\"><font face=\"_sans\">A &amp; B</font></p><p>C&lt;D&gt;</p>"),
+            "A & B\nC<D>\n");
+  EXPECT_EQ(PlainFromHtml("x<br/>y<BR>z &#65;&#x42;&nbsp;&bogus; &"), "x\ny\nz AB\xc2\xa0&bogus; &");
+  EXPECT_EQ(PlainFromHtml("cut <b"), "cut ");
+  EXPECT_EQ(engine::text::DecodeText("a\xe8\xa8\xad\xff\xe8", true), U"a\u8A2D");
+  EXPECT_EQ(engine::text::DecodeText("\xe9", false), U"\u00e9");
+
+  // An HTML field draws only the text between the tags.
+  kit::Movie mv = TextStage();
+  const kit::Font f = kit::blockFont("Block");
+  mv.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(1, f, 2));
+  kit::EditText e;
+  e.bounds = kit::Rect::pixels(0, 0, kW, 40);
+  e.font = 1;
+  e.useOutlines = true;
+  e.html = true;
+  e.height = static_cast<uint16_t>(kit::px(20));
+  e.text = "<p><b>I</b></p>";
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(2, e));
+  mv.place(kit::Place::add(1, 2));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  const raster::Surface s = RenderSurface(*m, kW, kH);
+  EXPECT_GT(DarkPixels(s, 0, 0, 16, 30), 20);  // one glyph "I"
+  EXPECT_EQ(DarkPixels(s, 16, 0, kW, kH), 0);  // and nothing after it
+}
+
+TEST(TextBadInput, GlyphIndexOutOfRangeAndMissingFontDrawNothingForThem) {
+  kit::Movie mv = TextStage();
+  const kit::Font f = kit::blockFont("Block");
+  mv.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(1, f, 2));
+  kit::TextRecord good = Record(f, 1, "I", 0, 40, 40, kit::Rgba::hex(0));
+  kit::TextRecord bad = good;
+  bad.glyphs = {kit::TextGlyph{9999, kit::px(30)}, kit::TextGlyph{0xFFFF, kit::px(30)}};
+  kit::TextRecord noFont = good;
+  noFont.font = 77;
+  noFont.x = static_cast<int16_t>(kit::px(120));
+  mv.raw(kit::tag::DefineText, kit::encodeDefineText(2, kit::Rect::pixels(0, 0, kW, kH), kit::Matrix::identity(),
+                                                     {bad, good, noFont}));
+  mv.place(kit::Place::add(1, 2));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  const raster::Surface s = RenderSurface(*m, kW, kH);
+  // The second record starts at x 0 again (its x offset is set), so only its "I" shows.
+  EXPECT_GT(DarkPixels(s, 0, 0, 30, kH), 50);
+  EXPECT_EQ(DarkPixels(s, 30, 0, kW, kH), 0);
+}
+
+TEST(TextBadInput, FontOffsetsPastTheEndAndTruncatedTags) {
+  const kit::Font f = kit::blockFont("Block");
+  // Offsets pointing past the tag: wide offsets written, then the tag cut in the glyph table.
+  for (int version : {1, 2, 3}) {
+    const kit::Bytes full = version == 1 ? kit::encodeDefineFont(1, f) : kit::encodeDefineFont2(1, f, version);
+    for (size_t len = 0; len <= full.size(); len += (len < 64 ? 1 : 37)) {
+      kit::Movie mv = TextStage();
+      mv.raw(version == 1 ? kit::tag::DefineFont : version == 2 ? kit::tag::DefineFont2 : kit::tag::DefineFont3,
+             kit::Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(len)));
+      mv.raw(kit::tag::DefineText,
+             kit::encodeDefineText(2, kit::Rect::pixels(0, 0, kW, kH), kit::Matrix::identity(),
+                                   {Record(f, 1, "HELLO", 0, 40, 40, kit::Rgba::hex(0), version == 3 ? 20480 : 1024)}));
+      mv.place(kit::Place::add(1, 2));
+      mv.showFrame();
+      auto m = LoadKit(mv);
+      ASSERT_TRUE(m) << version << " " << len;
+      (void)RenderSurface(*m, 60, 30);
+    }
+  }
+  // Offsets that point anywhere: every glyph offset set to huge values.
+  kit::Bytes b = kit::encodeDefineFont2(1, f, 2);
+  const size_t table = 2 + 1 + 1 + 1 + f.name.size() + 2;
+  for (size_t i = table; i < table + 2 * 10 && i < b.size(); ++i) b[i] = 0xFF;
+  kit::Movie mv = TextStage();
+  mv.raw(kit::tag::DefineFont2, b);
+  mv.raw(kit::tag::DefineText, kit::encodeDefineText(2, kit::Rect::pixels(0, 0, kW, kH), kit::Matrix::identity(),
+                                                     {Record(f, 1, "ABCDEFGHIJKL", 0, 40, 20, kit::Rgba::hex(0))}));
+  mv.place(kit::Place::add(1, 2));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  (void)RenderSurface(*m, kW, kH);
+  // Truncated text and edit text tags at every length.
+  const kit::Bytes text = kit::encodeDefineText(
+      2, kit::Rect::pixels(0, 0, kW, kH), kit::Matrix::identity(), {Record(f, 1, "HELLO", 0, 40, 40, kit::Rgba::hex(0))}, 2);
+  kit::EditText e;
+  e.bounds = kit::Rect::pixels(0, 0, kW, 40);
+  e.font = 1;
+  e.color = kit::Rgba::hex(0x123456);
+  e.maxLength = 10;
+  e.layout = kit::EditText::Layout{};
+  e.text = "HELLO";
+  const kit::Bytes edit = kit::encodeDefineEditText(3, e);
+  for (const auto& [code, full] : {std::pair{kit::tag::DefineText2, text}, std::pair{kit::tag::DefineEditText, edit}}) {
+    for (size_t len = 0; len < full.size(); ++len) {
+      kit::Movie t = TextStage();
+      t.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(1, f, 2));
+      t.raw(code, kit::Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(len)));
+      t.place(kit::Place::add(1, code == kit::tag::DefineText2 ? 2 : 3));
+      t.showFrame();
+      auto tm = LoadKitWith(t, engine::LoadOptions{std::make_shared<FakeDeviceFonts>()});
+      ASSERT_TRUE(tm) << len;
+      (void)RenderSurface(*tm, 60, 30);
+    }
+  }
+}
+
+TEST(TextBadInput, HugeTextStaysBounded) {
+  kit::Movie mv = TextStage();
+  const kit::Font f = kit::blockFont("Block");
+  mv.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(1, f, 2));
+  kit::EditText e;
+  e.bounds = kit::Rect::pixels(0, 0, kW, kH);
+  e.font = 1;
+  e.useOutlines = true;
+  e.wordWrap = e.multiline = true;
+  e.height = 20;  // one pixel: everything fits in the box
+  e.text = std::string(3'000'000, 'W');
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(2, e));
+  // Many texts of the maximum glyph count: the movie-wide edge budget stops them.
+  std::vector<kit::TextRecord> recs;
+  for (int i = 0; i < 80; ++i) recs.push_back(Record(f, 1, std::string(255, 'W'), 0, 20, 20, kit::Rgba::hex(0)));
+  const kit::Bytes big = kit::encodeDefineText(3, kit::Rect::pixels(0, 0, kW, kH), kit::Matrix::identity(), recs);
+  for (uint16_t id = 3; id < 30; ++id) {
+    kit::Bytes b = big;
+    b[0] = static_cast<uint8_t>(id);
+    mv.raw(kit::tag::DefineText, b);
+    mv.place(kit::Place::add(id, id));
+  }
+  mv.place(kit::Place::add(1, 2));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  long edges = 0;
+  for (const auto& [depth, obj] : Root(*m).displayList()) {
+    if (const auto* sc = std::get_if<engine::timeline::ShapeCharacter>(obj.character)) edges += sc->edgeCount;
+  }
+  EXPECT_LE(edges, engine::text::kMaxTextEdges + 100);
+  EXPECT_GT(edges, 0);
+  (void)RenderSurface(*m, kW, kH);
+}
+
+TEST(TextBadInput, EditTextWithUnknownFontFallsBackToDeviceFonts) {
+  kit::Movie mv = TextStage();
+  kit::EditText e;
+  e.bounds = kit::Rect::pixels(0, 0, kW, 40);
+  e.font = 42;  // never defined
+  e.useOutlines = true;
+  e.text = "A";
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(1, e));
+  mv.place(kit::Place::add(1, 1));
+  mv.showFrame();
+  auto fonts = std::make_shared<FakeDeviceFonts>();
+  auto m = LoadKitWith(mv, engine::LoadOptions{fonts});
+  ASSERT_TRUE(m);
+  EXPECT_TRUE(fonts->families.count("_serif"));
+  EXPECT_GT(DarkPixels(RenderSurface(*m, kW, kH)), 10);
+}
