@@ -1011,7 +1011,10 @@ private:
     }
 
     static GtkCssProvider* MinimumSizeCss() {
-        static GtkCssProvider* p = NewCss("* { min-width: 0; min-height: 0; }");
+        // Buttons lose the theme's padding too, so a narrow button such as the folder
+        // chooser's "..." keeps the width it was given.
+        static GtkCssProvider* p =
+            NewCss("* { min-width: 0; min-height: 0; } button { padding: 0 1px; }");
         return p;
     }
 
