@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/player.h"
+#include "player/device_fonts.h"
 
 namespace lumarel {
 
@@ -53,7 +54,10 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
     if (!Current().files->ReadWholeFile(path, bytes, kMaxMovieBytes)) {
         loadError_ = "the file cannot be read";
     } else {
-        engine::LoadResult loaded = engine::Movie::Load(bytes);
+        // Text in fonts the movie does not embed is drawn with the system's fonts.
+        engine::LoadOptions options;
+        options.deviceFonts = player::NativeDeviceFonts();
+        engine::LoadResult loaded = engine::Movie::Load(bytes, options);
         view_->movie = std::move(loaded.movie);
         if (!view_->movie) loadError_ = loaded.error.empty() ? "not a movie" : loaded.error;
     }

@@ -18,10 +18,12 @@
 #endif
 
 #include "engine/player.h"
+#include "player/device_fonts.h"
 #include "tools/render/png_writer.h"
 
 namespace {
 
+using lumarel::engine::LoadOptions;
 using lumarel::engine::LoadResult;
 using lumarel::engine::Movie;
 namespace raster = lumarel::raster;
@@ -172,7 +174,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot read file\n", movie.c_str());
     return 1;
   }
-  LoadResult loaded = Movie::Load(bytes);
+  LoadOptions options;
+  options.deviceFonts = lumarel::player::NativeDeviceFonts();  // device-font text in the system's fonts
+  LoadResult loaded = Movie::Load(bytes, options);
   if (!loaded.movie) {
     std::fprintf(stderr, "%s: undecodable: %s\n", movie.c_str(), loaded.error.c_str());
     return 1;
