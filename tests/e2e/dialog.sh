@@ -1,0 +1,91 @@
+#!/bin/bash
+# The settings dialog as a user sees it: its controls and Japanese texts, OK storing both
+# values, Cancel storing nothing, the folder chooser cancelled, and a broken stored value
+# reported while the dialog still opens.
+source "$(dirname "$0")/lib.sh"
+app=$(program Dialog)
+shots=${LUMAREL_SHOTS:-$work}
+
+# query NAME : the stored value as "TYPE DATA", or "" when there is none.
+query() {
+    local key='HKCU\Software\velbrook\Dialog\OPTION'
+    if [ "$target" = win ]; then
+        wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' |
+            awk -v n="$1" '$1 == n { $1 = ""; sub(/^ +/, ""); sub(/ +/, " "); print }'
+    else
+        "${LUMAREL_REG:?}" query "$key" /v "$1" 2>/dev/null |
+            awk -v n="$1" '$1 == n { t = $2; $1 = $2 = $3 = ""; sub(/^ +/, ""); print t " " $0 }'
+    fi
+}
+
+open_dialog() {
+    start "$app" /c
+    dialog_pid=$last_pid
+    dlg=$(wait_window "設定" 60)
+}
+
+# First start: nothing stored; OK stores the typed folder and the ticked box.
+open_dialog
+check "the dialog opens" test -n "$dlg"
+sleep 1
+screenshot "$shots/dialog-$target.png"
+eval "$(xdotool getwindowgeometry --shell "$dlg")"
+check "its client area is 313 x 161" test "${WIDTH}x${HEIGHT}" = 313x161
+check "nothing is stored before OK" test -z "$(query Folder)$(query Expansion)"
+click_in "$dlg" 150 34          # the folder edit box
+xdotool type --delay 30 "/tmp/movies 1"
+click_in "$dlg" 14 64           # the check box
+click_in "$dlg" 268 92          # OK
+check "OK closes the dialog" exits_with 0 "$dialog_pid" 20
+check "OK stores the ticked box as \"1\"" test "$(query Expansion)" = "REG_SZ 1"
+check "OK stores the folder as typed" test "$(query Folder)" = "REG_SZ /tmp/movies 1"
+
+# Cancel stores nothing, whatever was changed.
+open_dialog
+click_in "$dlg" 150 34
+xdotool key ctrl+a
+xdotool type --delay 30 "/elsewhere"
+click_in "$dlg" 14 64
+click_in "$dlg" 188 92          # Cancel
+check "Cancel closes the dialog" exits_with 0 "$dialog_pid" 20
+check "Cancel stores nothing" test "$(query Folder)|$(query Expansion)" = "REG_SZ /tmp/movies 1|REG_SZ 1"
+
+# The folder chooser opens over the dialog; cancelling it keeps the dialog and its text.
+open_dialog
+before=$(xdotool search --onlyvisible --name "." 2>/dev/null | sort)
+click_in "$dlg" 297 34          # "..."
+chooser=""
+for ((i = 0; i < 50; i++)); do
+    [ -n "$chooser" ] && break
+    sleep 0.2
+    chooser=$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name "." 2>/dev/null | sort) | tail -n 1)
+done
+check "the folder chooser opens" test -n "$chooser"
+sleep 1
+screenshot "$shots/dialog-chooser-$target.png"
+press "$chooser" Escape
+sleep 1
+check "the dialog stays after the chooser is cancelled" kill -0 "$dialog_pid"
+click_in "$dlg" 268 92
+check "OK after a cancelled chooser" exits_with 0 "$dialog_pid" 20
+check "the folder is still the one stored before" test "$(query Folder)" = "REG_SZ /tmp/movies 1"
+
+# A stored flag of the wrong type: the error box, then a dialog with an empty folder.
+if [ "$target" = win ]; then
+    wine reg add 'HKCU\Software\velbrook\Dialog\OPTION' /v Expansion /t REG_DWORD /d 1 /f >/dev/null 2>&1
+else
+    "$LUMAREL_REG" add 'HKCU\Software\velbrook\Dialog\OPTION' /v Expansion /t REG_DWORD /d 1 >/dev/null
+fi
+start "$app" /c
+dialog_pid=$last_pid
+box=$(wait_window "Dialog" 60)
+check "a REG_DWORD flag is reported in the error box" test -n "$box"
+screenshot "$shots/dialog-error-$target.png"
+press "$box" Return
+dlg=$(wait_window "設定" 20)
+check "the dialog still opens after the error" test -n "$dlg"
+click_in "$dlg" 268 92
+check "OK closes it" exits_with 0 "$dialog_pid" 20
+check "OK replaces the broken flag" test "$(query Expansion)" = "REG_SZ 0"
+check "and stores the empty folder (the folder was never read)" test "$(query Folder)" = "REG_SZ "
+finish
