@@ -511,12 +511,18 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
     if (align == 1) x += avail - lw;           // right
     else if (align == 2) x += (avail - lw) / 2;  // centre; justify is drawn left aligned
     for (char32_t c : s) {
+      const double adv = src.Advance(c) * scale;
+      // Glyphs wholly outside the field are left out (the field cuts its text off there).
+      if (x + adv < out.bounds.xmin || x > out.bounds.xmax) {
+        x += adv;
+        continue;
+      }
       raster::Matrix m;
       m.a = m.d = scale;
       m.tx = x;
       m.ty = baseline;
       src.Draw(w, c, m, fill);
-      x += src.Advance(c) * scale;
+      x += adv;
     }
     baseline += lineHeight;
   }

@@ -373,3 +373,19 @@ TEST(TextBadInput, EditTextWithUnknownFontFallsBackToDeviceFonts) {
   EXPECT_TRUE(fonts->families.count("_serif"));
   EXPECT_GT(DarkPixels(RenderSurface(*m, kW, kH)), 10);
 }
+
+TEST(EditText, TextRunningPastTheFieldIsCutAfterTheLastGlyphThatStartsInside) {
+  kit::Movie mv = TextStage();
+  kit::EditText e;
+  e.bounds = kit::Rect::pixels(0, 0, 60, 30);
+  e.height = static_cast<uint16_t>(kit::px(20));
+  e.text = std::string(40, 'A');  // 20 px per glyph, far wider than the field
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(1, e));
+  mv.place(kit::Place::add(1, 1));
+  mv.showFrame();
+  auto m = LoadKitWith(mv, engine::LoadOptions{std::make_shared<FakeDeviceFonts>()});
+  ASSERT_TRUE(m);
+  const raster::Surface s = RenderSurface(*m, kW, kH);
+  EXPECT_GT(DarkPixels(s, 0, 0, 60, 30), 30);
+  EXPECT_EQ(DarkPixels(s, 82, 0, kW, kH), 0);
+}
