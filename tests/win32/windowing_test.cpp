@@ -535,7 +535,9 @@ int main(int argc, char** argv) {
         spec.bounds = Rect{0, 0, Ui().PrimaryScreenSize().width, Ui().PrimaryScreenSize().height};
         spec.sink = &printer;
         WindowHandle form = Ui().CreateControl(spec);
+        const ULONGLONG before = GetTickCount64();
         Ui().SetVisible(form, true);
+        std::printf("showing took %llu ms\n", static_cast<unsigned long long>(GetTickCount64() - before));
         std::printf("focus=%p active=%p foreground=%p form=%p\n", static_cast<void*>(GetFocus()),
                     static_cast<void*>(GetActiveWindow()), static_cast<void*>(GetForegroundWindow()),
                     reinterpret_cast<void*>(form));
