@@ -3,6 +3,7 @@
 // named font lacks come from Japanese fonts (Shift-JIS charset) and then the common UI fonts.
 #include <windows.h>
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <tuple>
