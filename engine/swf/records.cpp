@@ -97,7 +97,7 @@ void ReadGradient(BitReader& r, int version, bool focal, raster::Gradient& g) {
   if (focal) g.focal = std::clamp(r.fixed8(), -1.0, 1.0);
 }
 
-void ReadFillStyle(BitReader& r, int version, raster::Paint& p) {
+void ReadFillStyle(BitReader& r, int version, raster::Paint& p, const ShapeContext* ctx) {
   const uint8_t type = r.u8();
   switch (type) {
     case 0x00:
@@ -121,11 +121,12 @@ void ReadFillStyle(BitReader& r, int version, raster::Paint& p) {
     case 0x41:
     case 0x42:
     case 0x43:
-      // Bitmap fills are not drawn yet: the area is left unpainted, the shape stays intact.
-      (void)r.u16();
-      (void)ReadMatrix(r);
-      p.kind = raster::Paint::Kind::None;
+    {
+      const uint16_t id = r.u16();
+      const raster::Matrix m = ReadMatrix(r);
+      MakeBitmapPaint(type, id, m, ctx, p);  // an unknown bitmap paints nothing
       break;
+    }
     default:
       r.fail();
       break;
@@ -138,11 +139,11 @@ unsigned ReadCount(BitReader& r, int version) {
   return n;
 }
 
-void ReadStyles(BitReader& r, int version, raster::Layer& layer) {
+void ReadStyles(BitReader& r, int version, raster::Layer& layer, const ShapeContext* ctx) {
   const unsigned fills = ReadCount(r, version);
   for (unsigned i = 0; i < fills && r.ok(); ++i) {
     raster::Paint p;
-    ReadFillStyle(r, version, p);
+    ReadFillStyle(r, version, p, ctx);
     if (r.ok()) layer.fills.push_back(std::move(p));
   }
   const unsigned lines = ReadCount(r, version);
@@ -167,7 +168,7 @@ void ReadStyles(BitReader& r, int version, raster::Layer& layer) {
       s.join = join == 1 ? raster::Join::Bevel : join == 2 ? raster::Join::Miter : raster::Join::Round;
       if (join == 2) s.miterLimit = std::max(1.0, r.u16() / 256.0);
       if (hasFill) {
-        ReadFillStyle(r, version, s.paint);
+        ReadFillStyle(r, version, s.paint, ctx);
       } else {
         s.paint.kind = raster::Paint::Kind::Solid;
         s.paint.color = ReadRgba(r);
@@ -182,7 +183,8 @@ void ReadStyles(BitReader& r, int version, raster::Layer& layer) {
 
 }  // namespace
 
-bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinition& out, std::string& error) {
+bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinition& out, std::string& error,
+                      const ShapeContext* ctx) {
   BitReader r(data);
   out.id = r.u16();
   out.bounds = ReadRect(r);
@@ -192,7 +194,7 @@ bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinitio
   }
   out.shape.layers.clear();
   out.shape.layers.emplace_back();
-  ReadStyles(r, version, out.shape.layers.back());
+  ReadStyles(r, version, out.shape.layers.back(), ctx);
   unsigned fillBits = r.ub(4);
   unsigned lineBits = r.ub(4);
   if (!r.ok()) {
@@ -227,7 +229,7 @@ bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinitio
       if (newStyles) {
         out.shape.layers.emplace_back();
         layer = &out.shape.layers.back();
-        ReadStyles(r, version, *layer);
+        ReadStyles(r, version, *layer, ctx);
         fillBits = r.ub(4);
         lineBits = r.ub(4);
         fill0 = fill1 = line = 0;

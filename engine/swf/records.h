@@ -7,6 +7,7 @@
 
 #include "engine/raster/raster.h"
 #include "engine/swf/bit_reader.h"
+#include "engine/swf/bitmaps.h"
 
 namespace lumarel::engine::swf {
 
@@ -29,6 +30,8 @@ struct ShapeDefinition {
 // Parses the body of a DefineShape (version 1), DefineShape2 (2), DefineShape3 (3) or
 // DefineShape4 (4) tag. Returns false with a reason when the data is malformed; a shape whose
 // record list is cut short keeps the edges read so far.
-bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinition& out, std::string& error);
+// `ctx` supplies the bitmaps that bitmap fills use (none: bitmap fills draw nothing).
+bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinition& out, std::string& error,
+                      const ShapeContext* ctx = nullptr);
 
 }  // namespace lumarel::engine::swf

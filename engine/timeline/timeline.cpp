@@ -67,8 +67,61 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
   text::FontTable fonts;                            // fonts are not characters of the display list
   long textEdges = text::kMaxTextEdges;
   std::unordered_map<uint16_t, std::span<const uint8_t>> buttons1;  // DefineButton bodies, for their cxform
+  // Bitmaps for bitmap fills, and the smoothing rule of the movie's version.
+  int showFrames = 0;
+  for (const Tag& t : tags) showFrames += t.code == tag::ShowFrame;
+  swf::ShapeContext shapeCtx;
+  shapeCtx.smoothFills = swf::BitmapSmoothing(out.version, showFrames);
+  shapeCtx.bitmap = [&out](uint16_t id) -> std::shared_ptr<const raster::Bitmap> {
+    auto it = out.bitmaps.find(id);
+    return it == out.bitmaps.end() ? nullptr : it->second;
+  };
+  std::span<const uint8_t> jpegTables;
+  bool haveJpegTables = false;
   for (const Tag& t : tags) {
     switch (t.code) {
+      case tag::JPEGTables:
+        if (!haveJpegTables) jpegTables = t.data;
+        haveJpegTables = true;
+        break;
+      case tag::DefineBits:
+      case tag::DefineBitsJPEG2:
+      case tag::DefineBitsJPEG3:
+      case tag::DefineBitsJPEG4:
+      case tag::DefineBitsLossless:
+      case tag::DefineBitsLossless2: {
+        uint16_t id = 0;
+        std::string error;
+        if (out.bitmapBytes >= kMaxBitmapBytes) {
+          out.warnings.push_back("bitmaps beyond the movie's pixel budget are not decoded");
+          break;
+        }
+        auto bm = swf::DecodeBitmapTag(t.code, t.data, jpegTables, id, error);
+        if (!bm) {
+          out.warnings.push_back("bitmap " + std::to_string(id) + ": " + error);
+          break;
+        }
+        if (out.bitmaps.count(id)) break;  // the first definition of an id stands
+        out.bitmapBytes += bm->pixels.size() * 4;
+        out.bitmaps.emplace(id, std::move(bm));
+        break;
+      }
+      case tag::DefineMorphShape:
+      case tag::DefineMorphShape2: {
+        auto md = std::make_shared<swf::MorphDefinition>();
+        std::string error;
+        if (!swf::ParseDefineMorphShape(t.data, t.code == tag::DefineMorphShape ? 1 : 2, &shapeCtx, *md, error)) {
+          out.warnings.push_back(error);
+          break;
+        }
+        if (out.dictionary.count(md->id)) break;
+        MorphCharacter mc;
+        mc.edgeCount = static_cast<long>(md->startEdges.size());
+        const uint16_t id = md->id;
+        mc.morph = std::move(md);
+        out.dictionary.emplace(id, std::move(mc));
+        break;
+      }
       case tag::DefineFont:
       case tag::DefineFont2:
       case tag::DefineFont3: {
@@ -138,7 +191,7 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                                                           : 4;
         swf::ShapeDefinition sd;
         std::string error;
-        if (!swf::ParseDefineShape(t.data, version, sd, error)) {
+        if (!swf::ParseDefineShape(t.data, version, sd, error, &shapeCtx)) {
           out.warnings.push_back(error);
           break;
         }
@@ -183,6 +236,14 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
     }
   }
   BuildTimeline(tags, out.main);
+}
+
+const raster::Shape& MorphCharacter::at(uint16_t ratio) const {
+  if (cache->ratio != ratio) {
+    swf::BuildMorphShape(*morph, ratio / 65535.0, cache->shape);
+    cache->ratio = ratio;
+  }
+  return cache->shape;
 }
 
 std::shared_ptr<Instance> Instance::child(const std::string& name) const {
@@ -511,6 +572,15 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
     edgeBudget -= sc.edgeCount;
     r.drawShape(sc.shape, world, c);
   };
+  auto drawMorph = [&](const MorphCharacter& mc, uint16_t ratio, const raster::Matrix& world,
+                       const raster::ColorTransform& c) {
+    if (mc.edgeCount > edgeBudget) {
+      edgeBudget = 0;
+      return;
+    }
+    edgeBudget -= mc.edgeCount;
+    r.drawShape(mc.at(ratio), world, c);
+  };
   std::vector<uint16_t> clipEnds;  // innermost last, non-increasing
   for (const auto& [depth, obj] : inst.list_) {
     while (!clipEnds.empty() && depth > clipEnds.back()) {
@@ -525,6 +595,8 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
       r.beginClip();
       if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
         draw(*sc, world, raster::ColorTransform{});
+      } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
+        drawMorph(*mc, obj.ratio, world, raster::ColorTransform{});
       } else if (obj.sprite) {
         renderList(r, *obj.sprite, world, raster::ColorTransform{}, true, edgeBudget);
       }
@@ -535,6 +607,8 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
     const raster::ColorTransform c = cx.Concat(obj.cxform);
     if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
       draw(*sc, world, c);
+    } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
+      drawMorph(*mc, obj.ratio, world, c);
     } else if (obj.sprite) {
       renderList(r, *obj.sprite, world, c, clipDefinition, edgeBudget);
     }

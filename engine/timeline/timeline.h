@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/raster/raster.h"
+#include "engine/swf/morph.h"
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
 #include "engine/text/device_fonts.h"
@@ -41,7 +42,18 @@ struct SpriteCharacter {
   TimelineDef timeline;
   std::shared_ptr<const std::vector<uint8_t>> storage;  // tag bytes the timeline owns (buttons)
 };
-using Character = std::variant<ShapeCharacter, SpriteCharacter>;
+// A morph shape: drawn at its place's ratio. The shape for the last ratio drawn is kept.
+struct MorphCharacter {
+  std::shared_ptr<const swf::MorphDefinition> morph;
+  long edgeCount = 0;
+  struct Cache {
+    int ratio = -1;
+    raster::Shape shape;
+  };
+  std::shared_ptr<Cache> cache = std::make_shared<Cache>();
+  const raster::Shape& at(uint16_t ratio) const;
+};
+using Character = std::variant<ShapeCharacter, SpriteCharacter, MorphCharacter>;
 
 struct MovieDefinition {
   std::unordered_map<uint16_t, Character> dictionary;
@@ -52,7 +64,12 @@ struct MovieDefinition {
   // without embedded outlines take their glyphs from the device fonts (none: not drawn).
   int version = 10;
   std::shared_ptr<text::DeviceFontSource> deviceFonts;
+  // Decoded bitmaps by character id (undecodable ones are left out), and their pixel bytes.
+  std::unordered_map<uint16_t, std::shared_ptr<const raster::Bitmap>> bitmaps;
+  size_t bitmapBytes = 0;
 };
+// Decoded bitmap pixels kept for one movie; bitmaps beyond it are not decoded (draw nothing).
+constexpr size_t kMaxBitmapBytes = size_t(512) << 20;
 
 // Builds dictionary and main timeline from the top-level tags. The tags' spans must stay valid
 // as long as the definition is used.

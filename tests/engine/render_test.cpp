@@ -231,14 +231,14 @@ TEST(Render, ShowAllLetterboxOriginAndOverride) {
   EXPECT_EQ(wide.pixel(100, 100), 0xFFFF0000u);
 }
 
-TEST(Render, BitmapFillsDrawNothingButKeepTheShape) {
+TEST(Render, UnknownBitmapFillsDrawNothingButKeepTheShape) {
   kit::Movie mv = Stage(0xffffff);
   kit::Bitmap bmp;
   bmp.width = bmp.height = 2;
   bmp.argb = {0xff000000, 0xffffffff, 0xffffffff, 0xff000000};
   const uint16_t bid = mv.defineBitsLossless(bmp, false);
   kit::ShapeBuilder s;
-  s.style(s.addFill(kit::FillStyle::bitmap(bid, kit::Matrix::bitmapAt(0, 0, 10))), s.addLine(kit::LineStyle::solid(kit::px(4), kit::Rgba::hex(0x000000))))
+  s.style(s.addFill(kit::FillStyle::bitmap(static_cast<uint16_t>(bid + 100), kit::Matrix::bitmapAt(0, 0, 10))), s.addLine(kit::LineStyle::solid(kit::px(4), kit::Rgba::hex(0x000000))))
       .rect(kit::px(20), kit::px(20), kit::px(100), kit::px(80));
   s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0x00ff00)))).rect(kit::px(60), kit::px(60), kit::px(20), kit::px(20));
   mv.place(kit::Place::add(1, mv.defineShape(s)));
@@ -246,7 +246,7 @@ TEST(Render, BitmapFillsDrawNothingButKeepTheShape) {
   Image img = RenderFrame(mv);
   ASSERT_EQ(img.width, kW);
   auto at = [&](int x, int y) { return &img.rgba[(static_cast<size_t>(y) * kW + x) * 4]; };
-  EXPECT_EQ(at(40, 40)[0], 255);  // inside the bitmap fill: background shows
+  EXPECT_EQ(at(40, 40)[0], 255);  // inside the fill of a bitmap never defined: background shows
   EXPECT_EQ(at(40, 40)[2], 255);
   EXPECT_EQ(at(20, 50)[0], 0);    // the outline is drawn
   EXPECT_EQ(at(70, 70)[1], 255);  // the following solid fill too

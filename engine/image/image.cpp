@@ -1,0 +1,234 @@
+#include "engine/image/image.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+// stb_image is compiled into this file only, with static linkage so that it cannot clash with
+// another copy elsewhere in a program, and limited to the three formats movies embed.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_NO_STDIO
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_PNG
+#define STBI_ONLY_GIF
+#define STBI_NO_FAILURE_STRINGS
+#define STBI_MAX_DIMENSIONS 8192
+#if defined(__GNUC__) || defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wshadow"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#elif defined(_MSC_VER)
+#pragma warning(push, 0)
+#endif
+#include "stb_image.h"
+#if defined(__GNUC__) || defined(__clang__)
+#pragma GCC diagnostic pop
+#elif defined(_MSC_VER)
+#pragma warning(pop)
+#endif
+
+static_assert(STBI_MAX_DIMENSIONS == lumarel::engine::image::kMaxSide, "stb limit follows kMaxSide");
+
+namespace lumarel::engine::image {
+
+bool SizeAllowed(int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
+  return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4u <= kMaxPixelBytes;
+}
+
+Format Sniff(std::span<const uint8_t> d) {
+  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (d.size() >= 8 && std::memcmp(d.data(), kPng, 8) == 0) return Format::Png;
+  if (d.size() >= 4 && d[0] == 'G' && d[1] == 'I' && d[2] == 'F' && d[3] == '8') return Format::Gif;
+  if (d.size() >= 2 && d[0] == 0xFF && (d[1] == 0xD8 || d[1] == 0xD9)) return Format::Jpeg;
+  return Format::Unknown;
+}
+
+namespace {
+
+// Appends the marker segments of `in` that come before its scan to `segments`, and (when
+// `scan` is given) everything from the start-of-scan marker on to `scan`. Start and end markers
+// before the scan are left out. False when a segment runs past the data.
+bool CollectSegments(std::span<const uint8_t> in, std::vector<uint8_t>& segments, std::vector<uint8_t>* scan) {
+  size_t i = 0;
+  const size_t n = in.size();
+  while (i < n) {
+    if (in[i] != 0xFF) return false;  // not at a marker
+    while (i + 1 < n && in[i + 1] == 0xFF) ++i;  // fill bytes
+    if (i + 1 >= n) return true;
+    const uint8_t m = in[i + 1];
+    if (m == 0xD8 || m == 0xD9 || m == 0x01 || (m >= 0xD0 && m <= 0xD7)) {
+      i += 2;  // markers without a length
+      continue;
+    }
+    if (m == 0xDA) {
+      if (scan) scan->insert(scan->end(), in.begin() + static_cast<ptrdiff_t>(i), in.end());
+      return true;
+    }
+    if (i + 4 > n) return false;
+    const size_t len = (size_t(in[i + 2]) << 8) | in[i + 3];
+    if (len < 2 || len > n - i - 2) return false;
+    segments.insert(segments.end(), in.begin() + static_cast<ptrdiff_t>(i),
+                    in.begin() + static_cast<ptrdiff_t>(i + 2 + len));
+    i += 2 + len;
+  }
+  return true;
+}
+
+// A PNG whose image data inflates to more than its header allows is refused before decoding
+// (the decoder would otherwise grow its buffer for as long as the stream goes on).
+bool PngDataBounded(std::span<const uint8_t> d) {
+  if (d.size() < 33) return false;
+  auto be32 = [&](size_t at) {
+    return (uint32_t(d[at]) << 24) | (uint32_t(d[at + 1]) << 16) | (uint32_t(d[at + 2]) << 8) | d[at + 3];
+  };
+  const uint32_t w = be32(16), h = be32(20);
+  if (!SizeAllowed(w, h)) return false;
+  // At most 8 bytes a pixel (16-bit RGBA) plus a filter byte a row, for every interlace pass.
+  const uint64_t limit = uint64_t(h) * (uint64_t(w) * 8 + 1) * 2 + 1024;
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return false;
+  uint8_t scratch[16384];
+  uint64_t produced = 0;
+  bool ok = true, done = false;
+  size_t at = 8;
+  while (ok && !done && at + 12 <= d.size()) {
+    const uint32_t len = be32(at);
+    if (len > d.size() - at - 12) break;  // truncated chunk: the decoder reports it
+    const bool idat = std::memcmp(&d[at + 4], "IDAT", 4) == 0;
+    if (std::memcmp(&d[at + 4], "IEND", 4) == 0) break;
+    if (idat) {
+      z.next_in = const_cast<Bytef*>(&d[at + 8]);
+      z.avail_in = len;
+      while (z.avail_in > 0) {
+        z.next_out = scratch;
+        z.avail_out = sizeof scratch;
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        produced += sizeof scratch - z.avail_out;
+        if (produced > limit) {
+          ok = false;
+          break;
+        }
+        if (rc == Z_STREAM_END) {
+          done = true;
+          break;
+        }
+        if (rc != Z_OK) break;  // corrupt: the decoder reports it
+      }
+    }
+    at += 12 + size_t(len);
+  }
+  inflateEnd(&z);
+  return ok;
+}
+
+}  // namespace
+
+std::vector<uint8_t> SpliceJpeg(std::span<const uint8_t> tables, std::span<const uint8_t> image) {
+  std::vector<uint8_t> out = {0xFF, 0xD8};
+  std::vector<uint8_t> scan;
+  if (!tables.empty() && !CollectSegments(tables, out, nullptr)) return {};
+  if (!CollectSegments(image, out, &scan) || scan.empty()) return {};
+  out.insert(out.end(), scan.begin(), scan.end());
+  if (out.size() < 2 || out[out.size() - 2] != 0xFF || out.back() != 0xD9) {
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+  }
+  return out;
+}
+
+std::shared_ptr<raster::Bitmap> DecodeImage(std::span<const uint8_t> data, std::string& error) {
+  const Format f = Sniff(data);
+  if (f == Format::Unknown) {
+    error = "image data of unknown format";
+    return nullptr;
+  }
+  if (data.size() > static_cast<size_t>(INT_MAX)) {
+    error = "image data too long";
+    return nullptr;
+  }
+  const auto* bytes = reinterpret_cast<const stbi_uc*>(data.data());
+  const int len = static_cast<int>(data.size());
+  int w = 0, h = 0, comp = 0;
+  if (!stbi_info_from_memory(bytes, len, &w, &h, &comp)) {
+    error = "image header not readable";
+    return nullptr;
+  }
+  if (!SizeAllowed(w, h)) {
+    error = "image size " + std::to_string(w) + "x" + std::to_string(h) + " outside the limits";
+    return nullptr;
+  }
+  if (f == Format::Png && !PngDataBounded(data)) {
+    error = "PNG data larger than its image";
+    return nullptr;
+  }
+  stbi_uc* px = stbi_load_from_memory(bytes, len, &w, &h, &comp, 4);
+  if (!px) {
+    error = "image data not decodable";
+    return nullptr;
+  }
+  auto bm = std::make_shared<raster::Bitmap>();
+  if (!SizeAllowed(w, h)) {
+    stbi_image_free(px);
+    error = "image size outside the limits";
+    return nullptr;
+  }
+  bm->width = w;
+  bm->height = h;
+  const size_t count = size_t(w) * size_t(h);
+  bm->pixels.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t r = px[i * 4], g = px[i * 4 + 1], b = px[i * 4 + 2], a = px[i * 4 + 3];
+    auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
+    bm->pixels[i] = a == 255 ? (0xFF000000u | (r << 16) | (g << 8) | b)
+                             : ((a << 24) | (pm(r) << 16) | (pm(g) << 8) | pm(b));
+  }
+  stbi_image_free(px);
+  return bm;
+}
+
+bool InflateExact(std::span<const uint8_t> zdata, size_t expected, std::vector<uint8_t>& out) {
+  out.clear();
+  if (expected == 0) return true;
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return false;
+  size_t produced = 0, consumed = 0;
+  // The buffer grows as data comes out, so garbage that claims a big image costs little.
+  out.resize(std::min<size_t>(expected, size_t(1) << 16));
+  while (produced < expected) {
+    if (z.avail_in == 0) {
+      if (consumed >= zdata.size()) break;
+      const size_t piece = std::min<size_t>(zdata.size() - consumed, size_t(1) << 30);
+      z.next_in = const_cast<Bytef*>(zdata.data() + consumed);
+      z.avail_in = static_cast<uInt>(piece);
+      consumed += piece;
+    }
+    if (produced == out.size()) out.resize(std::min(expected, out.size() * 2));
+    const size_t room = std::min<size_t>(out.size() - produced, size_t(1) << 30);
+    z.next_out = out.data() + produced;
+    z.avail_out = static_cast<uInt>(room);
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    produced += room - z.avail_out;
+    if (rc == Z_STREAM_END) break;
+    if (rc != Z_OK && !(rc == Z_BUF_ERROR && z.avail_out == 0)) break;
+  }
+  inflateEnd(&z);
+  if (produced < expected) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lumarel::engine::image
