@@ -32,6 +32,8 @@ class Fonts {
   // code point, a font that has it is used instead (Japanese first), scaled to the same units.
   virtual std::optional<FontGlyph> Glyph(const std::string& family, bool bold, bool italic, char32_t cp) = 0;
   virtual std::optional<FontFaceMetrics> Metrics(const std::string& family, bool bold, bool italic) = 0;
+  // Shift-JIS (code page 932) bytes to code points; empty when they are not valid Shift-JIS.
+  virtual std::optional<std::u32string> DecodeShiftJis(const std::string& bytes) = 0;
 };
 
 // The system's fonts; null when this system offers none.

@@ -30,6 +30,10 @@ class SystemDeviceFonts : public engine::text::DeviceFontSource {
     return engine::text::FontMetrics{m->unitsPerEm, m->ascent, m->descent, m->leading};
   }
 
+  std::optional<std::u32string> DecodeLegacyText(const std::string& bytes) override {
+    return fonts_->DecodeShiftJis(bytes);
+  }
+
  private:
   std::shared_ptr<platform::Fonts> fonts_;
 };

@@ -35,6 +35,13 @@ class DeviceFontSource {
   virtual std::optional<GlyphOutline> Glyph(const std::string& family, bool bold, bool italic, char32_t cp) = 0;
   // Empty when the system has no usable font at all.
   virtual std::optional<FontMetrics> Metrics(const std::string& family, bool bold, bool italic) = 0;
+  // Movies before version 6 store text in the code page of the system they were made on; the
+  // saver decodes it as Shift-JIS, as a Japanese system does. Empty when the bytes are not valid
+  // Shift-JIS or the host cannot convert: the text is then read as Latin-1.
+  virtual std::optional<std::u32string> DecodeLegacyText(const std::string& bytes) {
+    (void)bytes;
+    return std::nullopt;
+  }
 };
 
 }  // namespace lumarel::engine::text

@@ -438,8 +438,25 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
   if (!src.usable() || raw.empty()) return true;
 
   if (raw.size() > kMaxEditTextChars) raw.resize(kMaxEditTextChars);
-  if (html) raw = PlainFromHtml(raw);
-  std::u32string text = DecodeText(raw, ctx.swfVersion >= 6 || html);
+  bool utf8 = ctx.swfVersion >= 6;
+  if (!utf8 && ctx.deviceFonts) {  // legacy code page: re-encoded as UTF-8 before anything else
+    if (std::optional<std::u32string> legacy = ctx.deviceFonts->DecodeLegacyText(raw)) {
+      std::string u;
+      for (char32_t c : *legacy) AppendUtf8(u, c);
+      raw = std::move(u);
+      utf8 = true;
+    }
+  }
+  if (html) {
+    if (!utf8) {  // Latin-1 to UTF-8 first: the entities decode to UTF-8
+      std::string u;
+      for (unsigned char c : raw) AppendUtf8(u, c);
+      raw = std::move(u);
+      utf8 = true;
+    }
+    raw = PlainFromHtml(raw);
+  }
+  std::u32string text = DecodeText(raw, utf8);
   if (hasMaxLength && text.size() > maxLength) text.resize(maxLength);
   // Line breaks: CR LF, CR and LF each end a paragraph.
   std::vector<std::u32string> paragraphs(1);

@@ -1,6 +1,7 @@
 // System fonts on Linux: fontconfig picks the font file, FreeType reads its outlines unscaled
 // and unhinted. Cubic segments (CFF/OpenType fonts such as Noto CJK) are split into quadratics.
 #include <fontconfig/fontconfig.h>
+#include <iconv.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -119,6 +120,26 @@ class LinuxFonts : public Fonts {
     if (lib_) FT_Done_FreeType(lib_);
   }
   bool ok() const { return ok_; }
+
+  std::optional<std::u32string> DecodeShiftJis(const std::string& bytes) override {
+    iconv_t cd = iconv_open("UTF-32LE", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string in = bytes;
+    std::string out(in.size() * 4 + 4, '\0');
+    char* ip = in.data();
+    char* op = out.data();
+    size_t il = in.size(), ol = out.size();
+    const size_t r = iconv(cd, &ip, &il, &op, &ol);
+    iconv_close(cd);
+    if (r == static_cast<size_t>(-1) || il != 0) return std::nullopt;  // not Shift-JIS
+    std::u32string text;
+    const size_t n = (out.size() - ol) / 4;
+    for (size_t i = 0; i < n; ++i) {
+      const auto* b = reinterpret_cast<const unsigned char*>(out.data() + i * 4);
+      text.push_back(char32_t(b[0]) | (char32_t(b[1]) << 8) | (char32_t(b[2]) << 16) | (char32_t(b[3]) << 24));
+    }
+    return text;
+  }
 
   std::optional<FontGlyph> Glyph(const std::string& family, bool bold, bool italic, char32_t cp) override {
     std::lock_guard<std::mutex> lock(mu_);

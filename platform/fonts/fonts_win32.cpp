@@ -55,6 +55,28 @@ class GdiFonts : public Fonts {
   }
   bool ok() const { return dc_ != nullptr; }
 
+  std::optional<std::u32string> DecodeShiftJis(const std::string& bytes) override {
+    if (bytes.empty()) return std::u32string();
+    const int len = static_cast<int>(bytes.size());
+    const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), len, nullptr, 0);
+    if (n <= 0) return std::nullopt;  // not Shift-JIS (or no code page 932 on this system)
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), len, w.data(), n);
+    std::u32string text;
+    for (size_t i = 0; i < w.size(); ++i) {
+      char32_t c = static_cast<char16_t>(w[i]);
+      if (c >= 0xD800 && c < 0xDC00 && i + 1 < w.size()) {
+        const char32_t lo = static_cast<char16_t>(w[i + 1]);
+        if (lo >= 0xDC00 && lo < 0xE000) {
+          c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+          ++i;
+        }
+      }
+      text.push_back(c);
+    }
+    return text;
+  }
+
   std::optional<FontGlyph> Glyph(const std::string& family, bool bold, bool italic, char32_t cp) override {
     std::lock_guard<std::mutex> lock(mu_);
     if (cp > 0xFFFF) return std::nullopt;  // outlines by character are limited to the BMP

@@ -389,3 +389,28 @@ TEST(EditText, TextRunningPastTheFieldIsCutAfterTheLastGlyphThatStartsInside) {
   EXPECT_GT(DarkPixels(s, 0, 0, 60, 30), 30);
   EXPECT_EQ(DarkPixels(s, 82, 0, kW, kH), 0);
 }
+
+TEST(EditText, LegacyMoviesTakeTheirTextThroughTheLegacyDecoder) {
+  class ShiftJisFonts : public FakeDeviceFonts {
+   public:
+    std::optional<std::u32string> DecodeLegacyText(const std::string& bytes) override {
+      if (bytes == "\x90\xdd") return U"\u8A2D";
+      return std::nullopt;  // anything else: not Shift-JIS
+    }
+  };
+  for (const auto& [text, expect] : {std::pair<std::string, char32_t>{"\x90\xdd", U'\u8A2D'},
+                                     std::pair<std::string, char32_t>{"\xe9", U'\u00e9'}}) {
+    kit::Movie mv = TextStage(5);
+    kit::EditText e;
+    e.bounds = kit::Rect::pixels(0, 0, kW, 40);
+    e.text = text;
+    mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(1, e));
+    mv.place(kit::Place::add(1, 1));
+    mv.showFrame();
+    auto fonts = std::make_shared<ShiftJisFonts>();
+    auto m = LoadKitWith(mv, engine::LoadOptions{fonts});
+    ASSERT_TRUE(m);
+    ASSERT_EQ(fonts->requests.size(), 1u);
+    EXPECT_EQ(fonts->requests[0].second, expect);
+  }
+}

@@ -81,6 +81,13 @@ TEST(NativeFonts, LatinAndJapaneseOutlines) {
   }
 }
 
+TEST(NativeFonts, ShiftJisText) {
+  std::shared_ptr<platform::Fonts> fonts = platform::NativeFonts();
+  ASSERT_TRUE(fonts);
+  EXPECT_EQ(fonts->DecodeShiftJis("A\x90\xdd\x92\xe8"), std::u32string(U"A\u8A2D\u5B9A"));  // "A設定"
+  EXPECT_FALSE(fonts->DecodeShiftJis("\x90"));  // a lead byte without its trail byte
+}
+
 TEST(NativeFonts, DeviceFontTextRendersThroughTheEngine) {
   kit::Movie mv(kit::Rect::pixels(0, 0, 200, 60), 12.0);
   mv.background(kit::Rgba::hex(0xffffff));
