@@ -538,6 +538,14 @@ public:
             gdk_event_free(ev);
             return;
         }
+        // No button is a default or cancel button: Enter and Escape press none.
+        if (ev->type == GDK_KEY_PRESS && (m.wParam == vk::Return || m.wParam == vk::Escape)) {
+            Control* c = Find(m.window);
+            if (c && (c->kind == ControlKind::Button || c->kind == ControlKind::SpeedButton)) {
+                gdk_event_free(ev);
+                return;
+            }
+        }
         gtk_main_do_event(ev);
         gdk_event_free(ev);
     }

@@ -436,7 +436,11 @@ private:
     static int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM data) {
         if (message == BFFM_INITIALIZED) {
             const wchar_t* initial = reinterpret_cast<const wchar_t*>(data);
-            if (initial && *initial) {
+            // Only an existing folder is handed over: a path the chooser cannot select leaves it
+            // on its default selection (some shell versions fail hard on such a path).
+            const DWORD attributes = initial && *initial ? ::GetFileAttributesW(initial)
+                                                          : INVALID_FILE_ATTRIBUTES;
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(initial));
             }
         } else if (message == BFFM_SELCHANGED) {
@@ -861,8 +865,9 @@ private:
                     MoveFocus(hwnd);
                     return 0;
                 }
-                if (message == WM_KEYDOWN && wParam == VK_RETURN && d->kind == ControlKind::Button) {
-                    SendKind(hwnd, sink, EventKind::Click);
+                // No button here is a default or cancel button: Enter and Escape press none.
+                if (message == WM_KEYDOWN && (wParam == VK_RETURN || wParam == VK_ESCAPE) &&
+                    d->kind == ControlKind::Button) {
                     return 0;
                 }
                 if (speed && message == WM_LBUTTONDOWN) return SpeedDown(hwnd, *d);
@@ -889,8 +894,11 @@ private:
                 }
                 break;
             case WM_CHAR:
-                // Tab and Enter were handled as keys above; the controls would only beep.
-                if (wParam == L'\t' || (wParam == L'\r' && d->kind == ControlKind::Button)) return 0;
+                // Tab, Enter and Escape were handled as keys above; the controls would only beep.
+                if (wParam == L'\t' ||
+                    ((wParam == L'\r' || wParam == 0x1B) && d->kind == ControlKind::Button)) {
+                    return 0;
+                }
                 break;
             case WM_ERASEBKGND:
                 // The etched frame draws only its edges; the inside shows the parent's colour.
