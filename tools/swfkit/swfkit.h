@@ -453,6 +453,20 @@ public:
     std::uint16_t defineMorphShape(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
                                    const std::vector<MorphFill>& fills,
                                    const std::vector<MorphLine>& lines);
+    // DefineMorphShape2: as defineMorphShape, with edge bounds and LINESTYLE2-style lines
+    // (caps and joins of `lines2`; widths and colours from `lines`).
+    std::uint16_t defineMorphShape2(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
+                                    const std::vector<MorphFill>& fills,
+                                    const std::vector<MorphLine>& lines);
+    // JPEG bitmaps (images.cpp). jpegTables writes the movie's JPEGTables tag; defineBits a
+    // DefineBits tag whose data relies on those tables; defineBitsJpeg2 any JPEG, PNG or GIF
+    // stream; defineBitsJpeg3 a JPEG with an alpha plane (width x height bytes, zlib-packed
+    // here; `rawAlpha` is written as it is instead, for bad-input tests).
+    Movie& jpegTables(const Bytes& tables);
+    std::uint16_t defineBits(const Bytes& jpegWithoutTables);
+    std::uint16_t defineBitsJpeg2(const Bytes& imageData);
+    std::uint16_t defineBitsJpeg3(const Bytes& jpeg, const std::vector<std::uint8_t>& alpha,
+                                  const std::optional<Bytes>& rawAlpha = std::nullopt);
     // The same define tags with a caller-chosen id (duplicates, forward references, ...).
     void defineShapeAs(std::uint16_t id, const ShapeBuilder& s, int version = 3);
     void defineSpriteAs(std::uint16_t id, const Sprite& s);
@@ -474,6 +488,14 @@ private:
     std::uint8_t version_;
     std::uint16_t nextId_ = 1;
 };
+
+// Image streams for the bitmap tags (images.cpp): baseline JPEG (quality 1..100) and PNG of
+// straight ARGB pixels; splitJpeg divides a JPEG into a tables stream (quantisation and Huffman
+// tables between start and end markers) and the rest, as DefineBits and JPEGTables hold them.
+Bytes encodeJpeg(const Bitmap& bmp, int quality = 90);
+Bytes encodePng(const Bitmap& bmp);
+bool splitJpeg(const Bytes& jpeg, Bytes& tables, Bytes& image);
+Bytes zlibPack(const Bytes& data);
 
 // Whether this build can write LZMA-compressed (ZWS) movies.
 bool lzmaAvailable();

@@ -1,0 +1,74 @@
+// Rendering a kit movie's frame and comparing it with a reviewed reference PNG (tests/engine/ref/),
+// for the bitmap and morph tests. Every channel within kRefTolerance (straight RGBA);
+// LUMAREL_UPDATE_REFS=1 writes the references anew (then review them by eye).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "tests/engine/kit_movies.h"
+#include "tests/engine/png_io.h"
+
+namespace lumarel::enginetest {
+
+constexpr int kRefTolerance = 3;
+
+inline Image StraightImage(const raster::Surface& s) {
+  Image img;
+  img.width = s.width();
+  img.height = s.height();
+  for (int y = 0; y < s.height(); ++y) {
+    for (int x = 0; x < s.width(); ++x) {
+      const uint32_t p = s.pixel(x, y);
+      const unsigned a = p >> 24;
+      unsigned c[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
+      for (unsigned& v : c) {
+        if (a && a != 255) v = std::min(255u, (v * 255 + a / 2) / a);
+        img.rgba.push_back(static_cast<uint8_t>(v));
+      }
+      img.rgba.push_back(static_cast<uint8_t>(a));
+    }
+  }
+  return img;
+}
+
+inline Image RenderKit(const kit::Movie& mv, int w, int h, int frames = 1) {
+  auto m = LoadKit(mv, kit::Compression::Zlib);
+  if (!m) return {};
+  m->Play();
+  for (int i = 1; i < frames; ++i) m->Advance();
+  raster::Surface s(w, h);
+  m->Render(s);
+  return StraightImage(s);
+}
+
+inline void ExpectMatchesReference(const std::string& name, const Image& got) {
+  ASSERT_GT(got.width, 0);
+  const std::string path = std::string(LUMAREL_ENGINE_REF_DIR) + "/" + name + ".png";
+  const char* update = std::getenv("LUMAREL_UPDATE_REFS");
+  if (update && std::string(update) == "1") {
+    ASSERT_TRUE(SavePng(path, got)) << path;
+    return;
+  }
+  Image ref;
+  ASSERT_TRUE(LoadPng(path, ref)) << "missing reference " << path;
+  ASSERT_EQ(ref.width, got.width);
+  ASSERT_EQ(ref.height, got.height);
+  int bad = 0, worst = 0;
+  for (size_t i = 0; i < ref.rgba.size(); ++i) {
+    const int d = std::abs(int(ref.rgba[i]) - int(got.rgba[i]));
+    worst = std::max(worst, d);
+    if (d > kRefTolerance) ++bad;
+  }
+  EXPECT_EQ(bad, 0) << name << ": worst difference " << worst;
+}
+
+// Straight RGBA of one pixel.
+inline const uint8_t* PixelAt(const Image& img, int x, int y) {
+  return &img.rgba[(static_cast<size_t>(y) * static_cast<size_t>(img.width) + static_cast<size_t>(x)) * 4];
+}
+
+}  // namespace lumarel::enginetest
