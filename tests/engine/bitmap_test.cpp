@@ -5,7 +5,7 @@
 #include "engine/image/image.h"
 #include "engine/swf/bitmaps.h"
 #include "engine/swf/swf_file.h"
-#include "tests/engine/ref_compare.h"
+#include "tests/engine/ref_check.h"
 
 using namespace lumarel;
 using namespace lumarel::enginetest;
@@ -66,7 +66,7 @@ TEST(BitmapReference, FillKinds) {
   FillRect(mv, 3, id, 5, 65, 70, 50, 5, true, false);
   FillRect(mv, 4, id, 85, 65, 70, 50, 5, false, false);
   mv.showFrame();
-  ExpectMatchesReference("bitmap_fill_kinds", RenderKit(mv, kW, kH));
+  CheckReference("bitmap_fill_kinds", RenderKit(mv, kW, kH));
 }
 
 TEST(BitmapReference, EveryBitmapTag) {
@@ -96,7 +96,7 @@ TEST(BitmapReference, EveryBitmapTag) {
     FillRect(mv, static_cast<uint16_t>(10 + i), ids[i], x, y, 32, 32, i == 1 ? 32.0 / 7 : 2, false, false);
   }
   mv.showFrame();
-  ExpectMatchesReference("bitmap_every_tag", RenderKit(mv, kW, kH));
+  CheckReference("bitmap_every_tag", RenderKit(mv, kW, kH));
 }
 
 TEST(Bitmap, LosslessPixelsExact) {
@@ -287,7 +287,7 @@ TEST(BitmapBadInput, MalformedImagesDrawNothingAndBreakNothing) {
   EXPECT_FALSE(m->Info().warnings.empty());
   raster::Surface surf(kW, kH);
   m->Render(surf);
-  const Image img = StraightImage(surf);
+  const Image img = ToStraight(surf);
   EXPECT_EQ(PixelAt(img, 40, 30)[0], 255);  // the broken bitmap's area shows the background
   EXPECT_EQ(PixelAt(img, 40, 30)[1], 255);
   EXPECT_EQ(PixelAt(img, 82, 10)[0], 0xE0);  // the good one is drawn

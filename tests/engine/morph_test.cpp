@@ -6,7 +6,7 @@
 
 #include "engine/swf/morph.h"
 #include "engine/swf/swf_file.h"
-#include "tests/engine/ref_compare.h"
+#include "tests/engine/ref_check.h"
 
 using namespace lumarel;
 using namespace lumarel::enginetest;
@@ -64,7 +64,7 @@ TEST(MorphReference, RatiosAndVersions) {
     mv.place(kit::Place::add(static_cast<uint16_t>(10 + i), m2).at(kit::Matrix::translate(kit::px(15 + 50 * i), kit::px(72))).withRatio(ratios[i]));
   }
   mv.showFrame();
-  ExpectMatchesReference("morph_ratios", RenderKit(mv, kW, kH));
+  CheckReference("morph_ratios", RenderKit(mv, kW, kH));
 }
 
 TEST(MorphReference, GradientAndBitmapFills) {
@@ -88,7 +88,7 @@ TEST(MorphReference, GradientAndBitmapFills) {
     mv.place(kit::Place::add(static_cast<uint16_t>(10 + i), bmp).at(kit::Matrix::translate(kit::px(15 + 50 * i), kit::px(72))).withRatio(r));
   }
   mv.showFrame();
-  ExpectMatchesReference("morph_gradient_bitmap", RenderKit(mv, kW, kH));
+  CheckReference("morph_gradient_bitmap", RenderKit(mv, kW, kH));
 }
 
 TEST(Morph, InterpolationOfEdgesAndStyles) {

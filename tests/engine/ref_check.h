@@ -1,5 +1,6 @@
-// Rendering and reference-image comparison for the text, button and clip tests (same rules as the
-// shape references: every channel within kRefTolerance; LUMAREL_UPDATE_REFS=1 rewrites them).
+// Rendering kit movies and comparing frames with reviewed reference PNGs (tests/engine/ref/):
+// every channel of every pixel within kRefTolerance (straight RGBA). LUMAREL_UPDATE_REFS=1
+// writes the references anew (then review them by eye).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -47,6 +48,15 @@ inline Image ToStraight(const raster::Surface& s) {
   return img;
 }
 
+// A kit movie played for `frames` frames (the first counts as one), as straight RGBA.
+inline Image RenderKit(const kit::Movie& mv, int w, int h, int frames = 1) {
+  auto m = LoadKit(mv, kit::Compression::Zlib);
+  if (!m) return {};
+  m->Play();
+  for (int i = 1; i < frames; ++i) m->Advance();
+  return ToStraight(RenderSurface(*m, w, h));
+}
+
 inline void CheckReference(const std::string& name, const Image& got) {
   ASSERT_GT(got.width, 0);
   const std::string path = std::string(LUMAREL_ENGINE_REF_DIR) + "/" + name + ".png";
@@ -67,6 +77,11 @@ inline void CheckReference(const std::string& name, const Image& got) {
   }
   EXPECT_EQ(bad, 0) << name << ": " << bad << " channel values off by more than " << kRefTolerance << " (worst "
                     << worst << ")";
+}
+
+// Straight RGBA of one pixel.
+inline const uint8_t* PixelAt(const Image& img, int x, int y) {
+  return &img.rgba[(static_cast<size_t>(y) * static_cast<size_t>(img.width) + static_cast<size_t>(x)) * 4];
 }
 
 // Straight colour of one pixel as 0xRRGGBB (the surfaces here are opaque).

@@ -1,7 +1,6 @@
 // Rendered frames of kit-made movies against reviewed reference PNGs (tests/engine/ref/).
 //
-// Tolerance: every channel of every pixel within kTolerance of the reference (straight RGBA).
-// Set LUMAREL_UPDATE_REFS=1 to write the references anew (then review them by eye).
+// Tolerance and updating: see ref_check.h.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,65 +9,17 @@
 
 #include "tests/engine/kit_movies.h"
 #include "tests/engine/png_io.h"
+#include "tests/engine/ref_check.h"
 
 using namespace lumarel;
 using namespace lumarel::enginetest;
 
 namespace {
 
-constexpr int kTolerance = 3;
 constexpr int kW = 160, kH = 120;
 
-Image Straight(const raster::Surface& s) {
-  Image img;
-  img.width = s.width();
-  img.height = s.height();
-  img.rgba.reserve(static_cast<size_t>(s.width()) * static_cast<size_t>(s.height()) * 4);
-  for (int y = 0; y < s.height(); ++y) {
-    for (int x = 0; x < s.width(); ++x) {
-      const uint32_t p = s.pixel(x, y);
-      const unsigned a = p >> 24;
-      unsigned c[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
-      for (unsigned& v : c) {
-        if (a && a != 255) v = std::min(255u, (v * 255 + a / 2) / a);
-        img.rgba.push_back(static_cast<uint8_t>(v));
-      }
-      img.rgba.push_back(static_cast<uint8_t>(a));
-    }
-  }
-  return img;
-}
-
 Image RenderFrame(const kit::Movie& mv, int frames = 1, int w = kW, int h = kH) {
-  auto m = LoadKit(mv, kit::Compression::Zlib);
-  if (!m) return {};
-  m->Play();
-  for (int i = 1; i < frames; ++i) m->Advance();
-  raster::Surface s(w, h);
-  m->Render(s);
-  return Straight(s);
-}
-
-void CompareWithReference(const std::string& name, const Image& got) {
-  ASSERT_GT(got.width, 0);
-  const std::string path = std::string(LUMAREL_ENGINE_REF_DIR) + "/" + name + ".png";
-  const char* update = std::getenv("LUMAREL_UPDATE_REFS");
-  if (update && std::string(update) == "1") {
-    ASSERT_TRUE(SavePng(path, got)) << path;
-    return;
-  }
-  Image ref;
-  ASSERT_TRUE(LoadPng(path, ref)) << "missing reference " << path << " (LUMAREL_UPDATE_REFS=1 writes it)";
-  ASSERT_EQ(ref.width, got.width);
-  ASSERT_EQ(ref.height, got.height);
-  int bad = 0, worst = 0;
-  for (size_t i = 0; i < ref.rgba.size(); ++i) {
-    const int d = std::abs(int(ref.rgba[i]) - int(got.rgba[i]));
-    worst = std::max(worst, d);
-    if (d > kTolerance) ++bad;
-  }
-  EXPECT_EQ(bad, 0) << name << ": " << bad << " channel values off by more than " << kTolerance << " (worst "
-                    << worst << ")";
+  return RenderKit(mv, w, h, frames);
 }
 
 kit::Movie Stage(uint32_t bg = 0xffffff) {
@@ -123,20 +74,20 @@ kit::Movie JoinMovie(kit::Join join) {
 }  // namespace
 
 TEST(RenderReference, FillStyles) {
-  CompareWithReference("fill_solid", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
+  CheckReference("fill_solid", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
     s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0xff8000)))).rect(kit::px(10), kit::px(10), kit::px(90), kit::px(70));
     s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0x0040ff, 128)))).circle(kit::px(100), kit::px(70), kit::px(40));
   })));
-  CompareWithReference("fill_linear", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
+  CheckReference("fill_linear", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
     s.style(s.addFill(kit::FillStyle::linear(kRainbow, kit::Matrix::gradientBox(kit::px(10), kit::px(10), kit::px(140), kit::px(100), 0.5))))
         .rect(kit::px(10), kit::px(10), kit::px(140), kit::px(100));
   })));
-  CompareWithReference("fill_radial", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
+  CheckReference("fill_radial", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
     s.style(s.addFill(kit::FillStyle::radial(kit::Gradient::even({kit::Rgba::hex(0xffffff), kit::Rgba::hex(0xff0080), kit::Rgba::hex(0x400020)}),
                                              kit::Matrix::gradientBox(kit::px(30), kit::px(10), kit::px(100), kit::px(100)))))
         .circle(kit::px(80), kit::px(60), kit::px(50));
   })));
-  CompareWithReference("fill_focal", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
+  CheckReference("fill_focal", RenderFrame(OneShape([](kit::ShapeBuilder& s) {
     s.style(s.addFill(kit::FillStyle::focal(kit::Gradient::even({kit::Rgba::hex(0xffffc0), kit::Rgba::hex(0x00a0a0), kit::Rgba::hex(0x002040)}), 0.7,
                                             kit::Matrix::gradientBox(kit::px(30), kit::px(10), kit::px(100), kit::px(100)))))
         .circle(kit::px(80), kit::px(60), kit::px(50));
@@ -144,18 +95,18 @@ TEST(RenderReference, FillStyles) {
 }
 
 TEST(RenderReference, SpreadModes) {
-  CompareWithReference("spread_pad", RenderFrame(SpreadMovie(kit::Spread::Pad)));
-  CompareWithReference("spread_reflect", RenderFrame(SpreadMovie(kit::Spread::Reflect)));
-  CompareWithReference("spread_repeat", RenderFrame(SpreadMovie(kit::Spread::Repeat)));
+  CheckReference("spread_pad", RenderFrame(SpreadMovie(kit::Spread::Pad)));
+  CheckReference("spread_reflect", RenderFrame(SpreadMovie(kit::Spread::Reflect)));
+  CheckReference("spread_repeat", RenderFrame(SpreadMovie(kit::Spread::Repeat)));
 }
 
 TEST(RenderReference, CapsAndJoins) {
-  CompareWithReference("cap_round", RenderFrame(CapMovie(kit::Cap::Round)));
-  CompareWithReference("cap_none", RenderFrame(CapMovie(kit::Cap::None)));
-  CompareWithReference("cap_square", RenderFrame(CapMovie(kit::Cap::Square)));
-  CompareWithReference("join_round", RenderFrame(JoinMovie(kit::Join::Round)));
-  CompareWithReference("join_bevel", RenderFrame(JoinMovie(kit::Join::Bevel)));
-  CompareWithReference("join_miter", RenderFrame(JoinMovie(kit::Join::Miter)));
+  CheckReference("cap_round", RenderFrame(CapMovie(kit::Cap::Round)));
+  CheckReference("cap_none", RenderFrame(CapMovie(kit::Cap::None)));
+  CheckReference("cap_square", RenderFrame(CapMovie(kit::Cap::Square)));
+  CheckReference("join_round", RenderFrame(JoinMovie(kit::Join::Round)));
+  CheckReference("join_bevel", RenderFrame(JoinMovie(kit::Join::Bevel)));
+  CheckReference("join_miter", RenderFrame(JoinMovie(kit::Join::Miter)));
 }
 
 namespace {
@@ -204,8 +155,8 @@ kit::Movie NestedMovie() {
 }  // namespace
 
 TEST(RenderReference, NestedSpritesUnderColorTransformsAndClip) {
-  CompareWithReference("nested_frame1", RenderFrame(NestedMovie(), 1));
-  CompareWithReference("nested_frame3", RenderFrame(NestedMovie(), 3));
+  CheckReference("nested_frame1", RenderFrame(NestedMovie(), 1));
+  CheckReference("nested_frame3", RenderFrame(NestedMovie(), 3));
 }
 
 TEST(Render, ShowAllLetterboxOriginAndOverride) {
