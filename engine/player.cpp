@@ -93,7 +93,12 @@ void Movie::Render(raster::Surface& surface, std::optional<raster::Rgba> backgro
   toDevice.a = toDevice.d = scale / 20.0;
   toDevice.tx = offX - info_.stageX * scale;
   toDevice.ty = offY - info_.stageY * scale;
-  raster::Renderer r(surface);
+  if (renderer_) {
+    renderer_->setSurface(surface);
+  } else {
+    renderer_ = std::make_unique<raster::Renderer>(surface);
+  }
+  raster::Renderer& r = *renderer_;
   const int x0 = std::clamp(static_cast<int>(std::floor(offX)), 0, W);
   const int y0 = std::clamp(static_cast<int>(std::floor(offY)), 0, H);
   const int x1 = std::clamp(static_cast<int>(std::ceil(offX + sw * scale)), 0, W);

@@ -97,6 +97,8 @@ class Movie {
   std::unique_ptr<timeline::Stage> stage_;
   MovieInfo info_;
   bool started_ = false;
+  // Kept from frame to frame: its scratch buffers, masks and bitmap scans are reused.
+  mutable std::unique_ptr<raster::Renderer> renderer_;
 };
 
 }  // namespace lumarel::engine

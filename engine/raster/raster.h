@@ -135,6 +135,10 @@ class Renderer {
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;
 
+  // Draws into `s` from now on, keeping the scratch buffers, masks and what it knows of bitmaps;
+  // the clip rectangle goes back to the whole surface and open clip levels are dropped.
+  void setSurface(Surface& s);
+
   void drawShape(const Shape&, const Matrix& toDevice /* twips -> pixels */, const ColorTransform&);
 
   // Clip layers: between beginClip() and endClipDefinition() drawShape calls add coverage to a new
@@ -147,6 +151,7 @@ class Renderer {
 
   void setClipRect(int x0, int y0, int x1, int y1);  // device-space scissor, default whole surface
   void resetClipRect();
+  void getClipRect(int& x0, int& y0, int& x1, int& y1) const;
 
   // Curve flattening tolerance in device pixels (default 0.2).
   void setTolerance(double px);

@@ -290,15 +290,21 @@ class MaskPainter {
 }  // namespace
 
 struct Renderer::Impl {
-  explicit Impl(Surface& s) : surface(s) {
+  explicit Impl(Surface& s) { attach(s); }
+
+  void attach(Surface& s) {
+    if (surface && (surface->width() != s.width() || surface->height() != s.height())) masks.clear();
+    surface = &s;
     clip = Box{0, 0, s.width(), s.height()};
+    levels.clear();
+    realLevels = 0;
     const size_t w = static_cast<size_t>(std::max(1, s.width()));
     buf.resize(w + 8);
     covRun.resize(w + 8);
     covTmp.resize(w + 8);
   }
 
-  Surface& surface;
+  Surface* surface = nullptr;
   Box clip;
   double tolerance = 0.2;
   CellRasterizer ras;
@@ -690,14 +696,14 @@ struct Renderer::Impl {
       ras.finish();
       if (ras.empty()) continue;
       prepareStyles(1);
-      ColorPainter painter(surface.data(), surface.width(), paints.data(), buf.data(), covRun.data(),
+      ColorPainter painter(surface->data(), surface->width(), paints.data(), buf.data(), covRun.data(),
                            covTmp.data(), mask);
       sweep(painter);
     }
   }
 
   void draw(const Shape& shape, const Matrix& m, const ColorTransform& cx) {
-    if (surface.width() <= 0 || surface.height() <= 0 || !m.IsFinite()) return;
+    if (surface->width() <= 0 || surface->height() <= 0 || !m.IsFinite()) return;
     Box box = clip;
     int definingLevel = -1;
     for (size_t i = 0; i < levels.size(); ++i)
@@ -717,7 +723,7 @@ struct Renderer::Impl {
           paints[i + 1].opaque = true;
           paints[i + 1].color = 0xFFFFFFFFu;
         }
-        MaskPainter painter(target, surface.width());
+        MaskPainter painter(target, surface->width());
         fillLayer(layer, m, box, painter);
       }
       return;
@@ -730,7 +736,7 @@ struct Renderer::Impl {
       if (layer.edges.empty()) continue;
       if (!layer.fills.empty()) {
         compileFills(layer, m, cx);
-        ColorPainter painter(surface.data(), surface.width(), paints.data(), buf.data(), covRun.data(),
+        ColorPainter painter(surface->data(), surface->width(), paints.data(), buf.data(), covRun.data(),
                              covTmp.data(), mask);
         fillLayer(layer, m, box, painter);
       }
@@ -748,7 +754,7 @@ struct Renderer::Impl {
     const int idx = realLevels;
     if (masks.size() <= static_cast<size_t>(idx)) masks.push_back(std::make_unique<Mask>());
     Mask& m = *masks[static_cast<size_t>(idx)];
-    const size_t w = static_cast<size_t>(surface.width()), h = static_cast<size_t>(surface.height());
+    const size_t w = static_cast<size_t>(surface->width()), h = static_cast<size_t>(surface->height());
     if (m.data.size() != w * h) {
       m.data.assign(w * h, 0);
     } else if (!m.dirty.empty()) {
@@ -774,7 +780,7 @@ struct Renderer::Impl {
     const int p = realBelow(i - 1);
     if (p >= 0) {
       const Mask& parent = *masks[static_cast<size_t>(levels[static_cast<size_t>(p)].mask)];
-      const size_t w = static_cast<size_t>(surface.width());
+      const size_t w = static_cast<size_t>(surface->width());
       for (int y = m.dirty.y0; y < m.dirty.y1; ++y) {
         uint8_t* r = m.data.data() + static_cast<size_t>(y) * w;
         const uint8_t* pr = parent.data.data() + static_cast<size_t>(y) * w;
@@ -794,6 +800,8 @@ struct Renderer::Impl {
 Renderer::Renderer(Surface& s) : impl_(std::make_unique<Impl>(s)) {}
 Renderer::~Renderer() = default;
 
+void Renderer::setSurface(Surface& s) { impl_->attach(s); }
+
 void Renderer::drawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx) {
   impl_->draw(shape, toDevice, cx);
 }
@@ -803,10 +811,16 @@ void Renderer::popClip() { impl_->popClip(); }
 int Renderer::clipDepth() const { return static_cast<int>(impl_->levels.size()); }
 
 void Renderer::setClipRect(int x0, int y0, int x1, int y1) {
-  const Box full{0, 0, impl_->surface.width(), impl_->surface.height()};
+  const Box full{0, 0, impl_->surface->width(), impl_->surface->height()};
   impl_->clip = Box{std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)}.intersect(full);
 }
-void Renderer::resetClipRect() { impl_->clip = Box{0, 0, impl_->surface.width(), impl_->surface.height()}; }
+void Renderer::getClipRect(int& x0, int& y0, int& x1, int& y1) const {
+  x0 = impl_->clip.x0;
+  y0 = impl_->clip.y0;
+  x1 = impl_->clip.x1;
+  y1 = impl_->clip.y1;
+}
+void Renderer::resetClipRect() { impl_->clip = Box{0, 0, impl_->surface->width(), impl_->surface->height()}; }
 
 void Renderer::setTolerance(double px) {
   if (std::isfinite(px)) impl_->tolerance = std::clamp(px, 0.01, 4.0);

@@ -53,6 +53,10 @@ void ReadMorphFill(BitReader& r, const ShapeContext* ctx, raster::Paint& s, rast
         s.gradient.stops.push_back(a);
         e.gradient.stops.push_back(b);
       }
+      if (type == 0x13) {  // focal points of the start and end gradients follow the stops
+        s.gradient.focal = std::clamp(r.fixed8(), -1.0, 1.0);
+        e.gradient.focal = std::clamp(r.fixed8(), -1.0, 1.0);
+      }
       if (s.gradient.stops.empty()) s.kind = e.kind = raster::Paint::Kind::None;
       break;
     }
@@ -192,6 +196,7 @@ void LerpPaint(const raster::Paint& a, const raster::Paint& b, double t, raster:
       break;
     case raster::Paint::Kind::Gradient:
       out.gradient.matrix = LerpMatrix(a.gradient.matrix, b.gradient.matrix, t);
+      out.gradient.focal = Lerp(a.gradient.focal, b.gradient.focal, t);
       for (size_t i = 0; i < out.gradient.stops.size() && i < b.gradient.stops.size(); ++i) {
         out.gradient.stops[i].ratio = LerpByte(a.gradient.stops[i].ratio, b.gradient.stops[i].ratio, t);
         out.gradient.stops[i].color = LerpColor(a.gradient.stops[i].color, b.gradient.stops[i].color, t);

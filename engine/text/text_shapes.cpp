@@ -392,6 +392,7 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
   out = TextShape{};
   out.id = r.u16();
   out.bounds = swf::ReadRect(r);
+  out.clipToBounds = true;
   const uint8_t f1 = r.u8(), f2 = r.u8();
   const bool hasText = f1 & 0x80, wordWrap = f1 & 0x40, multiline = f1 & 0x20, password = f1 & 0x10,
              hasColor = f1 & 0x04, hasMaxLength = f1 & 0x02, hasFont = f1 & 0x01;

@@ -24,6 +24,7 @@ struct TextShape {
   swf::Rect bounds;
   raster::Shape shape;
   long edgeCount = 0;
+  bool clipToBounds = false;  // edit fields: nothing is drawn outside the bounds
 };
 
 struct TextContext {

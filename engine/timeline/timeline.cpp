@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "engine/swf/bit_reader.h"
 #include "engine/timeline/button.h"
@@ -33,6 +34,73 @@ bool IsControlTag(uint16_t code) {
     default:
       return false;
   }
+}
+
+// A rectangle filled with the layer's first fill (a default solid until the caller sets it).
+raster::Shape RectShape(float x0, float y0, float x1, float y1) {
+  raster::Shape s;
+  s.layers.emplace_back();
+  s.layers[0].fills.emplace_back();
+  const float xs[5] = {x0, x1, x1, x0, x0}, ys[5] = {y0, y0, y1, y1, y0};
+  for (int i = 0; i < 4; ++i) {
+    raster::Edge e;
+    e.x0 = xs[i];
+    e.y0 = ys[i];
+    e.x1 = xs[i + 1];
+    e.y1 = ys[i + 1];
+    e.fill1 = 1;
+    s.layers[0].edges.push_back(e);
+  }
+  return s;
+}
+
+// Draws a shape cut off at its bounds, grown by half a pixel so that a border drawn on the bounds
+// keeps its outer half. Upright, the bounds become a device scissor; rotated or skewed, a mask
+// (inside a mask definition, where masks do not nest, it is drawn uncut).
+void DrawInsideBounds(raster::Renderer& r, const ShapeCharacter& sc, const raster::Matrix& world,
+                      const raster::ColorTransform& c, bool inMaskDefinition) {
+  const double x0 = sc.bounds.xmin - 10.0, y0 = sc.bounds.ymin - 10.0;
+  const double x1 = sc.bounds.xmax + 10.0, y1 = sc.bounds.ymax + 10.0;
+  if (std::fabs(world.b) < 1e-9 && std::fabs(world.c) < 1e-9) {
+    double ax, ay, bx, by;
+    world.Apply(x0, y0, ax, ay);
+    world.Apply(x1, y1, bx, by);
+    if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by)) return;
+    int cx0, cy0, cx1, cy1;
+    r.getClipRect(cx0, cy0, cx1, cy1);
+    auto px = [](double v, int lo, int hi) { return static_cast<int>(std::clamp(v, double(lo), double(hi))); };
+    r.setClipRect(px(std::floor(std::min(ax, bx)), cx0, cx1), px(std::floor(std::min(ay, by)), cy0, cy1),
+                  px(std::ceil(std::max(ax, bx)), cx0, cx1), px(std::ceil(std::max(ay, by)), cy0, cy1));
+    r.drawShape(sc.shape, world, c);
+    r.setClipRect(cx0, cy0, cx1, cy1);
+    return;
+  }
+  if (inMaskDefinition) {
+    r.drawShape(sc.shape, world, c);
+    return;
+  }
+  r.beginClip();
+  r.drawShape(RectShape(float(x0), float(y0), float(x1), float(y1)), world, raster::ColorTransform{});
+  r.endClipDefinition();
+  r.drawShape(sc.shape, world, c);
+  r.popClip();
+}
+
+// A bitmap placed by its own id: a rectangle of its size (20 twips to the pixel) with the
+// bitmap as a clipped fill.
+ShapeCharacter BitmapCharacter(const std::shared_ptr<const raster::Bitmap>& bm, bool smooth) {
+  ShapeCharacter sc;
+  const int32_t w = bm->width * 20, h = bm->height * 20;
+  sc.bounds = swf::Rect{0, w, 0, h};
+  sc.shape = RectShape(0, 0, static_cast<float>(w), static_cast<float>(h));
+  raster::Paint& p = sc.shape.layers[0].fills[0];
+  p.kind = raster::Paint::Kind::Bitmap;
+  p.bitmap = bm;
+  p.bitmapMatrix.a = p.bitmapMatrix.d = 20;
+  p.repeat = false;
+  p.smooth = smooth;
+  sc.edgeCount = 4;
+  return sc;
 }
 
 }  // namespace
@@ -76,6 +144,7 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
     auto it = out.bitmaps.find(id);
     return it == out.bitmaps.end() ? nullptr : it->second;
   };
+  // Bitmaps first: a shape may name a bitmap that the file defines only after it.
   std::span<const uint8_t> jpegTables;
   bool haveJpegTables = false;
   for (const Tag& t : tags) {
@@ -106,6 +175,12 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
         out.bitmaps.emplace(id, std::move(bm));
         break;
       }
+      default:
+        break;
+    }
+  }
+  for (const Tag& t : tags) {
+    switch (t.code) {
       case tag::DefineMorphShape:
       case tag::DefineMorphShape2: {
         auto md = std::make_shared<swf::MorphDefinition>();
@@ -151,7 +226,7 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                             : text::BuildDefineText(t.data, t.code == tag::DefineText ? 1 : 2, ctx, ts, error);
         if (!error.empty()) out.warnings.push_back(error);
         if (ok && !out.dictionary.count(ts.id))
-          out.dictionary.emplace(ts.id, ShapeCharacter{ts.bounds, std::move(ts.shape), ts.edgeCount});
+          out.dictionary.emplace(ts.id, ShapeCharacter{ts.bounds, std::move(ts.shape), ts.edgeCount, ts.clipToBounds});
         break;
       }
       case tag::DefineButton:
@@ -234,6 +309,10 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
       default:
         break;
     }
+  }
+  for (const auto& [id, bm] : out.bitmaps) {
+    if (out.dictionary.count(id)) continue;
+    out.dictionary.emplace(id, BitmapCharacter(bm, shapeCtx.smoothFills));
   }
   BuildTimeline(tags, out.main);
 }
@@ -564,13 +643,19 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
                        const raster::ColorTransform& cx, bool clipDefinition, long& edgeBudget) const {
   // Draws a shape unless the frame's edge budget is spent (a hostile movie that multiplies
   // big shapes through sprites would otherwise take unbounded time per frame).
-  auto draw = [&](const ShapeCharacter& sc, const raster::Matrix& world, const raster::ColorTransform& c) {
+  // `defining`: the shape is drawn into a mask being defined.
+  auto draw = [&](const ShapeCharacter& sc, const raster::Matrix& world, const raster::ColorTransform& c,
+                  bool defining) {
     if (sc.edgeCount > edgeBudget) {
       edgeBudget = 0;
       return;
     }
     edgeBudget -= sc.edgeCount;
-    r.drawShape(sc.shape, world, c);
+    if (sc.clipToBounds) {
+      DrawInsideBounds(r, sc, world, c, defining);
+    } else {
+      r.drawShape(sc.shape, world, c);
+    }
   };
   auto drawMorph = [&](const MorphCharacter& mc, uint16_t ratio, const raster::Matrix& world,
                        const raster::ColorTransform& c) {
@@ -594,7 +679,7 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
       if (!clipEnds.empty()) end = std::min(end, clipEnds.back());
       r.beginClip();
       if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-        draw(*sc, world, raster::ColorTransform{});
+        draw(*sc, world, raster::ColorTransform{}, true);
       } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
         drawMorph(*mc, obj.ratio, world, raster::ColorTransform{});
       } else if (obj.sprite) {
@@ -606,7 +691,7 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
     }
     const raster::ColorTransform c = cx.Concat(obj.cxform);
     if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-      draw(*sc, world, c);
+      draw(*sc, world, c, clipDefinition);
     } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
       drawMorph(*mc, obj.ratio, world, c);
     } else if (obj.sprite) {

@@ -37,6 +37,7 @@ struct ShapeCharacter {
   swf::Rect bounds;
   raster::Shape shape;
   long edgeCount = 0;
+  bool clipToBounds = false;  // edit fields: text running past the bounds is cut off there
 };
 struct SpriteCharacter {
   TimelineDef timeline;

@@ -127,6 +127,35 @@ TEST(Bitmap, LosslessPixelsExact) {
   expectRgb(40 + 1, 5, 0xF09090, 2);
 }
 
+TEST(Bitmap, ForwardReferencesAndBitmapsPlacedDirectly) {
+  // A shape may name a bitmap the file defines after it; a bitmap placed by its own id shows at
+  // its size, 20 twips to the pixel, under the place's matrix.
+  kit::Movie mv = Stage();
+  const uint16_t expected = static_cast<uint16_t>(mv.nextId() + 1);
+  kit::ShapeBuilder s;
+  s.style(s.addFill(kit::FillStyle::bitmap(expected, kit::Matrix::bitmapAt(0, 0, 2), false, false)))
+      .rect(0, 0, kit::px(16), kit::px(16));
+  mv.defineShapeAs(900, s);
+  const uint16_t bid = mv.defineBitsLossless(Art(8, 8), false);
+  ASSERT_EQ(bid, expected);
+  mv.place(kit::Place::add(1, 900));
+  mv.place(kit::Place::add(2, bid).at(kit::Matrix::translate(kit::px(40), kit::px(20))));
+  mv.showFrame();
+  const Image img = RenderKit(mv, kW, kH);
+  ASSERT_EQ(img.width, kW);
+  auto rgb = [&](int x, int y) {
+    const uint8_t* p = PixelAt(img, x, y);
+    return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+  };
+  EXPECT_EQ(rgb(1, 5), 0xE02020u);   // the forward-referenced fill, top left quadrant
+  EXPECT_EQ(rgb(13, 9), 0xF0C020u);  // bottom right
+  EXPECT_EQ(rgb(40, 22), 0xE02020u);  // the placed bitmap: 8x8 px from (40, 20)
+  EXPECT_EQ(rgb(47, 26), 0xF0C020u);
+  EXPECT_EQ(rgb(44, 24), 0xFFFFFFu);  // its diagonal
+  EXPECT_EQ(rgb(49, 22), 0xFFFFFFu);  // background just right of it: nothing extends
+  EXPECT_EQ(rgb(44, 29), 0xFFFFFFu);
+}
+
 TEST(Bitmap, LosslessFormatsDecoded) {
   // Format 4: 15-bit pixels, rows padded to 4 bytes (3 pixels = 6 bytes + 2).
   kit::Bytes px = {0x7C, 0x00, 0x03, 0xE0, 0x00, 0x1F, 0, 0, 0x7F, 0xFF, 0x00, 0x00, 0x42, 0x10, 0, 0};

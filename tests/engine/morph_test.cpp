@@ -200,3 +200,35 @@ TEST(MorphBadInput, MismatchedCountsTruncationAndExtremes) {
   }
   EXPECT_EQ(checked, 3);
 }
+
+TEST(Morph, FocalGradientsCarryTheirFocalPoints) {
+  // A focal morph gradient stores a focal point for each end after its stops; the fill that
+  // follows it must still be read right.
+  kit::Movie mv = Stage();
+  kit::Gradient g = kit::Gradient::even({kit::Rgba::hex(0xffffff), kit::Rgba::hex(0x000080)});
+  const kit::Matrix box = kit::Matrix::gradientBox(0, 0, kit::px(30), kit::px(30));
+  std::vector<kit::MorphFill> fills = {
+      {kit::FillStyle::focal(g, -0.5, box), kit::FillStyle::focal(g, 0.75, box)},
+      {kit::FillStyle::solid(kit::Rgba::hex(0x123456)), kit::FillStyle::solid(kit::Rgba::hex(0x654321))}};
+  mv.defineMorphShape2(SquareStart(1, 0), RoundEnd(), fills, {});
+  const kit::Bytes file = mv.build(kit::Compression::None);
+  engine::swf::SwfFile f;
+  std::string error;
+  ASSERT_TRUE(engine::swf::DecodeSwf(file, f, error)) << error;
+  const engine::swf::Tag* tag = nullptr;
+  for (const engine::swf::Tag& t : f.tags)
+    if (t.code == engine::swf::tag::DefineMorphShape2) tag = &t;
+  ASSERT_NE(tag, nullptr);
+  engine::swf::MorphDefinition md;
+  ASSERT_TRUE(engine::swf::ParseDefineMorphShape(tag->data, 2, nullptr, md, error)) << error;
+  ASSERT_EQ(md.startFills.size(), 2u);
+  EXPECT_EQ(md.startFills[0].gradient.kind, raster::Gradient::Kind::Focal);
+  EXPECT_DOUBLE_EQ(md.startFills[0].gradient.focal, -0.5);
+  EXPECT_DOUBLE_EQ(md.endFills[0].gradient.focal, 0.75);
+  EXPECT_EQ(md.startFills[1].color.r, 0x12);
+  EXPECT_EQ(md.endFills[1].color.b, 0x21);
+  EXPECT_TRUE(md.paired);
+  raster::Shape s;
+  engine::swf::BuildMorphShape(md, 0.5, s);
+  EXPECT_DOUBLE_EQ(s.layers[0].fills[0].gradient.focal, 0.125);
+}

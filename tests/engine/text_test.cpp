@@ -374,20 +374,58 @@ TEST(TextBadInput, EditTextWithUnknownFontFallsBackToDeviceFonts) {
   EXPECT_GT(DarkPixels(RenderSurface(*m, kW, kH)), 10);
 }
 
-TEST(EditText, TextRunningPastTheFieldIsCutAfterTheLastGlyphThatStartsInside) {
-  kit::Movie mv = TextStage();
+TEST(EditText, TextRunningPastTheFieldIsCutAtItsBorder) {
+  // Glyphs 12 px apart (dark squares 10 px wide from x = 3) in a 45 px field: the fourth glyph
+  // (39..48) crosses the right border and is cut there, upright (a scissor) and turned a
+  // quarter (a mask), also when the field is a mask itself.
   kit::EditText e;
-  e.bounds = kit::Rect::pixels(0, 0, 60, 30);
+  e.bounds = kit::Rect::pixels(0, 0, 45, 30);
   e.height = static_cast<uint16_t>(kit::px(20));
-  e.text = std::string(40, 'A');  // 20 px per glyph, far wider than the field
-  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(1, e));
-  mv.place(kit::Place::add(1, 1));
-  mv.showFrame();
-  auto m = LoadKitWith(mv, engine::LoadOptions{std::make_shared<FakeDeviceFonts>()});
-  ASSERT_TRUE(m);
-  const raster::Surface s = RenderSurface(*m, kW, kH);
-  EXPECT_GT(DarkPixels(s, 0, 0, 60, 30), 30);
-  EXPECT_EQ(DarkPixels(s, 82, 0, kW, kH), 0);
+  e.text = std::string(40, 'A');
+  const kit::Bytes field = kit::encodeDefineEditText(1, e);
+  auto fonts = std::make_shared<FakeDeviceFonts>();
+  {
+    kit::Movie mv = TextStage();
+    mv.raw(kit::tag::DefineEditText, field);
+    mv.place(kit::Place::add(1, 1));
+    mv.showFrame();
+    auto m = LoadKitWith(mv, engine::LoadOptions{fonts});
+    ASSERT_TRUE(m);
+    const raster::Surface s = RenderSurface(*m, kW, kH);
+    EXPECT_GT(DarkPixels(s, 39, 0, 45, 30), 30);  // the cut glyph's inside part
+    EXPECT_EQ(DarkPixels(s, 46, 0, kW, kH), 0);
+  }
+  {
+    // Quarter turn: field x runs down the screen from y = 10, field y to the left from x = 100.
+    kit::Movie mv = TextStage();
+    mv.raw(kit::tag::DefineEditText, field);
+    kit::Matrix turn = kit::Matrix::rotate(1.5707963267948966);
+    turn.tx = kit::px(100);
+    turn.ty = kit::px(10);
+    mv.place(kit::Place::add(1, 1).at(turn));
+    mv.showFrame();
+    auto m = LoadKitWith(mv, engine::LoadOptions{fonts});
+    ASSERT_TRUE(m);
+    const raster::Surface s = RenderSurface(*m, kW, kH);
+    EXPECT_GT(DarkPixels(s, 85, 49, 100, 55), 30);
+    EXPECT_EQ(DarkPixels(s, 0, 56, kW, kH), 0);
+  }
+  {
+    // The field as a mask over a black rectangle: the black shows only inside the cut glyphs.
+    kit::Movie mv = TextStage();
+    mv.raw(kit::tag::DefineEditText, field);
+    kit::ShapeBuilder black;
+    black.style(black.addFill(kit::FillStyle::solid(kit::Rgba::hex(0x000000)))).rect(0, 0, kit::px(kW), kit::px(kH));
+    const uint16_t cover = mv.defineShape(black);
+    mv.place(kit::Place::add(1, 1).clipTo(2));
+    mv.place(kit::Place::add(2, cover));
+    mv.showFrame();
+    auto m = LoadKitWith(mv, engine::LoadOptions{fonts});
+    ASSERT_TRUE(m);
+    const raster::Surface s = RenderSurface(*m, kW, kH);
+    EXPECT_GT(DarkPixels(s, 39, 0, 45, 30), 30);
+    EXPECT_EQ(DarkPixels(s, 46, 0, kW, kH), 0);
+  }
 }
 
 TEST(EditText, LegacyMoviesTakeTheirTextThroughTheLegacyDecoder) {

@@ -176,4 +176,32 @@ TEST(Clip, ReusedMaskStartsEmpty) {
   EXPECT_EQ(A(s.pixel(15, 5)), 255u);
 }
 
+TEST(Clip, RendererMovedToAnotherSurfaceStartsClean) {
+  // A renderer kept across frames and surfaces: its masks, scissor and open clip levels from the
+  // last surface do not leak into the next, whatever its shape.
+  Surface wide(40, 10);
+  Renderer r(wide);
+  r.setClipRect(0, 0, 5, 5);
+  r.beginClip();
+  r.drawShape(RectShape(0, 0, 40, 10, Solid(0, 0, 0)), PxMatrix(), {});
+  r.endClipDefinition();  // left open on purpose
+  Surface tall(10, 40), again(40, 10);
+  for (Surface* next : {&tall, &again}) {
+    next->clear(Rgba{0, 0, 0, 0});
+    r.setSurface(*next);
+    EXPECT_EQ(r.clipDepth(), 0);
+    r.beginClip();
+    r.drawShape(RectShape(0, 0, 5, 5, Solid(0, 0, 0)), PxMatrix(), {});
+    r.endClipDefinition();
+    r.drawShape(RectShape(0, 0, 40, 40, Solid(255, 255, 255)), PxMatrix(), {});
+    r.popClip();
+    EXPECT_EQ(A(next->pixel(2, 2)), 255u);
+    EXPECT_EQ(A(next->pixel(7, 7)), 0u);
+    EXPECT_EQ(A(next->pixel(next->width() - 1, next->height() - 1)), 0u);
+    r.drawShape(RectShape(0, 0, 40, 40, Solid(255, 0, 0)), PxMatrix(), {});
+    EXPECT_EQ(next->pixel(next->width() - 1, next->height() - 1), 0xFFFF0000u);  // whole surface again
+    r.setSurface(wide);
+  }
+}
+
 }  // namespace

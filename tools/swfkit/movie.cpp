@@ -404,6 +404,10 @@ std::uint16_t Movie::defineMorphShape(const ShapeBuilder& startShape, const Shap
                     styles.u8(f.end.gradient.stops[i].ratio);
                     writeRgba(styles, f.end.gradient.stops[i].color);
                 }
+                if (f.start.type == FillStyle::Type::Focal) {
+                    styles.fixed8(f.start.gradient.focalPoint);
+                    styles.fixed8(f.end.gradient.focalPoint);
+                }
                 break;
             }
             default:
