@@ -1,18 +1,27 @@
 // Whole-frame raster benchmarks at 1920x1080: our renderer and cairo draw the same paths in the
-// same run. Run with --benchmark_repetitions=N to get medians.
+// same run. Run with --benchmark_repetitions=N to get medians. Before the benchmarks, the bitmap
+// and text pairs are drawn once and compared (see CheckAgainstCairo).
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "bench/synthetic_font.h"
 #include "engine/raster/raster.h"
 
 namespace {
 
 using namespace lumarel::raster;
+namespace bench = lumarel::bench;
 
 constexpr int kW = 1920, kH = 1080;
 constexpr double kPi = 3.14159265358979323846;
@@ -108,13 +117,17 @@ void AppendQuads(const QuadPath& p, std::vector<Edge>& edges, uint16_t f0, uint1
   }
 }
 
+// Quadratic from (x0,y0) to cubic, exactly.
+void CairoQuadTo(cairo_t* cr, double x0, double y0, double cx, double cy, double x1, double y1) {
+  cairo_curve_to(cr, x0 + 2.0 / 3.0 * (cx - x0), y0 + 2.0 / 3.0 * (cy - y0), x1 + 2.0 / 3.0 * (cx - x1),
+                 y1 + 2.0 / 3.0 * (cy - y1), x1, y1);
+}
+
 void CairoQuads(cairo_t* cr, const QuadPath& p) {
   double x = p.x0, y = p.y0;
   cairo_move_to(cr, x, y);
   for (const QuadPath::Q& q : p.quads) {
-    // Quadratic to cubic, exactly.
-    cairo_curve_to(cr, x + 2.0 / 3.0 * (q.cx - x), y + 2.0 / 3.0 * (q.cy - y), q.x + 2.0 / 3.0 * (q.cx - q.x),
-                   q.y + 2.0 / 3.0 * (q.cy - q.y), q.x, q.y);
+    CairoQuadTo(cr, x, y, q.cx, q.cy, q.x, q.y);
     x = q.x;
     y = q.y;
   }
@@ -282,7 +295,12 @@ void BM_Ours_FocalGradientSpan(benchmark::State& st) {
 }
 BENCHMARK(BM_Ours_FocalGradientSpan)->Unit(benchmark::kMillisecond);
 
-// A 640x360 photo-like bitmap scaled up to fill the screen, bilinear, with and without a fade.
+// --- bitmap fills ----------------------------------------------------------------------------
+// A 640x360 photo-like opaque bitmap filling the whole screen rectangle. Each case names the
+// mapping from bitmap pixels to device pixels (rotate, scale, translate); ours gets it as
+// bitmapMatrix in twips, cairo as the inverse pattern matrix, so both sample the same points.
+// The translations keep pixel centres well away from texel boundaries, where the two renderers'
+// fixed-point steps could legitimately round a nearest sample to different texels.
 std::shared_ptr<Bitmap> MakePhoto() {
   auto b = std::make_shared<Bitmap>();
   b->width = 640;
@@ -294,14 +312,76 @@ std::shared_ptr<Bitmap> MakePhoto() {
   return b;
 }
 
-void BitmapFrame(benchmark::State& st, const ColorTransform& cx) {
+struct BitmapCase {
+  const char* name;
+  bool smooth, repeat;
+  double scale, degrees, tx, ty;  // bitmap pixel -> device pixel
+  Matrix toDevice() const {
+    const double r = degrees * kPi / 180.0;
+    Matrix m;
+    m.a = scale * std::cos(r);
+    m.b = scale * std::sin(r);
+    m.c = -scale * std::sin(r);
+    m.d = scale * std::cos(r);
+    m.tx = tx;
+    m.ty = ty;
+    return m;
+  }
+};
+
+// 3x, exactly the screen: no tile seams, no extended edges.
+constexpr BitmapCase kSmoothFullScreen{"BitmapSmoothFullScreen", true, false, 3, 0, 0, 0};
+// 1.5x from slightly above-left of the screen: a 960x540 tile repeated about 2.1 x 2.1 times.
+constexpr BitmapCase kNearestRepeat{"BitmapNearestRepeat", false, true, 1.5, 0, -100.25, -50.25};
+constexpr BitmapCase kSmoothRepeat{"BitmapSmoothRepeat", true, true, 1.5, 0, -100.25, -50.25};
+// 1.25x (800x450) in the middle of the screen; the edge pixels extend over the other 83%.
+constexpr BitmapCase kNearestClip{"BitmapNearestClip", false, false, 1.25, 0, 560.375, 315.375};
+constexpr BitmapCase kSmoothClip{"BitmapSmoothClip", true, false, 1.25, 0, 560.375, 315.375};
+// The repeating 1.5x tiling turned by 3 degrees: rows no longer run along one bitmap row.
+constexpr BitmapCase kSmoothRotated{"BitmapSmoothRotated", true, true, 1.5, 3, -100.25, -50.25};
+
+const BitmapCase* const kBitmapCases[] = {&kSmoothFullScreen, &kNearestRepeat, &kSmoothRepeat,
+                                          &kNearestClip,      &kSmoothClip,    &kSmoothRotated};
+
+Shape OursBitmapShape(const BitmapCase& bc, std::shared_ptr<const Bitmap> photo) {
   Paint p;
   p.kind = Paint::Kind::Bitmap;
-  p.bitmap = MakePhoto();
-  p.smooth = true;
-  p.repeat = false;
-  p.bitmapMatrix.a = p.bitmapMatrix.d = 3 * 20;
-  const Shape sh = FullScreenRect(p);
+  p.bitmap = std::move(photo);
+  p.smooth = bc.smooth;
+  p.repeat = bc.repeat;
+  Matrix m = bc.toDevice();  // bitmap pixels -> device pixels, then -> twips
+  m.a *= 20, m.b *= 20, m.c *= 20, m.d *= 20, m.tx *= 20, m.ty *= 20;
+  p.bitmapMatrix = m;
+  return FullScreenRect(p);
+}
+
+// The bitmap's pixels as a cairo image (same premultiplied 0xAARRGGBB layout, no copy).
+cairo_surface_t* CairoImageOf(const Bitmap& b) {
+  return cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(b.pixels.data())),
+                                             CAIRO_FORMAT_ARGB32, b.width, b.height, b.width * 4);
+}
+
+cairo_pattern_t* CairoBitmapPattern(const BitmapCase& bc, cairo_surface_t* img) {
+  cairo_pattern_t* pat = cairo_pattern_create_for_surface(img);
+  const Matrix m = bc.toDevice();
+  cairo_matrix_t cm;
+  cairo_matrix_init(&cm, m.a, m.b, m.c, m.d, m.tx, m.ty);
+  cairo_matrix_invert(&cm);  // a pattern matrix maps user space to pattern space
+  cairo_pattern_set_matrix(pat, &cm);
+  cairo_pattern_set_filter(pat, bc.smooth ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(pat, bc.repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
+  return pat;
+}
+
+void CairoBitmapDraw(cairo_t* cr, cairo_pattern_t* pat) {
+  cairo_set_source(cr, pat);
+  cairo_rectangle(cr, 0, 0, kW, kH);
+  cairo_fill(cr);
+}
+
+// No clear: the opaque fill covers every pixel.
+void OursBitmap(benchmark::State& st, const BitmapCase& bc, const ColorTransform& cx) {
+  const Shape sh = OursBitmapShape(bc, MakePhoto());
   Surface s(kW, kH);
   Renderer r(s);
   for (auto _ : st) {
@@ -310,36 +390,56 @@ void BitmapFrame(benchmark::State& st, const ColorTransform& cx) {
   }
   SetPixels(st, int64_t(kW) * kH);
 }
-void BM_Ours_BitmapSmoothFullScreen(benchmark::State& st) { BitmapFrame(st, {}); }
-BENCHMARK(BM_Ours_BitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
-void BM_Ours_BitmapSmoothFaded(benchmark::State& st) {
-  ColorTransform cx;
-  cx.am = 0.5;
-  BitmapFrame(st, cx);
-}
-BENCHMARK(BM_Ours_BitmapSmoothFaded)->Unit(benchmark::kMillisecond);
 
-void BM_Cairo_BitmapSmoothFullScreen(benchmark::State& st) {
+void CairoBitmap(benchmark::State& st, const BitmapCase& bc) {
   const std::shared_ptr<Bitmap> b = MakePhoto();
-  cairo_surface_t* img = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(b->pixels.data())), CAIRO_FORMAT_ARGB32, b->width,
-      b->height, b->width * 4);
+  cairo_surface_t* img = CairoImageOf(*b);
+  cairo_pattern_t* pat = CairoBitmapPattern(bc, img);
   CairoFrame f;
   for (auto _ : st) {
-    cairo_save(f.cr);
-    cairo_scale(f.cr, 3, 3);
-    cairo_set_source_surface(f.cr, img, 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(f.cr), CAIRO_FILTER_BILINEAR);
-    cairo_pattern_set_extend(cairo_get_source(f.cr), CAIRO_EXTEND_PAD);
-    cairo_rectangle(f.cr, 0, 0, 640, 360);
-    cairo_fill(f.cr);
-    cairo_restore(f.cr);
+    CairoBitmapDraw(f.cr, pat);
     f.finish();
   }
+  cairo_pattern_destroy(pat);
   cairo_surface_destroy(img);
   SetPixels(st, int64_t(kW) * kH);
 }
+
+void BM_Ours_BitmapSmoothFullScreen(benchmark::State& st) { OursBitmap(st, kSmoothFullScreen, {}); }
+BENCHMARK(BM_Ours_BitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
+void BM_Cairo_BitmapSmoothFullScreen(benchmark::State& st) { CairoBitmap(st, kSmoothFullScreen); }
 BENCHMARK(BM_Cairo_BitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
+void BM_Ours_BitmapSmoothFaded(benchmark::State& st) {
+  ColorTransform cx;
+  cx.am = 0.5;
+  OursBitmap(st, kSmoothFullScreen, cx);
+}
+BENCHMARK(BM_Ours_BitmapSmoothFaded)->Unit(benchmark::kMillisecond);
+
+void BM_Ours_BitmapNearestRepeat(benchmark::State& st) { OursBitmap(st, kNearestRepeat, {}); }
+BENCHMARK(BM_Ours_BitmapNearestRepeat)->Unit(benchmark::kMillisecond);
+void BM_Cairo_BitmapNearestRepeat(benchmark::State& st) { CairoBitmap(st, kNearestRepeat); }
+BENCHMARK(BM_Cairo_BitmapNearestRepeat)->Unit(benchmark::kMillisecond);
+
+void BM_Ours_BitmapSmoothRepeat(benchmark::State& st) { OursBitmap(st, kSmoothRepeat, {}); }
+BENCHMARK(BM_Ours_BitmapSmoothRepeat)->Unit(benchmark::kMillisecond);
+void BM_Cairo_BitmapSmoothRepeat(benchmark::State& st) { CairoBitmap(st, kSmoothRepeat); }
+BENCHMARK(BM_Cairo_BitmapSmoothRepeat)->Unit(benchmark::kMillisecond);
+
+void BM_Ours_BitmapNearestClip(benchmark::State& st) { OursBitmap(st, kNearestClip, {}); }
+BENCHMARK(BM_Ours_BitmapNearestClip)->Unit(benchmark::kMillisecond);
+void BM_Cairo_BitmapNearestClip(benchmark::State& st) { CairoBitmap(st, kNearestClip); }
+BENCHMARK(BM_Cairo_BitmapNearestClip)->Unit(benchmark::kMillisecond);
+
+void BM_Ours_BitmapSmoothClip(benchmark::State& st) { OursBitmap(st, kSmoothClip, {}); }
+BENCHMARK(BM_Ours_BitmapSmoothClip)->Unit(benchmark::kMillisecond);
+void BM_Cairo_BitmapSmoothClip(benchmark::State& st) { CairoBitmap(st, kSmoothClip); }
+BENCHMARK(BM_Cairo_BitmapSmoothClip)->Unit(benchmark::kMillisecond);
+
+void BM_Ours_BitmapSmoothRotated(benchmark::State& st) { OursBitmap(st, kSmoothRotated, {}); }
+BENCHMARK(BM_Ours_BitmapSmoothRotated)->Unit(benchmark::kMillisecond);
+void BM_Cairo_BitmapSmoothRotated(benchmark::State& st) { CairoBitmap(st, kSmoothRotated); }
+BENCHMARK(BM_Cairo_BitmapSmoothRotated)->Unit(benchmark::kMillisecond);
 
 // One shape whose 32x18 cells are all different fills sharing their edges (the compound path),
 // slightly rotated so every shared edge is anti-aliased. Cairo fills the same quads one by one.
@@ -513,6 +613,320 @@ void BM_Cairo_Strokes1000(benchmark::State& st) {
 }
 BENCHMARK(BM_Cairo_Strokes1000)->Unit(benchmark::kMillisecond);
 
+// --- text ------------------------------------------------------------------------------------
+// A text-heavy frame: 45 blocks of 12-24 px text, 5,000 glyphs in all, from the synthetic font.
+// Every block is one shape with one solid fill, its glyph edges carrying fill1 = 1 (filled on
+// their right, fill0 empty) the way SWF glyph records come in. Glyph contours are outer
+// clockwise / holes counter-clockwise on screen and may overlap within a glyph, so cairo fills
+// the same outlines with the non-zero rule.
+constexpr int kTextBlocks = 45, kTextGlyphs = 5000;
+
+struct TextBlock {
+  Rgba color;
+  std::vector<Edge> edges;            // twips
+  std::vector<size_t> contourStarts;  // first edge of each contour
+  int glyphs = 0;
+};
+
+struct TextFrame {
+  std::vector<TextBlock> blocks;
+  int glyphs = 0;
+  double bottom = 0;  // lowest line box, px
+};
+
+TextFrame MakeTextFrame() {
+  const bench::SyntheticFont font;
+  std::mt19937 rng(2718);
+  // English-like letter frequencies for a..z.
+  const double freq[26] = {8.2, 1.5, 2.8, 4.3, 12.7, 2.2, 2.0, 6.1, 7.0, 0.15, 0.8, 4.0, 2.4,
+                           6.7, 7.5, 1.9, 0.1, 6.0,  6.3, 9.1, 2.8, 1.0, 2.4, 0.15, 2.0, 0.07};
+  std::discrete_distribution<int> letter(std::begin(freq), std::end(freq));
+  std::uniform_int_distribution<int> wordLen(1, 9), pct(0, 99), dark(0, 90);
+  const std::string& lower = font.lowercase();
+  const std::string& upper = font.uppercase();
+  const std::string& digits = font.digits();
+  auto word = [&]() {
+    std::string w;
+    const int n = wordLen(rng), kind = pct(rng);
+    for (int i = 0; i < n; ++i) {
+      if (kind < 4)
+        w += digits[static_cast<size_t>(pct(rng)) % digits.size()];
+      else if (kind < 16 && i == 0)
+        w += upper[static_cast<size_t>(pct(rng)) % upper.size()];
+      else
+        w += lower[static_cast<size_t>(letter(rng))];
+    }
+    return w;
+  };
+  // Five columns of nine blocks; each column cycles through the same nine sizes, shifted.
+  const int sizes[9] = {12, 24, 15, 21, 18, 13, 23, 16, 20};
+  const double colW = kW / 5.0, margin = 12, gap = 30, space = 0.28;
+  TextFrame tf;
+  for (int col = 0; col < 5; ++col) {
+    double top = margin;
+    for (int row = 0; row < 9; ++row) {
+      const int index = col * 9 + row;
+      const double px = sizes[(row + 2 * col) % 9], sc = px / bench::SyntheticFont::kEm, lineH = 1.25 * px;
+      const double left = col * colW + margin, right = (col + 1) * colW - margin;
+      const int target = kTextGlyphs / kTextBlocks + (index < kTextGlyphs % kTextBlocks ? 1 : 0);
+      TextBlock b;
+      b.color = Rgba{static_cast<uint8_t>(dark(rng)), static_cast<uint8_t>(dark(rng)), static_cast<uint8_t>(dark(rng)), 255};
+      double penX = left, base = top + 0.8 * px;
+      while (b.glyphs < target) {
+        std::string w = word();
+        if (static_cast<int>(w.size()) > target - b.glyphs) w.resize(static_cast<size_t>(target - b.glyphs));
+        double width = 0;
+        for (char c : w) width += font.find(c)->advance * sc;
+        if (penX > left && penX + width > right) {
+          penX = left;
+          base += lineH;
+        }
+        for (char c : w) {
+          const bench::Glyph& g = *font.find(c);
+          for (const auto& contour : g.contours) {
+            b.contourStarts.push_back(b.edges.size());
+            for (const bench::GlyphSegment& gs : contour) {
+              auto tw = [&](double fx, double fy, float& ox, float& oy) {
+                ox = static_cast<float>((penX + fx * sc) * 20);
+                oy = static_cast<float>((base - fy * sc) * 20);
+              };
+              Edge e;
+              e.kind = gs.quad ? Edge::Kind::Quad : Edge::Kind::Line;
+              tw(gs.x0, gs.y0, e.x0, e.y0);
+              tw(gs.x1, gs.y1, e.x1, e.y1);
+              if (gs.quad) tw(gs.cx, gs.cy, e.cx, e.cy);
+              e.fill0 = 0;
+              e.fill1 = 1;
+              b.edges.push_back(e);
+            }
+          }
+          penX += g.advance * sc;
+          ++b.glyphs;
+        }
+        penX += space * px;
+      }
+      top = base + (lineH - 0.8 * px) + gap;
+      tf.bottom = std::max(tf.bottom, base + lineH - 0.8 * px);
+      tf.glyphs += b.glyphs;
+      tf.blocks.push_back(std::move(b));
+    }
+  }
+  return tf;
+}
+
+std::vector<Shape> OursTextShapes(const TextFrame& tf) {
+  std::vector<Shape> shapes;
+  for (const TextBlock& b : tf.blocks) {
+    Shape sh;
+    sh.layers.emplace_back();
+    sh.layers[0].fills.push_back(Paint{Paint::Kind::Solid, b.color, {}, nullptr, {}, true, true});
+    sh.layers[0].edges = b.edges;
+    shapes.push_back(std::move(sh));
+  }
+  return shapes;
+}
+
+void OursTextDraw(Surface& s, Renderer& r, const std::vector<Shape>& shapes) {
+  s.clear(Rgba{255, 255, 255, 255});
+  for (const Shape& sh : shapes) r.drawShape(sh, TwipsToPx(), {});
+}
+
+// Each block's outlines as a ready cairo path (device pixels, the same float coordinates).
+struct CairoText {
+  std::vector<cairo_path_t*> paths;
+  std::vector<Rgba> colors;
+  explicit CairoText(const TextFrame& tf) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(s);
+    for (const TextBlock& b : tf.blocks) {
+      cairo_new_path(cr);
+      for (size_t c = 0; c < b.contourStarts.size(); ++c) {
+        const size_t end = c + 1 < b.contourStarts.size() ? b.contourStarts[c + 1] : b.edges.size();
+        const Edge& first = b.edges[b.contourStarts[c]];
+        cairo_move_to(cr, first.x0 / 20.0, first.y0 / 20.0);
+        for (size_t i = b.contourStarts[c]; i < end; ++i) {
+          const Edge& e = b.edges[i];
+          if (e.kind == Edge::Kind::Quad)
+            CairoQuadTo(cr, e.x0 / 20.0, e.y0 / 20.0, e.cx / 20.0, e.cy / 20.0, e.x1 / 20.0, e.y1 / 20.0);
+          else
+            cairo_line_to(cr, e.x1 / 20.0, e.y1 / 20.0);
+        }
+        cairo_close_path(cr);
+      }
+      paths.push_back(cairo_copy_path(cr));
+      colors.push_back(b.color);
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(s);
+  }
+  ~CairoText() {
+    for (cairo_path_t* p : paths) cairo_path_destroy(p);
+  }
+  CairoText(const CairoText&) = delete;
+  CairoText& operator=(const CairoText&) = delete;
+
+  void draw(CairoFrame& f) const {
+    f.clear();
+    cairo_set_fill_rule(f.cr, CAIRO_FILL_RULE_WINDING);
+    cairo_set_tolerance(f.cr, 0.2);  // our default flattening tolerance
+    for (size_t i = 0; i < paths.size(); ++i) {
+      cairo_new_path(f.cr);
+      cairo_append_path(f.cr, paths[i]);
+      CairoColor(f.cr, colors[i]);
+      cairo_fill(f.cr);
+    }
+    f.finish();
+  }
+};
+
+void BM_Ours_TextFrame(benchmark::State& st) {
+  const TextFrame tf = MakeTextFrame();
+  const std::vector<Shape> shapes = OursTextShapes(tf);
+  Surface s(kW, kH);
+  Renderer r(s);
+  for (auto _ : st) {
+    OursTextDraw(s, r, shapes);
+    benchmark::DoNotOptimize(s.data());
+  }
+  st.SetItemsProcessed(st.iterations() * tf.glyphs);
+}
+BENCHMARK(BM_Ours_TextFrame)->Unit(benchmark::kMillisecond);
+
+void BM_Cairo_TextFrame(benchmark::State& st) {
+  const TextFrame tf = MakeTextFrame();
+  const CairoText text(tf);
+  CairoFrame f;
+  for (auto _ : st) text.draw(f);
+  st.SetItemsProcessed(st.iterations() * tf.glyphs);
+}
+BENCHMARK(BM_Cairo_TextFrame)->Unit(benchmark::kMillisecond);
+
+// --- one-off picture check -------------------------------------------------------------------
+// Before the benchmarks run, every ours/cairo pair of the bitmap and text frames is drawn once
+// and compared; the share of differing pixels goes to stderr. With LUMAREL_BENCH_PNG set, both
+// pictures (and crops, and a difference map) are written there as PNG.
+
+struct PixelDiff {
+  double over4 = 0, over32 = 0, mean = 0;  // shares of pixels whose largest channel difference is > 4 / > 32
+  int max = 0, maxX = 0, maxY = 0;  // the largest difference and its first pixel
+};
+
+int ChannelDiff(uint32_t a, uint32_t b) {
+  int m = 0;
+  for (int sh = 0; sh < 32; sh += 8) m = std::max(m, std::abs(int((a >> sh) & 255) - int((b >> sh) & 255)));
+  return m;
+}
+
+const uint32_t* CairoRow(cairo_surface_t* s, int y) {
+  return reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) + ptrdiff_t(y) * cairo_image_surface_get_stride(s));
+}
+
+PixelDiff Compare(const Surface& ours, cairo_surface_t* theirs) {
+  PixelDiff d;
+  int64_t n4 = 0, n32 = 0, sum = 0;
+  for (int y = 0; y < kH; ++y) {
+    const uint32_t *a = ours.row(y), *b = CairoRow(theirs, y);
+    for (int x = 0; x < kW; ++x) {
+      const int c = ChannelDiff(a[x], b[x]);
+      n4 += c > 4;
+      n32 += c > 32;
+      sum += c;
+      if (c > d.max) d.max = c, d.maxX = x, d.maxY = y;
+    }
+  }
+  const double n = double(kW) * kH;
+  d.over4 = n4 / n;
+  d.over32 = n32 / n;
+  d.mean = sum / n;
+  return d;
+}
+
+// Writes the w x h region at (x0, y0) of `pixel`, each pixel zoom x zoom.
+template <class PixelAt>
+void WritePng(const std::string& path, int x0, int y0, int w, int h, int zoom, PixelAt pixel) {
+  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w * zoom, h * zoom);
+  cairo_surface_flush(out);
+  unsigned char* data = cairo_image_surface_get_data(out);
+  const int stride = cairo_image_surface_get_stride(out);
+  for (int y = 0; y < h * zoom; ++y) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(data + ptrdiff_t(y) * stride);
+    for (int x = 0; x < w * zoom; ++x) row[x] = pixel(x0 + x / zoom, y0 + y / zoom);
+  }
+  cairo_surface_mark_dirty(out);
+  if (cairo_surface_write_to_png(out, path.c_str()) != CAIRO_STATUS_SUCCESS)
+    std::fprintf(stderr, "could not write %s\n", path.c_str());
+  cairo_surface_destroy(out);
+}
+
+struct Crop {
+  const char* suffix;
+  int x, y, w, h, zoom;
+};
+
+void CheckPair(const char* name, const Surface& ours, cairo_surface_t* theirs, const char* dir,
+               std::initializer_list<Crop> crops) {
+  const PixelDiff d = Compare(ours, theirs);
+  std::fprintf(stderr, "check %-24s differing pixels: %7.4f%% > 4, %7.4f%% > 32; mean %.3f, max %d (of 255) at %d,%d\n",
+               name, 100 * d.over4, 100 * d.over32, d.mean, d.max, d.maxX, d.maxY);
+  if (!dir) return;
+  auto oursAt = [&](int x, int y) { return ours.pixel(x, y); };
+  auto cairoAt = [&](int x, int y) { return CairoRow(theirs, y)[x]; };
+  auto diffAt = [&](int x, int y) {  // white where equal, darker the larger the difference
+    const uint32_t g = 255 - static_cast<uint32_t>(std::min(255, 8 * ChannelDiff(ours.pixel(x, y), CairoRow(theirs, y)[x])));
+    return 0xFF000000u | (g << 16) | (g << 8) | g;
+  };
+  const std::string base = std::string(dir) + "/" + name;
+  WritePng(base + "_ours.png", 0, 0, kW, kH, 1, oursAt);
+  WritePng(base + "_cairo.png", 0, 0, kW, kH, 1, cairoAt);
+  WritePng(base + "_diff.png", 0, 0, kW, kH, 1, diffAt);
+  // Around the largest difference, magnified.
+  const Crop worst{"worst", std::clamp(d.maxX - 40, 0, kW - 80), std::clamp(d.maxY - 22, 0, kH - 45), 80, 45, 8};
+  std::vector<Crop> all(crops);
+  all.push_back(worst);
+  for (const Crop& c : all) {
+    WritePng(base + "_ours_" + c.suffix + ".png", c.x, c.y, c.w, c.h, c.zoom, oursAt);
+    WritePng(base + "_cairo_" + c.suffix + ".png", c.x, c.y, c.w, c.h, c.zoom, cairoAt);
+    WritePng(base + "_diff_" + c.suffix + ".png", c.x, c.y, c.w, c.h, c.zoom, diffAt);
+  }
+}
+
+void CheckAgainstCairo() {
+  const char* dir = std::getenv("LUMAREL_BENCH_PNG");
+  if (dir && !*dir) dir = nullptr;
+  Surface s(kW, kH);
+  Renderer r(s);
+  CairoFrame f;
+  const std::shared_ptr<Bitmap> photo = MakePhoto();
+  cairo_surface_t* img = CairoImageOf(*photo);
+  for (const BitmapCase* bc : kBitmapCases) {
+    s.clear(Rgba{255, 255, 255, 255});
+    r.drawShape(OursBitmapShape(*bc, photo), TwipsToPx(), {});
+    f.clear();
+    cairo_pattern_t* pat = CairoBitmapPattern(*bc, img);
+    CairoBitmapDraw(f.cr, pat);
+    f.finish();
+    cairo_pattern_destroy(pat);
+    CheckPair(bc->name, s, f.s, dir, {{"zoom", 480, 240, 160, 90, 4}});
+  }
+  cairo_surface_destroy(img);
+
+  const TextFrame tf = MakeTextFrame();
+  size_t edges = 0;
+  for (const TextBlock& b : tf.blocks) edges += b.edges.size();
+  std::fprintf(stderr, "text frame: %zu blocks, %d glyphs, %zu edges, text down to y = %.0f px\n", tf.blocks.size(),
+               tf.glyphs, edges, tf.bottom);
+  OursTextDraw(s, r, OursTextShapes(tf));
+  CairoText(tf).draw(f);
+  CheckPair("TextFrame", s, f.s, dir, {{"crop", 0, 0, 480, 270, 1}, {"zoom", 0, 0, 160, 90, 4}});
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  CheckAgainstCairo();  // once, untimed
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
