@@ -130,36 +130,7 @@ void ReadEdges(BitReader& r, size_t fills, size_t lines, std::vector<raster::Edg
       continue;
     }
     raster::Edge e;
-    e.x0 = static_cast<float>(x);
-    e.y0 = static_cast<float>(y);
-    const bool straight = r.flag();
-    const unsigned n = r.ub(4) + 2;
-    if (straight) {
-      int64_t dx = 0, dy = 0;
-      if (r.flag()) {
-        dx = r.sb(n);
-        dy = r.sb(n);
-      } else if (r.flag()) {
-        dy = r.sb(n);
-      } else {
-        dx = r.sb(n);
-      }
-      e.kind = raster::Edge::Kind::Line;
-      x += dx;
-      y += dy;
-      e.cx = static_cast<float>((e.x0 + static_cast<double>(x)) / 2);  // midpoint, for pairing with a curve
-      e.cy = static_cast<float>((e.y0 + static_cast<double>(y)) / 2);
-    } else {
-      const int64_t cdx = r.sb(n), cdy = r.sb(n), adx = r.sb(n), ady = r.sb(n);
-      e.kind = raster::Edge::Kind::Quad;
-      e.cx = static_cast<float>(x + cdx);
-      e.cy = static_cast<float>(y + cdy);
-      x += cdx + adx;
-      y += cdy + ady;
-    }
-    if (!r.ok()) break;
-    e.x1 = static_cast<float>(x);
-    e.y1 = static_cast<float>(y);
+    if (!ReadEdgeRecord(r, x, y, e)) break;
     e.fill0 = fill0;
     e.fill1 = fill1;
     e.line = line;

@@ -183,6 +183,39 @@ void ReadStyles(BitReader& r, int version, raster::Layer& layer, const ShapeCont
 
 }  // namespace
 
+bool ReadEdgeRecord(BitReader& r, int64_t& x, int64_t& y, raster::Edge& e) {
+  e.x0 = static_cast<float>(x);
+  e.y0 = static_cast<float>(y);
+  const bool straight = r.flag();
+  const unsigned n = r.ub(4) + 2;
+  if (straight) {
+    int64_t dx = 0, dy = 0;
+    if (r.flag()) {  // general line
+      dx = r.sb(n);
+      dy = r.sb(n);
+    } else if (r.flag()) {  // vertical
+      dy = r.sb(n);
+    } else {
+      dx = r.sb(n);
+    }
+    e.kind = raster::Edge::Kind::Line;
+    e.cx = static_cast<float>((static_cast<double>(x) + static_cast<double>(x + dx)) / 2);
+    e.cy = static_cast<float>((static_cast<double>(y) + static_cast<double>(y + dy)) / 2);
+    x += dx;
+    y += dy;
+  } else {
+    const int64_t cdx = r.sb(n), cdy = r.sb(n), adx = r.sb(n), ady = r.sb(n);
+    e.kind = raster::Edge::Kind::Quad;
+    e.cx = static_cast<float>(x + cdx);
+    e.cy = static_cast<float>(y + cdy);
+    x += cdx + adx;
+    y += cdy + ady;
+  }
+  e.x1 = static_cast<float>(x);
+  e.y1 = static_cast<float>(y);
+  return r.ok();
+}
+
 bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinition& out, std::string& error,
                       const ShapeContext* ctx) {
   BitReader r(data);
@@ -240,36 +273,7 @@ bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinitio
       continue;
     }
     raster::Edge e;
-    e.x0 = static_cast<float>(x);
-    e.y0 = static_cast<float>(y);
-    const bool straight = r.flag();
-    const unsigned n = r.ub(4) + 2;
-    if (straight) {
-      const bool general = r.flag();
-      int64_t dx = 0, dy = 0;
-      if (general) {
-        dx = r.sb(n);
-        dy = r.sb(n);
-      } else if (r.flag()) {
-        dy = r.sb(n);
-      } else {
-        dx = r.sb(n);
-      }
-      x += dx;
-      y += dy;
-      e.kind = raster::Edge::Kind::Line;
-    } else {
-      const int64_t cdx = r.sb(n), cdy = r.sb(n);
-      const int64_t adx = r.sb(n), ady = r.sb(n);
-      e.kind = raster::Edge::Kind::Quad;
-      e.cx = static_cast<float>(x + cdx);
-      e.cy = static_cast<float>(y + cdy);
-      x += cdx + adx;
-      y += cdy + ady;
-    }
-    if (!r.ok()) break;
-    e.x1 = static_cast<float>(x);
-    e.y1 = static_cast<float>(y);
+    if (!ReadEdgeRecord(r, x, y, e)) break;
     e.fill0 = fill0;
     e.fill1 = fill1;
     e.line = line;

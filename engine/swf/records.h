@@ -21,6 +21,11 @@ raster::ColorTransform ReadCxform(BitReader& r, bool withAlpha);
 raster::Rgba ReadRgb(BitReader& r);
 raster::Rgba ReadRgba(BitReader& r);
 
+// The rest of an edge record whose leading 1 bit has been read: moves the pen (x, y) along the
+// edge and sets e's kind and geometry (a straight edge gets its midpoint as control point, so it
+// can pair with a curve). False when the record is cut short.
+bool ReadEdgeRecord(BitReader& r, int64_t& x, int64_t& y, raster::Edge& e);
+
 struct ShapeDefinition {
   uint16_t id = 0;
   Rect bounds;
