@@ -62,6 +62,31 @@ inline int64_t ToFixed16(double v) {
   return static_cast<int64_t>(std::floor(v * 65536.0));
 }
 
+// For positions u + i*step (i in 0..len-1, monotonic in i), the run [a, b) of those inside
+// [lo, hi). Positions before a are on the low side when step >= 0 (the high side when it is
+// negative), those from b on the other side.
+inline void InsideRun(int64_t u, int64_t step, int len, int64_t lo, int64_t hi, int& a, int& b) {
+  a = 0;
+  b = len;
+  auto inside = [&](int64_t v) { return v >= lo && v < hi; };
+  if (step > 0) {
+    if (u < lo) a = static_cast<int>(std::min<int64_t>(len, (lo - u + step - 1) / step));
+    if (u + step * (len - 1) >= hi) b = static_cast<int>(std::clamp<int64_t>((hi - u + step - 1) / step, 0, len));
+  } else if (step < 0) {
+    if (u >= hi) a = static_cast<int>(std::min<int64_t>(len, (u - hi + 1 - step - 1) / -step));
+    if (u + step * (len - 1) < lo) b = static_cast<int>(std::clamp<int64_t>((u - lo + 1 - step - 1) / -step, 0, len));
+  } else if (u < lo) {
+    a = b = len;  // all on the low side, counted as before the run
+  } else if (u >= hi) {
+    a = b = 0;
+  }
+  a = std::clamp(a, 0, len);
+  b = std::clamp(b, a, len);
+  // Guard the boundaries against rounding in the divisions above.
+  while (a < b && !inside(u + step * a)) ++a;
+  while (b > a && !inside(u + step * (b - 1))) --b;
+}
+
 void FetchLinear(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
   const Matrix& m = p.inv;
   const double px = x + 0.5, py = y + 0.5;
@@ -83,22 +108,9 @@ void FetchLinear(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
   switch (p.spread) {
     case Spread::Pad: {
       // Split into the part before the ramp, the ramp itself and the part after it, so the
-      // middle needs no clamping. u is monotonic in i.
-      constexpr int64_t kEnd = int64_t(256) << 16;
-      auto inside = [&](int64_t v) { return v >= 0 && v < kEnd; };
-      int a = 0, b = len;  // [a, b) is inside the ramp
-      if (step > 0) {
-        if (u < 0) a = static_cast<int>(std::min<int64_t>(len, (-u + step - 1) / step));
-        if (u + step * (len - 1) >= kEnd) b = static_cast<int>(std::clamp<int64_t>((kEnd - u + step - 1) / step, 0, len));
-      } else if (step < 0) {
-        if (u >= kEnd) a = static_cast<int>(std::min<int64_t>(len, (u - kEnd + 1 - step - 1) / -step));
-        if (u + step * (len - 1) < 0) b = static_cast<int>(std::clamp<int64_t>((u + 1 - step - 1) / -step, 0, len));
-      }
-      a = std::clamp(a, 0, len);
-      b = std::clamp(b, a, len);
-      // Guard the boundaries against rounding in the divisions above.
-      while (a < b && !inside(u + step * a)) ++a;
-      while (b > a && !inside(u + step * (b - 1))) --b;
+      // middle needs no clamping.
+      int a = 0, b = len;
+      InsideRun(u, step, len, 0, int64_t(256) << 16, a, b);
       const uint32_t first = ramp[step >= 0 ? 0 : 255], last = ramp[step >= 0 ? 255 : 0];
       std::fill_n(out, a, first);
       uint32_t uu = static_cast<uint32_t>(u + step * a);
@@ -230,15 +242,6 @@ inline uint32_t TransformPixel(uint32_t c, const uint32_t* lut) {
   return (na << 24) | (Mul255(r, na) << 16) | (Mul255(g, na) << 8) | Mul255(b, na);
 }
 
-inline int64_t WrapIndex(int64_t v, int64_t n, bool repeat) {
-  if (static_cast<uint64_t>(v) < static_cast<uint64_t>(n)) return v;
-  if (repeat) {
-    const int64_t r = v % n;
-    return r < 0 ? r + n : r;
-  }
-  return v < 0 ? 0 : n - 1;
-}
-
 inline uint32_t Lerp8(uint32_t a, uint32_t b, uint32_t t) {  // t in 0..256
   const uint32_t rbA = a & 0x00FF00FFu, agA = (a >> 8) & 0x00FF00FFu;
   const uint32_t rbB = b & 0x00FF00FFu, agB = (b >> 8) & 0x00FF00FFu;
@@ -247,108 +250,211 @@ inline uint32_t Lerp8(uint32_t a, uint32_t b, uint32_t t) {  // t in 0..256
   return rb | ag;
 }
 
+// Walks one bitmap axis in 16.16 fixed point, one output pixel at a time, yielding the sample
+// index, the next one and (for smoothing) the weight of the next one. Repeating axes wrap with
+// one comparison per step; clipped axes stop at the edge pixels, which extend outwards.
+template <bool kRepeat>
+struct AxisWalk {
+  int64_t pos, step, period;  // period = size << 16
+  int64_t size;
+
+  AxisWalk(int64_t start, int64_t d, int64_t n) : step(d), period(n << 16), size(n) {
+    if (kRepeat) {
+      pos = start % period;
+      if (pos < 0) pos += period;
+      step = d % period;
+    } else {
+      pos = start;
+    }
+  }
+  void next() {
+    pos += step;
+    if (kRepeat) {
+      if (pos >= period) pos -= period;
+      else if (pos < 0) pos += period;
+    }
+  }
+  // Nearest sample.
+  int64_t index() const {
+    if (kRepeat) return pos >> 16;
+    const int64_t i = pos >> 16;
+    return i < 0 ? 0 : (i >= size ? size - 1 : i);
+  }
+  // Bilinear: the two samples around pos (sample grid already shifted to pixel centres) and
+  // the weight of the second.
+  void pair(int64_t& i0, int64_t& i1, uint32_t& f) const {
+    const int64_t i = pos >> 16;
+    f = static_cast<uint32_t>((pos >> 8) & 255);
+    if (kRepeat) {
+      i0 = i;
+      i1 = i + 1 == size ? 0 : i + 1;
+    } else if (i < 0) {
+      i0 = i1 = 0;
+      f = 0;
+    } else if (i >= size - 1) {
+      i0 = i1 = size - 1;
+      f = 0;
+    } else {
+      i0 = i;
+      i1 = i + 1;
+    }
+  }
+};
+
+#if LUMAREL_RASTER_SSE2
+// Two bilinear pixels: (a0, b0) weighted by f0 and (a1, b1) by f1, horizontally only.
+inline void Lerp2(uint32_t a0, uint32_t b0, uint32_t f0, uint32_t a1, uint32_t b1, uint32_t f1, uint32_t* out) {
+  const __m128i zero = _mm_setzero_si128(), k256 = _mm_set1_epi16(256);
+  const __m128i a = _mm_unpacklo_epi8(
+      _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(a0)), _mm_cvtsi32_si128(static_cast<int>(a1))), zero);
+  const __m128i b = _mm_unpacklo_epi8(
+      _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(b0)), _mm_cvtsi32_si128(static_cast<int>(b1))), zero);
+  const __m128i wf = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(f0)), _mm_set1_epi16(static_cast<short>(f1)));
+  const __m128i r = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(k256, wf)), _mm_mullo_epi16(b, wf)), 8);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(r, zero));
+}
+#endif
+
+// Blends rows r0 and r1 (weight fy of r1) over columns [lo, hi] into vrow.
+inline void BlendRows(const uint32_t* r0, const uint32_t* r1, uint32_t fy, int64_t lo, int64_t hi, uint32_t* vrow) {
+  int64_t c = lo;
+  if (fy == 0) {
+    std::copy(r0 + lo, r0 + hi + 1, vrow + lo);
+    return;
+  }
+#if LUMAREL_RASTER_SSE2
+  const __m128i zero = _mm_setzero_si128(), wb = _mm_set1_epi16(static_cast<short>(fy)),
+                wa = _mm_set1_epi16(static_cast<short>(256 - fy));
+  for (; c + 2 <= hi + 1; c += 2) {
+    const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r0 + c)), zero);
+    const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r1 + c)), zero);
+    const __m128i r = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb)), 8);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(vrow + c), _mm_packus_epi16(r, zero));
+  }
+#endif
+  for (; c <= hi; ++c) vrow[c] = Lerp8(r0[c], r1[c], fy);
+}
+
+// Smoothed rows that map to one bitmap row pair (no rotation or skew in y): the two source rows
+// are blended once over the columns the span reads, then interpolated horizontally.
+template <bool kRepeat>
+void FetchBitmapRowSmooth(const CompiledPaint& p, int64_t su0, int64_t sv, int64_t du, int len, uint32_t* out) {
+  const Bitmap& bm = *p.bitmap;
+  const int64_t w = bm.width, h = bm.height;
+  AxisWalk<kRepeat> ay(sv, 0, h);
+  int64_t iy0, iy1;
+  uint32_t fy;
+  ay.pair(iy0, iy1, fy);
+  const uint32_t* r0 = bm.pixels.data() + static_cast<size_t>(iy0 * w);
+  const uint32_t* r1 = bm.pixels.data() + static_cast<size_t>(iy1 * w);
+  // Columns read: the whole row once the span wraps round, else the range it covers.
+  int64_t lo = 0, hi = w - 1;
+  AxisWalk<kRepeat> ax(su0, du, w);
+  const int64_t first = ax.pos >> 16, last = (ax.pos + ax.step * (len - 1)) >> 16;
+  const int64_t cmin = std::min(first, last), cmax = std::max(first, last) + 1;
+  if (!kRepeat || (cmin >= 0 && cmax < w)) {
+    lo = std::clamp<int64_t>(cmin, 0, w - 1);
+    hi = std::clamp<int64_t>(cmax, 0, w - 1);
+  }
+  uint32_t* vrow = p.rowScratch;
+  BlendRows(r0, r1, fy, lo, hi, vrow);
+  // Clipped: the pixels left and right of the bitmap take its edge columns; only the run in
+  // between interpolates.
+  int a = 0, b = len;
+  if (!kRepeat) {
+    InsideRun(ax.pos, ax.step, len, 0, (w - 1) << 16, a, b);
+    const uint32_t low = vrow[0], high = vrow[w - 1];
+    std::fill_n(out, a, ax.step >= 0 ? low : high);
+    std::fill_n(out + b, len - b, ax.step >= 0 ? high : low);
+    ax.pos += ax.step * a;
+  }
+  int i = a;
+#if LUMAREL_RASTER_SSE2
+  for (; i + 2 <= b; i += 2) {
+    int64_t a0, b0, a1, b1;
+    uint32_t f0, f1;
+    ax.pair(a0, b0, f0);
+    ax.next();
+    ax.pair(a1, b1, f1);
+    ax.next();
+    Lerp2(vrow[a0], vrow[b0], f0, vrow[a1], vrow[b1], f1, out + i);
+  }
+#endif
+  for (; i < b; ++i, ax.next()) {
+    int64_t a0, b0;
+    uint32_t f0;
+    ax.pair(a0, b0, f0);
+    out[i] = Lerp8(vrow[a0], vrow[b0], f0);
+  }
+}
+
+// Any other smoothed mapping: four taps per pixel.
+template <bool kRepeat>
+void FetchBitmapSmooth(const CompiledPaint& p, int64_t su0, int64_t sv0, int64_t du, int64_t dv, int len, uint32_t* out) {
+  const Bitmap& bm = *p.bitmap;
+  const int64_t w = bm.width;
+  const uint32_t* pix = bm.pixels.data();
+  AxisWalk<kRepeat> ax(su0, du, w), ay(sv0, dv, bm.height);
+  for (int i = 0; i < len; ++i, ax.next(), ay.next()) {
+    int64_t x0, x1, y0, y1;
+    uint32_t fx, fy;
+    ax.pair(x0, x1, fx);
+    ay.pair(y0, y1, fy);
+    const uint32_t* r0 = pix + static_cast<size_t>(y0 * w);
+    const uint32_t* r1 = pix + static_cast<size_t>(y1 * w);
+#if LUMAREL_RASTER_SSE2
+    // Both rows' pairs at once in 16-bit lanes, then vertically.
+    uint32_t t[2];
+    Lerp2(r0[x0], r0[x1], fx, r1[x0], r1[x1], fx, t);
+    out[i] = Lerp8(t[0], t[1], fy);
+#else
+    out[i] = Lerp8(Lerp8(r0[x0], r0[x1], fx), Lerp8(r1[x0], r1[x1], fx), fy);
+#endif
+  }
+}
+
+template <bool kRepeat>
+void FetchBitmapNearest(const CompiledPaint& p, int64_t u0, int64_t v0, int64_t du, int64_t dv, int len, uint32_t* out) {
+  const Bitmap& bm = *p.bitmap;
+  const int64_t w = bm.width;
+  const uint32_t* pix = bm.pixels.data();
+  AxisWalk<kRepeat> ax(u0, du, w), ay(v0, dv, bm.height);
+  if (dv == 0) {
+    const uint32_t* row = pix + static_cast<size_t>(ay.index() * w);
+    int a = 0, b = len;
+    if (!kRepeat) {  // clipped: the edge pixels outside the bitmap, lookups only inside
+      InsideRun(ax.pos, ax.step, len, 0, w << 16, a, b);
+      std::fill_n(out, a, row[ax.step >= 0 ? 0 : w - 1]);
+      std::fill_n(out + b, len - b, row[ax.step >= 0 ? w - 1 : 0]);
+      ax.pos += ax.step * a;
+    }
+    for (int i = a; i < b; ++i, ax.next()) out[i] = row[ax.index()];
+    return;
+  }
+  for (int i = 0; i < len; ++i, ax.next(), ay.next()) out[i] = pix[static_cast<size_t>(ay.index() * w + ax.index())];
+}
+
 // Bitmap fills in 16.16 fixed point along the row; repeat wraps, clip mode extends the edge pixels.
 void FetchBitmap(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
   const Bitmap& bm = *p.bitmap;
-  const int64_t w = bm.width, h = bm.height;
   const Matrix& m = p.inv;
   const double px = x + 0.5, py = y + 0.5;
   const int64_t u0 = ToFixed16(std::clamp(m.a * px + m.c * py + m.tx, -1e9, 1e9));
   const int64_t v0 = ToFixed16(std::clamp(m.b * px + m.d * py + m.ty, -1e9, 1e9));
   const int64_t du = ToFixed16(std::clamp(m.a, -1e6, 1e6)), dv = ToFixed16(std::clamp(m.b, -1e6, 1e6));
-  const uint32_t* pix = bm.pixels.data();
   const bool rep = p.repeat;
-  auto at = [&](int64_t ix, int64_t iy) {
-    return pix[static_cast<size_t>(WrapIndex(iy, h, rep) * w + WrapIndex(ix, w, rep))];
-  };
-  int64_t u = u0, v = v0;
-  const bool trusted = p.trusted;
   if (!p.smooth) {
-    for (int i = 0; i < len; ++i, u += du, v += dv) {
-      const uint32_t c = at(u >> 16, v >> 16);
-      out[i] = trusted ? c : ClampPremul(c);
-    }
-  } else if (dv == 0 && p.rowScratch && p.rowScratchSize >= static_cast<size_t>(w)) {
-    // Rows map to one bitmap row pair (no rotation or skew in y): blend the two source rows once
-    // over the columns this span reads, then interpolate horizontally.
-    const int64_t sv = v0 - 32768;
-    const uint32_t fy = static_cast<uint32_t>((sv >> 8) & 255);
-    const uint32_t* r0 = pix + static_cast<size_t>(WrapIndex(sv >> 16, h, rep) * w);
-    const uint32_t* r1 = pix + static_cast<size_t>(WrapIndex((sv >> 16) + 1, h, rep) * w);
-    const int64_t sa = u0 - 32768, sb = u0 - 32768 + du * (len - 1);
-    const int64_t cLo = std::clamp<int64_t>(std::min(sa, sb) >> 16, 0, w - 1);
-    const int64_t cHi = std::clamp<int64_t>((std::max(sa, sb) >> 16) + 1, 0, w - 1);
-    uint32_t* vrow = p.rowScratch;
-    for (int64_t c = cLo; c <= cHi; ++c) vrow[c - cLo] = Lerp8(r0[c], r1[c], fy);
-    int i = 0;
-#if LUMAREL_RASTER_SSE2
-    // Two output pixels per step while both read inside the blended row.
-    const __m128i zero = _mm_setzero_si128(), k256 = _mm_set1_epi16(256);
-    for (; i + 2 <= len; i += 2, u += 2 * du) {
-      const int64_t s0 = u - 32768, s1 = u + du - 32768;
-      const int64_t x0 = s0 >> 16, x1 = s1 >> 16;
-      if (!(x0 >= cLo && x0 < cHi && x1 >= cLo && x1 < cHi)) break;
-      const uint32_t f0 = static_cast<uint32_t>((s0 >> 8) & 255), f1 = static_cast<uint32_t>((s1 >> 8) & 255);
-      const uint32_t* q0 = vrow + (x0 - cLo);
-      const uint32_t* q1 = vrow + (x1 - cLo);
-      const __m128i a = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(q0[0])),
-                                                             _mm_cvtsi32_si128(static_cast<int>(q1[0]))), zero);
-      const __m128i b = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(q0[1])),
-                                                             _mm_cvtsi32_si128(static_cast<int>(q1[1]))), zero);
-      const __m128i wf = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(f0)), _mm_set1_epi16(static_cast<short>(f1)));
-      const __m128i r = _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(k256, wf)), _mm_mullo_epi16(b, wf)), 8);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(r, zero));
-    }
-    if (!trusted)
-      for (int k = 0; k < i; ++k) out[k] = ClampPremul(out[k]);
-#endif
-    for (; i < len; ++i, u += du) {
-      const int64_t su = u - 32768;
-      const int64_t ix = su >> 16;
-      const uint32_t fx = static_cast<uint32_t>((su >> 8) & 255);
-      uint32_t c;
-      if (ix >= cLo && ix < cHi) {
-        c = Lerp8(vrow[ix - cLo], vrow[ix - cLo + 1], fx);
-      } else {
-        const int64_t iy = sv >> 16;
-        c = Lerp8(Lerp8(at(ix, iy), at(ix + 1, iy), fx), Lerp8(at(ix, iy + 1), at(ix + 1, iy + 1), fx), fy);
-      }
-      out[i] = trusted ? c : ClampPremul(c);
-    }
+    rep ? FetchBitmapNearest<true>(p, u0, v0, du, dv, len, out) : FetchBitmapNearest<false>(p, u0, v0, du, dv, len, out);
+  } else if (dv == 0 && p.rowScratch && p.rowScratchSize >= static_cast<size_t>(bm.width)) {
+    // Sample grid at pixel centres: half a bitmap pixel back.
+    rep ? FetchBitmapRowSmooth<true>(p, u0 - 32768, v0 - 32768, du, len, out)
+        : FetchBitmapRowSmooth<false>(p, u0 - 32768, v0 - 32768, du, len, out);
   } else {
-    for (int i = 0; i < len; ++i, u += du, v += dv) {
-      const int64_t su = u - 32768, sv = v - 32768;  // sample grid at pixel centres
-      const int64_t ix = su >> 16, iy = sv >> 16;
-      const uint32_t fx = static_cast<uint32_t>((su >> 8) & 255), fy = static_cast<uint32_t>((sv >> 8) & 255);
-      uint32_t c;
-      if (ix >= 0 && iy >= 0 && ix + 1 < w && iy + 1 < h) {
-        const uint32_t* r0 = pix + static_cast<size_t>(iy * w + ix);
-#if LUMAREL_RASTER_SSE2
-        // Both horizontal pairs at once in 16-bit lanes: [p0 p1] * [256-fx, fx], then vertically.
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i wx = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(256 - fx)),
-                                              _mm_set1_epi16(static_cast<short>(fx)));
-        const __m128i top = _mm_mullo_epi16(
-            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r0)), zero), wx);
-        const __m128i bot = _mm_mullo_epi16(
-            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r0 + w)), zero), wx);
-        // Sum the two pixels of each row: lanes 0-3 + lanes 4-7, then >> 8.
-        const __m128i t = _mm_srli_epi16(_mm_add_epi16(top, _mm_srli_si128(top, 8)), 8);
-        const __m128i b = _mm_srli_epi16(_mm_add_epi16(bot, _mm_srli_si128(bot, 8)), 8);
-        const __m128i vy = _mm_add_epi16(_mm_mullo_epi16(t, _mm_set1_epi16(static_cast<short>(256 - fy))),
-                                         _mm_mullo_epi16(b, _mm_set1_epi16(static_cast<short>(fy))));
-        c = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_srli_epi16(vy, 8), zero)));
-#else
-        const uint32_t* r1 = r0 + w;
-        c = Lerp8(Lerp8(r0[0], r0[1], fx), Lerp8(r1[0], r1[1], fx), fy);
-#endif
-      } else {
-        c = Lerp8(Lerp8(at(ix, iy), at(ix + 1, iy), fx), Lerp8(at(ix, iy + 1), at(ix + 1, iy + 1), fx), fy);
-      }
-      out[i] = trusted ? c : ClampPremul(c);
-    }
+    rep ? FetchBitmapSmooth<true>(p, u0 - 32768, v0 - 32768, du, dv, len, out)
+        : FetchBitmapSmooth<false>(p, u0 - 32768, v0 - 32768, du, dv, len, out);
   }
+  if (!p.trusted)
+    for (int i = 0; i < len; ++i) out[i] = ClampPremul(out[i]);
   if (p.cxAlphaOnly) {
     MulSpan(out, len, p.cxAlpha);
   } else if (!p.cxIdentity) {

@@ -1,6 +1,8 @@
 // Gradient ramps and mapping, spread modes, interpolation, bitmaps and colour transforms.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 
 #include "engine/raster/paint.h"
@@ -327,7 +329,38 @@ TEST(Gradient, SpanFetchMatchesPixelByPixel) {
 
 namespace {
 
-TEST(BitmapFill, SpanFetchMatchesPixelByPixel) {
+// Independent per-pixel model of a bitmap fill: the sample point of pixel (x, y) in bitmap
+// pixels, nearest or bilinear between pixel centres with 8-bit weights, repeating or clamped.
+uint32_t ModelBitmapPixel(const Bitmap& b, const Matrix& inv, bool repeat, bool smooth, int x, int y) {
+  double u, v;
+  inv.Apply(x + 0.5, y + 0.5, u, v);
+  auto wrap = [repeat](int64_t i, int64_t n) {
+    if (repeat) return ((i % n) + n) % n;
+    return std::clamp<int64_t>(i, 0, n - 1);
+  };
+  auto at = [&](int64_t i, int64_t j) {
+    return b.pixels[static_cast<size_t>(wrap(j, b.height) * b.width + wrap(i, b.width))];
+  };
+  if (!smooth) return at(static_cast<int64_t>(std::floor(u)), static_cast<int64_t>(std::floor(v)));
+  const double su = u - 0.5, sv = v - 0.5;
+  const int64_t i = static_cast<int64_t>(std::floor(su)), j = static_cast<int64_t>(std::floor(sv));
+  const uint32_t fx = static_cast<uint32_t>((su - std::floor(su)) * 256), fy = static_cast<uint32_t>((sv - std::floor(sv)) * 256);
+  auto lerp = [](uint32_t p, uint32_t q, uint32_t t) {
+    uint32_t out = 0;
+    for (int s = 0; s < 32; s += 8)
+      out |= ((((p >> s) & 255) * (256 - t) + ((q >> s) & 255) * t) >> 8) << s;
+    return out;
+  };
+  // A clamped axis past the last pixel takes that pixel alone.
+  const uint32_t wx = !repeat && (i < 0 || i >= b.width - 1) ? 0 : fx;
+  const uint32_t wy = !repeat && (j < 0 || j >= b.height - 1) ? 0 : fy;
+  return lerp(lerp(at(i, j), at(i + 1, j), wx), lerp(at(i, j + 1), at(i + 1, j + 1), wx), wy);
+}
+
+TEST(BitmapFill, SpansMatchAPerPixelModel) {
+  // Every sampling path (row pairs, four taps, nearest; repeat runs, clipped edge runs) against
+  // the model, over scales, mirrors, turns and far offsets. The span steps in 16.16: allow its
+  // rounding, and now and then a nearest sample on the other side of a pixel boundary.
   auto b = std::make_shared<Bitmap>();
   b->width = 7;
   b->height = 5;
@@ -335,32 +368,47 @@ TEST(BitmapFill, SpanFetchMatchesPixelByPixel) {
     const uint32_t a = 255 - (i * 5 % 120);
     b->pixels.push_back((a << 24) | (((i * 37) % (a + 1)) << 16) | (((i * 11) % (a + 1)) << 8) | ((i * 3) % (a + 1)));
   }
-  for (bool repeat : {true, false})
-    for (double ang : {0.0, 0.3}) {
-      Paint p;
-      p.kind = Paint::Kind::Bitmap;
-      p.bitmap = b;
-      p.repeat = repeat;
-      p.smooth = true;
-      p.bitmapMatrix.a = p.bitmapMatrix.d = 3.3 * 20 * std::cos(ang);
-      p.bitmapMatrix.b = 3.3 * 20 * std::sin(ang);
-      p.bitmapMatrix.c = -3.3 * 20 * std::sin(ang);
-      p.bitmapMatrix.tx = -13 * 20;
-      d::Ramp ramp;
-      d::CompiledPaint cp;
-      d::CompilePaint(p, PxMatrix(), {}, ramp, cp);
-      std::vector<uint32_t> row(16), span(90);
-      cp.rowScratch = row.data();
-      cp.rowScratchSize = row.size();
-      d::FetchSpan(cp, 0, 9, 90, span.data());
-      for (int x = 0; x < 90; ++x) {
-        uint32_t one;
-        d::FetchSpan(cp, x, 9, 1, &one);
-        // The span steps along the row in 16.16; a lone pixel starts exactly: allow the step's rounding.
-        ASSERT_LE(MaxChannelDiff(one, span[static_cast<size_t>(x)]), 2)
-            << "repeat " << repeat << " angle " << ang << " x " << x;
+  struct Map {
+    double sx, sy, angle, tx, ty;
+  };
+  const Map maps[] = {{3.3, 3.3, 0, -13.1, 2.2},  {0.45, 0.7, 0, 5.3, -1.7}, {-2.6, 1.9, 0, 80.37, 3.1},
+                      {1.0, -1.0, 0, 20.25, 30.25}, {3.3, 3.3, 0.3, -13.1, 0}, {2.1, 2.1, 2.5, 40.7, 9.9},
+                      {1.7, 1.7, 0, -9000.37, 7000.61}};
+  int checked = 0;
+  for (const Map& mp : maps)
+    for (bool repeat : {true, false})
+      for (bool smooth : {true, false}) {
+        Paint p;
+        p.kind = Paint::Kind::Bitmap;
+        p.bitmap = b;
+        p.repeat = repeat;
+        p.smooth = smooth;
+        p.bitmapMatrix.a = mp.sx * 20 * std::cos(mp.angle);
+        p.bitmapMatrix.b = mp.sx * 20 * std::sin(mp.angle);
+        p.bitmapMatrix.c = -mp.sy * 20 * std::sin(mp.angle);
+        p.bitmapMatrix.d = mp.sy * 20 * std::cos(mp.angle);
+        p.bitmapMatrix.tx = mp.tx * 20;
+        p.bitmapMatrix.ty = mp.ty * 20;
+        d::Ramp ramp;
+        d::CompiledPaint cp;
+        d::CompilePaint(p, PxMatrix(), {}, ramp, cp);
+        std::vector<uint32_t> row(16), span(90);
+        cp.rowScratch = row.data();
+        cp.rowScratchSize = row.size();
+        for (int y : {0, 9, 23}) {
+          d::FetchSpan(cp, 0, y, 90, span.data());
+          int off = 0;
+          for (int x = 0; x < 90; ++x) {
+            const int diff = MaxChannelDiff(ModelBitmapPixel(*b, cp.inv, repeat, smooth, x, y), span[size_t(x)]);
+            if (diff > 3) ++off;
+            ASSERT_TRUE(diff <= 3 || !smooth) << "smooth, repeat " << repeat << " map " << (&mp - maps) << " x " << x
+                                              << " y " << y;
+            ++checked;
+          }
+          EXPECT_LE(off, 2) << "nearest, repeat " << repeat << " map " << (&mp - maps) << " y " << y;
+        }
       }
-    }
+  EXPECT_EQ(checked, 7 * 4 * 3 * 90);
 }
 
 }  // namespace
