@@ -97,6 +97,9 @@ struct Edge {  // in shape space (twips). kind Line ignores cx,cy.
 // fill0 is the style on the left of the edge as seen on screen (y down) when walking x0,y0 -> x1,y1;
 // fill1 the style on its right.
 struct Layer {
+  // Fill rule per style: false counts any winding as inside (non-zero), true only odd windings,
+  // so a style's contours that overlap cancel there (even-odd, SWF's own rule for shapes).
+  bool evenOdd = false;
   std::vector<Paint> fills;
   std::vector<Stroke> strokes;
   std::vector<Edge> edges;  // in SWF record order

@@ -68,9 +68,15 @@ struct StyleCov {
   int32_t raw;
 };
 
-// Non-zero rule: |winding area|, saturated at a full cell.
+// Coverage from a winding area. Non-zero rule: |area|, saturated at a full cell. Even-odd rule:
+// the area folded over every two full cells, so a region wound twice is empty again.
+template <bool kEvenOdd>
 inline int32_t RawOf(int64_t v) {
-  const int64_t a = v < 0 ? -v : v;
+  int64_t a = v < 0 ? -v : v;
+  if (kEvenOdd) {
+    a %= 2 * kFullArea;
+    return static_cast<int32_t>(a <= kFullArea ? a : 2 * kFullArea - a);
+  }
   return static_cast<int32_t>(a < kFullArea ? a : kFullArea);
 }
 
@@ -361,7 +367,7 @@ struct Renderer::Impl {
     styleCovs = styleCovStore.data();
   }
 
-  template <class Painter>
+  template <bool kEvenOdd, class Painter>
   void sweep(Painter& painter) {
     const int x0 = ras.clipX0(), x1 = ras.clipX1();
     constexpr int kAhead = 8;
@@ -395,12 +401,12 @@ struct Renderer::Impl {
             ++c;
           } while (c < e && c->x == x);
           if (x >= x0 && x < x1) {
-            const uint32_t cov = RawToCov(RawOf(cover * (2 * detail::kSub) - ar));
+            const uint32_t cov = RawToCov(RawOf<kEvenOdd>(cover * (2 * detail::kSub) - ar));
             if (cov) painter.pixel(x, s, cov);
           }
           if (c >= e || cover == 0) continue;
           const int sx = std::max(x + 1, x0), ex = std::min<int>(c->x, x1);
-          if (sx < ex) painter.span(sx, ex - sx, s, RawToCov(RawOf(cover * (2 * detail::kSub))));
+          if (sx < ex) painter.span(sx, ex - sx, s, RawToCov(RawOf<kEvenOdd>(cover * (2 * detail::kSub))));
         }
         painter.endRow();
         continue;
@@ -422,10 +428,10 @@ struct Renderer::Impl {
           nCovs = 0;
           for (uint32_t s : active) {
             if (mark[s]) continue;
-            styleCovs[nCovs++] = StyleCov{s, RawOf(running[s] * (2 * detail::kSub))};
+            styleCovs[nCovs++] = StyleCov{s, RawOf<kEvenOdd>(running[s] * (2 * detail::kSub))};
           }
           for (uint32_t s : touched) {
-            const int32_t raw = RawOf(running[s] * (2 * detail::kSub) - area[s]);
+            const int32_t raw = RawOf<kEvenOdd>(running[s] * (2 * detail::kSub) - area[s]);
             if (raw) styleCovs[nCovs++] = StyleCov{s, raw};
           }
           if (nCovs == 1) {
@@ -452,10 +458,10 @@ struct Renderer::Impl {
         if (sx >= ex) continue;
         if (active.size() == 1) {
           const uint32_t s = active[0];
-          painter.span(sx, ex - sx, s, RawToCov(RawOf(running[s] * (2 * detail::kSub))));
+          painter.span(sx, ex - sx, s, RawToCov(RawOf<kEvenOdd>(running[s] * (2 * detail::kSub))));
         } else {
           nCovs = 0;
-          for (uint32_t s : active) styleCovs[nCovs++] = StyleCov{s, RawOf(running[s] * (2 * detail::kSub))};
+          for (uint32_t s : active) styleCovs[nCovs++] = StyleCov{s, RawOf<kEvenOdd>(running[s] * (2 * detail::kSub))};
           for (int px = sx; px < ex; ++px) painter.pixelMulti(px, styleCovs, nCovs);
         }
       }
@@ -591,7 +597,11 @@ struct Renderer::Impl {
     ras.finish();
     if (ras.empty()) return;
     prepareStyles(nf);
-    sweep(painter);
+    if (layer.evenOdd) {
+      sweep<true>(painter);
+    } else {
+      sweep<false>(painter);
+    }
   }
 
   void strokeLayer(const Layer& layer, const Matrix& m, const ColorTransform& cx, const Box& box, Mask* mask) {
@@ -698,7 +708,7 @@ struct Renderer::Impl {
       prepareStyles(1);
       ColorPainter painter(surface->data(), surface->width(), paints.data(), buf.data(), covRun.data(),
                            covTmp.data(), mask);
-      sweep(painter);
+      sweep<false>(painter);  // stroke outlines overlap themselves at joins: non-zero
     }
   }
 

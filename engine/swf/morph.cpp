@@ -234,6 +234,7 @@ void BuildMorphShape(const MorphDefinition& m, double t, raster::Shape& out) {
   if (!m.paired) t = 0;
   out.layers.resize(1);
   raster::Layer& layer = out.layers[0];
+  layer.evenOdd = true;  // as every SWF shape without a winding-rule flag
   layer.fills.resize(m.startFills.size());
   for (size_t i = 0; i < m.startFills.size(); ++i) LerpPaint(m.startFills[i], m.endFills[i], t, layer.fills[i]);
   layer.strokes.resize(m.startLines.size());

@@ -221,12 +221,14 @@ bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinitio
   BitReader r(data);
   out.id = r.u16();
   out.bounds = ReadRect(r);
+  bool evenOdd = true;  // SWF fills are even-odd unless a DefineShape4 asks for non-zero
   if (version >= 4) {
     (void)ReadRect(r);  // edge bounds
-    (void)r.u8();       // stroke scaling and winding-rule flags
+    evenOdd = (r.u8() & 0x04) == 0;  // bit 2: the non-zero winding rule; the rest: stroke scaling
   }
   out.shape.layers.clear();
   out.shape.layers.emplace_back();
+  out.shape.layers.back().evenOdd = evenOdd;
   ReadStyles(r, version, out.shape.layers.back(), ctx);
   unsigned fillBits = r.ub(4);
   unsigned lineBits = r.ub(4);
@@ -262,6 +264,7 @@ bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinitio
       if (newStyles) {
         out.shape.layers.emplace_back();
         layer = &out.shape.layers.back();
+        layer->evenOdd = evenOdd;
         ReadStyles(r, version, *layer, ctx);
         fillBits = r.ub(4);
         lineBits = r.ub(4);

@@ -203,3 +203,26 @@ TEST(Render, UnknownBitmapFillsDrawNothingButKeepTheShape) {
   EXPECT_EQ(at(70, 70)[1], 255);  // the following solid fill too
   EXPECT_EQ(at(70, 70)[0], 0);
 }
+
+TEST(Render, OverlappingContoursOfOneFillFollowTheShapesFillRule) {
+  // Two squares of one fill overlapping in the middle, next to a square of another fill: SWF
+  // shapes fill even-odd (the overlap is a hole), a DefineShape4 may ask for non-zero.
+  auto movie = [](int version, bool nonZero) {
+    return OneShape([&](kit::ShapeBuilder& s) {
+      s.nonZeroWinding(nonZero);
+      s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0x2040c0))));
+      s.rect(kit::px(10), kit::px(10), kit::px(60), kit::px(60)).rect(kit::px(40), kit::px(40), kit::px(60), kit::px(60));
+      s.style(s.addFill(kit::FillStyle::solid(kit::Rgba::hex(0xc02020)))).rect(kit::px(110), kit::px(10), kit::px(20), kit::px(90));
+    }, version);
+  };
+  for (const auto& [version, nonZero] : {std::pair{3, false}, std::pair{4, false}, std::pair{4, true}}) {
+    Image img = RenderFrame(movie(version, nonZero));
+    ASSERT_EQ(img.width, kW);
+    const uint8_t* overlap = PixelAt(img, 55, 55);
+    const uint8_t* single = PixelAt(img, 20, 20);
+    EXPECT_EQ(single[2], 0xc0) << version;
+    EXPECT_EQ(overlap[2], nonZero ? 0xc0 : 0xff) << "DefineShape" << version << (nonZero ? " non-zero" : "");
+    EXPECT_EQ(overlap[0], nonZero ? 0x20 : 0xff);
+    EXPECT_EQ(PixelAt(img, 120, 50)[0], 0xc0);  // the other fill is untouched either way
+  }
+}

@@ -317,3 +317,33 @@ TEST(Coverage, CurvesAreFlattenedSmoothly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FillRule, EvenOddCancelsOverlapsOfOneStyleAtEveryCoverage) {
+  // Style 1: two rectangles overlapping on [30.5, 50) x [0, 10); style 2 beside them in the same
+  // rows, so both the one-style and the several-styles sweeps are used (rows 0-9 and 10-19).
+  for (bool evenOdd : {false, true}) {
+    Surface s(80, 20);
+    s.clear(Rgba{0, 0, 0, 0});
+    Renderer r(s);
+    Shape sh;
+    sh.layers.emplace_back();
+    Layer& l = sh.layers[0];
+    l.evenOdd = evenOdd;
+    l.fills = {Solid(255, 255, 255), Solid(255, 0, 0)};
+    AddRect(l.edges, 10, 0, 50, 20, 0, 1);
+    AddRect(l.edges, 30.5, 0, 60, 20, 0, 1);
+    AddRect(l.edges, 70, 10, 75, 20, 0, 2);
+    r.drawShape(sh, PxMatrix(), {});
+    for (int y : {5, 15}) {
+      EXPECT_EQ(A(s.pixel(20, y)), 255u) << y;
+      EXPECT_EQ(A(s.pixel(40, y)), evenOdd ? 0u : 255u) << y;  // wound twice
+      EXPECT_EQ(A(s.pixel(55, y)), 255u) << y;
+      EXPECT_NEAR(int(A(s.pixel(30, y))), evenOdd ? 128 : 255, 1) << y;  // half of the pixel wound twice
+    }
+    EXPECT_EQ(s.pixel(72, 15), 0xFFFF0000u);
+  }
+}
+
+}  // namespace

@@ -243,7 +243,7 @@ Bytes shapeBody(std::uint16_t id, const ShapeBuilder& s, int version) {
         for (const auto& set : s.styleSets())
             for (const auto& l : set.lines) (l.noHScale || l.noVScale ? nonScaling : scaling) = true;
         w.ub(0, 5);
-        w.ub(0, 1);  // even-odd fill rule
+        w.ub(s.nonZeroWinding(), 1);  // fill rule: 0 even-odd, 1 non-zero
         w.ub(nonScaling, 1);
         w.ub(scaling, 1);
     }

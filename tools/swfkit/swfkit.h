@@ -281,6 +281,9 @@ public:
     Rect bounds() const;
     Rect edgeBounds() const;
     bool empty() const { return records_.empty(); }
+    // DefineShape4 only: fill with the non-zero winding rule instead of even-odd.
+    ShapeBuilder& nonZeroWinding(bool on = true) { nonZero_ = on; return *this; }
+    bool nonZeroWinding() const { return nonZero_; }
 
     // Raw access for tests and for morph shapes.
     struct StyleSet {
@@ -301,6 +304,7 @@ public:
     const std::vector<StyleSet>& styleSets() const { return sets_; }
 
 private:
+    bool nonZero_ = false;
     void flushStyle(bool forceMove);
     void addLine(std::int32_t dx, std::int32_t dy);
     void addCurve(std::int32_t cdx, std::int32_t cdy, std::int32_t adx, std::int32_t ady);
