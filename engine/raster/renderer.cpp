@@ -74,7 +74,8 @@ template <bool kEvenOdd>
 inline int32_t RawOf(int64_t v) {
   int64_t a = v < 0 ? -v : v;
   if (kEvenOdd) {
-    a %= 2 * kFullArea;
+    if (a <= kFullArea) return static_cast<int32_t>(a);  // wound once at most: the usual case
+    if (a >= 2 * kFullArea) a %= 2 * kFullArea;
     return static_cast<int32_t>(a <= kFullArea ? a : 2 * kFullArea - a);
   }
   return static_cast<int32_t>(a < kFullArea ? a : kFullArea);
