@@ -166,7 +166,14 @@ bool ParseDefineFont(std::span<const uint8_t> data, int version, Font& out, std:
       if (c.ok()) out.glyphs[i].advance = adv;
     }
     if (!c.ok()) out.hasLayout = false;  // metrics cut short: lay out from outlines instead
-    // Bounds and kerning tables are not needed for drawing.
+    for (size_t i = 0; i < count && c.ok(); ++i) (void)swf::ReadRect(c);  // glyph bounds: not needed
+    const uint16_t pairs = c.u16();
+    for (size_t i = 0; i < pairs && c.ok(); ++i) {
+      const uint32_t a = out.wideCodes ? c.u16() : c.u8();
+      const uint32_t b = out.wideCodes ? c.u16() : c.u8();
+      const int16_t adjust = c.s16();
+      if (c.ok()) out.kerning.emplace((a << 16) | b, adjust);
+    }
   }
   out.IndexCodes();
   return true;

@@ -30,6 +30,14 @@ struct Font {
   std::vector<uint16_t> codes;  // code of each glyph (may be shorter than glyphs)
   bool hasLayout = false;
   double ascent = 0, descent = 0, leading = 0;  // em units
+  std::unordered_map<uint32_t, int16_t> kerning;  // (code << 16 | next code) -> em units
+
+  // Kerning between two codes in em units (0 without a pair).
+  double Kerning(char32_t code, char32_t next) const {
+    if (kerning.empty() || code > 0xFFFF || next > 0xFFFF) return 0;
+    auto it = kerning.find((static_cast<uint32_t>(code) << 16) | static_cast<uint32_t>(next));
+    return it == kerning.end() ? 0 : it->second;
+  }
 
   // Index of the glyph for a code, or -1.
   int IndexOf(char32_t code) const;

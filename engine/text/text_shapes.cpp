@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -250,58 +251,227 @@ std::string LowerAscii(std::string s) {
 
 }  // namespace
 
-std::string PlainFromHtml(const std::string& html) {
-  std::string out;
-  out.reserve(html.size());
-  for (size_t i = 0; i < html.size();) {
-    const char c = html[i];
+namespace {
+
+// An HTML entity (the text between '&' and ';') as a code point, or 0.
+char32_t Entity(const std::u32string& ent) {
+  static const std::pair<const char32_t*, char32_t> kNamed[] = {
+      {U"lt", '<'}, {U"gt", '>'}, {U"amp", '&'}, {U"quot", '"'}, {U"apos", '\''}, {U"nbsp", 0xA0}};
+  for (const auto& [name, cp] : kNamed)
+    if (ent == name) return cp;
+  if (ent.size() < 2 || ent[0] != '#') return 0;
+  const bool hex = ent[1] == 'x' || ent[1] == 'X';
+  const size_t from = hex ? 2 : 1;
+  if (from >= ent.size()) return 0;
+  uint32_t v = 0;
+  for (size_t k = from; k < ent.size(); ++k) {
+    const char32_t d = ent[k];
+    const int dv = d >= '0' && d <= '9'             ? int(d - '0')
+                   : hex && d >= 'a' && d <= 'f' ? int(d - 'a' + 10)
+                   : hex && d >= 'A' && d <= 'F' ? int(d - 'A' + 10)
+                                                 : -1;
+    if (dv < 0 || v > 0x10FFFF) return 0;
+    v = v * (hex ? 16 : 10) + static_cast<uint32_t>(dv);
+  }
+  return v > 0 && v <= 0x10FFFF ? v : 0;
+}
+
+struct HtmlTag {
+  std::string name;  // lower case
+  bool closing = false;
+  std::map<std::string, std::string> attributes;  // lower-case names
+};
+
+HtmlTag ParseTag(const std::u32string& body) {
+  HtmlTag t;
+  size_t i = 0;
+  auto ascii = [](char32_t c) { return c < 0x80 ? static_cast<char>(c) : '?'; };
+  auto space = [&](size_t k) { return k < body.size() && (body[k] == ' ' || body[k] == '\t' || body[k] == '\r' || body[k] == '\n'); };
+  auto word = [&](size_t k) {
+    return k < body.size() && body[k] != '=' && body[k] != '/' && body[k] != '>' && !space(k);
+  };
+  while (space(i)) ++i;
+  if (i < body.size() && body[i] == '/') {
+    t.closing = true;
+    ++i;
+  }
+  for (; word(i); ++i) t.name.push_back(ascii(body[i]));
+  t.name = LowerAscii(t.name);
+  while (i < body.size()) {
+    while (space(i) || (i < body.size() && body[i] == '/')) ++i;
+    std::string key;
+    for (; word(i); ++i) key.push_back(ascii(body[i]));
+    if (key.empty()) {
+      ++i;
+      continue;
+    }
+    while (space(i)) ++i;
+    std::u32string value;
+    if (i < body.size() && body[i] == '=') {
+      ++i;
+      while (space(i)) ++i;
+      if (i < body.size() && (body[i] == '"' || body[i] == '\'')) {
+        const char32_t q = body[i++];
+        for (; i < body.size() && body[i] != q; ++i) value.push_back(body[i]);
+        ++i;
+      } else {
+        for (; i < body.size() && !space(i); ++i) value.push_back(body[i]);
+      }
+    }
+    std::string v;
+    for (char32_t c : value) AppendUtf8(v, c);
+    t.attributes[LowerAscii(key)] = v;
+  }
+  return t;
+}
+
+// "12" (pixels), "+2" / "-2" (relative to `current`, in twips); nullopt when unreadable.
+std::optional<double> FontSize(const std::string& v, double current) {
+  if (v.empty()) return std::nullopt;
+  const bool rel = v[0] == '+' || v[0] == '-';
+  int n = 0;
+  size_t k = rel ? 1 : 0;
+  if (k >= v.size()) return std::nullopt;
+  for (; k < v.size() && v[k] >= '0' && v[k] <= '9' && n < 10000; ++k) n = n * 10 + (v[k] - '0');
+  if (k == (rel ? 1u : 0u)) return std::nullopt;
+  const double px = rel ? current / 20 + (v[0] == '-' ? -n : n) : n;
+  return std::clamp(px, 1.0, 255.0) * 20;
+}
+
+// "#RRGGBB" as a colour with `alpha`; nullopt when unreadable.
+std::optional<raster::Rgba> HtmlColor(const std::string& v, uint8_t alpha) {
+  if (v.size() != 7 || v[0] != '#') return std::nullopt;
+  uint32_t rgb = 0;
+  for (size_t k = 1; k < 7; ++k) {
+    const char c = v[k];
+    const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (d < 0) return std::nullopt;
+    rgb = rgb * 16 + static_cast<uint32_t>(d);
+  }
+  return raster::Rgba{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb), alpha};
+}
+
+uint8_t AlignOf(const std::string& v, uint8_t fallback) {
+  const std::string a = LowerAscii(v);
+  if (a == "left") return 0;
+  if (a == "right") return 1;
+  if (a == "center" || a == "centre") return 2;
+  if (a == "justify") return 3;
+  return fallback;
+}
+
+}  // namespace
+
+StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t align) {
+  const std::u32string s = DecodeText(html, true);
+  StyledText out;
+  out.styles.push_back(base);
+  struct Open {
+    std::string tag;
+    uint16_t style;
+  };
+  std::vector<Open> open;  // formatting tags in force, innermost last
+  uint16_t cur = 0;
+  uint8_t paraAlign = align;
+  auto newParagraph = [&](bool continued) {
+    StyledParagraph p;
+    p.style = cur;
+    p.align = paraAlign;
+    p.continued = continued;
+    out.paragraphs.push_back(std::move(p));
+  };
+  auto put = [&](char32_t c) {
+    StyledParagraph& p = out.paragraphs.back();
+    if (p.chars.empty()) p.style = cur;
+    p.chars.push_back(c);
+    p.styles.push_back(cur);
+  };
+  auto push = [&](const std::string& tag, const TextStyle& st) {
+    uint16_t idx = cur;
+    auto it = std::find(out.styles.begin(), out.styles.end(), st);
+    if (it != out.styles.end()) {
+      idx = static_cast<uint16_t>(it - out.styles.begin());
+    } else if (out.styles.size() < kMaxTextStyles) {
+      out.styles.push_back(st);
+      idx = static_cast<uint16_t>(out.styles.size() - 1);
+    }
+    open.push_back(Open{tag, cur});
+    cur = idx;
+  };
+  auto pop = [&](const std::string& tag) {
+    for (size_t k = open.size(); k-- > 0;)
+      if (open[k].tag == tag) {
+        cur = open[k].style;
+        open.resize(k);
+        return;
+      }
+  };
+  newParagraph(false);
+  for (size_t i = 0; i < s.size();) {
+    const char32_t c = s[i];
     if (c == '<') {
-      const size_t end = html.find('>', i);
-      if (end == std::string::npos) break;  // an unfinished tag ends the text
-      std::string name = LowerAscii(html.substr(i + 1, end - i - 1));
-      const size_t sp = name.find_first_of(" \t\r\n/");
-      const bool closing = !name.empty() && name[0] == '/';
-      std::string word = closing ? name.substr(1) : name.substr(0, sp);
-      if (closing) word = word.substr(0, word.find_first_of(" \t\r\n"));
-      if ((word == "br" && !closing) || (word == "p" && closing) || (word == "li" && closing)) out.push_back('\n');
+      const size_t end = s.find('>', i);
+      if (end == std::u32string::npos) break;  // an unfinished tag ends the text
+      const HtmlTag t = ParseTag(s.substr(i + 1, end - i - 1));
       i = end + 1;
+      auto attr = [&](const char* name) -> const std::string* {
+        auto it = t.attributes.find(name);
+        return it == t.attributes.end() ? nullptr : &it->second;
+      };
+      if (t.name == "p") {
+        if (t.closing) {
+          paraAlign = align;
+          newParagraph(false);
+        } else {
+          if (!out.paragraphs.back().chars.empty()) newParagraph(false);
+          const std::string* a = attr("align");
+          paraAlign = a ? AlignOf(*a, align) : align;
+          out.paragraphs.back().align = paraAlign;
+        }
+      } else if (t.name == "br" && !t.closing) {
+        newParagraph(true);
+      } else if (t.name == "li") {
+        if (t.closing) {
+          newParagraph(false);
+        } else {
+          if (!out.paragraphs.back().chars.empty()) newParagraph(false);
+          put(0x2022);
+          put(' ');
+        }
+      } else if (t.name == "font" || t.name == "b" || t.name == "i") {
+        if (t.closing) {
+          pop(t.name);
+          continue;
+        }
+        TextStyle st = out.styles[cur];
+        if (t.name == "b") st.bold = true;
+        if (t.name == "i") st.italic = true;
+        if (const std::string* v = attr("face")) st.face = v->substr(0, v->find(','));
+        if (const std::string* v = attr("size"))
+          if (auto h = FontSize(*v, st.height)) st.height = *h;
+        if (const std::string* v = attr("color"))
+          if (auto col = HtmlColor(*v, st.color.a)) st.color = *col;
+        if (const std::string* v = attr("kerning")) st.kerning = *v == "1";
+        push(t.name, st);
+      }
       continue;
     }
     if (c == '&') {
-      const size_t end = html.find(';', i);
-      if (end != std::string::npos && end - i <= 10) {
-        const std::string ent = html.substr(i + 1, end - i - 1);
-        char32_t cp = 0;
-        if (ent == "lt") cp = '<';
-        else if (ent == "gt") cp = '>';
-        else if (ent == "amp") cp = '&';
-        else if (ent == "quot") cp = '"';
-        else if (ent == "apos") cp = '\'';
-        else if (ent == "nbsp") cp = 0xA0;
-        else if (ent.size() > 1 && ent[0] == '#') {
-          const bool hex = ent[1] == 'x' || ent[1] == 'X';
-          const std::string digits = ent.substr(hex ? 2 : 1);
-          uint32_t v = 0;
-          bool ok = !digits.empty();
-          for (char d : digits) {
-            int dv = d >= '0' && d <= '9' ? d - '0' : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
-                                                    : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10 : -1;
-            if (dv < 0 || v > 0x10FFFF) {
-              ok = false;
-              break;
-            }
-            v = v * (hex ? 16 : 10) + static_cast<uint32_t>(dv);
-          }
-          if (ok && v > 0 && v <= 0x10FFFF) cp = v;
-        }
-        if (cp) {
-          AppendUtf8(out, cp);
+      const size_t end = s.find(';', i);
+      if (end != std::u32string::npos && end - i <= 10) {
+        if (const char32_t cp = Entity(s.substr(i + 1, end - i - 1))) {
+          put(cp);
           i = end + 1;
           continue;
         }
       }
     }
-    out.push_back(c);
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+      newParagraph(false);
+    } else {
+      put(c);
+    }
     ++i;
   }
   return out;
@@ -380,11 +550,6 @@ class GlyphSource {
   std::unordered_map<char32_t, std::optional<GlyphOutline>> cache_;
 };
 
-struct Line {
-  std::u32string chars;
-  bool firstOfParagraph = true;
-};
-
 }  // namespace
 
 bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, TextShape& out, std::string& error) {
@@ -426,18 +591,12 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
   ShapeWriter w(out, ctx.edgeBudget);
   if (border) w.Box(out.bounds, raster::Rgba{255, 255, 255, 255}, raster::Rgba{0, 0, 0, 255});
 
-  // Choose the glyph source.
   const Font* font = nullptr;
   if (hasFont && ctx.fonts) {
     auto it = ctx.fonts->find(fontId);
     if (it != ctx.fonts->end()) font = &it->second;
   }
-  std::string family = font && !font->name.empty() ? font->name : "_serif";
-  const bool embedded = font && useOutlines && !font->glyphs.empty();
-  GlyphSource src(embedded ? font : nullptr, embedded ? nullptr : ctx.deviceFonts, family, font && font->bold,
-                  font && font->italic);
-  if (!src.usable() || raw.empty()) return true;
-
+  if (raw.empty()) return true;
   if (raw.size() > kMaxEditTextChars) raw.resize(kMaxEditTextChars);
   bool utf8 = ctx.swfVersion >= 6;
   if (!utf8 && ctx.deviceFonts) {  // legacy code page: re-encoded as UTF-8 before anything else
@@ -448,101 +607,199 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
       utf8 = true;
     }
   }
+  TextStyle base;
+  base.bold = font && font->bold;
+  base.italic = font && font->italic;
+  base.height = height;
+  base.color = color;
+  StyledText text;
   if (html) {
-    if (!utf8) {  // Latin-1 to UTF-8 first: the entities decode to UTF-8
+    if (!utf8) {  // Latin-1 to UTF-8 first: the markup is read as UTF-8
       std::string u;
       for (unsigned char c : raw) AppendUtf8(u, c);
       raw = std::move(u);
-      utf8 = true;
     }
-    raw = PlainFromHtml(raw);
+    text = ParseHtmlText(raw, base, align);
+  } else {
+    // Plain text: CR LF, CR and LF each end a paragraph.
+    text.styles.push_back(base);
+    text.paragraphs.emplace_back();
+    const std::u32string chars = DecodeText(raw, utf8);
+    for (size_t i = 0; i < chars.size(); ++i) {
+      const char32_t c = chars[i];
+      if (c == '\r' || c == '\n') {
+        if (c == '\r' && i + 1 < chars.size() && chars[i + 1] == '\n') ++i;
+        text.paragraphs.emplace_back();
+        continue;
+      }
+      text.paragraphs.back().chars.push_back(c);
+    }
+    for (StyledParagraph& p : text.paragraphs) {
+      p.align = align;
+      p.styles.assign(p.chars.size(), 0);
+    }
   }
-  std::u32string text = DecodeText(raw, utf8);
-  if (hasMaxLength && text.size() > maxLength) text.resize(maxLength);
-  // Line breaks: CR LF, CR and LF each end a paragraph.
-  std::vector<std::u32string> paragraphs(1);
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      if (!multiline) break;  // a single-line field shows its first line
-      paragraphs.emplace_back();
-      continue;
+  // A single-line field shows its first line; tabs become spaces, other control characters and
+  // what lies beyond the maximum length are dropped.
+  if (!multiline) text.paragraphs.resize(1);
+  size_t kept = 0;
+  for (StyledParagraph& p : text.paragraphs) {
+    size_t n = 0;
+    for (size_t i = 0; i < p.chars.size(); ++i) {
+      char32_t c = p.chars[i];
+      if (c == '\t') c = ' ';
+      if (c < 0x20 || (hasMaxLength && kept >= maxLength)) continue;
+      p.chars[n] = password ? U'*' : c;
+      p.styles[n++] = p.styles[i];
+      ++kept;
     }
-    if (c == '\t') c = ' ';
-    if (c < 0x20) continue;
-    paragraphs.back().push_back(password ? U'*' : c);
+    p.chars.resize(n);
+    p.styles.resize(n);
   }
 
-  const double scale = height / src.em();
+  // Glyph sources per style. With embedded outlines a face names another embedded font (the
+  // field's own when none matches); otherwise the device font of that name.
+  const bool embedded = font && useOutlines && !font->glyphs.empty();
+  const std::string fieldFamily = font && !font->name.empty() ? font->name : "_serif";
+  std::vector<std::unique_ptr<GlyphSource>> sources;
+  std::map<std::string, GlyphSource*> byKey;
+  auto source = [&](const Font* f, const std::string& family, bool bold, bool italic) -> GlyphSource* {
+    const std::string key = f ? "#" + std::to_string(f->id) : family + (bold ? "/b" : "/") + (italic ? "i" : "");
+    auto it = byKey.find(key);
+    if (it != byKey.end()) return it->second;
+    sources.push_back(std::make_unique<GlyphSource>(f, f ? nullptr : ctx.deviceFonts, family, bold, italic));
+    GlyphSource* g = sources.back()->usable() ? sources.back().get() : nullptr;
+    byKey.emplace(key, g);
+    return g;
+  };
+  auto embeddedFace = [&](const TextStyle& st) -> const Font* {
+    if (st.face.empty() || !ctx.fonts) return font;
+    const Font* best = nullptr;
+    int bestScore = -1;
+    for (const auto& [id, f] : *ctx.fonts) {
+      if (f.glyphs.empty() || LowerAscii(f.name) != LowerAscii(st.face)) continue;
+      const int score = (f.bold == st.bold) + (f.italic == st.italic) + (&f == font) * 4;
+      if (score > bestScore || (score == bestScore && best && f.id < best->id)) {
+        best = &f;
+        bestScore = score;
+      }
+    }
+    return best ? best : font;
+  };
+  struct Resolved {
+    GlyphSource* src = nullptr;
+    const Font* kern = nullptr;  // font whose kerning pairs apply
+    double scale = 0;
+    uint16_t fill = 0;
+  };
+  std::vector<Resolved> styles(text.styles.size());
+  bool any = false;
+  for (size_t k = 0; k < text.styles.size(); ++k) {
+    const TextStyle& st = text.styles[k];
+    Resolved& rs = styles[k];
+    if (embedded) {
+      const Font* f = embeddedFace(st);
+      rs.src = source(f, f->name, f->bold, f->italic);
+      if (st.kerning) rs.kern = f;
+    } else {
+      rs.src = source(nullptr, st.face.empty() ? fieldFamily : st.face, st.bold, st.italic);
+      if (!rs.src && !st.face.empty()) rs.src = source(nullptr, fieldFamily, st.bold, st.italic);
+    }
+    if (!rs.src) continue;
+    any = true;
+    rs.scale = st.height / rs.src->em();
+    rs.fill = w.FillFor(st.color);
+  }
+  if (!any) return true;
+
+  auto advance = [&](const StyledParagraph& p, size_t i) {
+    const Resolved& rs = styles[p.styles[i]];
+    if (!rs.src) return 0.0;
+    double a = rs.src->Advance(p.chars[i]);
+    if (rs.kern && i + 1 < p.chars.size() && p.styles[i + 1] == p.styles[i]) a += rs.kern->Kerning(p.chars[i], p.chars[i + 1]);
+    return a * rs.scale;
+  };
   const double boxLeft = out.bounds.xmin + kPadding + leftMargin;
   const double boxWidth = (static_cast<double>(out.bounds.xmax) - out.bounds.xmin) - 2 * kPadding - leftMargin - rightMargin;
-  auto width = [&](const std::u32string& s) {
-    double wsum = 0;
-    for (char32_t c : s) wsum += src.Advance(c) * scale;
-    return wsum;
-  };
 
   // Greedy word wrap at spaces; a word wider than the line is broken between characters.
+  struct Line {
+    const StyledParagraph* para;
+    size_t begin, end;
+    bool first;
+  };
   std::vector<Line> lines;
-  for (const std::u32string& para : paragraphs) {
-    if (!wordWrap) {
-      lines.push_back(Line{para, true});
+  for (const StyledParagraph& para : text.paragraphs) {
+    const bool indented = !para.continued;
+    if (!wordWrap || para.chars.empty()) {
+      lines.push_back(Line{&para, 0, para.chars.size(), indented});
       continue;
     }
-    bool first = true;
+    bool first = indented;
     size_t pos = 0;
-    if (para.empty()) lines.push_back(Line{U"", true});
-    while (pos < para.size()) {
+    while (pos < para.chars.size()) {
       const double avail = boxWidth - (first ? indent : 0);
       double used = 0;
       size_t lastBreak = std::u32string::npos, i = pos;
-      for (; i < para.size(); ++i) {
-        const double a = src.Advance(para[i]) * scale;
-        if (para[i] == ' ') lastBreak = i;
-        if (used + a > avail && para[i] != ' ' && i > pos) break;
+      for (; i < para.chars.size(); ++i) {
+        const double a = advance(para, i);
+        if (para.chars[i] == ' ') lastBreak = i;
+        if (used + a > avail && para.chars[i] != ' ' && i > pos) break;
         used += a;
       }
       size_t end = i, next = i;
-      if (i < para.size() && lastBreak != std::u32string::npos && lastBreak > pos) {
+      if (i < para.chars.size() && lastBreak != std::u32string::npos && lastBreak > pos) {
         end = lastBreak;
         next = lastBreak + 1;
       }
-      lines.push_back(Line{para.substr(pos, end - pos), first});
+      lines.push_back(Line{&para, pos, end, first});
       first = false;
       pos = next;
-      while (pos < para.size() && para[pos] == ' ') ++pos;  // spaces at a wrap are not drawn
+      while (pos < para.chars.size() && para.chars[pos] == ' ') ++pos;  // spaces at a wrap are not drawn
       if (lines.size() > kMaxGlyphsPerText) break;
     }
+    if (lines.size() > kMaxGlyphsPerText) break;
   }
 
-  const uint16_t fill = w.FillFor(color);
-  const double lineHeight = (src.ascent() + src.descent()) * scale + leading;
-  double baseline = out.bounds.ymin + kPadding + src.ascent() * scale;
+  // Each line stands on the tallest of its styles; an empty line has its paragraph's height.
+  double baseline = out.bounds.ymin + kPadding, prevDescent = 0;
+  bool firstLine = true;
   for (const Line& line : lines) {
-    if (baseline - src.ascent() * scale > out.bounds.ymax || w.Full()) break;  // below the field
-    std::u32string s = line.chars;
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    const double lw = width(s);
-    double x = boxLeft + (line.firstOfParagraph ? indent : 0);
-    const double avail = boxWidth - (line.firstOfParagraph ? indent : 0);
-    if (align == 1) x += avail - lw;           // right
-    else if (align == 2) x += (avail - lw) / 2;  // centre; justify is drawn left aligned
-    for (char32_t c : s) {
-      const double adv = src.Advance(c) * scale;
+    const StyledParagraph& p = *line.para;
+    size_t end = line.end;
+    while (end > line.begin && p.chars[end - 1] == ' ') --end;
+    double ascent = 0, descent = 0, width = 0;
+    auto measure = [&](const Resolved& rs) {
+      if (!rs.src) return;
+      ascent = std::max(ascent, rs.src->ascent() * rs.scale);
+      descent = std::max(descent, rs.src->descent() * rs.scale);
+    };
+    if (end == line.begin) measure(styles[p.style]);
+    for (size_t i = line.begin; i < end; ++i) {
+      measure(styles[p.styles[i]]);
+      width += advance(p, i);
+    }
+    baseline += (firstLine ? 0 : prevDescent + leading) + ascent;
+    firstLine = false;
+    prevDescent = descent;
+    if (baseline - ascent > out.bounds.ymax || w.Full()) break;  // below the field
+    double x = boxLeft + (line.first ? indent : 0);
+    const double avail = boxWidth - (line.first ? indent : 0);
+    if (p.align == 1) x += avail - width;            // right
+    else if (p.align == 2) x += (avail - width) / 2;  // centre; justify is drawn left aligned
+    for (size_t i = line.begin; i < end; ++i) {
+      const Resolved& rs = styles[p.styles[i]];
+      const double adv = advance(p, i);
       // Glyphs wholly outside the field are left out (the field cuts its text off there).
-      if (x + adv < out.bounds.xmin || x > out.bounds.xmax) {
-        x += adv;
-        continue;
+      if (rs.src && x + adv >= out.bounds.xmin && x <= out.bounds.xmax) {
+        raster::Matrix m;
+        m.a = m.d = rs.scale;
+        m.tx = x;
+        m.ty = baseline;
+        rs.src->Draw(w, p.chars[i], m, rs.fill);
       }
-      raster::Matrix m;
-      m.a = m.d = scale;
-      m.tx = x;
-      m.ty = baseline;
-      src.Draw(w, c, m, fill);
       x += adv;
     }
-    baseline += lineHeight;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/raster/raster.h"
 #include "engine/swf/records.h"
@@ -42,9 +43,40 @@ bool BuildDefineText(std::span<const uint8_t> data, int version, const TextConte
 // DefineEditText drawn as static text with its initial contents.
 bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, TextShape& out, std::string& error);
 
-// Plain text of an HTML text field: tags dropped (<br> and the end of a paragraph become line
-// breaks), the common entities and numeric character references decoded.
-std::string PlainFromHtml(const std::string& html);
+// Character formatting in an edit field.
+struct TextStyle {
+  std::string face;                  // font name; empty: the field's own font
+  bool bold = false, italic = false;
+  bool kerning = false;              // embedded fonts: apply the font's kerning pairs
+  double height = 240;               // twips
+  raster::Rgba color{0, 0, 0, 255};
+  bool operator==(const TextStyle& o) const {
+    return face == o.face && bold == o.bold && italic == o.italic && kerning == o.kerning && height == o.height &&
+           color.r == o.color.r && color.g == o.color.g && color.b == o.color.b && color.a == o.color.a;
+  }
+};
+
+struct StyledParagraph {
+  std::u32string chars;
+  std::vector<uint16_t> styles;  // one per character: index into StyledText::styles
+  uint16_t style = 0;            // the style where it begins (its line height when empty)
+  uint8_t align = 0;             // 0 left, 1 right, 2 centre, 3 justify (drawn left aligned)
+  bool continued = false;        // begun by a line break inside a paragraph: no first-line indent
+};
+
+struct StyledText {
+  std::vector<TextStyle> styles;  // styles[0] is the field's own
+  std::vector<StyledParagraph> paragraphs;
+};
+
+// Most distinct styles one field keeps; formatting beyond them takes the enclosing style.
+constexpr size_t kMaxTextStyles = 256;
+
+// The text of an HTML field (UTF-8) as paragraphs of formatted characters: <p align>, <br>,
+// <li> (a bullet), <font face size color kerning>, <b> and <i> are followed; other tags are
+// dropped, and an unfinished tag ends the text. The common entities and numeric character
+// references are decoded; line breaks in the source also end a paragraph.
+StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t align);
 
 // UTF-8 (invalid sequences dropped) or Latin-1 to code points.
 std::u32string DecodeText(const std::string& s, bool utf8);

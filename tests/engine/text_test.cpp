@@ -3,6 +3,7 @@
 // malformed fonts and texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -146,6 +147,60 @@ TEST(RenderReference, EditTextEmbeddedAlignmentWrapAndBorder) {
   EXPECT_EQ(DarkPixels(s, 4, 100, 116, 116), 0);
 }
 
+TEST(RenderReference, EditTextHtmlFormatting) {
+  // Colours, sizes, bold from a second embedded font, paragraph alignment, bullets, and kerning
+  // asked for by the markup.
+  kit::Movie mv = TextStage();
+  kit::Font f = kit::blockFont("Block");
+  f.kerning = {{'A', 'V', -150}, {'V', 'A', -150}};
+  mv.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(1, f, 2));
+  kit::Font bold = kit::blockFont("Block");
+  bold.bold = true;
+  for (kit::FontGlyph& g : bold.glyphs) g.advance = static_cast<int16_t>(g.advance + 100);  // set wider
+  mv.raw(kit::tag::DefineFont2, kit::encodeDefineFont2(2, bold, 2));
+  kit::EditText e;
+  e.bounds = kit::Rect::pixels(4, 4, 232, 112);
+  e.font = 1;
+  e.height = static_cast<uint16_t>(kit::px(10));
+  e.useOutlines = true;
+  e.html = true;
+  e.multiline = e.wordWrap = true;
+  e.text =
+      "<p align=\"left\">PLAIN <font color=\"#C00000\">RED</font> <font size=\"16\" color=\"#0000C0\">BIG</font>"
+      " <b>BOLD</b></p><p align=\"center\">CENTRED</p><p align=\"right\">RIGHT<br>AND ON</p>"
+      "<li>ONE</li><li>TWO</li><p>AVAVAV <font kerning=\"1\">AVAVAV</font></p>";
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(3, e));
+  mv.place(kit::Place::add(1, 3));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  const raster::Surface s = RenderSurface(*m, kW, kH);
+  CheckReference("text_edit_html", ToStraight(s));
+
+  // With device fonts a face names the family asked for; one the system lacks falls back to
+  // the field's own.
+  kit::Movie dev = TextStage();
+  kit::EditText d;
+  d.bounds = kit::Rect::pixels(0, 0, 200, 40);
+  d.html = true;
+  d.text = "A<font face=\"_typewriter\">B</font><font face=\"Missing\">C</font>";
+  dev.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(1, d));
+  dev.place(kit::Place::add(1, 1));
+  dev.showFrame();
+  class SomeFonts : public FakeDeviceFonts {
+   public:
+    std::optional<engine::text::FontMetrics> Metrics(const std::string& family, bool b, bool i) override {
+      if (family == "Missing") return std::nullopt;
+      return FakeDeviceFonts::Metrics(family, b, i);
+    }
+  };
+  auto fonts = std::make_shared<SomeFonts>();
+  ASSERT_TRUE(LoadKitWith(dev, engine::LoadOptions{fonts}));
+  const std::vector<std::pair<std::string, char32_t>> want = {{"_serif", 'A'}, {"_typewriter", 'B'}, {"_serif", 'C'}};
+  for (const auto& r : want)
+    EXPECT_NE(std::find(fonts->requests.begin(), fonts->requests.end(), r), fonts->requests.end()) << r.first;
+}
+
 TEST(EditText, DeviceFontsComeFromTheSourceWithFamilyAndCodePoints) {
   kit::Movie mv = TextStage();
   kit::Font named;  // a DefineFont2 with a name and no glyphs: a device font
@@ -213,15 +268,71 @@ TEST(EditText, MissingGlyphsAndNoSystemFontsDrawWhatThereIs) {
   EXPECT_EQ(DarkPixels(RenderSurface(*m2, kW, kH)), 0);
 }
 
-TEST(EditText, HtmlTextIsStrippedAndDecoded) {
-  using engine::text::PlainFromHtml;
-  EXPECT_EQ(PlainFromHtml("<p align=\"center\"><font face=\"_sans\">A &amp; B</font></p><p>C&lt;D&gt;</p>"),
+// Paragraphs of a parsed HTML text joined with '\n', as UTF-8.
+std::string Joined(const engine::text::StyledText& t) {
+  std::string out;
+  for (size_t i = 0; i < t.paragraphs.size(); ++i) {
+    if (i) out += '\n';
+    for (char32_t c : t.paragraphs[i].chars) {
+      if (c < 0x80) {
+        out += static_cast<char>(c);
+      } else {  // the few non-ASCII characters these tests use
+        out += c == 0xA0 ? "\xc2\xa0" : c == 0x2022 ? "\xe2\x80\xa2" : "?";
+      }
+    }
+  }
+  return out;
+}
+
+TEST(EditText, HtmlTextIsParsedIntoFormattedParagraphs) {
+  using engine::text::ParseHtmlText;
+  engine::text::TextStyle base;
+  base.face = "";
+  base.height = 240;
+  base.color = raster::Rgba{0, 0, 0, 200};
+  EXPECT_EQ(Joined(ParseHtmlText("<p align=\"center\"><font face=\"_sans\">A &amp; B</font></p><p>C&lt;D&gt;</p>", base, 0)),
             "A & B\nC<D>\n");
-  EXPECT_EQ(PlainFromHtml("x<br/>y<BR>z &#65;&#x42;&nbsp;&bogus; &"), "x\ny\nz AB\xc2\xa0&bogus; &");
-  EXPECT_EQ(PlainFromHtml("cut <b"), "cut ");
+  EXPECT_EQ(Joined(ParseHtmlText("x<br/>y<BR>z &#65;&#x42;&nbsp;&bogus; &", base, 0)), "x\ny\nz AB\xc2\xa0&bogus; &");
+  EXPECT_EQ(Joined(ParseHtmlText("cut <b", base, 0)), "cut ");
+  EXPECT_EQ(Joined(ParseHtmlText("<LI>one</LI><li>two", base, 0)), "\xe2\x80\xa2 one\n\xe2\x80\xa2 two");
   EXPECT_EQ(engine::text::DecodeText("a\xe8\xa8\xad\xff\xe8", true), U"a\u8A2D");
   EXPECT_EQ(engine::text::DecodeText("\xe9", false), U"\u00e9");
 
+  // Formatting nests and unwinds by tag; sizes are pixels or relative; colours keep the
+  // field's alpha; paragraphs take their own alignment, a <br> continues one.
+  const engine::text::StyledText t = ParseHtmlText(
+      "<P ALIGN='RIGHT'>a<FONT FACE=\"Gothic,sans\" SIZE=\"20\" COLOR=\"#FF8000\">b<b>c</b><font size=\"-4\" "
+      "kerning=1>d</font>e</FONT>f<br>g</P><p align=bogus>h<font color=\"red\" size=\"x\">i</font></p>",
+      base, 2);
+  ASSERT_EQ(t.paragraphs.size(), 4u);
+  const auto& p0 = t.paragraphs[0];
+  ASSERT_EQ(p0.chars, U"abcdef");
+  EXPECT_EQ(p0.align, 1);
+  auto style = [&](const engine::text::StyledParagraph& p, size_t i) { return t.styles[p.styles[i]]; };
+  EXPECT_EQ(p0.styles[0], 0);
+  EXPECT_EQ(style(p0, 1).face, "Gothic");
+  EXPECT_DOUBLE_EQ(style(p0, 1).height, 400);
+  EXPECT_EQ(style(p0, 1).color.r, 0xFF);
+  EXPECT_EQ(style(p0, 1).color.g, 0x80);
+  EXPECT_EQ(style(p0, 1).color.a, 200);
+  EXPECT_FALSE(style(p0, 1).bold);
+  EXPECT_TRUE(style(p0, 2).bold);
+  EXPECT_DOUBLE_EQ(style(p0, 3).height, 320);
+  EXPECT_TRUE(style(p0, 3).kerning);
+  EXPECT_FALSE(style(p0, 3).bold);
+  EXPECT_EQ(p0.styles[4], p0.styles[1]);
+  EXPECT_EQ(p0.styles[5], 0);
+  EXPECT_EQ(t.paragraphs[1].chars, U"g");
+  EXPECT_TRUE(t.paragraphs[1].continued);
+  EXPECT_EQ(t.paragraphs[1].align, 1);
+  EXPECT_EQ(t.paragraphs[2].chars, U"hi");
+  EXPECT_EQ(t.paragraphs[2].align, 2);  // unknown alignment: the field's
+  EXPECT_EQ(t.paragraphs[2].styles[1], 0);  // unreadable colour and size change nothing
+  EXPECT_TRUE(t.paragraphs[3].chars.empty());
+  // Hostile markup stays bounded in styles.
+  std::string many;
+  for (int i = 0; i < 1000; ++i) many += "<font size=\"" + std::to_string(i % 300) + "\">x";
+  EXPECT_LE(ParseHtmlText(many, base, 0).styles.size(), engine::text::kMaxTextStyles);
   // An HTML field draws only the text between the tags.
   kit::Movie mv = TextStage();
   const kit::Font f = kit::blockFont("Block");
@@ -283,6 +394,22 @@ TEST(TextBadInput, FontOffsetsPastTheEndAndTruncatedTags) {
       ASSERT_TRUE(m) << version << " " << len;
       (void)RenderSurface(*m, 60, 30);
     }
+  }
+  // Kerning pairs after the layout tables, and a tag cut anywhere inside them.
+  kit::Font kerned = f;
+  kerned.kerning = {{'A', 'V', -100}, {'L', 'T', -50}};
+  const kit::Bytes kb = kit::encodeDefineFont2(1, kerned, 2);
+  engine::text::Font parsed;
+  std::string error;
+  ASSERT_TRUE(engine::text::ParseDefineFont(kb, 2, parsed, error)) << error;
+  EXPECT_EQ(parsed.Kerning('A', 'V'), -100);
+  EXPECT_EQ(parsed.Kerning('L', 'T'), -50);
+  EXPECT_EQ(parsed.Kerning('V', 'A'), 0);
+  for (size_t cut = 1; cut <= 12; ++cut) {
+    engine::text::Font t;
+    EXPECT_TRUE(engine::text::ParseDefineFont(std::span(kb.data(), kb.size() - cut), 2, t, error));
+    EXPECT_LE(t.kerning.size(), cut <= 6 ? 1u : 0u) << cut;
+    EXPECT_EQ(t.glyphs.size(), parsed.glyphs.size());
   }
   // Offsets that point anywhere: every glyph offset set to huge values.
   kit::Bytes b = kit::encodeDefineFont2(1, f, 2);

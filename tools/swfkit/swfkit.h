@@ -534,6 +534,11 @@ struct Font {
     bool layout = true;                    // DefineFont2/3 layout tables
     std::int16_t ascent = 0, descent = 0, leading = 0;  // em units
     std::vector<FontGlyph> glyphs;
+    struct KerningPair {
+        std::uint16_t code, next;
+        std::int16_t adjust;  // em units
+    };
+    std::vector<KerningPair> kerning;      // written with the layout tables
     // Glyph index of a code, or -1.
     int indexOf(char32_t code) const;
 };

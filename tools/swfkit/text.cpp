@@ -178,7 +178,17 @@ Bytes encodeDefineFont2(std::uint16_t id, const Font& f, int version) {
         w.s16(f.leading);
         for (const FontGlyph& g : f.glyphs) w.s16(g.advance);
         for (const FontGlyph& g : f.glyphs) writeRect(w, glyphBounds(g));
-        w.u16(0);  // no kerning pairs
+        w.u16(static_cast<std::uint16_t>(f.kerning.size()));
+        for (const Font::KerningPair& k : f.kerning) {
+            if (wideCodes) {
+                w.u16(k.code);
+                w.u16(k.next);
+            } else {
+                w.u8(static_cast<std::uint8_t>(k.code));
+                w.u8(static_cast<std::uint8_t>(k.next));
+            }
+            w.s16(k.adjust);
+        }
     }
     return w.take();
 }
