@@ -363,6 +363,7 @@ uint8_t AlignOf(const std::string& v, uint8_t fallback) {
 }  // namespace
 
 StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t align) {
+  constexpr size_t kMaxOpenTags = 1024;
   const std::u32string s = DecodeText(html, true);
   StyledText out;
   out.styles.push_back(base);
@@ -387,6 +388,7 @@ StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t
     p.styles.push_back(cur);
   };
   auto push = [&](const std::string& tag, const TextStyle& st) {
+    if (open.size() >= kMaxOpenTags) return;  // hostile nesting: the formatting stays as it is
     uint16_t idx = cur;
     auto it = std::find(out.styles.begin(), out.styles.end(), st);
     if (it != out.styles.end()) {

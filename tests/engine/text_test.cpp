@@ -333,6 +333,12 @@ TEST(EditText, HtmlTextIsParsedIntoFormattedParagraphs) {
   std::string many;
   for (int i = 0; i < 1000; ++i) many += "<font size=\"" + std::to_string(i % 300) + "\">x";
   EXPECT_LE(ParseHtmlText(many, base, 0).styles.size(), engine::text::kMaxTextStyles);
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<b><i>";
+  deep += "y";
+  const engine::text::StyledText d = ParseHtmlText(deep, base, 0);
+  ASSERT_EQ(d.paragraphs.size(), 1u);
+  EXPECT_TRUE(d.styles[d.paragraphs[0].styles[0]].bold);
   // An HTML field draws only the text between the tags.
   kit::Movie mv = TextStage();
   const kit::Font f = kit::blockFont("Block");
