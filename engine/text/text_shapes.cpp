@@ -459,11 +459,13 @@ StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t
       continue;
     }
     if (c == '&') {
-      const size_t end = s.find(';', i);
-      if (end != std::u32string::npos && end - i <= 10) {
-        if (const char32_t cp = Entity(s.substr(i + 1, end - i - 1))) {
+      // Entities are short: look for the ';' close by only (a long text of '&' stays linear).
+      const size_t end = s.substr(i, 12).find(';');
+      if (end != std::u32string::npos) {
+        const size_t stop = i + end;
+        if (const char32_t cp = Entity(s.substr(i + 1, stop - i - 1))) {
           put(cp);
-          i = end + 1;
+          i = stop + 1;
           continue;
         }
       }

@@ -333,6 +333,7 @@ TEST(EditText, HtmlTextIsParsedIntoFormattedParagraphs) {
   std::string many;
   for (int i = 0; i < 1000; ++i) many += "<font size=\"" + std::to_string(i % 300) + "\">x";
   EXPECT_LE(ParseHtmlText(many, base, 0).styles.size(), engine::text::kMaxTextStyles);
+  EXPECT_EQ(ParseHtmlText(std::string(1 << 20, '&'), base, 0).paragraphs[0].chars.size(), size_t(1) << 20);
   std::string deep;
   for (int i = 0; i < 100000; ++i) deep += "<b><i>";
   deep += "y";
