@@ -69,7 +69,7 @@ open_dialog
 before=$(xdotool search --onlyvisible --name "." 2>/dev/null | sort)
 click_in "$dlg" 297 34          # "..."
 chooser=""
-for ((i = 0; i < 50; i++)); do
+for ((i = 0; i < 150; i++)); do  # up to 30 s: the first chooser of a session is slow to build
     [ -n "$chooser" ] && break
     sleep 0.2
     chooser=$(largest $(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name "." 2>/dev/null | sort)))
