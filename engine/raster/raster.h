@@ -153,7 +153,6 @@ class Renderer {
   int clipDepth() const;  // number of masks on the stack (defined or being defined)
 
   void setClipRect(int x0, int y0, int x1, int y1);  // device-space scissor, default whole surface
-  void resetClipRect();
   void getClipRect(int& x0, int& y0, int& x1, int& y1) const;
 
   // Curve flattening tolerance in device pixels (default 0.2).

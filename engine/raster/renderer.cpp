@@ -831,7 +831,6 @@ void Renderer::getClipRect(int& x0, int& y0, int& x1, int& y1) const {
   x1 = impl_->clip.x1;
   y1 = impl_->clip.y1;
 }
-void Renderer::resetClipRect() { impl_->clip = Box{0, 0, impl_->surface->width(), impl_->surface->height()}; }
 
 void Renderer::setTolerance(double px) {
   if (std::isfinite(px)) impl_->tolerance = std::clamp(px, 0.01, 4.0);
