@@ -268,6 +268,8 @@ TEST(EditText, MissingGlyphsAndNoSystemFontsDrawWhatThereIs) {
   EXPECT_EQ(DarkPixels(RenderSurface(*m2, kW, kH)), 0);
 }
 
+namespace {
+
 // Paragraphs of a parsed HTML text joined with '\n', as UTF-8.
 std::string Joined(const engine::text::StyledText& t) {
   std::string out;
@@ -283,6 +285,8 @@ std::string Joined(const engine::text::StyledText& t) {
   }
   return out;
 }
+
+}  // namespace
 
 TEST(EditText, HtmlTextIsParsedIntoFormattedParagraphs) {
   using engine::text::ParseHtmlText;
