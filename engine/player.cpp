@@ -27,10 +27,6 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
     return result;
   }
   const swf::SwfFile& f = m->data_->file;
-  if (!f.sawEnd && f.header.declaredLength > 8 + f.body.size()) {
-    result.error = "file truncated before the End tag";
-    return result;
-  }
   m->data_->definition.version = f.header.version;
   m->data_->definition.deviceFonts = options.deviceFonts;
   timeline::BuildDefinition(f.tags, m->data_->definition);
@@ -50,6 +46,8 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
   info.frameCount = m->data_->definition.main.frameCount();
   info.background = m->data_->definition.background;
   info.warnings = m->data_->definition.warnings;
+  // What the bytes hold plays, as a partly loaded movie does.
+  if (!f.sawEnd) info.warnings.push_back("the movie ends without an End tag; its frames up to there play");
   std::map<uint16_t, int> counts;
   for (const swf::Tag& t : f.tags) ++counts[t.code];
   if (f.sawEnd) ++counts[swf::tag::End];

@@ -1,5 +1,9 @@
 #include "saver/SwfFrameRect.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "engine/swf/swf_file.h"
 #include "platform/platform.h"
 
 namespace lumarel::saver {
@@ -8,7 +12,10 @@ namespace {
 
 namespace pf = lumarel::platform;
 
-constexpr std::int64_t kRectOffset = 8;
+constexpr std::ptrdiff_t kRectOffset = 8;
+// Bytes read from the start of a file. 17 bytes of rectangle come out of far fewer compressed
+// bytes, but a zlib stream may open with a block of Huffman tables first.
+constexpr std::size_t kHeadBytes = 64 * 1024;
 
 class FileGuard {
 public:
@@ -48,16 +55,35 @@ SwfRectBytes ReadSwfFrameRect(const std::string& path) {
     if (handle == 0) throw FileOpenError(path);
     FileGuard guard(*files, handle);
 
-    SwfRectBytes rect{};
-    if (files->Seek(handle, kRectOffset) < 0) throw StreamReadError();
-    long total = 0;
-    const long wanted = static_cast<long>(rect.size());
-    while (total < wanted) {
-        const long got = files->Read(handle, rect.data() + total, wanted - total);
-        if (got <= 0 || got > wanted - total) break;
-        total += got;
+    // The start of the file: enough for the rectangle of any movie, compressed or not.
+    std::vector<std::uint8_t> head(kHeadBytes);
+    if (files->Seek(handle, 0) < 0) throw StreamReadError();
+    std::size_t total = 0;
+    while (total < head.size()) {
+        const long wanted = static_cast<long>(head.size() - total);
+        const long got = files->Read(handle, head.data() + total, wanted);
+        if (got <= 0 || got > wanted) break;
+        total += static_cast<std::size_t>(got);
     }
-    if (total != wanted) throw StreamReadError();
+    head.resize(total);
+
+    SwfRectBytes rect{};
+    // A compressed movie (CWS; ZWS where this build decodes LZMA) keeps its rectangle in the
+    // compressed stream: only as much of it is decoded as the rectangle needs.
+    const bool compressed = head.size() >= 8 && head[1] == 'W' && head[2] == 'S' &&
+                            (head[0] == 'C' || (head[0] == 'Z' && engine::swf::LzmaSupported()));
+    if (compressed) {
+        std::vector<std::uint8_t> body;
+        std::string error;
+        if (!engine::swf::ReadBodyPrefix(head, rect.size(), body, error) || body.size() < rect.size()) {
+            throw StreamReadError();
+        }
+        std::copy(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(rect.size()), rect.begin());
+        return rect;
+    }
+    if (head.size() < kRectOffset + rect.size()) throw StreamReadError();
+    std::copy(head.begin() + kRectOffset, head.begin() + kRectOffset + static_cast<std::ptrdiff_t>(rect.size()),
+              rect.begin());
     return rect;
 }
 

@@ -9,7 +9,7 @@
 
 namespace lumarel::saver {
 
-// The 17 file bytes at offsets 8..24: room for the largest rectangle (5 + 4 x 31 bits).
+// The 17 bytes after the eight-byte file header (file offsets 8..24 of an uncompressed movie): room for the largest rectangle (5 + 4 x 31 bits).
 using SwfRectBytes = std::array<std::uint8_t, 17>;
 
 // A file could not be opened or read; the message is the text the user sees.
@@ -31,9 +31,11 @@ public:
 };
 
 // Opens `path` for reading while others may read but not write it, reads the 17 bytes from
-// offset 8 and closes the file again. Throws FileOpenError when the file cannot be opened and
-// StreamReadError when fewer than 17 bytes follow offset 8; the file is closed in either case.
-// Nothing else is checked: a compressed movie yields whatever its bytes happen to encode.
+// offset 8 and closes the file again. A compressed movie (zlib, and LZMA where the build has
+// it) gives the first 17 bytes of its decompressed stream instead. Throws FileOpenError when
+// the file cannot be opened and StreamReadError when fewer than 17 bytes follow offset 8 (or a
+// compressed stream is too short or corrupt to yield them); the file is closed in either case.
+// Nothing else is checked: any other 17 bytes yield two sizes.
 SwfRectBytes ReadSwfFrameRect(const std::string& path);
 
 // Xmax and Ymax of the rectangle (not the differences to Xmin, Ymin), divided by 20, truncating.

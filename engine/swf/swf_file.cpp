@@ -27,9 +27,7 @@ namespace {
 // Inflates a zlib stream into out, producing at most `limit` bytes: a stream that would expand
 // further is cut there. The buffer grows as output arrives, so a tiny file that merely declares a
 // large length costs little.
-bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& out, size_t& produced,
-             bool& complete, std::string& error) {
-  complete = false;
+bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& out, std::string& error) {
   out.resize(std::min(limit, std::max<size_t>(size_t(64) << 10, in.size() * 4)));
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);
@@ -38,7 +36,7 @@ bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& ou
     return false;
   }
   size_t inPos = 0;
-  produced = 0;
+  size_t produced = 0;
   int rc = Z_OK;
   while (produced < limit) {
     if (produced == out.size()) out.resize(std::min(limit, out.size() * 2));
@@ -51,10 +49,7 @@ bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& ou
     rc = inflate(&zs, Z_NO_FLUSH);
     inPos += inChunk - zs.avail_in;
     produced += outChunk - zs.avail_out;
-    if (rc == Z_STREAM_END) {
-      complete = true;
-      break;
-    }
+    if (rc == Z_STREAM_END) break;
     if (rc == Z_BUF_ERROR && inPos >= in.size()) break;  // input exhausted: truncated stream
     if (rc != Z_OK) {
       error = std::string("corrupt zlib data (") + (zs.msg ? zs.msg : "inflate error") + ")";
@@ -69,20 +64,20 @@ bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& ou
 
 #if defined(LUMAREL_HAVE_LZMA)
 // SWF's LZMA body: 5 property bytes then the raw stream, without the 8-byte size field of the
-// ".lzma" container; the size (`limit`) is supplied from the SWF header instead. The output
-// buffer grows as data arrives, as for zlib.
+// ".lzma" container. The size goes in as unknown (the SWF header's is only a hint), so the
+// stream decodes up to its end marker or its last byte; at most `limit` bytes come out. The
+// output buffer grows as data arrives, as for zlib.
 bool InflateLzma(std::span<const uint8_t> props, std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& out,
-                 size_t& produced, std::string& error) {
+                 std::string& error) {
   uint8_t hdr[13];
   std::memcpy(hdr, props.data(), 5);
-  const uint64_t size = limit;
-  for (int i = 0; i < 8; ++i) hdr[5 + i] = static_cast<uint8_t>(size >> (8 * i));
+  std::memset(hdr + 5, 0xFF, 8);
   lzma_stream ls = LZMA_STREAM_INIT;
   if (lzma_alone_decoder(&ls, uint64_t(256) << 20) != LZMA_OK) {
     error = "LZMA initialisation failed";
     return false;
   }
-  produced = 0;
+  size_t produced = 0;
   out.resize(std::min(limit, std::max<size_t>(size_t(64) << 10, in.size() * 4)));
   ls.next_in = hdr;
   ls.avail_in = sizeof hdr;
@@ -152,91 +147,83 @@ bool ParseTags(std::span<const uint8_t> data, size_t baseOffset, std::vector<Tag
   return true;
 }
 
-bool DecodeSwf(std::span<const uint8_t> file, SwfFile& out, std::string& error) {
-  out = SwfFile{};
+namespace {
+
+bool CheckSignature(std::span<const uint8_t> file, Compression& compression, std::string& error) {
   if (file.size() < 8) {
     error = "file too short for a SWF header (" + std::to_string(file.size()) + " bytes)";
     return false;
   }
-  Header& h = out.header;
   const uint8_t sig0 = file[0];
   if (file[1] != 'W' || file[2] != 'S' || (sig0 != 'F' && sig0 != 'C' && sig0 != 'Z')) {
     error = "not a SWF file (bad signature)";
     return false;
   }
-  h.compression = sig0 == 'F' ? Compression::None : sig0 == 'C' ? Compression::Zlib : Compression::Lzma;
-  h.version = file[3];
-  h.declaredLength = static_cast<uint32_t>(file[4]) | (static_cast<uint32_t>(file[5]) << 8) |
-                     (static_cast<uint32_t>(file[6]) << 16) | (static_cast<uint32_t>(file[7]) << 24);
-  if (h.declaredLength < 8) {
-    error = "declared file length " + std::to_string(h.declaredLength) + " is smaller than the header";
-    return false;
-  }
-  const size_t bodyLength = h.declaredLength - 8u;
-  if (bodyLength > kMaxBodyBytes) {
-    error = "declared file length " + std::to_string(h.declaredLength) + " exceeds the 64 MiB limit";
-    return false;
-  }
+  compression = sig0 == 'F' ? Compression::None : sig0 == 'C' ? Compression::Zlib : Compression::Lzma;
+  return true;
+}
 
-  switch (h.compression) {
+// The body (the movie after its eight-byte file header), decompressed: what the bytes hold, at
+// most `limit` bytes. A stream that breaks off gives what it held up to there.
+bool DecodeBody(std::span<const uint8_t> file, Compression compression, size_t limit, std::vector<uint8_t>& body,
+                std::string& error) {
+  switch (compression) {
     case Compression::None: {
-      if (file.size() - 8 < bodyLength) {
-        error = "file truncated: " + std::to_string(file.size()) + " of " + std::to_string(h.declaredLength) +
-                " declared bytes present";
-        return false;
-      }
-      out.body.assign(file.begin() + 8, file.begin() + 8 + static_cast<std::ptrdiff_t>(bodyLength));
-      break;
+      const size_t present = std::min(limit, file.size() - 8);
+      body.assign(file.begin() + 8, file.begin() + 8 + static_cast<std::ptrdiff_t>(present));
+      return true;
     }
-    case Compression::Zlib: {
-      // One byte more than declared tells a stream that goes on past the declared length (cut
-      // there, accepted) from one that breaks off (truncated).
-      size_t produced = 0;
-      bool complete = false;
-      if (!Inflate(file.subspan(8), bodyLength + 1, out.body, produced, complete, error)) return false;
-      if (produced > bodyLength) {
-        out.body.resize(bodyLength);
-        produced = bodyLength;
-        complete = true;
-      }
-      if (produced < bodyLength || !complete) {
-        error = "compressed data truncated: " + std::to_string(produced + 8) + " of " +
-                std::to_string(h.declaredLength) + " declared bytes decoded";
-        return false;
-      }
-      break;
-    }
+    case Compression::Zlib:
+      return Inflate(file.subspan(8), limit, body, error);
     case Compression::Lzma: {
 #if defined(LUMAREL_HAVE_LZMA)
       // ZWS layout: "ZWS", version, uncompressed length (4), compressed length (4), LZMA
-      // properties (5), raw LZMA data.
+      // properties (5), raw LZMA data. The compressed length is a hint as well.
       if (file.size() < 17) {
         error = "file too short for an LZMA SWF header";
         return false;
       }
       const size_t packed = static_cast<size_t>(file[8]) | (static_cast<size_t>(file[9]) << 8) |
                             (static_cast<size_t>(file[10]) << 16) | (static_cast<size_t>(file[11]) << 24);
-      if (file.size() - 17 < packed) {
-        error = "LZMA data truncated: " + std::to_string(file.size() - 17) + " of " + std::to_string(packed) +
-                " compressed bytes present";
-        return false;
-      }
-      size_t produced = 0;
-      if (!InflateLzma(file.subspan(12, 5), file.subspan(17, packed), bodyLength, out.body, produced, error)) {
-        return false;
-      }
-      if (produced < bodyLength) {
-        error = "LZMA data truncated: " + std::to_string(produced + 8) + " of " +
-                std::to_string(h.declaredLength) + " declared bytes decoded";
-        return false;
-      }
-      break;
+      return InflateLzma(file.subspan(12, 5), file.subspan(17, std::min(packed, file.size() - 17)), limit, body,
+                         error);
 #else
       error = "LZMA-compressed (ZWS) movies are not supported in this build";
       return false;
 #endif
     }
   }
+  return false;
+}
+
+}  // namespace
+
+bool LzmaSupported() {
+#if defined(LUMAREL_HAVE_LZMA)
+  return true;
+#else
+  return false;
+#endif
+}
+
+bool ReadBodyPrefix(std::span<const uint8_t> file, size_t count, std::vector<uint8_t>& out, std::string& error) {
+  out.clear();
+  Compression compression = Compression::None;
+  return CheckSignature(file, compression, error) && DecodeBody(file, compression, count, out, error);
+}
+
+bool DecodeSwf(std::span<const uint8_t> file, SwfFile& out, std::string& error) {
+  out = SwfFile{};
+  Header& h = out.header;
+  if (!CheckSignature(file, h.compression, error)) return false;
+  h.version = file[3];
+  h.declaredLength = static_cast<uint32_t>(file[4]) | (static_cast<uint32_t>(file[5]) << 8) |
+                     (static_cast<uint32_t>(file[6]) << 16) | (static_cast<uint32_t>(file[7]) << 24);
+  // The declared length is a hint, not a verdict: streaming writers often put a guess there
+  // (or the maximum). The body is what the bytes hold, up to the declared length where that
+  // is shorter, never more than kMaxBodyBytes; the tag stream then decides what is usable.
+  const size_t declaredBody = h.declaredLength >= 8 ? h.declaredLength - 8u : kMaxBodyBytes;
+  if (!DecodeBody(file, h.compression, std::min(declaredBody, kMaxBodyBytes), out.body, error)) return false;
 
   BitReader r(out.body);
   const unsigned nbits = r.ub(5);

@@ -45,6 +45,14 @@ struct SwfFile {
 // Decodes header and tag stream. On failure returns false and sets `error` to a one-line reason.
 bool DecodeSwf(std::span<const uint8_t> file, SwfFile& out, std::string& error);
 
+// The first `count` bytes of a file's body (what follows the eight-byte file header),
+// decompressed as its signature says; fewer when the file holds fewer. False with a reason for
+// a file that is no SWF, corrupt compressed data, or LZMA in a build without it.
+bool ReadBodyPrefix(std::span<const uint8_t> file, size_t count, std::vector<uint8_t>& out, std::string& error);
+
+// Whether this build decodes LZMA-compressed (ZWS) movies.
+bool LzmaSupported();
+
 // Splits a tag stream (top level or a sprite's) into tags. Stops at End. Returns false with a
 // reason when a tag header or body runs past the data. `sawEnd` tells whether End was seen.
 bool ParseTags(std::span<const uint8_t> data, size_t baseOffset, std::vector<Tag>& tags, bool& sawEnd,

@@ -1,6 +1,8 @@
 // Bit reader, records, container and tag stream on hand-made bytes.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/player.h"
 #include "engine/swf/bit_reader.h"
 #include "engine/swf/records.h"
@@ -313,20 +315,38 @@ TEST(Container, TagStreamLongHeadersUnknownCodesHistogram) {
 }
 
 TEST(BadInput, TruncatedAtEveryLength) {
+  // The declared length is only a hint: a cut movie plays the whole tags it still holds, and
+  // fails with a one-line reason where a tag (or the header) is cut through.
   for (char sig : {'F', 'C'}) {
     Bits shape = ShapeHead(1);
     shape.u8(1).u8(0).u8(255).u8(0).u8(0).u8(0).ub(1, 4).ub(0, 4);
     shape.ub(0, 1).ub(0b00101, 5).ub(9, 5).sb(1, 9).sb(1, 9).ub(1, 1);
     shape.ub(1, 1).ub(1, 1).ub(9, 4).ub(1, 1).sb(500, 11).sb(500, 11).ub(0, 1).ub(0, 5);
     const Bytes place = Bits().u16(1).u16(1).ub(0, 1).ub(0, 1).ub(0, 5).take();
-    const Bytes file = SwfBytes(Concat({Tag(2, shape.take()), Tag(4, place), Tag(1, {}), EndTag()}), sig);
+    const Bytes tags = Concat({Tag(2, shape.take()), Tag(4, place), Tag(1, {}), EndTag()});
+    const Bytes file = SwfBytes(tags, sig);
     ASSERT_TRUE(Movie::Load(file).movie);
+    const size_t tagsAt = SwfBytes({}, 'F').size();
+    std::set<size_t> boundaries = {tagsAt};
+    for (size_t at = tagsAt, i = 0; i < 3; ++i) {
+      const size_t len = tags[at - tagsAt] & 0x3F;
+      at += 2 + len;
+      boundaries.insert(at);
+    }
     for (size_t n = 0; n < file.size(); ++n) {
       const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n));
       LoadResult lr = Movie::Load(cut);
-      EXPECT_FALSE(lr.movie) << sig << " cut at " << n;
-      EXPECT_FALSE(lr.error.empty());
-      EXPECT_EQ(lr.error.find('\n'), std::string::npos);
+      if (sig == 'F') {
+        EXPECT_EQ(lr.movie != nullptr, boundaries.count(n) == 1) << "cut at " << n;
+      }
+      if (lr.movie) {
+        lumarel::raster::Surface s(16, 16);
+        lr.movie->Render(s);
+        EXPECT_EQ(lr.movie->TotalFrames(), 1);
+      } else {
+        EXPECT_FALSE(lr.error.empty());
+        EXPECT_EQ(lr.error.find('\n'), std::string::npos);
+      }
     }
   }
 }
@@ -338,8 +358,12 @@ TEST(BadInput, HeaderAndLengthFaults) {
     for (int i = 0; i < 4; ++i) b[4 + i] = static_cast<uint8_t>(len >> (8 * i));
     return b;
   };
-  EXPECT_FALSE(Movie::Load(withLength(0xFFFFFFFFu)).movie);
-  EXPECT_FALSE(Movie::Load(withLength(3)).movie);
+  // Streaming writers leave a guess in the length field: it is a hint, the bytes decide.
+  for (uint32_t len : {0xFFFFFFFFu, 104857600u, 3u, 0u}) {
+    LoadResult lr = Movie::Load(withLength(len));
+    ASSERT_TRUE(lr.movie) << len << ": " << lr.error;
+    EXPECT_EQ(lr.movie->TotalFrames(), 1);
+  }
   EXPECT_FALSE(Movie::Load(Bytes{'X', 'W', 'S', 10, 30, 0, 0, 0}).movie);
   EXPECT_FALSE(Movie::Load(Bytes{}).movie);
   // A tag declaring far more bytes than the file holds.
@@ -368,15 +392,18 @@ TEST(BadInput, ZlibBombIsCutAtTheDeclaredLength) {
   file.insert(file.end(), z.begin(), z.end());
   LoadResult lr = Movie::Load(file);
   ASSERT_TRUE(lr.movie) << lr.error;
-  // Declaring more than the limit is refused before anything is inflated.
+  // Declaring more than the limit inflates what the stream holds, never past the limit.
   Bytes over = file;
   over[4] = 0;
   over[5] = 0;
   over[6] = 0;
   over[7] = 0x05;  // 80 MiB
   LoadResult lo = Movie::Load(over);
-  EXPECT_FALSE(lo.movie);
-  EXPECT_NE(lo.error.find("limit"), std::string::npos);
+  ASSERT_TRUE(lo.movie) << lo.error;
+  std::vector<uint8_t> body;
+  std::string error;
+  ASSERT_TRUE(swf::ReadBodyPrefix(over, size_t(80) << 20, body, error)) << error;
+  EXPECT_EQ(body.size(), huge);
 }
 
 TEST(BadInput, ZwsHeaderFields) {
@@ -384,7 +411,7 @@ TEST(BadInput, ZwsHeaderFields) {
   Bytes z = {'Z', 'W', 'S', 13, 100, 0, 0, 0, 0xE8, 0x03, 0, 0, 0x5D, 0, 0, 0x10, 0, 1, 2, 3};
   LoadResult lr = Movie::Load(z);
   EXPECT_FALSE(lr.movie);
-  EXPECT_NE(lr.error.find("LZMA"), std::string::npos) << lr.error;
+  EXPECT_FALSE(lr.error.empty());
 #if defined(_WIN32)
   // No LZMA decoder in the Windows build: any ZWS movie is undecodable, with that reason.
   z[8] = 8;

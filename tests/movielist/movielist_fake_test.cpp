@@ -3,12 +3,14 @@
 
 #include <stdexcept>
 
+#include "engine/swf/swf_file.h"
 #include "platform/platform.h"
 #include "saver/MovieList.h"
 #include "saver/Paths.h"
 #include "saver/SwfFrameRect.h"
 #include "tests/fake/fake_files.h"
 #include "tests/movielist/swf_bytes.h"
+#include "tools/swfkit/swfkit.h"
 
 namespace {
 
@@ -224,6 +226,30 @@ TEST_F(FrameRectFakeTest, ShortFileRaisesTheReadErrorAfterClosing) {
     EXPECT_EQ(files.log, (Names{"Open short.swf", "Close"}));
     files.AddFile("tiny.swf", std::string("FWS"));
     EXPECT_THROW(ReadSwfFrameRect("tiny.swf"), StreamReadError) << "shorter than the offset";
+}
+
+TEST_F(FrameRectFakeTest, CompressedMoviesGiveTheRectangleOfTheirDecompressedStream) {
+    namespace kit = lumarel::swfkit;
+    kit::Movie movie(kit::Rect::pixels(0, 0, 400, 300), 12.0);
+    movie.showFrame().showFrame().showFrame();  // 17 bytes and more once inflated
+    std::vector<kit::Compression> kinds = {kit::Compression::Zlib};
+    if (lumarel::engine::swf::LzmaSupported() && kit::lzmaAvailable()) kinds.push_back(kit::Compression::Lzma);
+    for (kit::Compression c : kinds) {
+        const kit::Bytes bytes = movie.build(c);
+        files.AddFile("z.swf", bytes);
+        const SwfRectBytes rect = ReadSwfFrameRect("z.swf");
+        EXPECT_EQ(SwfFrameWidth(rect), 400);
+        EXPECT_EQ(SwfFrameHeight(rect), 300);
+        // Cut inside the stream or corrupt: the read error, with the file closed.
+        files.AddFile("cut.swf", kit::Bytes(bytes.begin(), bytes.begin() + (c == kit::Compression::Zlib ? 11 : 18)));
+        EXPECT_THROW(ReadSwfFrameRect("cut.swf"), StreamReadError);
+        kit::Bytes corrupt = bytes;
+        corrupt[8] = 0xFF;
+        files.AddFile("bad.swf", corrupt);
+        if (c == kit::Compression::Zlib) {
+            EXPECT_THROW(ReadSwfFrameRect("bad.swf"), StreamReadError);
+        }
+    }
 }
 
 TEST_F(FrameRectFakeTest, UnopenableFileRaisesTheOpenErrorNamingThePath) {
