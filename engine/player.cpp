@@ -80,13 +80,19 @@ void Movie::Advance() {
 raster::Rgba Movie::BackgroundColor() const { return stage_->background(); }
 
 void Movie::Render(raster::Surface& surface, std::optional<raster::Rgba> backgroundOverride) const {
+  Render(surface, Viewport{surface.width(), surface.height(), 0, 0}, backgroundOverride);
+}
+
+void Movie::Render(raster::Surface& surface, const Viewport& view,
+                   std::optional<raster::Rgba> backgroundOverride) const {
   raster::Rgba bg = backgroundOverride ? *backgroundOverride : stage_->background();
   surface.clear(bg);
   const double sw = info_.stageWidth, sh = info_.stageHeight;
-  const int W = surface.width(), H = surface.height();
-  if (!(sw > 0) || !(sh > 0) || W <= 0 || H <= 0) return;
+  const double W = view.width, H = view.height;
+  if (!(sw > 0) || !(sh > 0) || W <= 0 || H <= 0 || surface.width() <= 0 || surface.height() <= 0) return;
   const double scale = std::min(W / sw, H / sh);
-  const double offX = (W - sw * scale) / 2, offY = (H - sh * scale) / 2;
+  // The stage's place in the view, then in the surface's pixels.
+  const double offX = (W - sw * scale) / 2 - view.x, offY = (H - sh * scale) / 2 - view.y;
   raster::Matrix toDevice;
   toDevice.a = toDevice.d = scale / 20.0;
   toDevice.tx = offX - info_.stageX * scale;
@@ -97,10 +103,14 @@ void Movie::Render(raster::Surface& surface, std::optional<raster::Rgba> backgro
     renderer_ = std::make_unique<raster::Renderer>(surface);
   }
   raster::Renderer& r = *renderer_;
-  const int x0 = std::clamp(static_cast<int>(std::floor(offX)), 0, W);
-  const int y0 = std::clamp(static_cast<int>(std::floor(offY)), 0, H);
-  const int x1 = std::clamp(static_cast<int>(std::ceil(offX + sw * scale)), 0, W);
-  const int y1 = std::clamp(static_cast<int>(std::ceil(offY + sh * scale)), 0, H);
+  auto pixel = [](double v, int limit) {
+    return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit)));
+  };
+  const int x0 = pixel(std::floor(offX), surface.width());
+  const int y0 = pixel(std::floor(offY), surface.height());
+  const int x1 = pixel(std::ceil(offX + sw * scale), surface.width());
+  const int y1 = pixel(std::ceil(offY + sh * scale), surface.height());
+  if (x0 >= x1 || y0 >= y1) return;
   r.setClipRect(x0, y0, x1, y1);
   stage_->render(r, toDevice);
 }

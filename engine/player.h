@@ -49,6 +49,14 @@ struct LoadOptions {
   std::shared_ptr<text::DeviceFontSource> deviceFonts;
 };
 
+// The part of a larger view that a surface holds: the movie is laid out in a view of
+// width x height pixels, and the surface shows that view's pixels from (x, y) on. A player
+// whose window reaches past the screen draws only what is on it.
+struct Viewport {
+  int width = 0, height = 0;
+  int x = 0, y = 0;
+};
+
 struct LoadResult {
   std::unique_ptr<Movie> movie;  // null when the movie cannot be decoded
   std::string error;             // one-line reason when movie is null
@@ -86,6 +94,9 @@ class Movie {
   // visible, centred). The background (or `backgroundOverride`) fills the whole surface, the
   // letterbox included; content outside the stage rectangle is cut off.
   void Render(raster::Surface& surface, std::optional<raster::Rgba> backgroundOverride = std::nullopt) const;
+  // The same for the part of a larger view that `surface` holds.
+  void Render(raster::Surface& surface, const Viewport& view,
+              std::optional<raster::Rgba> backgroundOverride = std::nullopt) const;
 
   // The running display tree (for tests and tools).
   const timeline::Stage& stage() const { return *stage_; }

@@ -35,9 +35,25 @@ Form* Control::OwnerForm() {
 
 void Control::SetBounds(const Rect& r) {
     bounds_ = r;
-    if (handle_) Ui().SetBounds(handle_, r);
+    if (handle_) Ui().SetBounds(handle_, NativeBounds());
     RealignChildren();
     HandleResize();
+}
+
+Rect Control::NativeBounds() const {
+    if (kind_ != ControlKind::Host || !parent_) return bounds_;
+    // Widened to 64 bits: a movie's frame may be up to 2^31 - 1 twips across.
+    auto clip = [](int start, int length, int limit, int& outStart, int& outLength) {
+        const long long from = std::clamp<long long>(start, 0, std::max(limit, 0));
+        const long long to = std::clamp<long long>(static_cast<long long>(start) + std::max(length, 0), from,
+                                                   std::max(limit, 0));
+        outStart = static_cast<int>(from);
+        outLength = static_cast<int>(to - from);
+    };
+    Rect r;
+    clip(bounds_.left, bounds_.width, parent_->Width(), r.left, r.width);
+    clip(bounds_.top, bounds_.height, parent_->Height(), r.top, r.height);
+    return r;
 }
 
 void Control::SetVisible(bool visible) {
@@ -70,7 +86,11 @@ void Control::SetAlign(Align a) {
 
 void Control::RealignChildren() {
     for (Control* c : children_) {
-        if (c->align_ == Align::Client) c->SetBounds(Rect{0, 0, bounds_.width, bounds_.height});
+        if (c->align_ == Align::Client) {
+            c->SetBounds(Rect{0, 0, bounds_.width, bounds_.height});
+        } else if (c->kind_ == ControlKind::Host) {
+            c->SetBounds(c->bounds_);  // clipped anew to this control's new size
+        }
     }
 }
 
@@ -81,7 +101,7 @@ void Control::SetFocus() {
 void Control::FillSpec(WindowSpec& spec) {
     spec.kind = kind_;
     spec.parent = parent_ ? parent_->handle_ : 0;
-    spec.bounds = bounds_;
+    spec.bounds = NativeBounds();
     spec.text = text_;
     spec.visible = visible_;
     spec.tabOrder = tabOrder_;

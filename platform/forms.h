@@ -42,6 +42,10 @@ public:
     int Top() const { return bounds_.top; }
     int Width() const { return bounds_.width; }
     int Height() const { return bounds_.height; }
+    // Where the native window goes, in the parent's client coordinates. A host (the player)
+    // may be laid out larger than its parent, a movie bigger than the screen: its window is
+    // then only the part inside the parent, so nothing beyond the screen is ever made or drawn.
+    Rect NativeBounds() const;
     bool Visible() const { return visible_; }
     virtual void SetVisible(bool visible);
     std::string Text() const;

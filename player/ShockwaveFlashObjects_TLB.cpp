@@ -13,6 +13,8 @@ using namespace platform;
 namespace {
 
 constexpr std::uintptr_t kFrameTimer = 1;
+// Posted to the player's own window when a movie starts: shows the first frame.
+constexpr std::uint32_t kMsgShowFrame = msg::User + 0x100;
 // The largest movie file the player reads into memory.
 constexpr std::size_t kMaxMovieBytes = 256u * 1024u * 1024u;
 
@@ -65,11 +67,19 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
 }
 
 void TShockwaveFlash::Play() {
+    if (handle_ && hasMovie_) Current().windowing->PostMessage(handle_, kMsgShowFrame, 0, 0);
     if (!view_->movie) return;
     view_->movie->Play();
     playing_ = true;
     RestartTimer();
-    Draw();
+}
+
+void TShockwaveFlash::HandleMessage(const Message& m) {
+    if (m.msg == kMsgShowFrame) {
+        Draw();
+        return;
+    }
+    Control::HandleMessage(m);
 }
 
 std::int32_t TShockwaveFlash::TotalFrames() const {
@@ -106,15 +116,19 @@ void TShockwaveFlash::HandlePaint() { Draw(); }
 void TShockwaveFlash::HandleResize() { Draw(); }
 
 void TShockwaveFlash::Draw() {
-    if (!handle_ || Width() <= 0 || Height() <= 0) return;
+    // Only the part of the player inside its parent has a window and pixels.
+    const Rect visible = NativeBounds();
+    if (!handle_ || visible.width <= 0 || visible.height <= 0) return;
     auto& surface = view_->surface;
-    if (!surface || surface->width() != Width() || surface->height() != Height()) {
-        surface = std::make_unique<raster::Surface>(Width(), Height());
+    if (!surface || surface->width() != visible.width || surface->height() != visible.height) {
+        surface.reset();  // the old pixels go before the new ones are made
+        surface = std::make_unique<raster::Surface>(visible.width, visible.height);
     }
     std::optional<raster::Rgba> background;
     if (backgroundSet_) background = RgbaOf(background_);
     if (view_->movie) {
-        view_->movie->Render(*surface, background);
+        const engine::Viewport view{Width(), Height(), visible.left - Left(), visible.top - Top()};
+        view_->movie->Render(*surface, view, background);
     } else {
         surface->clear(background.value_or(raster::Rgba{0, 0, 0, 255}));
     }

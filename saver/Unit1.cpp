@@ -102,7 +102,19 @@ void TForm1::FormActivate() {
 
 void TForm1::PlayMovie(const std::string& path, bool fit) {
     ShockwaveFlash1.SetBackgroundColor(0);
-    saver::SwfRectBytes rect = saver::ReadSwfFrameRect(path);
+    saver::SwfRectBytes rect;
+    try {
+        rect = saver::ReadSwfFrameRect(path);
+    } catch (const saver::FileError&) {
+        // The player keeps the movie it has. With none yet (the first movie failed), it is
+        // handed this one, which it cannot read either and so stands finished on: the next
+        // idle pass moves on instead of leaving the screen black for good.
+        if (ShockwaveFlash1.TotalFrames() == 0) {
+            ShockwaveFlash1.SetMovie(path);
+            ShockwaveFlash1.Play();
+        }
+        throw;
+    }
     if (fit) {
         ShockwaveFlash1.SetAlign(Align::Client);
     } else {

@@ -485,9 +485,19 @@ public:
             Queued q;
             {
                 std::lock_guard<std::mutex> lock(queueMutex_);
-                if (queue_.empty()) return false;
-                q = queue_.front();
-                queue_.pop_front();
+                // After one timer tick the next waits until the queue has once been found
+                // empty, so the loop's idle pass comes between two ticks however long a tick's
+                // work takes (the GLib timer is serviced inside this peek and is always due
+                // again when drawing a frame outlasts its interval).
+                auto it = std::find_if(queue_.begin(), queue_.end(), [&](const Queued& e) {
+                    return !(timerHeld_ && e.isMessage && e.m.msg == msg::Timer);
+                });
+                if (it == queue_.end()) {
+                    timerHeld_ = false;
+                    return false;
+                }
+                q = *it;
+                queue_.erase(it);
             }
             if (!q.isMessage) {
                 // Native input without a message of its own (a release, a scroll): GTK gets it
@@ -499,8 +509,9 @@ public:
                 continue;
             }
             if (q.m.msg == msg::Timer) {
-                auto it = timers_.find({q.m.window, q.m.wParam});
-                if (it != timers_.end()) it->second.pending = false;
+                auto t = timers_.find({q.m.window, q.m.wParam});
+                if (t != timers_.end()) t->second.pending = false;
+                timerHeld_ = true;
             }
             if (GdkEvent* ev = NativeOf(q.m)) outstanding_.insert(ev);
             out = q.m;
@@ -1228,6 +1239,7 @@ private:
     std::map<std::pair<WindowHandle, std::uintptr_t>, TimerEntry> timers_;
     std::mutex queueMutex_;
     std::deque<Queued> queue_;
+    bool timerHeld_ = false;  // a tick was handed out and the queue has not been empty since
     std::unordered_set<GdkEvent*> outstanding_;
     int modalDepth_ = 0;
     int scale_ = 1;  // real pixels per GTK pixel

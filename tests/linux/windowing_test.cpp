@@ -200,6 +200,33 @@ TEST_F(LinuxWindowingTest, TimerTicksNeverPileUpAndStopWithTheTimer) {
     EXPECT_EQ(Last(Take(10), msg::Timer), nullptr);
 }
 
+TEST_F(LinuxWindowingTest, AnIdlePassComesBetweenTwoTicksEvenWhenEachTickOutlastsTheInterval) {
+    // Each tick's work (a frame drawn) takes 30 ms against a 10 ms interval, so a tick is due
+    // again at every peek; the queue must still run empty once between two ticks.
+    w.StartTimer(host, 9, 10);
+    int ticks = 0, idles = 0, idlesSinceTick = 1;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ticks < 8 && std::chrono::steady_clock::now() < until) {
+        Message m;
+        if (!w.PeekMessage(m)) {
+            ++idles;
+            ++idlesSinceTick;
+            w.WaitMessage();
+            continue;
+        }
+        if (m.msg == msg::Timer) {
+            EXPECT_GT(idlesSinceTick, 0) << "tick " << ticks << " came without an idle pass before it";
+            idlesSinceTick = 0;
+            ++ticks;
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        w.DispatchMessage(m);
+    }
+    w.StopTimer(host, 9);
+    EXPECT_EQ(ticks, 8);
+    EXPECT_GE(idles, 8);
+}
+
 TEST_F(LinuxWindowingTest, PointerInputIsQueuedForTheControlUnderItInClientCoordinates) {
     // Host at (50,40) in the panel, the panel at (0,0) in the form at (100,100).
     Xdo("mousemove --sync 165 155");
