@@ -31,7 +31,7 @@ std::optional<RunMode> ChooseRunMode(const std::string& first) {
 }
 
 ConvertError::ConvertError(const std::string& text)
-    : std::runtime_error("'" + text + "' は整数ではありません") {}
+    : platform::UserError("'" + text + "' は整数ではありません") {}
 
 std::int32_t WindowNumber(const std::string& text) {
     auto value = settings::TextToInt(text);

@@ -25,7 +25,7 @@ std::string UpperAscii(std::string text);
 std::optional<RunMode> ChooseRunMode(const std::string& firstArgument);
 
 // The conversion error of the integer text rule.
-class ConvertError : public std::runtime_error {
+class ConvertError : public platform::UserError {
 public:
     explicit ConvertError(const std::string& text);
 };

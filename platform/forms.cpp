@@ -1,6 +1,7 @@
 #include "platform/forms.h"
 
 #include <algorithm>
+#include <new>
 
 namespace lumarel::platform {
 
@@ -336,12 +337,20 @@ void Application::Guard(const std::function<void()>& f) {
         f();
     } catch (const std::exception& e) {
         ShowException(e);
+    } catch (...) {
+        ShowException(std::logic_error(""));
     }
+}
+
+std::string Application::UserText(const std::exception& e) {
+    if (dynamic_cast<const UserError*>(&e)) return e.what();
+    if (dynamic_cast<const std::bad_alloc*>(&e)) return "メモリが不足しています";
+    return "内部エラーが発生しました";
 }
 
 void Application::ShowException(const std::exception& e) {
     WindowHandle owner = mainForm_ ? mainForm_->Handle() : 0;
-    Ui().MessageBox(owner, ErrorText(e.what()), Title(), MessageBoxKind::Error);
+    Ui().MessageBox(owner, ErrorText(UserText(e)), Title(), MessageBoxKind::Error);
 }
 
 void Application::Reset() {

@@ -212,6 +212,8 @@ public:
     // Runs f; an error it raises is shown in the error box instead of travelling on.
     void Guard(const std::function<void()>& f);
     void ShowException(const std::exception& e);
+    // The text the error box holds for an error (before ErrorText's full stop).
+    static std::string UserText(const std::exception& e);
 
     // Application-wide hooks (the application-events component sets these).
     std::function<void(bool& done)> OnIdle;

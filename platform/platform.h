@@ -5,10 +5,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace lumarel::platform {
+
+// An error whose message is written for the user (a file that cannot be opened, a broken
+// setting). The error box shows the message of these only; anything else (out of memory, a
+// fault of the program) gets a plain Japanese sentence instead of the library's own text.
+class UserError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // ---------------------------------------------------------------------------------------
 // Windows and the event loop

@@ -15,9 +15,9 @@
 
 namespace lumarel::settings {
 
-class RegistryError : public std::runtime_error {
+class RegistryError : public platform::UserError {
 public:
-    explicit RegistryError(const std::string& message) : std::runtime_error(message) {}
+    explicit RegistryError(const std::string& message) : platform::UserError(message) {}
 };
 
 // Tells whether a byte lies in the lead-byte ranges of the code page the path is written in.

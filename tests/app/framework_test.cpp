@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 
 #include "platform/forms.h"
@@ -42,17 +43,23 @@ TEST_F(FrameworkTest, HandlerErrorsAreShownAndTheLoopGoesOn) {
     int moves = 0;
     panel.OnMouseMove = [&](int, int) {
         ++moves;
-        throw std::runtime_error("ファイル x は開けません");
+        if (moves == 1) throw UserError("ファイル x は開けません");
+        if (moves == 2) throw std::bad_alloc();
+        if (moves == 3) throw std::out_of_range("vector::_M_range_check");
+        throw 42;
     };
     auto& app = Application::Instance();
     app.CreateForm(form);
     form.Show();
-    fp.ui.Post(msg::MouseMove, panel.Handle());
-    fp.ui.Post(msg::MouseMove, panel.Handle());
+    for (int i = 0; i < 4; ++i) fp.ui.Post(msg::MouseMove, panel.Handle());
     app.ProcessMessages();
-    EXPECT_EQ(moves, 2);
-    ASSERT_EQ(fp.ui.boxes.size(), 2u);
+    EXPECT_EQ(moves, 4);
+    ASSERT_EQ(fp.ui.boxes.size(), 4u);
+    // A user's message as it stands; never the library's own text of any other error.
     EXPECT_EQ(fp.ui.boxes[0].text, "ファイル x は開けません.");
+    EXPECT_EQ(fp.ui.boxes[1].text, "メモリが不足しています.");
+    EXPECT_EQ(fp.ui.boxes[2].text, "内部エラーが発生しました.");
+    EXPECT_EQ(fp.ui.boxes[3].text, "内部エラーが発生しました.");
     EXPECT_EQ(fp.ui.boxes[0].caption, "Movies");
     EXPECT_EQ(fp.ui.boxes[0].kind, MessageBoxKind::Error);
     EXPECT_EQ(fp.ui.boxes[0].owner, form.Handle());
