@@ -713,6 +713,9 @@ public:
     // --- called from GDK ------------------------------------------------------------------
 
     void OnEvent(GdkEvent* ev) {
+        if (modalDepth_ == 0 && ev->type == GDK_ENTER_NOTIFY && ev->crossing.mode == GDK_CROSSING_NORMAL) {
+            QueueCrossingMove(ev);
+        }
         if (modalDepth_ > 0 || !IsInputEvent(ev->type)) {
             gtk_main_do_event(ev);
             return;
@@ -741,11 +744,38 @@ public:
     }
 
 private:
+    // On Windows every move of the pointer is a mouse-move message for the window under it,
+    // also the move that crosses into another window, and a window shown under a still
+    // pointer gets one too. GTK reports such a move only as a crossing, so an entry into one
+    // of our controls becomes a mouse-move message of its own (without a native event: GTK
+    // gets the crossing at once). A motion at the point already reported is the same move.
+    void QueueCrossingMove(GdkEvent* ev) {
+        const WindowHandle target = WidgetHandle(gtk_get_event_widget(ev));
+        Queued q;
+        if (!target || !Describe(ev, target, q.m)) return;
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        queue_.push_back(q);
+    }
+
+    // True when a pointer event at this screen point is a move not yet reported.
+    bool NewPointerPosition(GdkEvent* ev) {
+        double rx = 0, ry = 0;
+        gdk_event_get_root_coords(ev, &rx, &ry);
+        const auto x = static_cast<long>(std::floor(rx)), y = static_cast<long>(std::floor(ry));
+        if (pointerKnown_ && x == pointerX_ && y == pointerY_) return false;
+        pointerKnown_ = true;
+        pointerX_ = x;
+        pointerY_ = y;
+        return true;
+    }
+
     // Fills in the message for an input event; false when it has none (releases, scrolling).
     bool Describe(GdkEvent* ev, WindowHandle target, Message& m) {
         m.window = target;
         switch (ev->type) {
             case GDK_MOTION_NOTIFY:
+            case GDK_ENTER_NOTIFY:
+                if (!NewPointerPosition(ev)) return false;
                 m.msg = msg::MouseMove;
                 break;
             case GDK_BUTTON_PRESS:
@@ -1008,7 +1038,8 @@ private:
                 break;
             case ControlKind::Host:
                 w = gtk_drawing_area_new();
-                gtk_widget_add_events(w, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+                gtk_widget_add_events(w, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                             GDK_ENTER_NOTIFY_MASK);
                 g_signal_connect(w, "draw", G_CALLBACK(&GtkWindowing::OnHostDraw), &c);
                 c.outer = c.inner = w;
                 break;
@@ -1240,6 +1271,8 @@ private:
     std::mutex queueMutex_;
     std::deque<Queued> queue_;
     bool timerHeld_ = false;  // a tick was handed out and the queue has not been empty since
+    bool pointerKnown_ = false;
+    long pointerX_ = 0, pointerY_ = 0;  // where the last mouse-move message put the pointer (screen)
     std::unordered_set<GdkEvent*> outstanding_;
     int modalDepth_ = 0;
     int scale_ = 1;  // real pixels per GTK pixel

@@ -11,24 +11,25 @@ using namespace lumarel::swfkit;
 
 namespace {
 
-// A 550 x 400 stage covered by a rectangle of `colour`, with a small white square that moves
-// across it, for `frames` frames at 24 frames per second.
-Bytes FlatMovie(std::uint32_t colour, int frames) {
-    Movie movie(Rect::pixels(0, 0, 550, 400), 24.0);
+// A width x height stage (550 x 400 unless said) covered by a rectangle of `colour`, with a
+// small white square that moves across it, for `frames` frames at 24 frames per second.
+Bytes FlatMovie(std::uint32_t colour, int frames, int width = 550, int height = 400,
+                Compression compression = Compression::None) {
+    Movie movie(Rect::pixels(0, 0, width, height), 24.0);
     movie.background(Rgba::hex(0x808080));
     ShapeBuilder stage;
-    stage.fill1(stage.addFill(FillStyle::solid(Rgba::hex(colour)))).rect(0, 0, px(550), px(400));
+    stage.fill1(stage.addFill(FillStyle::solid(Rgba::hex(colour)))).rect(0, 0, px(width), px(height));
     std::uint16_t stageId = movie.defineShape(stage);
     ShapeBuilder dot;
     dot.fill1(dot.addFill(FillStyle::solid(Rgba::hex(0xFFFFFF)))).rect(0, 0, px(20), px(20));
     std::uint16_t dotId = movie.defineShape(dot);
     movie.place(Place::add(1, stageId));
     for (int f = 0; f < frames; ++f) {
-        Matrix at = Matrix::translate(px(20 + 4 * f), px(360));
+        Matrix at = Matrix::translate(px(20 + 4 * f), px(height - 40));
         movie.place(f == 0 ? Place::add(2, dotId).at(at) : Place::modify(2).at(at));
         movie.showFrame();
     }
-    return movie.build(Compression::None);
+    return movie.build(compression);
 }
 
 bool Write(const std::string& path, const Bytes& bytes) {
@@ -46,6 +47,8 @@ int main(int argc, char** argv) {
     }
     std::string dir = argv[1];
     bool ok = Write(dir + "/1-red.swf", FlatMovie(0xE03020, 48)) &&
-              Write(dir + "/3-green.swf", FlatMovie(0x20C040, 48));
+              Write(dir + "/3-green.swf", FlatMovie(0x20C040, 48)) &&
+              // Larger than the test screen, and compressed: its frame size is in the stream.
+              Write(dir + "/4-big-blue.swf", FlatMovie(0x2040E0, 48, 1200, 900, Compression::Zlib));
     return ok ? 0 : 1;
 }

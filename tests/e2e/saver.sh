@@ -8,6 +8,7 @@ shots=${LUMAREL_SHOTS:-$work}
 movies="$here/movies"
 red="224,48,32"
 green="32,192,64"
+blue="32,64,224"
 black="0,0,0"
 
 folder() {  # folder NAME FILES... : a movie folder with copies of the given movies
@@ -24,7 +25,7 @@ wait_movie() {
     for ((i = 0; i < limit * 4; i++)); do
         screenshot "$work/now.png"
         c=$(pixel "$work/now.png" 512 384)
-        if [ "$c" = "$red" ] || [ "$c" = "$green" ]; then echo "$c"; return 0; fi
+        if [ "$c" = "$red" ] || [ "$c" = "$green" ] || [ "$c" = "$blue" ]; then echo "$c"; return 0; fi
         sleep 0.25
     done
     return 1
@@ -78,6 +79,47 @@ press "$win" a
 check "a key ends the show with exit code 0" exits_with 0 "$saver" 20
 start "$app" /p 1
 check "the lock is free afterwards" exits_with 0 "$last_pid" 20
+
+# --- on the black area around a centred movie. The window coming up under the pointer is the
+# first of the six mouse moves that end the show (as on Windows), a move onto the movie counts
+# like any other, so the fifth real move ends it; a left click on the black area ends it too.
+dir=$(folder black 1-red.swf)
+set_setting "$app" Folder "$(native_path "$dir")"
+set_setting "$app" Expansion 0
+if [ "$target" = linux ]; then
+    xdotool mousemove 40 40
+    start "$app" /s
+    saver=$last_pid
+    check "the centred movie plays" wait_movie 30 >/dev/null
+    for p in "42 40" "512 384" "514 384" "516 384"; do xdotool mousemove $p; sleep 0.3; done
+    check "four moves, one of them onto the movie, leave the show running" kill -0 "$saver"
+    xdotool mousemove 518 384
+    check "the fifth ends it" exits_with 0 "$saver" 20
+fi
+xdotool mousemove 40 40
+start "$app" /s
+saver=$last_pid
+check "the centred movie plays" wait_movie 30 >/dev/null
+xdotool click 1
+check "a left click on the black area around the movie ends the show" exits_with 0 "$saver" 20
+
+# --- a compressed movie larger than the screen, fitting off: shown at its own 1200 x 900 (read
+# from the compressed stream), centred and cut at the screen's edges; the window stays the
+# screen's size.
+dir=$(folder big 4-big-blue.swf)
+set_setting "$app" Folder "$(native_path "$dir")"
+xdotool mousemove 512 384
+start "$app" /s
+saver=$last_pid
+check "the large movie plays" wait_movie 30 >/dev/null
+screenshot "$shots/saver-large-$target.png"
+check "the large movie covers the whole screen" \
+    test "$(pixel "$work/now.png" 0 0)$(pixel "$work/now.png" 1023 767)" = "$blue$blue"
+win=$(wait_window "メインのフォーム" 5)
+eval "$(xdotool getwindowgeometry --shell "$win" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
+check "the saver window keeps the screen's size (${WIDTH:-?} x ${HEIGHT:-?})" test "${WIDTH:-0}x${HEIGHT:-0}" = 1024x768
+press "$win" a
+check "a key ends it" exits_with 0 "$saver" 20
 
 # --- fitted to the screen; a left click over the movie does not end it, a right click does.
 dir=$(folder fitted 1-red.swf)
