@@ -622,7 +622,10 @@ public:
                                                 plain ? GTK_MESSAGE_OTHER : GTK_MESSAGE_ERROR,
                                                 GTK_BUTTONS_OK, "%s", text.c_str());
         gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
-        gtk_window_set_position(GTK_WINDOW(box), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+        // A window still being created is not on the screen yet: centring on it would put the
+        // box at the screen's top-left corner, so such a box is centred on the screen.
+        const bool onParent = parent && gtk_widget_get_mapped(GTK_WIDGET(parent));
+        gtk_window_set_position(GTK_WINDOW(box), onParent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
         gtk_window_set_resizable(GTK_WINDOW(box), FALSE);
         gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
         if (!plain) {

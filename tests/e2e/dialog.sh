@@ -116,6 +116,7 @@ start "$app" /c
 dialog_pid=$last_pid
 box=$(wait_window "Dialog" 60)
 check "a REG_DWORD flag is reported in the error box" test -n "$box"
+check "the box raised while the dialog is created stands centred" centred "$box"
 screenshot "$shots/dialog-error-$target.png"
 press "$box" Return
 dlg=$(wait_window "設定" 20)

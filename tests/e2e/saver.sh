@@ -121,6 +121,23 @@ check "the saver window keeps the screen's size (${WIDTH:-?} x ${HEIGHT:-?})" te
 press "$win" a
 check "a key ends it" exits_with 0 "$saver" 20
 
+# --- a broken stored flag: reported while the saver window is created, in a box centred on the
+# screen; the window then comes up black.
+if [ "$target" = win ]; then
+    wine reg add 'HKCU\Software\velbrook\Saver\OPTION' /v Expansion /t REG_DWORD /d 1 /f >/dev/null 2>&1
+else
+    "$LUMAREL_REG" add 'HKCU\Software\velbrook\Saver\OPTION' /v Expansion /t REG_DWORD /d 1 >/dev/null
+fi
+start "$app" /s
+saver=$last_pid
+box=$(wait_window "Saver" 30)
+check "a broken flag is reported when the saver starts" test -n "$box"
+check "the box raised while the saver window is created stands centred" centred "$box"
+press "$box" Return
+win=$(wait_window "メインのフォーム" 10)
+press "$win" a
+check "a key ends that show too" exits_with 0 "$saver" 20
+
 # --- fitted to the screen; a left click over the movie does not end it, a right click does.
 dir=$(folder fitted 1-red.swf)
 set_setting "$app" Folder "$(native_path "$dir")"
