@@ -8,15 +8,18 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh run
 out=${OUT:-out}
-cmake -S . -B "$out/linux" -G Ninja -DLUMAREL_TESTS=OFF >/dev/null
-ninja -C "$out/linux" -j"${JOBS:-2}" lumarel lumarel-reg >/dev/null
+# A build tree of its own: the test trees keep their options.
+build="$out/demo-build"
+echo "Building the program in $build (a few minutes the first time)..."
+cmake -S . -B "$build" -G Ninja -DLUMAREL_TESTS=OFF >/dev/null
+ninja -C "$build" -j"${JOBS:-2}" lumarel lumarel-reg >/dev/null
 mkdir -p "$out/demo"
-cp "$out/linux/app/lumarel" "$out/demo/lumarel-demo"
+cp "$build/app/lumarel" "$out/demo/lumarel-demo"
 fit=0
 [ "${1:-}" = "--fit" ] && fit=1
 key='HKCU\Software\velbrook\lumarel-demo\OPTION'
-"$out/linux/tools/reg/lumarel-reg" add "$key" /v Folder /t REG_SZ /d "$PWD/samples" >/dev/null
-"$out/linux/tools/reg/lumarel-reg" add "$key" /v Expansion /t REG_SZ /d "$fit" >/dev/null
+"$build/tools/reg/lumarel-reg" add "$key" /v Folder /t REG_SZ /d "$PWD/samples" >/dev/null
+"$build/tools/reg/lumarel-reg" add "$key" /v Expansion /t REG_SZ /d "$fit" >/dev/null
 
 if [ -n "${DISPLAY:-}" ]; then
     exec "$out/demo/lumarel-demo" /s

@@ -16,7 +16,11 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing: ${missing[*]}"
+echo "(a fresh machine takes several minutes here; a line every 25 packages set up)"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 $SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q -o Dpkg::Use-Pty=0 --no-install-recommends "${missing[@]}" |
+    awk '/^Setting up / { if (++n % 25 == 0) { printf "  %d packages set up\n", n; fflush() } }
+         END { printf "  %d packages set up\n", n }'
+exit "${PIPESTATUS[0]}"
