@@ -453,6 +453,12 @@ TEST(RegTool, AddQueryDelete) {
     Tool(hive, {"add", key, "/v", "x", "/t", "REG_NOPE"}, 1);
     Tool(hive, {"frobnicate", key}, 1);
     Tool(hive, {"query"}, 1);
+    // Other roots are refused, not taken for keys of that name under HKCU.
+    for (const char* other : {"HKLM\\Software\\x", "HKEY_LOCAL_MACHINE\\Software", "hku", "HKEY_USERS\\S-1"}) {
+        EXPECT_NE(Tool(hive, {"add", other, "/v", "x", "/d", "1"}, 1).find("only HKCU"), std::string::npos) << other;
+    }
+    EXPECT_NE(Tool(hive, {"query", "HKCU\\HKLM"}, 1).find("not found"), std::string::npos) << "nothing was created";
+    for (const char* help : {"/?", "--help"}) EXPECT_NE(Tool(hive, {help}).find("/nonul"), std::string::npos);
 }
 
 }  // namespace

@@ -28,14 +28,22 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-// The key below HKEY_CURRENT_USER; the root's name in front is optional.
-std::string StripRoot(const std::string& key) {
-    for (const char* root : {"HKCU", "HKEY_CURRENT_USER"}) {
-        const std::string r = root;
-        if (EqualsIgnoreCase(key, r)) return std::string();
-        if (key.size() > r.size() && key[r.size()] == '\\' && EqualsIgnoreCase(key.substr(0, r.size()), r)) {
-            return key.substr(r.size() + 1);
+// The key below HKEY_CURRENT_USER; the root's name in front is optional. Any other root (HKLM,
+// HKEY_LOCAL_MACHINE, ...) is refused: this hive holds only the user's own keys, and taking
+// "HKLM\\..." for a key of that name under HKCU would store settings where nothing reads them.
+std::optional<std::string> KeyBelowRoot(const std::string& key, std::string& error) {
+    const std::string first = key.substr(0, key.find('\\'));
+    const std::string rest = first.size() < key.size() ? key.substr(first.size() + 1) : std::string();
+    if (EqualsIgnoreCase(first, "HKCU") || EqualsIgnoreCase(first, "HKEY_CURRENT_USER")) return rest;
+    for (const char* other : {"HKLM", "HKCR", "HKU", "HKCC"}) {
+        if (EqualsIgnoreCase(first, other)) {
+            error = "'" + first + "': only HKCU (HKEY_CURRENT_USER) is kept in this registry";
+            return std::nullopt;
         }
+    }
+    if (first.size() > 5 && EqualsIgnoreCase(first.substr(0, 5), "HKEY_")) {
+        error = "'" + first + "': only HKCU (HKEY_CURRENT_USER) is kept in this registry";
+        return std::nullopt;
     }
     return key;
 }
@@ -150,22 +158,40 @@ int Fail(std::ostream& err, const std::string& message) {
 }
 
 const char* const kUsage =
-    "usage: lumarel-reg query KEY [/v NAME] | add KEY [/v NAME] [/t TYPE] [/d DATA] [/nonul] | "
-    "delete KEY [/v NAME]";
+    "usage: lumarel-reg query  KEY [/v NAME | /ve]\n"
+    "       lumarel-reg add    KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/nonul] [/f]\n"
+    "       lumarel-reg delete KEY [/v NAME | /ve]\n"
+    "       lumarel-reg /?     (or --help: this text)\n"
+    "\n"
+    "Lists and edits the per-user registry of the Linux build, as reg does on Windows.\n"
+    "  KEY      a key under HKCU (HKEY_CURRENT_USER); the root's name in front may be left out\n"
+    "  /v NAME  the value NAME; without /v or /ve the command acts on the key\n"
+    "  /ve      the key's default (unnamed) value\n"
+    "  /t TYPE  REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ (strings split by \\0),\n"
+    "           REG_DWORD (decimal or 0x hex), REG_BINARY (hex bytes), REG_NONE, or a number\n"
+    "  /d DATA  the value's data (default empty)\n"
+    "  /nonul   text stored without its closing NUL\n"
+    "  /f       accepted, as with reg; nothing asks for confirmation\n";
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+    return args.size() == 1 && (args[0] == "/?" || args[0] == "-?" || args[0] == "--help" || args[0] == "-h");
+}
 
 std::optional<Options> Parse(const std::vector<std::string>& args, std::string& error) {
     if (args.size() < 2) {
-        error = kUsage;
+        error = args.empty() ? "no command given; /? for the usage" : "no key given; /? for the usage";
         return std::nullopt;
     }
     Options o;
     o.command = args[0];
     if (!EqualsIgnoreCase(o.command, "query") && !EqualsIgnoreCase(o.command, "add") &&
         !EqualsIgnoreCase(o.command, "delete")) {
-        error = "unknown command '" + o.command + "'; " + kUsage;
+        error = "unknown command '" + o.command + "'; /? for the usage";
         return std::nullopt;
     }
-    o.key = StripRoot(args[1]);
+    std::optional<std::string> key = KeyBelowRoot(args[1], error);
+    if (!key) return std::nullopt;
+    o.key = *key;
     for (std::size_t i = 2; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasNext = i + 1 < args.size();
@@ -187,7 +213,7 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::string& 
         } else if (EqualsIgnoreCase(a, "/f")) {
             // Accepted for the sake of "reg add" habits; nothing here asks for confirmation.
         } else {
-            error = "unexpected argument '" + a + "'; " + kUsage;
+            error = "unexpected argument '" + a + "'; /? for the usage";
             return std::nullopt;
         }
     }
@@ -318,6 +344,10 @@ int Delete(HiveRegistry& hive, const Options& o, std::ostream& err) {
 
 int RunRegTool(HiveRegistry& hive, const std::vector<std::string>& args, std::ostream& out,
                std::ostream& err) {
+    if (AsksForHelp(args)) {
+        out << kUsage;
+        return 0;
+    }
     std::string error;
     std::optional<Options> o = Parse(args, error);
     if (!o) return Fail(err, error);

@@ -1,8 +1,6 @@
 // lumarel-render: renders SWF frames to PNG, lists a movie's make-up, benchmarks the engine.
-//
-//   lumarel-render [--frames N] [--size WxH] [--out FILE.png] MOVIE.swf
-//   lumarel-render --info MOVIE.swf
-//   lumarel-render --bench [--size WxH] [--frames N] MOVIE.swf
+// `lumarel-render --help` prints the usage. Exit codes: 0 done, 1 the PNG could not be
+// written, 2 a bad argument or a movie that cannot be read or decoded.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -13,8 +11,15 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
+#include <exception>
+#include <filesystem>
+#include <set>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include "engine/player.h"
@@ -30,12 +35,37 @@ namespace raster = lumarel::raster;
 
 constexpr int kMaxSide = 16384;
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: lumarel-render [--frames N] [--size WxH] [--out FILE.png] MOVIE.swf\n"
-               "       lumarel-render --info MOVIE.swf\n"
-               "       lumarel-render --bench [--size WxH] [--frames N] MOVIE.swf\n");
+constexpr const char* kUsage =
+    "usage: lumarel-render [--frames N] [--size WxH] [--out FILE.png] MOVIE.swf\n"
+    "       lumarel-render --info MOVIE.swf\n"
+    "       lumarel-render --bench [--size WxH] [--frames N] MOVIE.swf\n"
+    "\n"
+    "Plays MOVIE.swf without a window and writes frame N as a PNG picture.\n"
+    "\n"
+    "  --frames N     the frame to write, counted from 1 (default 1); with --bench, the\n"
+    "                 frames played per pass (default 1)\n"
+    "  --size WxH     the picture's size in pixels, at most 16384 a side; the movie is fitted\n"
+    "                 into it whole (default: the movie's own stage size)\n"
+    "  --out FILE     where the PNG goes (default out.png)\n"
+    "  --info         prints the movie's header, its tags and what this player does not show\n"
+    "  --bench        times the rendering: median milliseconds a frame, peak memory\n"
+    "  -h, --help     prints this text\n"
+    "\n"
+    "Options also take the form --frames=N. Exit codes: 0 done, 1 the PNG could not be\n"
+    "written, 2 a bad argument or a movie that cannot be read or decoded.\n";
+
+// One line naming the problem, then exit code 2.
+int Fail(const std::string& message, bool pointToUsage = true) {
+  std::fprintf(stderr, "lumarel-render: %s%s\n", message.c_str(), pointToUsage ? " (--help for the usage)" : "");
   return 2;
+}
+
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
 }
 
 bool ParseInt(const std::string& s, long lo, long hi, int& out) {
@@ -56,11 +86,44 @@ bool ParseSize(const std::string& s, int& w, int& h) {
          ParseInt(s.substr(x + 1), 1, kMaxSide, h);
 }
 
-bool ReadFile(const std::string& path, std::vector<uint8_t>& out) {
+// Reads a movie file; "" when it worked, else what went wrong.
+std::string ReadFile(const std::string& path, std::vector<uint8_t>& out) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::exists(status)) return "no such file";
+  if (std::filesystem::is_directory(status)) return "a folder, not a movie file";
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) return "cannot read the file";
+  if (size > (uintmax_t(256) << 20)) return "larger than the 256 MiB this player reads";
   std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
+  if (!f) return "cannot open the file";
   out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  return !f.bad();
+  return f.bad() ? "cannot read the file" : "";
+}
+
+// What the movie holds that this player does not show or play yet.
+std::vector<std::string> NotShown(const lumarel::engine::MovieInfo& info) {
+  namespace tag = lumarel::engine::swf::tag;
+  std::set<uint16_t> present;
+  for (const auto& t : info.tags) present.insert(t.code);
+  auto any = [&](std::initializer_list<uint16_t> codes) {
+    for (uint16_t c : codes) {
+      if (present.count(c)) return true;
+    }
+    return false;
+  };
+  std::vector<std::string> out;
+  if (any({tag::DefineVideoStream, tag::VideoFrame})) out.push_back("embedded video is not drawn");
+  if (any({tag::DefineSound, tag::StartSound, tag::StartSound2, tag::SoundStreamHead, tag::SoundStreamHead2,
+           tag::SoundStreamBlock, tag::DefineButtonSound})) {
+    out.push_back("sound is not played");
+  }
+  if (any({tag::DoABC, tag::SymbolClass})) out.push_back("ActionScript 3 is not run");
+  if (any({tag::DoAction, tag::DoInitAction})) {
+    out.push_back("ActionScript 1/2 runs only its timeline actions (play, stop, go to a frame)");
+  }
+  if (any({tag::PlaceObject3})) out.push_back("filters and blend modes are not drawn");
+  return out;
 }
 
 // The stage in whole pixels, kept within kMaxSide (scaled down proportionally if larger).
@@ -97,6 +160,7 @@ int Info(const Movie& m) {
   std::printf("tags:\n");
   for (const auto& t : i.tags) std::printf("  %-28s %6d\n", t.name.c_str(), t.count);
   for (const auto& w : i.warnings) std::printf("warning: %s\n", w.c_str());
+  for (const auto& w : NotShown(i)) std::printf("warning: %s\n", w.c_str());
   return 0;
 }
 
@@ -134,65 +198,95 @@ int Bench(Movie& m, int w, int h, int frames) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   int frames = 1, w = 0, h = 0;
   bool info = false, bench = false, sized = false;
   std::string out = "out.png", movie;
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](std::string& v) {
+    std::string a = argv[i];
+    // --name=value stands for --name value.
+    std::string v;
+    bool inlineValue = false;
+    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      v = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      inlineValue = true;
+    }
+    auto value = [&]() {
+      if (inlineValue) return true;
       if (i + 1 >= argc) return false;
       v = argv[++i];
       return true;
     };
-    std::string v;
-    if (a == "--info") {
-      info = true;
-    } else if (a == "--bench") {
-      bench = true;
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--info" || a == "--bench") {
+      if (inlineValue) return Fail(a + " takes no value");
+      (a == "--info" ? info : bench) = true;
     } else if (a == "--frames") {
-      if (!value(v) || !ParseInt(v, 1, 1000000, frames)) return Usage();
+      if (!value()) return Fail("--frames needs a number");
+      if (!ParseInt(v, 1, 1000000, frames)) return Fail("--frames '" + v + "' is not a number from 1 to 1000000");
     } else if (a == "--size") {
-      if (!value(v) || !ParseSize(v, w, h)) return Usage();
+      if (!value()) return Fail("--size needs WIDTHxHEIGHT");
+      if (!ParseSize(v, w, h)) return Fail("--size '" + v + "' is not WIDTHxHEIGHT with sides from 1 to 16384");
       sized = true;
     } else if (a == "--out") {
-      if (!value(out)) return Usage();
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage();
+      if (!value() || v.empty()) return Fail("--out needs a file name");
+      out = v;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Fail("unknown option '" + a + "'");
     } else if (movie.empty()) {
       movie = a;
     } else {
-      return Usage();
+      return Fail("one movie at a time ('" + movie + "' and '" + a + "')");
     }
   }
-  if (movie.empty() || (info && bench)) return Usage();
+  if (movie.empty()) return Fail("no movie given");
+  if (info && bench) return Fail("--info and --bench do not go together");
 
   std::vector<uint8_t> bytes;
-  if (!ReadFile(movie, bytes)) {
-    std::fprintf(stderr, "%s: cannot read file\n", movie.c_str());
-    return 1;
-  }
+  if (const std::string why = ReadFile(movie, bytes); !why.empty()) return Fail(movie + ": " + why, false);
   LoadOptions options;
   options.deviceFonts = lumarel::player::NativeDeviceFonts();  // device-font text in the system's fonts
   LoadResult loaded = Movie::Load(bytes, options);
-  if (!loaded.movie) {
-    std::fprintf(stderr, "%s: undecodable: %s\n", movie.c_str(), loaded.error.c_str());
-    return 1;
-  }
+  if (!loaded.movie) return Fail(movie + ": not a movie this player can decode: " + loaded.error, false);
   Movie& m = *loaded.movie;
   if (info) return Info(m);
   if (!sized) StageSize(m, w, h);
   if (bench) return Bench(m, w, h, frames);
 
+  // Playing up to a far frame can take a while: a terminal is told how far it got.
+  const bool showProgress = StderrIsTerminal();
+  const auto begin = std::chrono::steady_clock::now();
+  bool shown = false;
   m.Play();
-  for (int f = 1; f < frames; ++f) m.Advance();
+  for (int f = 1; f < frames; ++f) {
+    m.Advance();
+    if (showProgress && (f % 64 == 0) &&
+        std::chrono::steady_clock::now() - begin > std::chrono::seconds(2)) {
+      std::fprintf(stderr, "\rframe %d of %d", f + 1, frames);
+      shown = true;
+    }
+  }
+  if (shown) std::fprintf(stderr, "\rframe %d of %d, drawing\n", frames, frames);
   raster::Surface s(w, h);
   m.Render(s);
   if (!lumarel::render::WritePng(s, out)) {
-    std::fprintf(stderr, "%s: cannot write PNG\n", out.c_str());
+    std::fprintf(stderr, "lumarel-render: %s: cannot write the PNG\n", out.c_str());
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory", false);
+  } catch (const std::exception& e) {
+    return Fail(e.what(), false);
+  }
 }
