@@ -498,6 +498,10 @@ TEST_F(Win32Windowing, WaitMessageWakesForAPostedMessage) {
 
 TEST(Win32Resources, ManifestAndDisplayNameAreEmbedded) {
     EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr);
+    // The icon the screen-saver list and Explorer show, in a size Windows asks for.
+    HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(100), IMAGE_ICON, 32, 32, 0));
+    EXPECT_NE(icon, nullptr);
+    if (icon) DestroyIcon(icon);
     wchar_t name[32] = {};
     EXPECT_GT(LoadStringW(GetModuleHandleW(nullptr), 1, name, 32), 0);
     EXPECT_STREQ(name, L"Lumarel");
