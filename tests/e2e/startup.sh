@@ -38,6 +38,11 @@ for arg in /x -Q; do
     start "$app" "$arg"
     check "$arg ends at once with 0" exits_with 0 $last_pid 20
 done
+if [ "$target" = linux ]; then
+    "$app" --help >"$work/help.txt" 2>&1
+    check "--help prints the usage and ends with 0" test $? = 0
+    check "the usage names the switches" grep -q "/s" "$work/help.txt"
+fi
 start "$app" /p 4711
 check "/p 4711 ends with 0 and no box (the lock was free)" exits_with 0 $last_pid 20
 start "$app" /p 4711
