@@ -237,6 +237,7 @@ struct TimerEntry {
 struct Queued {
     Message m;
     bool isMessage = true;  // false: native input that only goes to GTK, in its turn
+    bool crossing = false;  // a mouse move made of a crossing into a control (no native event)
 };
 
 class GtkWindowing;
@@ -736,6 +737,8 @@ public:
             empty = queue_.empty();
         }
         q.isMessage = target != 0 && Describe(ev, target, q.m);
+        // A motion to the point a crossing already reported is that same move.
+        if (q.isMessage && ev->type == GDK_MOTION_NOTIFY && !NewPointerPosition(ev)) q.isMessage = false;
         if (!q.isMessage && (target == 0 || empty)) {
             // Nothing the application sees, and nothing queued that it must follow.
             gtk_main_do_event(ev);
@@ -755,8 +758,15 @@ private:
     void QueueCrossingMove(GdkEvent* ev) {
         const WindowHandle target = WidgetHandle(gtk_get_event_widget(ev));
         Queued q;
+        q.crossing = true;
         if (!target || !Describe(ev, target, q.m)) return;
         std::lock_guard<std::mutex> lock(queueMutex_);
+        if (!NewPointerPosition(ev)) {
+            // The same move entering a control further in (crossings come outermost first):
+            // that control takes the message still waiting.
+            if (!queue_.empty() && queue_.back().crossing) queue_.back().m = q.m;
+            return;
+        }
         queue_.push_back(q);
     }
 
@@ -778,7 +788,6 @@ private:
         switch (ev->type) {
             case GDK_MOTION_NOTIFY:
             case GDK_ENTER_NOTIFY:
-                if (!NewPointerPosition(ev)) return false;
                 m.msg = msg::MouseMove;
                 break;
             case GDK_BUTTON_PRESS:

@@ -529,18 +529,19 @@ TEST_F(NativeFilesTest, TwentyFourBytesFailAndTwentyFiveAreRead) {
     EXPECT_TRUE(WriteFile(In("24.swf"), kMovie));
 }
 
-TEST_F(NativeFilesTest, CompressedMovieIsReadAsRawBytes) {
-    // "CWS": everything from offset 8 on is zlib data (78 9C ...); its bits are read as they are.
-    Bytes cws = {'C', 'W', 'S', 10, 0x40, 0, 0, 0, 0x78, 0x9C, 0x73, 0x0B, 0x0F, 0x66,
-                 0x60, 0x60, 0x00, 0x01, 0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+TEST_F(NativeFilesTest, CompressedMovieGivesTheRectangleOfItsStream) {
+    // "CWS": a 550 x 400 movie whose header is zlib data from offset 8 on.
+    const Bytes cws = {0x43, 0x57, 0x53, 0x0A, 0x19, 0x00, 0x00, 0x00, 0x78, 0xDA, 0xAB, 0x60,
+                       0x60, 0x8D, 0x67, 0x60, 0xE0, 0x5F, 0xC0, 0xC0, 0x20, 0xC1, 0xC8, 0xE0,
+                       0xC0, 0xC0, 0xC0, 0x00, 0x00, 0x16, 0x19, 0x01, 0xE5};
     Write("packed.swf", cws);
     lumarel::saver::SwfRectBytes r{};
     ASSERT_NO_THROW(r = ReadSwfFrameRect(In("packed.swf")));
-    EXPECT_EQ(r[0], 0x78);
-    EXPECT_EQ(r[16], 0x9A);
-    // 0x78 >> 3 = 15-bit fields: Xmax = bits 20..34, Ymax = bits 50..64.
-    EXPECT_EQ(SwfFrameWidth(r), 6232 / 20);
-    EXPECT_EQ(SwfFrameHeight(r), 16576 / 20);
+    EXPECT_EQ(SwfFrameWidth(r), 550);
+    EXPECT_EQ(SwfFrameHeight(r), 400);
+    // A stream that inflates to fewer than 17 bytes: the read error, as for a short file.
+    Write("tiny.swf", Bytes(cws.begin(), cws.begin() + 14));
+    EXPECT_THROW(ReadSwfFrameRect(In("tiny.swf")), StreamReadError);
 }
 
 TEST_F(NativeFilesTest, MissingFileRaisesTheOpenErrorNamingThePath) {
