@@ -103,6 +103,7 @@ void Movie::Render(raster::Surface& surface, const Viewport& view,
     renderer_ = std::make_unique<raster::Renderer>(surface);
   }
   raster::Renderer& r = *renderer_;
+  r.setQuality(quality_);
   auto pixel = [](double v, int limit) {
     return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit)));
   };

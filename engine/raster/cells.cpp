@@ -91,9 +91,29 @@ void CellRasterizer::lineClampedX(double x0, double y0, double x1, double y1) {
   const double xmin = cx0_, xmax = cx1_;
   x0 = std::clamp(x0, xmin, xmax);
   x1 = std::clamp(x1, xmin, xmax);
+  if (centre_) {
+    lineCentres(x0, y0, x1, y1);
+    return;
+  }
   const double s = kSub;
   lineFixed(static_cast<int32_t>(std::lround(x0 * s)), static_cast<int32_t>(std::lround(y0 * s)),
             static_cast<int32_t>(std::lround(x1 * s)), static_cast<int32_t>(std::lround(y1 * s)));
+}
+
+void CellRasterizer::lineCentres(double x0, double y0, double x1, double y1) {
+  if (y0 == y1) return;
+  // Rows whose centre line lies in [top, bottom) of the segment; a downward segment adds cover,
+  // an upward one takes it away, as the exact walk does.
+  const double top = std::min(y0, y1), bottom = std::max(y0, y1);
+  const int32_t first = static_cast<int32_t>(std::ceil(top - 0.5));
+  const int32_t end = static_cast<int32_t>(std::ceil(bottom - 0.5));
+  const int32_t cover = y1 > y0 ? kSub : -kSub;
+  const double slope = (x1 - x0) / (y1 - y0);
+  for (int32_t row = first; row < end; ++row) {
+    const double xc = x0 + slope * (row + 0.5 - y0);
+    const int32_t col = std::clamp(static_cast<int32_t>(std::ceil(xc - 0.5)), cx0_, cx1_);
+    addCell(col, row, cover, 0);
+  }
 }
 
 void CellRasterizer::lineFixed(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {

@@ -33,6 +33,10 @@ class CellRasterizer {
   // Clip box in whole pixels; segments are clipped to it (x is clamped, keeping winding intact).
   void reset(int x0, int y0, int x1, int y1);
   void setStyles(uint16_t left, uint16_t right);
+  // Point sampling at pixel centres instead of exact areas: a segment leaves a full cover step in
+  // each row whose centre line (y + 0.5) it crosses, at the first column whose centre lies at or
+  // right of the crossing. The sweep then paints exactly the pixels whose centres are inside.
+  void setCentreSampling(bool on) { centre_ = on; }
   // Segment in device pixels (double); non-finite segments are ignored.
   void line(double x0, double y0, double x1, double y1);
   // Sorts the cells into rows; call once after the last line.
@@ -56,6 +60,7 @@ class CellRasterizer {
   void lineFixed(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
   void rowLine(int32_t ey, int32_t xa, int32_t fya, int32_t xb, int32_t fyb);
   void lineClampedX(double x0, double y0, double x1, double y1);
+  void lineCentres(double x0, double y0, double x1, double y1);
   inline void addCell(int32_t x, int32_t y, int32_t cover, int32_t area) {
     if (x == curX_ && y == curY_ && curArea_ < kMergeLimit && curArea_ > -kMergeLimit &&
         curCover_ < kMergeLimit && curCover_ > -kMergeLimit) {
@@ -75,6 +80,7 @@ class CellRasterizer {
   uint16_t left_ = 0, right_ = 0;
   int32_t curX_ = INT32_MIN, curY_ = INT32_MIN, curCover_ = 0, curArea_ = 0;
   bool overflow_ = false;
+  bool centre_ = false;
   int minRow_ = 0, maxRow_ = -1;
   std::vector<Cell> cells_;
   std::vector<Cell> sorted_;

@@ -126,6 +126,11 @@ class Surface {  // premultiplied 0xAARRGGBB pixels
   std::vector<uint32_t> pixels_;
 };
 
+// Stage quality, as the player had it. Low draws without anti-aliasing: a pixel is painted when
+// its centre lies inside the shape (edges half-open: [left, right), [top, bottom)) and bitmaps
+// are never smoothed. Medium and High anti-alias; Best also smooths every bitmap.
+enum class Quality { Low, Medium, High, Best };
+
 // Packs a straight colour into a premultiplied 0xAARRGGBB pixel.
 uint32_t Premultiply(Rgba c);
 
@@ -157,6 +162,9 @@ class Renderer {
 
   // Curve flattening tolerance in device pixels (default 0.2).
   void setTolerance(double px);
+
+  void setQuality(Quality q);  // default High
+  Quality quality() const;
 
   struct Impl;
 

@@ -314,6 +314,7 @@ struct Renderer::Impl {
   Surface* surface = nullptr;
   Box clip;
   double tolerance = 0.2;
+  Quality quality = Quality::High;
   CellRasterizer ras;
   std::vector<CompiledPaint> paints;
   std::vector<detail::Ramp> ramps;
@@ -539,6 +540,8 @@ struct Renderer::Impl {
                     CompiledPaint& out) {
     detail::CompilePaint(p, m, cx, ramp, out);
     if (out.kind != CompiledPaint::Kind::Bitmap) return;
+    if (quality == Quality::Low) out.smooth = false;
+    if (quality == Quality::Best) out.smooth = true;
     const BitmapInfo& bi = infoFor(p.bitmap);
     out.trusted = bi.valid;
     // The row scratch is attached by attachBitmapRows() once every paint of the draw is compiled,
@@ -835,5 +838,12 @@ void Renderer::getClipRect(int& x0, int& y0, int& x1, int& y1) const {
 void Renderer::setTolerance(double px) {
   if (std::isfinite(px)) impl_->tolerance = std::clamp(px, 0.01, 4.0);
 }
+
+void Renderer::setQuality(Quality q) {
+  impl_->quality = q;
+  impl_->ras.setCentreSampling(q == Quality::Low);
+}
+
+Quality Renderer::quality() const { return impl_->quality; }
 
 }  // namespace lumarel::raster

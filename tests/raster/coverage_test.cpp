@@ -347,3 +347,55 @@ TEST(FillRule, EvenOddCancelsOverlapsOfOneStyleAtEveryCoverage) {
 }
 
 }  // namespace
+
+namespace {
+
+// At low quality a pixel is painted, fully, exactly when its centre lies inside the shape, with
+// the left and top edges inside and the right and bottom ones outside.
+TEST(LowQuality, PaintsThePixelsWhoseCentresAreInside) {
+  struct Case {
+    double x0, y0, x1, y1;
+    int px0, py0, px1, py1;  // painted: [px0, px1) x [py0, py1)
+  };
+  for (const Case& c : {Case{4.5, 3.5, 10.5, 9.5, 4, 3, 10, 9}, Case{4.4, 3.6, 10.6, 9.4, 4, 4, 11, 9},
+                        Case{5, 5, 15, 12, 5, 5, 15, 12}, Case{6.2, 6.2, 6.8, 6.8, 6, 6, 7, 7},
+                        Case{6.6, 6.6, 7.4, 7.4, 0, 0, 0, 0}}) {
+    Surface s(20, 20);
+    s.clear(Rgba{0, 0, 0, 0});
+    Renderer r(s);
+    r.setQuality(Quality::Low);
+    r.drawShape(RectShape(c.x0, c.y0, c.x1, c.y1, Solid(255, 0, 0)), PxMatrix(), {});
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 20; ++x) {
+        const bool in = x >= c.px0 && x < c.px1 && y >= c.py0 && y < c.py1;
+        ASSERT_EQ(s.pixel(x, y), in ? 0xFFFF0000u : 0u) << c.x0 << "," << c.y0 << ": " << x << "," << y;
+      }
+  }
+}
+
+TEST(LowQuality, AOnePixelOutlineLandsOnTheColumnBeforeItsCentre) {
+  // A square 0..60 px with a 1-px outline: the right side, centred on x = 60, lands wholly on
+  // column 59; the bottom side on row 59, so row 60 stays empty.
+  Surface s(64, 64);
+  s.clear(Rgba{255, 255, 255, 255});
+  Renderer r(s);
+  r.setQuality(Quality::Low);
+  Shape sh = RectShape(0, 0, 60, 60, Solid(0, 0, 255));
+  Stroke st;
+  st.width = 20;
+  st.paint = Solid(255, 0, 0);
+  sh.layers[0].strokes.push_back(st);
+  for (Edge& e : sh.layers[0].edges) e.line = 1;
+  r.drawShape(sh, PxMatrix(), {});
+  for (int y = 1; y < 59; ++y) {
+    EXPECT_EQ(s.pixel(59, y), 0xFFFF0000u) << y;
+    EXPECT_EQ(s.pixel(58, y), 0xFF0000FFu) << y;
+    EXPECT_EQ(s.pixel(60, y), 0xFFFFFFFFu) << y;
+  }
+  for (int x = 1; x < 59; ++x) {
+    EXPECT_EQ(s.pixel(x, 59), 0xFFFF0000u) << x;
+    EXPECT_EQ(s.pixel(x, 60), 0xFFFFFFFFu) << x;
+  }
+}
+
+}  // namespace

@@ -36,9 +36,9 @@ namespace raster = lumarel::raster;
 constexpr int kMaxSide = 16384;
 
 constexpr const char* kUsage =
-    "usage: lumarel-render [--frames N] [--size WxH] [--out FILE.png] MOVIE.swf\n"
+    "usage: lumarel-render [--frames N] [--size WxH] [--quality Q] [--out FILE.png] MOVIE.swf\n"
     "       lumarel-render --info MOVIE.swf\n"
-    "       lumarel-render --bench [--size WxH] [--frames N] MOVIE.swf\n"
+    "       lumarel-render --bench [--size WxH] [--frames N] [--quality Q] MOVIE.swf\n"
     "\n"
     "Plays MOVIE.swf without a window and writes frame N as a PNG picture.\n"
     "\n"
@@ -47,6 +47,8 @@ constexpr const char* kUsage =
     "  --size WxH     the picture's size in pixels, at most 16384 a side; the movie is fitted\n"
     "                 into it whole (default: the movie's own stage size)\n"
     "  --out FILE     where the PNG goes (default out.png)\n"
+    "  --quality Q    the stage quality: low (no anti-aliasing), medium, high or best\n"
+    "                 (default high)\n"
     "  --info         prints the movie's header, its tags and what this player does not show\n"
     "  --bench        times the rendering: median milliseconds a frame, peak memory\n"
     "  -h, --help     prints this text\n"
@@ -202,6 +204,7 @@ int Run(int argc, char** argv) {
   int frames = 1, w = 0, h = 0;
   bool info = false, bench = false, sized = false;
   std::string out = "out.png", movie;
+  raster::Quality quality = raster::Quality::High;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     // --name=value stands for --name value.
@@ -231,6 +234,19 @@ int Run(int argc, char** argv) {
       if (!value()) return Fail("--size needs WIDTHxHEIGHT");
       if (!ParseSize(v, w, h)) return Fail("--size '" + v + "' is not WIDTHxHEIGHT with sides from 1 to 16384");
       sized = true;
+    } else if (a == "--quality") {
+      if (!value()) return Fail("--quality needs low, medium, high or best");
+      if (v == "low") {
+        quality = raster::Quality::Low;
+      } else if (v == "medium") {
+        quality = raster::Quality::Medium;
+      } else if (v == "high") {
+        quality = raster::Quality::High;
+      } else if (v == "best") {
+        quality = raster::Quality::Best;
+      } else {
+        return Fail("--quality '" + v + "' is not low, medium, high or best");
+      }
     } else if (a == "--out") {
       if (!value() || v.empty()) return Fail("--out needs a file name");
       out = v;
@@ -252,6 +268,7 @@ int Run(int argc, char** argv) {
   LoadResult loaded = Movie::Load(bytes, options);
   if (!loaded.movie) return Fail(movie + ": not a movie this player can decode: " + loaded.error, false);
   Movie& m = *loaded.movie;
+  m.SetQuality(quality);
   if (info) return Info(m);
   if (!sized) StageSize(m, w, h);
   if (bench) return Bench(m, w, h, frames);
