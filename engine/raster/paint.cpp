@@ -19,7 +19,7 @@ namespace {
 // sRGB <-> linear light, 8-bit in, 12-bit linear.
 struct LinearTables {
   uint16_t toLinear[256];
-  uint8_t toSrgb[4096];
+  uint8_t toSrgbFloor[4096];  // floored, as the player's ramps are
   LinearTables() {
     for (int i = 0; i < 256; ++i) {
       const double c = i / 255.0;
@@ -29,7 +29,7 @@ struct LinearTables {
     for (int i = 0; i < 4096; ++i) {
       const double l = i / 4095.0;
       const double c = l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
-      toSrgb[i] = static_cast<uint8_t>(std::clamp(std::lround(c * 255.0), 0L, 255L));
+      toSrgbFloor[i] = static_cast<uint8_t>(std::clamp(static_cast<long>(std::floor(c * 255.0 + 1e-9)), 0L, 255L));
     }
   }
 };
@@ -464,48 +464,57 @@ void FetchBitmap(const CompiledPaint& p, int x, int y, int len, uint32_t* out) {
 
 }  // namespace
 
+// The 256-entry ramp is written as the player wrote it, with a cursor through the entries and
+// the records in file order (not sorted): entries up to the first record's ratio take its
+// colour; each next record whose ratio is at or past the cursor fills the entries up to it with
+// the blend, floored per channel; a record whose ratio lies behind the cursor (equal or
+// decreasing ratios) gets one entry of the earlier colour, so it shows as a 1-px band; what is
+// left takes the last colour. Pad spread reads entry 255, so two records at 255 pad with the
+// first. Linear-RGB blends top out at 254.
 void BuildRamp(const Gradient& g, const ColorTransform& cx, Ramp& ramp) {
-  std::vector<GradientStop> stops(g.stops.begin(), g.stops.end());
+  const std::vector<GradientStop>& stops = g.stops;
   if (stops.empty()) {
     ramp.fill(0);
     return;
   }
-  std::stable_sort(stops.begin(), stops.end(),
-                   [](const GradientStop& p, const GradientStop& q) { return p.ratio < q.ratio; });
-  for (GradientStop& s : stops) s.color = cx.Apply(s.color);
+  std::vector<Rgba> colors;
+  colors.reserve(stops.size());
+  for (const GradientStop& s : stops) colors.push_back(cx.Apply(s.color));
   const bool lin = g.interpolation == Interpolation::LinearRgb;
   const LinearTables& t = Tables();
-  size_t k = 0;
-  for (int i = 0; i < 256; ++i) {
-    while (k + 1 < stops.size() && stops[k + 1].ratio <= i) ++k;
+  // p + (q - p) * d / span, floored (exact in integers: every term is non-negative).
+  auto blend = [](int p, int q, int d, int span) { return (p * (span - d) + q * d) / span; };
+  auto mix = [&](Rgba c0, Rgba c1, int d, int span) {
     Rgba c;
-    if (i <= stops.front().ratio) {
-      c = stops.front().color;
-    } else if (k + 1 >= stops.size()) {
-      c = stops.back().color;
+    if (lin) {
+      auto ch = [&](uint8_t p, uint8_t q) {
+        const int l = blend(t.toLinear[p], t.toLinear[q], d, span);
+        return static_cast<uint8_t>(std::min<int>(t.toSrgbFloor[l], 254));
+      };
+      c.r = ch(c0.r, c1.r);
+      c.g = ch(c0.g, c1.g);
+      c.b = ch(c0.b, c1.b);
     } else {
-      const GradientStop& s0 = stops[k];
-      const GradientStop& s1 = stops[k + 1];
-      const int span = s1.ratio - s0.ratio;
-      const double f = span > 0 ? double(i - s0.ratio) / span : 0.0;
-      auto mix = [f](double p, double q) { return p + (q - p) * f; };
-      if (lin) {
-        auto ch = [&](uint8_t p, uint8_t q) {
-          const double l = mix(t.toLinear[p], t.toLinear[q]);
-          return t.toSrgb[std::clamp(static_cast<int>(std::lround(l)), 0, 4095)];
-        };
-        c.r = ch(s0.color.r, s1.color.r);
-        c.g = ch(s0.color.g, s1.color.g);
-        c.b = ch(s0.color.b, s1.color.b);
-      } else {
-        c.r = static_cast<uint8_t>(std::lround(mix(s0.color.r, s1.color.r)));
-        c.g = static_cast<uint8_t>(std::lround(mix(s0.color.g, s1.color.g)));
-        c.b = static_cast<uint8_t>(std::lround(mix(s0.color.b, s1.color.b)));
-      }
-      c.a = static_cast<uint8_t>(std::lround(mix(s0.color.a, s1.color.a)));
+      c.r = static_cast<uint8_t>(blend(c0.r, c1.r, d, span));
+      c.g = static_cast<uint8_t>(blend(c0.g, c1.g, d, span));
+      c.b = static_cast<uint8_t>(blend(c0.b, c1.b, d, span));
     }
-    ramp[static_cast<size_t>(i)] = Premultiply(c);
+    c.a = static_cast<uint8_t>(blend(c0.a, c1.a, d, span));
+    return c;
+  };
+  int cursor = 0;
+  for (; cursor <= stops[0].ratio; ++cursor) ramp[static_cast<size_t>(cursor)] = Premultiply(colors[0]);
+  for (size_t k = 0; k + 1 < stops.size() && cursor <= 255; ++k) {
+    const int r0 = stops[k].ratio, r1 = stops[k + 1].ratio;
+    if (r1 >= cursor) {
+      for (; cursor <= r1; ++cursor) {
+        ramp[static_cast<size_t>(cursor)] = Premultiply(mix(colors[k], colors[k + 1], cursor - r0, r1 - r0));
+      }
+    } else {
+      ramp[static_cast<size_t>(cursor++)] = Premultiply(colors[k]);
+    }
   }
+  for (; cursor <= 255; ++cursor) ramp[static_cast<size_t>(cursor)] = Premultiply(colors.back());
 }
 
 void CompilePaint(const Paint& p, const Matrix& m, const ColorTransform& cx, Ramp& ramp,

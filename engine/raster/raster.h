@@ -52,7 +52,7 @@ struct Gradient {
   Spread spread = Spread::Pad;
   Interpolation interpolation = Interpolation::Rgb;
   double focal = 0;                 // -1..1, Focal only
-  std::vector<GradientStop> stops;  // 1..15 stops, ratios ascending
+  std::vector<GradientStop> stops;  // 1..15 stops in file order (ratios normally ascending)
   Matrix matrix;                    // maps the gradient square (-16384..16384) to shape space (twips)
 };
 

@@ -140,8 +140,10 @@ void ReadEdges(BitReader& r, size_t fills, size_t lines, std::vector<raster::Edg
 
 double Lerp(double a, double b, double t) { return a + (b - a) * t; }
 
+// Floored, as the player's fixed-point blend is (a red of 84.99 shows as 84); the small bias
+// keeps a value that is exactly whole in theory from dropping below it in floating point.
 uint8_t LerpByte(uint8_t a, uint8_t b, double t) {
-  return static_cast<uint8_t>(std::clamp(std::lround(Lerp(a, b, t)), 0L, 255L));
+  return static_cast<uint8_t>(std::clamp(static_cast<long>(std::floor(Lerp(a, b, t) + 1e-7)), 0L, 255L));
 }
 
 raster::Rgba LerpColor(raster::Rgba a, raster::Rgba b, double t) {

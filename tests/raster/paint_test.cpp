@@ -71,21 +71,37 @@ TEST(Gradient, LinearRgbMidpointIsBrighter) {
   // Half linear light is sRGB 0.735 (188 of 255).
   EXPECT_NEAR(R(lin[128]), 188, 2);
   EXPECT_EQ(lin[0], 0xFF000000u);
-  EXPECT_EQ(lin[255], 0xFFFFFFFFu);
+  EXPECT_EQ(lin[255], 0xFFFEFEFEu) << "linear-RGB ramps top out at 254";
 }
 
-TEST(Gradient, RampHandlesUnsortedAndSingleStops) {
-  d::Ramp ramp;
-  Gradient g;
-  g.stops = {{200, Rgba{0, 0, 255, 255}}, {50, Rgba{255, 0, 0, 255}}};
-  d::BuildRamp(g, {}, ramp);
-  EXPECT_EQ(ramp[0], 0xFFFF0000u);
-  EXPECT_EQ(ramp[50], 0xFFFF0000u);
-  EXPECT_EQ(ramp[200], 0xFF0000FFu);
-  EXPECT_EQ(ramp[255], 0xFF0000FFu);
-  g.stops = {{128, Rgba{10, 20, 30, 255}}};
-  d::BuildRamp(g, {}, ramp);
-  EXPECT_EQ(ramp[0], ramp[255]);
+TEST(Gradient, RampIsWrittenWithACursorInRecordOrder) {
+  const Rgba red{255, 0, 0, 255}, blue{0, 0, 255, 255};
+  struct Case {
+    std::vector<GradientStop> stops;
+    std::vector<std::pair<int, uint32_t>> expect;  // entry, pixel
+  };
+  const Case cases[] = {
+      // Decreasing ratios: the first colour up to 200, one entry more of it, then the last.
+      {{{200, blue}, {50, red}}, {{0, 0xFF0000FFu}, {200, 0xFF0000FFu}, {201, 0xFF0000FFu}, {202, 0xFFFF0000u}, {255, 0xFFFF0000u}}},
+      // Equal ratios make a 1-px band of the earlier colour, not a blend.
+      {{{0, red}, {100, red}, {100, blue}, {255, blue}},
+       {{100, 0xFFFF0000u}, {101, 0xFFFF0000u}, {102, 0xFF0000FFu}, {255, 0xFF0000FFu}}},
+      // Two records at 255: the ramp ends with the first, which is what padding reads.
+      {{{0, blue}, {255, red}, {255, blue}}, {{255, 0xFFFF0000u}}},
+      // Blends are floored: 195 + (194 - 195) / 4 = 194.75 shows as 194.
+      {{{0, Rgba{195, 0, 0, 255}}, {4, Rgba{194, 0, 0, 255}}}, {{1, 0xFFC20000u}}},
+      // One record: every entry.
+      {{{128, Rgba{10, 20, 30, 255}}}, {{0, 0xFF0A141Eu}, {255, 0xFF0A141Eu}}},
+  };
+  for (const Case& c : cases) {
+    d::Ramp ramp;
+    Gradient g;
+    g.stops = c.stops;
+    d::BuildRamp(g, {}, ramp);
+    for (const auto& [entry, pixel] : c.expect) {
+      EXPECT_EQ(ramp[static_cast<size_t>(entry)], pixel) << "entry " << entry << " of " << c.stops.size() << " stops";
+    }
+  }
 }
 
 TEST(Gradient, RampIsPremultiplied) {
