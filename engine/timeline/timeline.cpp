@@ -29,7 +29,6 @@ bool IsControlTag(uint16_t code) {
     case tag::RemoveObject:
     case tag::RemoveObject2:
     case tag::DoAction:
-    case tag::SetBackgroundColor:
       return true;
     default:
       return false;
@@ -452,11 +451,6 @@ void Stage::applyTag(Instance& inst, const Tag& t, bool queueActions) {
     case tag::RemoveObject2: {
       const uint16_t depth = r.u16();
       if (r.ok()) inst.list_.erase(depth);
-      return;
-    }
-    case tag::SetBackgroundColor: {
-      const raster::Rgba c = swf::ReadRgb(r);
-      if (r.ok() && &inst == root_.get()) background_ = c;
       return;
     }
     case tag::DoAction:

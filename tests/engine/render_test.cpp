@@ -182,6 +182,25 @@ TEST(Render, ShowAllLetterboxOriginAndOverride) {
   EXPECT_EQ(wide.pixel(100, 100), 0xFFFF0000u);
 }
 
+TEST(Render, OnlyTheFirstBackgroundColourOfAMovieCounts) {
+  // Red, then green in frame 1, then blue in frame 2: the player shows red throughout.
+  kit::Movie mv(kit::Rect::pixels(0, 0, 20, 20), 12.0);
+  mv.background(kit::Rgba::hex(0xff0000));
+  mv.background(kit::Rgba::hex(0x00ff00));
+  mv.showFrame();
+  mv.background(kit::Rgba::hex(0x0000ff));
+  mv.showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  m->Play();
+  raster::Surface s(20, 20);
+  for (int frame = 0; frame < 3; ++frame) {
+    m->Render(s);
+    EXPECT_EQ(s.pixel(10, 10), 0xFFFF0000u) << "frame " << frame;
+    m->Advance();
+  }
+}
+
 TEST(Render, UnknownBitmapFillsDrawNothingButKeepTheShape) {
   kit::Movie mv = Stage(0xffffff);
   kit::Bitmap bmp;
