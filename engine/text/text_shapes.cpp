@@ -73,35 +73,6 @@ class ShapeWriter {
     }
   }
 
-  // A background and/or border rectangle below the glyphs.
-  void Box(const swf::Rect& b, std::optional<raster::Rgba> fill, std::optional<raster::Rgba> line) {
-    raster::Layer box;
-    if (fill) {
-      raster::Paint p;
-      p.color = *fill;
-      box.fills.push_back(p);
-    }
-    if (line) {
-      raster::Stroke s;
-      s.width = 20;
-      s.paint.color = *line;
-      s.join = raster::Join::Miter;
-      s.startCap = s.endCap = raster::Cap::Square;
-      box.strokes.push_back(s);
-    }
-    const float x0 = float(b.xmin), x1 = float(b.xmax), y0 = float(b.ymin), y1 = float(b.ymax);
-    const float pts[5][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}};
-    for (int i = 0; i < 4; ++i) {
-      raster::Edge e;
-      e.x0 = pts[i][0], e.y0 = pts[i][1], e.x1 = pts[i + 1][0], e.y1 = pts[i + 1][1];
-      e.fill1 = fill ? 1 : 0;
-      e.line = line ? 1 : 0;
-      box.edges.push_back(e);
-    }
-    out_.edgeCount += 4;
-    out_.shape.layers.insert(out_.shape.layers.begin(), std::move(box));
-  }
-
  private:
   raster::Layer& glyphLayer() { return out_.shape.layers.back(); }
   static void Map(const raster::Matrix& m, float& x, float& y) {
@@ -593,7 +564,7 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
   }
 
   ShapeWriter w(out, ctx.edgeBudget);
-  if (border) w.Box(out.bounds, raster::Rgba{255, 255, 255, 255}, raster::Rgba{0, 0, 0, 255});
+  out.box = border;  // drawn by the display list, in whole device pixels
 
   const Font* font = nullptr;
   if (hasFont && ctx.fonts) {

@@ -26,6 +26,7 @@ struct TextShape {
   raster::Shape shape;
   long edgeCount = 0;
   bool clipToBounds = false;  // edit fields: nothing is drawn outside the bounds
+  bool box = false;           // edit fields with a border: white background, black 1-px border
 };
 
 struct TextContext {

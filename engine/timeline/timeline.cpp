@@ -1,6 +1,7 @@
 #include "engine/timeline/timeline.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 
@@ -51,6 +52,56 @@ raster::Shape RectShape(float x0, float y0, float x1, float y1) {
     s.layers[0].edges.push_back(e);
   }
   return s;
+}
+
+raster::Shape SolidRects(const std::vector<std::array<float, 4>>& rects, raster::Rgba colour) {
+  raster::Shape s;
+  s.layers.emplace_back();
+  s.layers[0].fills.emplace_back();
+  s.layers[0].fills[0].color = colour;
+  for (const auto& [x0, y0, x1, y1] : rects) {
+    const raster::Shape one = RectShape(x0, y0, x1, y1);
+    s.layers[0].edges.insert(s.layers[0].edges.end(), one.layers[0].edges.begin(), one.layers[0].edges.end());
+  }
+  return s;
+}
+
+// An edit field's background and border, as the player drew them at every quality: aliased,
+// in whole device pixels. With the bounds at columns x0..x1 and rows y0..y1, the background
+// fills [x0, x1) x [y0, y1); the border is row y0 over x0..x1, column x0 over y0..y1, column x1
+// over y0..y1-1 and row y1 over x0..x1-1, so its bottom-right pixel stays unpainted. A rotated
+// or skewed field gets the same box as a shape under its matrix.
+void DrawFieldBox(raster::Renderer& r, const swf::Rect& b, const raster::Matrix& world,
+                  const raster::ColorTransform& c) {
+  const raster::Rgba white{255, 255, 255, 255}, black{0, 0, 0, 255};
+  if (std::fabs(world.b) < 1e-9 && std::fabs(world.c) < 1e-9) {
+    double ax, ay, bx, by;
+    world.Apply(b.xmin, b.ymin, ax, ay);
+    world.Apply(b.xmax, b.ymax, bx, by);
+    if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by)) return;
+    // Whole pixels, as a pixel centre decides (and kept within what a float holds exactly).
+    auto px = [](double v) { return static_cast<float>(std::ceil(std::clamp(v, -1e7, 1e7) - 0.5)); };
+    const float x0 = px(std::min(ax, bx)), x1 = px(std::max(ax, bx));
+    const float y0 = px(std::min(ay, by)), y1 = px(std::max(ay, by));
+    const raster::Matrix device;  // identity: the rectangles are in pixels
+    r.drawShape(SolidRects({{x0, y0, x1, y1}}, white), device, c);
+    r.drawShape(SolidRects({{x0, y0, x1 + 1, y0 + 1},
+                            {x0, y0 + 1, x0 + 1, y1 + 1},
+                            {x1, y0 + 1, x1 + 1, y1},
+                            {x0 + 1, y1, x1, y1 + 1}},
+                           black),
+                device, c);
+    return;
+  }
+  raster::Shape box = SolidRects({{float(b.xmin), float(b.ymin), float(b.xmax), float(b.ymax)}}, white);
+  raster::Stroke line;
+  line.width = 20;
+  line.paint.color = black;
+  line.join = raster::Join::Miter;
+  line.startCap = line.endCap = raster::Cap::Square;
+  box.layers[0].strokes.push_back(line);
+  for (raster::Edge& e : box.layers[0].edges) e.line = 1;
+  r.drawShape(box, world, c);
 }
 
 // Draws a shape cut off at its bounds, grown by half a pixel so that a border drawn on the bounds
@@ -225,7 +276,7 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                             : text::BuildDefineText(t.data, t.code == tag::DefineText ? 1 : 2, ctx, ts, error);
         if (!error.empty()) out.warnings.push_back(error);
         if (ok && !out.dictionary.count(ts.id))
-          out.dictionary.emplace(ts.id, ShapeCharacter{ts.bounds, std::move(ts.shape), ts.edgeCount, ts.clipToBounds});
+          out.dictionary.emplace(ts.id, ShapeCharacter{ts.bounds, std::move(ts.shape), ts.edgeCount, ts.clipToBounds, ts.box});
         break;
       }
       case tag::DefineButton:
@@ -645,6 +696,7 @@ void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::
       return;
     }
     edgeBudget -= sc.edgeCount;
+    if (sc.box) DrawFieldBox(r, sc.bounds, world, c);
     if (sc.clipToBounds) {
       DrawInsideBounds(r, sc, world, c, defining);
     } else {

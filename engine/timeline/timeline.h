@@ -38,6 +38,7 @@ struct ShapeCharacter {
   raster::Shape shape;
   long edgeCount = 0;
   bool clipToBounds = false;  // edit fields: text running past the bounds is cut off there
+  bool box = false;           // edit fields: a white background and a black 1-px border
 };
 struct SpriteCharacter {
   TimelineDef timeline;

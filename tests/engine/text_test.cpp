@@ -201,6 +201,33 @@ TEST(RenderReference, EditTextHtmlFormatting) {
     EXPECT_NE(std::find(fonts->requests.begin(), fonts->requests.end(), r), fonts->requests.end()) << r.first;
 }
 
+TEST(EditText, TheBorderIsAliasedInWholePixelsWithItsBottomRightPixelLeftOut) {
+  // Bounds 0..100 twips (0..5 px) on a grey stage, at low and high quality alike.
+  kit::Movie mv(kit::Rect::pixels(0, 0, 10, 10), 12.0);
+  mv.background(kit::Rgba::hex(0x808080));
+  kit::EditText e;
+  e.bounds = kit::Rect{0, 100, 0, 100};
+  e.border = true;
+  e.text = "";
+  mv.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(1, e));
+  mv.place(kit::Place::add(1, 1)).showFrame();
+  for (raster::Quality q : {raster::Quality::Low, raster::Quality::High}) {
+    auto m = LoadKit(mv);
+    ASSERT_TRUE(m);
+    m->SetQuality(q);
+    m->Play();
+    raster::Surface s(10, 10);
+    m->Render(s);
+    for (int y = 0; y < 7; ++y)
+      for (int x = 0; x < 7; ++x) {
+        const bool line = (y == 0 && x <= 5) || (x == 0 && y <= 5) || (x == 5 && y <= 4) || (y == 5 && x <= 4);
+        const bool inside = x < 5 && y < 5;
+        const uint32_t want = line ? 0xFF000000u : inside ? 0xFFFFFFFFu : 0xFF808080u;
+        EXPECT_EQ(s.pixel(x, y), want) << x << "," << y << " at quality " << static_cast<int>(q);
+      }
+  }
+}
+
 TEST(EditText, DeviceFontsComeFromTheSourceWithFamilyAndCodePoints) {
   kit::Movie mv = TextStage();
   kit::Font named;  // a DefineFont2 with a name and no glyphs: a device font
