@@ -583,8 +583,9 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
     }
   }
   TextStyle base;
-  base.bold = font && font->bold;
-  base.italic = font && font->italic;
+  // In HTML the markup says what is bold or italic (<b>, <i>); the field's font only names the face.
+  base.bold = !html && font && font->bold;
+  base.italic = !html && font && font->italic;
   base.height = height;
   base.color = color;
   StyledText text;
@@ -647,13 +648,16 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
     byKey.emplace(key, g);
     return g;
   };
+  // The embedded font of the style's face (the field's own face unless the markup names one)
+  // whose bold and italic flags match the style; the field's own font only breaks a tie.
   auto embeddedFace = [&](const TextStyle& st) -> const Font* {
-    if (st.face.empty() || !ctx.fonts) return font;
+    const std::string face = !st.face.empty() ? st.face : font ? font->name : std::string();
+    if (face.empty() || !ctx.fonts || (!html && st.face.empty())) return font;
     const Font* best = nullptr;
     int bestScore = -1;
     for (const auto& [id, f] : *ctx.fonts) {
-      if (f.glyphs.empty() || LowerAscii(f.name) != LowerAscii(st.face)) continue;
-      const int score = (f.bold == st.bold) + (f.italic == st.italic) + (&f == font) * 4;
+      if (f.glyphs.empty() || LowerAscii(f.name) != LowerAscii(face)) continue;
+      const int score = (f.bold == st.bold) * 2 + (f.italic == st.italic) * 2 + (&f == font);
       if (score > bestScore || (score == bestScore && best && f.id < best->id)) {
         best = &f;
         bestScore = score;

@@ -176,6 +176,24 @@ TEST(RenderReference, EditTextHtmlFormatting) {
   ASSERT_TRUE(m);
   const raster::Surface s = RenderSurface(*m, kW, kH);
   CheckReference("text_edit_html", ToStraight(s));
+  // The markup decides bold and italic: with the bold font as the field's own, the regular runs
+  // still take the regular font, so the picture is the same.
+  {
+    kit::Movie again = mv;
+    again.raw(kit::tag::DefineEditText, kit::encodeDefineEditText(4, [&] {
+      kit::EditText b = e;
+      b.font = 2;
+      return b;
+    }()));
+    again.remove(1).place(kit::Place::add(1, 4)).showFrame();
+    auto m2 = LoadKit(again);
+    ASSERT_TRUE(m2);
+    m2->Play();
+    m2->Advance();
+    raster::Surface s2(kW, kH);
+    m2->Render(s2);
+    EXPECT_EQ(std::vector<uint32_t>(s2.data(), s2.data() + kW * kH), std::vector<uint32_t>(s.data(), s.data() + kW * kH));
+  }
 
   // With device fonts a face names the family asked for; one the system lacks falls back to
   // the field's own.
