@@ -80,6 +80,16 @@ wait_window() {
     return 1
 }
 
+# gone NAME [SECONDS] : true once no visible window titled NAME is left (within SECONDS).
+gone() {
+    local i
+    for ((i = 0; i < ${2:-10} * 5; i++)); do
+        wait_window "$1" 0 >/dev/null || return 0
+        sleep 0.2
+    done
+    return 1
+}
+
 # exits_with CODE PID SECONDS : true when the process ends within SECONDS with exit code CODE.
 # (It must run in this shell, not in a command substitution, to be able to wait for the child.)
 exits_with() {
