@@ -107,11 +107,7 @@ check "OK after a cancelled chooser" exits_with 0 "$dialog_pid" 20
 check "the folder is still the one stored before" test "$(query Folder)" = "REG_SZ /tmp/movies 1"
 
 # A stored flag of the wrong type: the error box, then a dialog with an empty folder.
-if [ "$target" = win ]; then
-    wine reg add 'HKCU\Software\velbrook\Dialog\OPTION' /v Expansion /t REG_DWORD /d 1 /f >/dev/null 2>&1
-else
-    "$LUMAREL_REG" add 'HKCU\Software\velbrook\Dialog\OPTION' /v Expansion /t REG_DWORD /d 1 >/dev/null
-fi
+set_setting "$app" Expansion 1 REG_DWORD
 start "$app" /c
 dialog_pid=$last_pid
 box=$(wait_window "Dialog" 60)

@@ -110,15 +110,16 @@ exits_with() {
 
 screenshot() { import -window root "$1" 2>/dev/null; }
 
-# set_setting PROGRAM NAME VALUE : a REG_SZ value in the program's OPTION section.
+# set_setting PROGRAM NAME VALUE [TYPE] : a value (REG_SZ unless TYPE says otherwise) in the
+# program's OPTION section.
 set_setting() {
-    local base key
+    local base key type=${4:-REG_SZ}
     base=$(basename "$1")
     key="HKCU\\Software\\velbrook\\${base%.*}\\OPTION"
     if [ "$target" = win ]; then
-        wine reg add "$key" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1
+        wine reg add "$key" /v "$2" /t "$type" /d "$3" /f >/dev/null 2>&1
     else
-        "${LUMAREL_REG:?}" add "$key" /v "$2" /t REG_SZ /d "$3" >/dev/null
+        "${LUMAREL_REG:?}" add "$key" /v "$2" /t "$type" /d "$3" >/dev/null
     fi
 }
 

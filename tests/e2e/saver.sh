@@ -123,11 +123,7 @@ check "a key ends it" exits_with 0 "$saver" 20
 
 # --- a broken stored flag: reported while the saver window is created, in a box centred on the
 # screen; the window then comes up black.
-if [ "$target" = win ]; then
-    wine reg add 'HKCU\Software\velbrook\Saver\OPTION' /v Expansion /t REG_DWORD /d 1 /f >/dev/null 2>&1
-else
-    "$LUMAREL_REG" add 'HKCU\Software\velbrook\Saver\OPTION' /v Expansion /t REG_DWORD /d 1 >/dev/null
-fi
+set_setting "$app" Expansion 1 REG_DWORD
 start "$app" /s
 saver=$last_pid
 box=$(wait_window "Saver" 30)
