@@ -427,17 +427,20 @@ void Stage::gotoFrame(Instance& inst, int target) {
   }
   // Backward: rebuild the display list from frame 0. An object created by the same PlaceObject
   // tag as one already present keeps its running state (a sprite keeps its own frame).
-  std::map<uint16_t, DisplayObject> old;
+  DisplayList old;
   old.swap(inst.list_);
   for (int f = 0; f <= target; ++f) {
     inst.frame_ = f;
     runFrame(inst, f, f == target);
   }
   for (auto& [depth, obj] : inst.list_) {
-    auto it = old.find(depth);
-    if (it != old.end() && it->second.placedBy == obj.placedBy && it->second.characterId == obj.characterId &&
-        it->second.sprite && obj.sprite) {
-      obj.sprite = std::move(it->second.sprite);
+    auto [from, to] = old.equal_range(depth);
+    for (auto it = from; it != to; ++it) {
+      if (it->second.placedBy == obj.placedBy && it->second.characterId == obj.characterId && it->second.sprite &&
+          obj.sprite) {
+        obj.sprite = std::move(it->second.sprite);
+        break;
+      }
     }
   }
 }
@@ -493,15 +496,12 @@ void Stage::applyTag(Instance& inst, const Tag& t, bool queueActions) {
             (flags & 0x40) ? &clipDepth : nullptr);
       return;
     }
-    case tag::RemoveObject: {
-      (void)r.u16();
-      const uint16_t depth = r.u16();
-      if (r.ok()) inst.list_.erase(depth);
-      return;
-    }
+    case tag::RemoveObject:
     case tag::RemoveObject2: {
+      if (t.code == tag::RemoveObject) (void)r.u16();
       const uint16_t depth = r.u16();
-      if (r.ok()) inst.list_.erase(depth);
+      auto it = inst.list_.lower_bound(depth);
+      if (r.ok() && it != inst.list_.end() && it->first == depth) inst.list_.erase(it);
       return;
     }
     case tag::DoAction:
@@ -515,7 +515,8 @@ void Stage::applyTag(Instance& inst, const Tag& t, bool queueActions) {
 void Stage::place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
                   const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
                   const std::string* name, const uint16_t* clipDepth) {
-  auto existing = inst.list_.find(depth);
+  auto existing = inst.list_.lower_bound(depth);
+  if (existing != inst.list_.end() && existing->first != depth) existing = inst.list_.end();
   if (move && !hasCharacter) {  // modify
     if (existing == inst.list_.end()) return;
     DisplayObject& o = existing->second;
@@ -542,9 +543,11 @@ void Stage::place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool mov
   } else {
     o.placedBy = tagId;
   }
-  if (existing != inst.list_.end()) {
-    inst.list_.erase(existing);
-  }
+  // Moved: the new character takes the old one's place. Added where one stands already: both
+  // stay, the new one below (it goes first at its depth).
+  auto at = existing;
+  if (move && existing != inst.list_.end()) at = inst.list_.erase(existing);
+  if (!move) at = inst.list_.lower_bound(depth);
   if (objects_ >= kMaxDisplayObjects) return;
   o.depth = depth;
   o.characterId = id;
@@ -555,7 +558,7 @@ void Stage::place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool mov
   if (name) o.name = *name;
   if (clipDepth) o.clipDepth = *clipDepth;
   o.token = ObjectToken(&objects_);
-  DisplayObject& placed = inst.list_.insert_or_assign(depth, std::move(o)).first->second;
+  DisplayObject& placed = inst.list_.emplace_hint(at, depth, std::move(o))->second;
   if (std::holds_alternative<SpriteCharacter>(*placed.character)) {
     placed.sprite = instantiate(inst, placed.character);
   }

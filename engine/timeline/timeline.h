@@ -123,6 +123,7 @@ struct DisplayObject {
   std::shared_ptr<Instance> sprite;        // for sprite characters
   ObjectToken token;
 };
+using DisplayList = std::multimap<uint16_t, DisplayObject>;
 
 // One running timeline: the main movie or a sprite instance.
 class Instance : public std::enable_shared_from_this<Instance> {
@@ -134,10 +135,12 @@ class Instance : public std::enable_shared_from_this<Instance> {
   int frameCount() const { return def_->frameCount(); }
   bool playing() const { return playing_; }
   void setPlaying(bool p) { playing_ = p; }
-  const std::map<uint16_t, DisplayObject>& displayList() const { return list_; }
+  // In drawing order. Two objects can share a depth: a second one added there (not moved) goes
+  // below the first, as in the player; the one found at a depth is the lowest there.
+  const DisplayList& displayList() const { return list_; }
   const DisplayObject* at(uint16_t depth) const {
-    auto it = list_.find(depth);
-    return it == list_.end() ? nullptr : &it->second;
+    auto it = list_.lower_bound(depth);
+    return it == list_.end() || it->first != depth ? nullptr : &it->second;
   }
   // The sprite instance placed under `name` (case-insensitive), or null.
   std::shared_ptr<Instance> child(const std::string& name) const;
@@ -152,7 +155,7 @@ class Instance : public std::enable_shared_from_this<Instance> {
   long bornTick_;
   int frame_ = -1;
   bool playing_ = true;
-  std::map<uint16_t, DisplayObject> list_;
+  DisplayList list_;
 };
 
 // The movie's running state: the root timeline, its display tree and the action queue.

@@ -17,6 +17,25 @@ void Tick(engine::Movie& m, int n) {
 
 }  // namespace
 
+TEST(DisplayList, TwoAddsAtOneDepthKeepBothTheFirstOnTop) {
+  // Red, then blue, both added (not moved) at depth 1 in one frame: the player keeps both and
+  // shows red on top; a removal takes one of them away.
+  kit::Movie mv = Stage();
+  const uint16_t red = Square(mv, kit::Rgba::hex(0xff0000));
+  const uint16_t blue = Square(mv, kit::Rgba::hex(0x0000ff));
+  mv.place(kit::Place::add(1, red)).place(kit::Place::add(1, blue)).showFrame();
+  mv.remove(1).showFrame();
+  auto m = LoadKit(mv);
+  ASSERT_TRUE(m);
+  m->Play();
+  EXPECT_EQ(Root(*m).displayList().size(), 2u);
+  raster::Surface s(200, 100);
+  m->Render(s);
+  EXPECT_EQ(s.pixel(5, 5), 0xFFFF0000u);
+  m->Advance();
+  EXPECT_EQ(Root(*m).displayList().size(), 1u);
+}
+
 TEST(DisplayList, PlaceModifyReplaceRemove) {
   kit::Movie mv = Stage();
   const uint16_t red = Square(mv, kit::Rgba::hex(0xff0000));
