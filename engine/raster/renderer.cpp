@@ -294,6 +294,26 @@ class MaskPainter {
   uint8_t* row_ = nullptr;
 };
 
+// Hinting as the player did it: a straight horizontal or vertical segment is moved across
+// itself so that it covers whole pixels (an odd width centred on the pixel a centre sample at
+// its coordinate would pick, an even one on a pixel boundary); diagonal segments stay where
+// they are (only their ends follow a hinted neighbour).
+void HintToPixels(std::vector<Pt>& path, bool oddWidth) {
+  auto snap = [oddWidth](double c) { return oddWidth ? std::ceil(c) - 0.5 : std::round(c); };
+  const size_t n = path.size();
+  std::vector<uint8_t> snapX(n, 0), snapY(n, 0);
+  for (size_t i = 0; i + 1 < n; ++i) {
+    const Pt& a = path[i];
+    const Pt& b = path[i + 1];
+    if (a.y == b.y && a.x != b.x) snapY[i] = snapY[i + 1] = 1;
+    if (a.x == b.x && a.y != b.y) snapX[i] = snapX[i + 1] = 1;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (snapX[i]) path[i].x = snap(path[i].x);
+    if (snapY[i]) path[i].y = snap(path[i].y);
+  }
+}
+
 }  // namespace
 
 struct Renderer::Impl {
@@ -638,7 +658,9 @@ struct Renderer::Impl {
         w *= sx;
       else
         w *= sdet;
-      if (!(w >= 1.0)) w = 1.0;  // hairlines and thin lines: one device pixel
+      // Hairlines and lines thinner than a pixel are drawn one device pixel wide, and hinted.
+      const bool hinted = st.pixelHinting || !(w >= 1.0);
+      if (!(w >= 1.0)) w = 1.0;
       if (w > 1e7) w = 1e7;
       detail::StrokeStyle ss;
       ss.halfWidth = w / 2;
@@ -656,17 +678,7 @@ struct Renderer::Impl {
       auto flushPath = [&]() {
         if (!open) return;
         const bool closed = !st.noClose && startX == endX && startY == endY && path.size() > 2;
-        if (st.pixelHinting) {
-          for (Pt& p : path) {
-            if (oddWidth) {
-              p.x = std::floor(p.x) + 0.5;
-              p.y = std::floor(p.y) + 0.5;
-            } else {
-              p.x = std::round(p.x);
-              p.y = std::round(p.y);
-            }
-          }
-        }
+        if (hinted) HintToPixels(path, oddWidth);
         detail::StrokePolyline(path, closed, ss, outline, contourEnds);
         path.clear();
         open = false;
