@@ -133,6 +133,37 @@ bool PngDataBounded(std::span<const uint8_t> d) {
   return ok;
 }
 
+// The stb_image of Debian 12 (2.27) builds a Huffman table from a DHT segment without checking
+// that its code counts add up to at most 256 symbols, and writes past its arrays when they do
+// not. Such data is refused before it reaches the decoder (its header reader included).
+bool JpegHuffmanTablesBounded(std::span<const uint8_t> d) {
+  size_t at = 0;
+  while (at + 1 < d.size()) {
+    const uint8_t m = d[at + 1];
+    if (d[at] != 0xFF || m == 0xFF) {  // entropy-coded data, fill bytes: on to the next marker
+      ++at;
+      continue;
+    }
+    if (m == 0x00 || m == 0x01 || m == 0xD8 || m == 0xD9 || (m >= 0xD0 && m <= 0xD7)) {
+      at += 2;  // stuffing, TEM, SOI, EOI, RSTn: no length follows
+      continue;
+    }
+    if (at + 4 > d.size()) return true;  // cut short: the decoder reports it
+    const size_t len = (size_t(d[at + 2]) << 8) | d[at + 3];
+    const size_t end = std::min(d.size(), at + 2 + len);
+    if (m == 0xC4) {
+      for (size_t p = at + 4; p + 17 <= end;) {
+        size_t n = 0;
+        for (size_t i = 1; i <= 16; ++i) n += d[p + i];
+        if (n > 256) return false;
+        p += 17 + n;
+      }
+    }
+    at += 2 + std::max<size_t>(len, 2);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<uint8_t> SpliceJpeg(std::span<const uint8_t> tables, std::span<const uint8_t> image) {
@@ -156,6 +187,10 @@ std::shared_ptr<raster::Bitmap> DecodeImage(std::span<const uint8_t> data, std::
   }
   if (data.size() > static_cast<size_t>(INT_MAX)) {
     error = "image data too long";
+    return nullptr;
+  }
+  if (f == Format::Jpeg && !JpegHuffmanTablesBounded(data)) {
+    error = "JPEG Huffman table with more than 256 codes";
     return nullptr;
   }
   const auto* bytes = reinterpret_cast<const stbi_uc*>(data.data());

@@ -299,6 +299,11 @@ TEST(BitmapBadInput, MalformedImagesDrawNothingAndBreakNothing) {
   EXPECT_FALSE(Decode(engine::swf::tag::DefineBitsLossless, Body(1, {3, 1})));
   EXPECT_FALSE(Decode(engine::swf::tag::DefineBitsJPEG2, Body(1, {1, 2, 3, 4})));
   EXPECT_FALSE(Decode(engine::swf::tag::DefineBitsLossless, {1}));
+  // A Huffman table of 272 codes (the decoder's arrays hold 256), before the frame header.
+  kit::Bytes dht = {0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0x23, 0x00};
+  dht.insert(dht.end(), 16, 17);
+  dht.resize(dht.size() + 272, 1);
+  EXPECT_FALSE(Decode(engine::swf::tag::DefineBitsJPEG2, Body(1, dht)));
 
   // In a movie: broken bitmaps next to a good one; the shapes and the good bitmap still draw.
   kit::Movie mv = Stage();
