@@ -150,13 +150,18 @@ bool JpegHuffmanTablesBounded(std::span<const uint8_t> d) {
     }
     if (at + 4 > d.size()) return true;  // cut short: the decoder reports it
     const size_t len = (size_t(d[at + 2]) << 8) | d[at + 3];
-    const size_t end = std::min(d.size(), at + 2 + len);
     if (m == 0xC4) {
-      for (size_t p = at + 4; p + 17 <= end;) {
+      // Read as the decoder reads it: table after table while the segment's length lasts, each
+      // table's header taken whole even where it runs past that length or the data (whose end
+      // reads as zeros).
+      long left = static_cast<long>(len) - 2;
+      size_t p = at + 4;
+      while (left > 0 && p < d.size()) {
         size_t n = 0;
-        for (size_t i = 1; i <= 16; ++i) n += d[p + i];
+        for (size_t i = 1; i <= 16 && p + i < d.size(); ++i) n += d[p + i];
         if (n > 256) return false;
         p += 17 + n;
+        left -= static_cast<long>(17 + n);
       }
     }
     at += 2 + std::max<size_t>(len, 2);

@@ -304,6 +304,8 @@ TEST(BitmapBadInput, MalformedImagesDrawNothingAndBreakNothing) {
   dht.insert(dht.end(), 16, 17);
   dht.resize(dht.size() + 272, 1);
   EXPECT_FALSE(Decode(engine::swf::tag::DefineBitsJPEG2, Body(1, dht)));
+  // The same where the table's counts run past the end of the data (the decoder reads on).
+  EXPECT_FALSE(Decode(engine::swf::tag::DefineBitsJPEG2, Body(1, {0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0xA2, 0x10, 0xFF, 0xFF})));
 
   // In a movie: broken bitmaps next to a good one; the shapes and the good bitmap still draw.
   kit::Movie mv = Stage();
