@@ -164,7 +164,6 @@ class Renderer {
   void setTolerance(double px);
 
   void setQuality(Quality q);  // default High
-  Quality quality() const;
 
   struct Impl;
 

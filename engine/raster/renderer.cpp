@@ -300,17 +300,15 @@ class MaskPainter {
 // they are (only their ends follow a hinted neighbour).
 void HintToPixels(std::vector<Pt>& path, bool oddWidth) {
   auto snap = [oddWidth](double c) { return oddWidth ? std::ceil(c) - 0.5 : std::round(c); };
-  const size_t n = path.size();
-  std::vector<uint8_t> snapX(n, 0), snapY(n, 0);
-  for (size_t i = 0; i + 1 < n; ++i) {
-    const Pt& a = path[i];
-    const Pt& b = path[i + 1];
-    if (a.y == b.y && a.x != b.x) snapY[i] = snapY[i + 1] = 1;
-    if (a.x == b.x && a.y != b.y) snapX[i] = snapX[i + 1] = 1;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    if (snapX[i]) path[i].x = snap(path[i].x);
-    if (snapY[i]) path[i].y = snap(path[i].y);
+  auto horizontal = [](Pt a, Pt b) { return a.y == b.y && a.x != b.x; };
+  auto vertical = [](Pt a, Pt b) { return a.x == b.x && a.y != b.y; };
+  Pt before{NAN, NAN};  // the previous point as it was, before it was snapped
+  for (size_t i = 0; i < path.size(); ++i) {
+    const Pt p = path[i];
+    const Pt after = i + 1 < path.size() ? path[i + 1] : Pt{NAN, NAN};
+    if (horizontal(before, p) || horizontal(p, after)) path[i].y = snap(p.y);
+    if (vertical(before, p) || vertical(p, after)) path[i].x = snap(p.x);
+    before = p;
   }
 }
 
@@ -855,7 +853,5 @@ void Renderer::setQuality(Quality q) {
   impl_->quality = q;
   impl_->ras.setCentreSampling(q == Quality::Low);
 }
-
-Quality Renderer::quality() const { return impl_->quality; }
 
 }  // namespace lumarel::raster

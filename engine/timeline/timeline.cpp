@@ -54,6 +54,12 @@ raster::Shape RectShape(float x0, float y0, float x1, float y1) {
   return s;
 }
 
+// The lowest object at a depth (the one the timeline's tags act on), or end().
+DisplayList::iterator LowestAt(DisplayList& list, uint16_t depth) {
+  auto it = list.lower_bound(depth);
+  return it != list.end() && it->first == depth ? it : list.end();
+}
+
 raster::Shape SolidRects(const std::vector<std::array<float, 4>>& rects, raster::Rgba colour) {
   raster::Shape s;
   s.layers.emplace_back();
@@ -500,8 +506,8 @@ void Stage::applyTag(Instance& inst, const Tag& t, bool queueActions) {
     case tag::RemoveObject2: {
       if (t.code == tag::RemoveObject) (void)r.u16();
       const uint16_t depth = r.u16();
-      auto it = inst.list_.lower_bound(depth);
-      if (r.ok() && it != inst.list_.end() && it->first == depth) inst.list_.erase(it);
+      auto it = LowestAt(inst.list_, depth);
+      if (r.ok() && it != inst.list_.end()) inst.list_.erase(it);
       return;
     }
     case tag::DoAction:
@@ -515,8 +521,8 @@ void Stage::applyTag(Instance& inst, const Tag& t, bool queueActions) {
 void Stage::place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
                   const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
                   const std::string* name, const uint16_t* clipDepth) {
-  auto existing = inst.list_.lower_bound(depth);
-  if (existing != inst.list_.end() && existing->first != depth) existing = inst.list_.end();
+  const auto first = inst.list_.lower_bound(depth);  // where a new object at the depth goes
+  auto existing = LowestAt(inst.list_, depth);
   if (move && !hasCharacter) {  // modify
     if (existing == inst.list_.end()) return;
     DisplayObject& o = existing->second;
@@ -545,9 +551,8 @@ void Stage::place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool mov
   }
   // Moved: the new character takes the old one's place. Added where one stands already: both
   // stay, the new one below (it goes first at its depth).
-  auto at = existing;
+  auto at = first;
   if (move && existing != inst.list_.end()) at = inst.list_.erase(existing);
-  if (!move) at = inst.list_.lower_bound(depth);
   if (objects_ >= kMaxDisplayObjects) return;
   o.depth = depth;
   o.characterId = id;

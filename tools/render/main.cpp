@@ -235,18 +235,13 @@ int Run(int argc, char** argv) {
       if (!ParseSize(v, w, h)) return Fail("--size '" + v + "' is not WIDTHxHEIGHT with sides from 1 to 16384");
       sized = true;
     } else if (a == "--quality") {
+      static const std::pair<const char*, raster::Quality> kQualities[] = {
+          {"low", raster::Quality::Low}, {"medium", raster::Quality::Medium},
+          {"high", raster::Quality::High}, {"best", raster::Quality::Best}};
       if (!value()) return Fail("--quality needs low, medium, high or best");
-      if (v == "low") {
-        quality = raster::Quality::Low;
-      } else if (v == "medium") {
-        quality = raster::Quality::Medium;
-      } else if (v == "high") {
-        quality = raster::Quality::High;
-      } else if (v == "best") {
-        quality = raster::Quality::Best;
-      } else {
-        return Fail("--quality '" + v + "' is not low, medium, high or best");
-      }
+      auto q = std::find_if(std::begin(kQualities), std::end(kQualities), [&](const auto& e) { return v == e.first; });
+      if (q == std::end(kQualities)) return Fail("--quality '" + v + "' is not low, medium, high or best");
+      quality = q->second;
     } else if (a == "--out") {
       if (!value() || v.empty()) return Fail("--out needs a file name");
       out = v;
