@@ -13,8 +13,9 @@ using namespace platform;
 namespace {
 
 constexpr std::uintptr_t kFrameTimer = 1;
-// Posted to the player's own window when a movie starts: shows the first frame.
-constexpr std::uint32_t kMsgShowFrame = msg::User + 0x100;
+// Posted to the player's own window when a movie starts. It does nothing when it arrives: it
+// wakes the event loop, whose idle pass then sees the first frame (SetMovie drew it).
+constexpr std::uint32_t kMsgMovieStarted = msg::User + 0x100;
 // The largest movie file the player reads into memory.
 constexpr std::size_t kMaxMovieBytes = 256u * 1024u * 1024u;
 
@@ -67,19 +68,11 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
 }
 
 void TShockwaveFlash::Play() {
-    if (handle_ && hasMovie_) Current().windowing->PostMessage(handle_, kMsgShowFrame, 0, 0);
+    if (handle_ && hasMovie_) Current().windowing->PostMessage(handle_, kMsgMovieStarted, 0, 0);
     if (!view_->movie) return;
     view_->movie->Play();
     playing_ = true;
     RestartTimer();
-}
-
-void TShockwaveFlash::HandleMessage(const Message& m) {
-    if (m.msg == kMsgShowFrame) {
-        Draw();
-        return;
-    }
-    Control::HandleMessage(m);
 }
 
 std::int32_t TShockwaveFlash::TotalFrames() const {

@@ -24,9 +24,9 @@ public:
     // Loads the file at once, replacing any movie in play. A movie that cannot be read or
     // decoded counts one frame and stands finished on it.
     void SetMovie(const std::string& path);
-    // Starts the movie; its first frame is shown through the event loop at once (a queued
-    // message), so the loop's idle pass that follows sees it, also for a one-frame movie or
-    // one that could not be decoded.
+    // Starts the movie, and queues a message that wakes the event loop at once, so the idle
+    // pass that follows sees the first frame, also of a one-frame movie or of one that could
+    // not be decoded (neither has frame ticks to come).
     void Play();
     // 0 with no movie; 1 for a movie that could not be decoded.
     std::int32_t TotalFrames() const;
@@ -38,7 +38,6 @@ public:
 
 private:
     void AfterCreate() override;
-    void HandleMessage(const platform::Message& m) override;
     void HandleTimer(std::uintptr_t id) override;
     void HandlePaint() override;
     void HandleResize() override;

@@ -111,8 +111,7 @@ set_setting "$app" Expansion 1 REG_DWORD
 start "$app" /c
 dialog_pid=$last_pid
 box=$(wait_window "Dialog" 60)
-check "a REG_DWORD flag is reported in the error box" test -n "$box"
-check "the box raised while the dialog is created stands centred" centred "$box"
+check_error_box "$box" "for a REG_DWORD flag while the dialog is created"
 screenshot "$shots/dialog-error-$target.png"
 press "$box" Return
 dlg=$(wait_window "設定" 20)

@@ -141,6 +141,12 @@ centred() {
     [ "${dx#-}" -le 20 ] && [ "${dy#-}" -le 20 ] || { echo "     (at $X, $Y, $WIDTH x $HEIGHT)"; return 1; }
 }
 
+# check_error_box BOX WHEN : the box came up, centred on the screen.
+check_error_box() {
+    check "an error box comes up $2" test -n "$1"
+    check "the box raised $2 stands centred" centred "$1"
+}
+
 # press WINDOW KEYS... : focuses the window and types the keys (real key events, which every
 # toolkit accepts; events sent to a window directly are ignored by some).
 press() {

@@ -539,9 +539,6 @@ TEST_F(NativeFilesTest, CompressedMovieGivesTheRectangleOfItsStream) {
     ASSERT_NO_THROW(r = ReadSwfFrameRect(In("packed.swf")));
     EXPECT_EQ(SwfFrameWidth(r), 550);
     EXPECT_EQ(SwfFrameHeight(r), 400);
-    // A stream that inflates to fewer than 17 bytes: the read error, as for a short file.
-    Write("tiny.swf", Bytes(cws.begin(), cws.begin() + 14));
-    EXPECT_THROW(ReadSwfFrameRect(In("tiny.swf")), StreamReadError);
 }
 
 TEST_F(NativeFilesTest, MissingFileRaisesTheOpenErrorNamingThePath) {

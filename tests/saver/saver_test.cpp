@@ -54,8 +54,8 @@ protected:
         return *form;
     }
     WindowHandle Player() { return form->ShockwaveFlash1.Handle(); }
-    // What is queued (the player's first frame of a movie just started, say), then the idle
-    // pass that follows.
+    // What is queued (the player's message of a movie just started, say), then the idle pass
+    // that follows.
     void Settle() {
         Application::Instance().ProcessMessages();
         Application::Instance().HandleMessage();
@@ -142,7 +142,7 @@ TEST_F(SaverTest, OneMovieReplaysAndAOneFrameMovieIsFinishedAtOnce) {
     Movies({{"only.swf", TinySwf(1)}});
     TForm1& f = Create();
     EXPECT_TRUE(fp.services.sleeps.empty());
-    Settle();  // the first frame is shown, and the idle pass after it finds the movie finished
+    Settle();  // the start's message, and the idle pass after it finds the movie finished
     EXPECT_EQ(fp.services.sleeps.size(), 1u);
     EXPECT_EQ(f.currentIndex, 0);
     EXPECT_EQ(f.ShockwaveFlash1.CurrentFrame(), 0);
@@ -226,7 +226,7 @@ TEST_F(SaverTest, ClicksAndKeys) {
     fp.Install();
     Movies({{"a.swf", TinySwf(5)}});
     TForm1& g = Create();
-    Application::Instance().ProcessMessages();  // the first frame
+    Application::Instance().ProcessMessages();  // the start's message
     fp.ui.dispatched.clear();
     fp.ui.discarded.clear();
     Input(msg::RButtonDown, Player(), 5, 5);
