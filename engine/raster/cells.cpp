@@ -91,8 +91,11 @@ void CellRasterizer::lineClampedX(double x0, double y0, double x1, double y1) {
   const double xmin = cx0_, xmax = cx1_;
   x0 = std::clamp(x0, xmin, xmax);
   x1 = std::clamp(x1, xmin, xmax);
-  if (centre_) {
-    lineCentres(x0, y0, x1, y1);
+  if (samples_) {
+    // Ends on the same 1/256 px grid as the exact walk, so that rounding noise in the device
+    // matrix (an edge at 1023.9999999 for 1024) cannot move a crossing into the sample before.
+    auto snap = [](double v) { return std::nearbyint(v * kSub) / kSub; };
+    lineSampled(snap(x0), snap(y0), snap(x1), snap(y1));
     return;
   }
   const double s = kSub;
@@ -100,19 +103,31 @@ void CellRasterizer::lineClampedX(double x0, double y0, double x1, double y1) {
             static_cast<int32_t>(std::lround(x1 * s)), static_cast<int32_t>(std::lround(y1 * s)));
 }
 
-void CellRasterizer::lineCentres(double x0, double y0, double x1, double y1) {
+void CellRasterizer::lineSampled(double x0, double y0, double x1, double y1) {
   if (y0 == y1) return;
-  // Rows whose centre line lies in [top, bottom) of the segment; a downward segment adds cover,
-  // an upward one takes it away, as the exact walk does.
-  const double top = std::min(y0, y1), bottom = std::max(y0, y1);
+  // Sub-scanlines whose centre line lies in [top, bottom) of the segment; a downward segment
+  // adds cover, an upward one takes it away, as the exact walk does. Coordinates are in samples.
+  const int shift = samples_ == 4 ? 2 : samples_ == 2 ? 1 : 0;
+  const int n = 1 << shift;
+  const double top = std::min(y0, y1) * n, bottom = std::max(y0, y1) * n;
   const int32_t first = static_cast<int32_t>(std::ceil(top - 0.5));
   const int32_t end = static_cast<int32_t>(std::ceil(bottom - 0.5));
-  const int32_t cover = y1 > y0 ? kSub : -kSub;
+  const int32_t step = kSub >> shift;
+  const int32_t cover = y1 > y0 ? step : -step;
   const double slope = (x1 - x0) / (y1 - y0);
-  for (int32_t row = first; row < end; ++row) {
-    const double xc = x0 + slope * (row + 0.5 - y0);
-    const int32_t col = std::clamp(static_cast<int32_t>(std::ceil(xc - 0.5)), cx0_, cx1_);
-    addCell(col, row, cover, 0);
+  const int32_t lo = cx0_ << shift, hi = cx1_ << shift;
+  // First sub-sample covered on a sub-scanline: the one whose centre is at or right of the
+  // crossing at one sample per pixel (ceil(x - 0.5)), the one the truncated crossing falls in at
+  // several (floor(x)).
+  const bool centre = n == 1;
+  double xc = x0 * n + slope * (first + 0.5 - y0 * n) - (centre ? 0.5 : 0.0);
+  for (int32_t sub = first; sub < end; ++sub, xc += slope) {
+    const double t = std::clamp(xc, lo - 1.0, hi + 1.0);
+    int32_t s = static_cast<int32_t>(t);
+    if (s > t) --s;
+    if (centre && s < t) ++s;
+    s = std::clamp(s, lo, hi);
+    addCell(s >> shift, sub >> shift, cover, 2 * (s & (n - 1)) * step * cover);
   }
 }
 

@@ -6,6 +6,16 @@
 // style on the segment's left (fill0) and with a negative sign to the style on its right (fill1).
 // Sweeping a row from left to right, the running cover of a style is its winding times the
 // covered fraction of the row, and cover*512 - area gives the exact covered area of a cell.
+//
+// The stage qualities the player had sample points instead, through the same cells: each
+// sub-scanline a segment crosses leaves cover 256/n and an area that puts the crossing on a
+// sample boundary, so a cell's area counts the samples right of the crossing. Vertically the
+// sub-scanlines sit at y + (i + 0.5) / n, which is what horizontal edges show (at 4 x 4 an edge
+// covering 0.15..0.30 of a row gives 4/16, 0.45..0.60 gives 8/16). Horizontally a plain grid of
+// sample centres at x + (j + 0.5) / n is half a sample off on slanted edges; truncating the
+// crossing to 1/n px (the sub-sample the crossing falls in is the first covered one) is the
+// scan converter's integer arithmetic, and keeps edges on whole pixels crisp. One sample per
+// pixel (no anti-aliasing) samples the pixel centre.
 #pragma once
 
 #include <cstddef>
@@ -33,10 +43,14 @@ class CellRasterizer {
   // Clip box in whole pixels; segments are clipped to it (x is clamped, keeping winding intact).
   void reset(int x0, int y0, int x1, int y1);
   void setStyles(uint16_t left, uint16_t right);
-  // Point sampling at pixel centres instead of exact areas: a segment leaves a full cover step in
-  // each row whose centre line (y + 0.5) it crosses, at the first column whose centre lies at or
-  // right of the crossing. The sweep then paints exactly the pixels whose centres are inside.
-  void setCentreSampling(bool on) { centre_ = on; }
+  // Point sampling instead of exact areas, with n x n samples per pixel (0 = exact areas).
+  // n = 1 samples pixel centres: a segment leaves a full cover step in each row whose centre line
+  // (y + 0.5) it crosses, at the first column whose centre lies at or right of the crossing, so
+  // the sweep paints exactly the pixels whose centres are inside. n > 1 has n sub-scanlines per
+  // row at y + (i + 0.5) / n; on each the crossing is truncated to 1/n pixel, as a fixed-point
+  // scan converter does, and covers the sub-samples from there on. A pixel's coverage is then
+  // k / (n * n) exactly, for k covered sub-samples.
+  void setSampling(int n) { samples_ = n; }
   // Segment in device pixels (double); non-finite segments are ignored.
   void line(double x0, double y0, double x1, double y1);
   // Sorts the cells into rows; call once after the last line.
@@ -60,7 +74,7 @@ class CellRasterizer {
   void lineFixed(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
   void rowLine(int32_t ey, int32_t xa, int32_t fya, int32_t xb, int32_t fyb);
   void lineClampedX(double x0, double y0, double x1, double y1);
-  void lineCentres(double x0, double y0, double x1, double y1);
+  void lineSampled(double x0, double y0, double x1, double y1);
   inline void addCell(int32_t x, int32_t y, int32_t cover, int32_t area) {
     if (x == curX_ && y == curY_ && curArea_ < kMergeLimit && curArea_ > -kMergeLimit &&
         curCover_ < kMergeLimit && curCover_ > -kMergeLimit) {
@@ -80,7 +94,7 @@ class CellRasterizer {
   uint16_t left_ = 0, right_ = 0;
   int32_t curX_ = INT32_MIN, curY_ = INT32_MIN, curCover_ = 0, curArea_ = 0;
   bool overflow_ = false;
-  bool centre_ = false;
+  int samples_ = 0;
   int minRow_ = 0, maxRow_ = -1;
   std::vector<Cell> cells_;
   std::vector<Cell> sorted_;

@@ -26,6 +26,18 @@ inline uint32_t Mul255(uint32_t x, uint32_t y) {  // x*y/255 rounded, x,y in 0..
   return (t + (t >> 8)) >> 8;
 }
 
+// Opaque src over premultiplied dst at coverage a (0..255): each colour channel is
+// (src * a + dst * (255 - a)) >> 8; alpha is a + dst_alpha * (255 - a) / 255, so an opaque
+// destination stays opaque. No channel sum exceeds 255 * 255, so lanes never carry.
+inline uint32_t Lerp256(uint32_t src, uint32_t dst, uint32_t a) {
+  const uint32_t ia = 255u - a;
+  const uint32_t rb = (((src & 0x00FF00FFu) * a + (dst & 0x00FF00FFu) * ia) >> 8) & 0x00FF00FFu;
+  const uint32_t g = (((src & 0x0000FF00u) * a + (dst & 0x0000FF00u) * ia) >> 8) & 0x0000FF00u;
+  const uint32_t t = (dst >> 24) * ia + 128;
+  const uint32_t alpha = a + ((t + (t >> 8)) >> 8);
+  return (alpha << 24) | rb | g;
+}
+
 // Source-over of premultiplied src onto premultiplied dst.
 inline uint32_t Over(uint32_t src, uint32_t dst) { return src + MulPixel(dst, 255u - (src >> 24)); }
 

@@ -81,11 +81,21 @@ inline int32_t RawOf(int64_t v) {
   return static_cast<int32_t>(a < kFullArea ? a : kFullArea);
 }
 
-inline uint32_t RawToCov(int32_t raw) { return static_cast<uint32_t>((raw * 255 + (kFullArea / 2)) / kFullArea); }
+// Coverage 0..255 from a raw area: rounded (half = kFullArea / 2) for exact areas, floored
+// (half = 0) for sampled coverage, where k of n samples give floor(255 * k / n) as the player had.
+inline uint32_t RawToCov(int32_t raw, int32_t half) { return static_cast<uint32_t>((raw * 255 + half) / kFullArea); }
+
+// How partial pixels are turned into colour.
+struct CovRule {
+  int32_t half = kFullArea / 2;  // see RawToCov
+  // Opaque paint over a partial pixel as (src * a + dst * (255 - a)) >> 8 per colour channel,
+  // the player's own arithmetic; otherwise premultiplied source-over, correctly rounded.
+  bool lerp256 = false;
+};
 
 // Splits up to 255 coverage across styles so the shares sum to the rounded total exactly;
 // styles that together overfill the pixel (overlapping fills) are scaled down.
-inline void Distribute(StyleCov* sc, int n, uint32_t* covOut) {
+inline void Distribute(StyleCov* sc, int n, uint32_t* covOut, int32_t half) {
   int64_t total = 0;
   for (int i = 0; i < n; ++i) total += sc[i].raw;
   int64_t cum = 0;
@@ -93,7 +103,7 @@ inline void Distribute(StyleCov* sc, int n, uint32_t* covOut) {
   if (total <= kFullArea) {  // the usual case: shares of one pixel, no division needed
     for (int i = 0; i < n; ++i) {
       cum += sc[i].raw;
-      const uint32_t c = static_cast<uint32_t>((cum * 255 + kFullArea / 2) >> 17);
+      const uint32_t c = static_cast<uint32_t>((cum * 255 + half) >> 17);
       covOut[i] = c - prev;
       prev = c;
     }
@@ -120,9 +130,9 @@ inline uint32_t ClampToAlpha(uint32_t c) {
 class ColorPainter {
  public:
   ColorPainter(uint32_t* pixels, int stride, const CompiledPaint* paints, uint32_t* buf, uint8_t* covRun,
-               uint8_t* covTmp, const Mask* mask)
+               uint8_t* covTmp, const Mask* mask, CovRule rule)
       : pixels_(pixels), stride_(stride), paints_(paints), buf_(buf), covRun_(covRun), covTmp_(covTmp),
-        mask_(mask) {}
+        mask_(mask), rule_(rule) {}
 
   void beginRow(int y) {
     y_ = y;
@@ -168,7 +178,7 @@ class ColorPainter {
     uint32_t acc = 0;
     for (int base = 0; base < n; base += 64) {
       const int k = std::min(64, n - base);
-      Distribute(sc + base, k, covs);
+      Distribute(sc + base, k, covs, rule_.half);
       for (int i = 0; i < k; ++i) {
         if (!covs[i]) continue;
         acc += detail::MulPixel(fetch1(paints_[sc[base + i].style], x), covs[i]);
@@ -205,6 +215,10 @@ class ColorPainter {
         std::fill_n(d, len, p.color);
         return;
       }
+      if (rule_.lerp256 && p.opaque) {
+        for (int i = 0; i < len; ++i) d[i] = detail::Lerp256(p.color, d[i], cov);
+        return;
+      }
       const uint32_t src = cov == 255 ? p.color : detail::MulPixel(p.color, cov);
       const uint32_t inv = 255u - (src >> 24);
       if (inv == 255) return;
@@ -217,6 +231,10 @@ class ColorPainter {
       return;
     }
     detail::FetchSpan(p, x, y_, len, buf_);
+    if (rule_.lerp256 && cov != 255) {
+      for (int i = 0; i < len; ++i) d[i] = blend1(buf_[i], d[i], cov);
+      return;
+    }
     if (cov != 255) detail::MulSpan(buf_, len, cov);
     detail::OverSpan(d, buf_, len);
   }
@@ -231,6 +249,8 @@ class ColorPainter {
         if (c == 0) continue;
         if (c == 255 && opaque)
           d[i] = color;
+        else if (rule_.lerp256 && opaque)
+          d[i] = detail::Lerp256(color, d[i], c);
         else
           d[i] = detail::Over(detail::MulPixel(color, c), d[i]);
       }
@@ -241,8 +261,15 @@ class ColorPainter {
     for (int i = 0; i < len; ++i) {
       const uint32_t c = cov[i];
       if (c == 0) continue;
-      d[i] = detail::Over(c == 255 ? buf_[i] : detail::MulPixel(buf_[i], c), d[i]);
+      d[i] = blend1(buf_[i], d[i], c);
     }
+  }
+
+  // One fetched source pixel over the destination at coverage c.
+  uint32_t blend1(uint32_t src, uint32_t dst, uint32_t c) const {
+    if (c == 255) return detail::Over(src, dst);
+    if (rule_.lerp256 && (src >> 24) == 255) return detail::Lerp256(src, dst, c);
+    return detail::Over(detail::MulPixel(src, c), dst);
   }
 
   uint32_t* pixels_;
@@ -252,6 +279,7 @@ class ColorPainter {
   uint8_t* covRun_;
   uint8_t* covTmp_;
   const Mask* mask_;
+  CovRule rule_;
   int y_ = 0;
   uint32_t* row_ = nullptr;
   const uint8_t* maskRow_ = nullptr;
@@ -262,7 +290,7 @@ class ColorPainter {
 // Adds coverage (union) to a mask being defined.
 class MaskPainter {
  public:
-  MaskPainter(Mask& m, int stride) : mask_(m), stride_(stride) {}
+  MaskPainter(Mask& m, int stride, int32_t half) : mask_(m), stride_(stride), half_(half) {}
   void beginRow(int y) {
     y_ = y;
     row_ = mask_.data.data() + static_cast<size_t>(y) * static_cast<size_t>(stride_);
@@ -274,7 +302,7 @@ class MaskPainter {
   void pixelMulti(int x, StyleCov* sc, int n) {
     int64_t total = 0;
     for (int i = 0; i < n; ++i) total += sc[i].raw;
-    put(x, 1, RawToCov(static_cast<int32_t>(std::min<int64_t>(total, kFullArea))));
+    put(x, 1, RawToCov(static_cast<int32_t>(std::min<int64_t>(total, kFullArea)), half_));
   }
 
  private:
@@ -290,6 +318,7 @@ class MaskPainter {
   }
   Mask& mask_;
   int stride_;
+  int32_t half_;
   int y_ = 0;
   uint8_t* row_ = nullptr;
 };
@@ -333,6 +362,7 @@ struct Renderer::Impl {
   Box clip;
   double tolerance = 0.2;
   Quality quality = Quality::High;
+  CovRule rule;
   CellRasterizer ras;
   std::vector<CompiledPaint> paints;
   std::vector<detail::Ramp> ramps;
@@ -421,12 +451,12 @@ struct Renderer::Impl {
             ++c;
           } while (c < e && c->x == x);
           if (x >= x0 && x < x1) {
-            const uint32_t cov = RawToCov(RawOf<kEvenOdd>(cover * (2 * detail::kSub) - ar));
+            const uint32_t cov = RawToCov(RawOf<kEvenOdd>(cover * (2 * detail::kSub) - ar), rule.half);
             if (cov) painter.pixel(x, s, cov);
           }
           if (c >= e || cover == 0) continue;
           const int sx = std::max(x + 1, x0), ex = std::min<int>(c->x, x1);
-          if (sx < ex) painter.span(sx, ex - sx, s, RawToCov(RawOf<kEvenOdd>(cover * (2 * detail::kSub))));
+          if (sx < ex) painter.span(sx, ex - sx, s, RawToCov(RawOf<kEvenOdd>(cover * (2 * detail::kSub)), rule.half));
         }
         painter.endRow();
         continue;
@@ -455,7 +485,7 @@ struct Renderer::Impl {
             if (raw) styleCovs[nCovs++] = StyleCov{s, raw};
           }
           if (nCovs == 1) {
-            const uint32_t cov = RawToCov(styleCovs[0].raw);
+            const uint32_t cov = RawToCov(styleCovs[0].raw, rule.half);
             if (cov) painter.pixel(x, styleCovs[0].style, cov);
           } else if (nCovs > 1) {
             painter.pixelMulti(x, styleCovs, nCovs);
@@ -478,7 +508,7 @@ struct Renderer::Impl {
         if (sx >= ex) continue;
         if (active.size() == 1) {
           const uint32_t s = active[0];
-          painter.span(sx, ex - sx, s, RawToCov(RawOf<kEvenOdd>(running[s] * (2 * detail::kSub))));
+          painter.span(sx, ex - sx, s, RawToCov(RawOf<kEvenOdd>(running[s] * (2 * detail::kSub)), rule.half));
         } else {
           nCovs = 0;
           for (uint32_t s : active) styleCovs[nCovs++] = StyleCov{s, RawOf<kEvenOdd>(running[s] * (2 * detail::kSub))};
@@ -721,7 +751,7 @@ struct Renderer::Impl {
       if (ras.empty()) continue;
       prepareStyles(1);
       ColorPainter painter(surface->data(), surface->width(), paints.data(), buf.data(), covRun.data(),
-                           covTmp.data(), mask);
+                           covTmp.data(), mask, rule);
       sweep<false>(painter);  // stroke outlines overlap themselves at joins: non-zero
     }
   }
@@ -747,7 +777,7 @@ struct Renderer::Impl {
           paints[i + 1].opaque = true;
           paints[i + 1].color = 0xFFFFFFFFu;
         }
-        MaskPainter painter(target, surface->width());
+        MaskPainter painter(target, surface->width(), rule.half);
         fillLayer(layer, m, box, painter);
       }
       return;
@@ -761,7 +791,7 @@ struct Renderer::Impl {
       if (!layer.fills.empty()) {
         compileFills(layer, m, cx);
         ColorPainter painter(surface->data(), surface->width(), paints.data(), buf.data(), covRun.data(),
-                             covTmp.data(), mask);
+                             covTmp.data(), mask, rule);
         fillLayer(layer, m, box, painter);
       }
       strokeLayer(layer, m, cx, box, mask);
@@ -821,7 +851,7 @@ struct Renderer::Impl {
   }
 };
 
-Renderer::Renderer(Surface& s) : impl_(std::make_unique<Impl>(s)) {}
+Renderer::Renderer(Surface& s) : impl_(std::make_unique<Impl>(s)) { setQuality(Quality::High); }
 Renderer::~Renderer() = default;
 
 void Renderer::setSurface(Surface& s) { impl_->attach(s); }
@@ -851,7 +881,10 @@ void Renderer::setTolerance(double px) {
 
 void Renderer::setQuality(Quality q) {
   impl_->quality = q;
-  impl_->ras.setCentreSampling(q == Quality::Low);
+  const int samples[] = {1, 2, 4, 4, 0};  // Low, Medium, High, Best, Exact
+  impl_->ras.setSampling(samples[static_cast<int>(q)]);
+  impl_->rule = CovRule{};
+  if (q != Quality::Exact) impl_->rule = CovRule{0, true};
 }
 
 }  // namespace lumarel::raster

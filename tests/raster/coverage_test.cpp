@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "test_util.h"
 
@@ -44,6 +45,7 @@ TEST(Coverage, DiagonalEdgeCoversHalfOfEachCellItHalves) {
   Surface s(12, 12);
   s.clear(Rgba{0, 0, 0, 0});
   Renderer r(s);
+  r.setQuality(Quality::Exact);
   Shape sh;
   sh.layers.emplace_back();
   sh.layers[0].fills.push_back(Solid(255, 255, 255));
@@ -61,6 +63,7 @@ TEST(Coverage, CoverageSumsToShapeArea) {
   Surface s(64, 64);
   s.clear(Rgba{0, 0, 0, 0});
   Renderer r(s);
+  r.setQuality(Quality::Exact);
   // Triangle with area 0.5*40*30 = 600 px at awkward positions.
   Shape sh;
   sh.layers.emplace_back();
@@ -89,6 +92,7 @@ TEST(Coverage, EveryPixelMatchesTheExactArea) {
   Surface s(32, 32);
   s.clear(Rgba{0, 0, 0, 0});
   Renderer r(s);
+  r.setQuality(Quality::Exact);
   Shape sh;
   sh.layers.emplace_back();
   sh.layers[0].fills.push_back(Solid(255, 255, 255));
@@ -392,6 +396,57 @@ TEST(LowQuality, AOnePixelOutlineLandsOnTheColumnBeforeItsCentre) {
     EXPECT_EQ(s.pixel(59, i) & s.pixel(i, 59), 0xFFFF0000u) << i;
     EXPECT_EQ(s.pixel(60, i) & s.pixel(i, 60), 0xFFFFFFFFu) << i;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Medium and High sample n x n points a pixel (sub-scanlines at y + (i + 0.5) / n, crossings
+// truncated to 1/n px), so a pixel holds floor(255 * k / n^2) for k covered samples and an opaque
+// fill mixes into the pixel below as (src * a + dst * (255 - a)) >> 8.
+TEST(SampledQuality, CoverageComesInWholeSamples) {
+  struct Case {
+    Quality q;
+    double bottom;  // a white-on-black rectangle from row 2 to this y
+    uint32_t a;     // coverage of row 5 (the partial row)
+  };
+  for (const Case& c : {Case{Quality::High, 5.05, 0}, Case{Quality::High, 5.15, 63}, Case{Quality::High, 5.30, 63},
+                        Case{Quality::High, 5.45, 127}, Case{Quality::High, 5.60, 127},
+                        Case{Quality::High, 5.75, 191}, Case{Quality::Medium, 5.30, 127},
+                        Case{Quality::Medium, 5.20, 0}, Case{Quality::Best, 5.80, 191}}) {
+    Surface s(12, 8);
+    s.clear(Rgba{0, 0, 0, 255});
+    Renderer r(s);
+    r.setQuality(c.q);
+    r.drawShape(RectShape(2, 2, 10, c.bottom, Solid(255, 255, 255)), PxMatrix(), {});
+    EXPECT_EQ(s.pixel(4, 5), 0xFF000000u | (255 * c.a >> 8) * 0x010101u) << c.bottom;
+    EXPECT_EQ(s.pixel(4, 4), 0xFFFFFFFFu) << c.bottom;
+  }
+  // Half-covered white on white: (255 * 127 + 255 * 128) >> 8.
+  Surface s(12, 8);
+  s.clear(Rgba{255, 255, 255, 255});
+  Renderer r(s);
+  r.drawShape(RectShape(2, 2, 10, 5.5, Solid(255, 255, 255)), PxMatrix(), {});
+  EXPECT_EQ(s.pixel(4, 5), 0xFFFEFEFEu);
+  // A slanted edge shows every level from 0 to 16 samples and no others.
+  Surface w(80, 80);
+  w.clear(Rgba{0, 0, 0, 255});
+  Renderer rw(w);
+  Shape sh;
+  sh.layers.emplace_back();
+  sh.layers[0].fills.push_back(Solid(255, 255, 255));
+  auto& e = sh.layers[0].edges;
+  e.push_back(Line(1.3, 1.1, 70.2, 9.7, 0, 1));
+  e.push_back(Line(70.2, 9.7, 61.9, 78.6, 0, 1));
+  e.push_back(Line(61.9, 78.6, 1.3, 1.1, 0, 1));
+  rw.drawShape(sh, PxMatrix(), {});
+  std::set<uint32_t> levels;
+  for (int y = 0; y < 80; ++y)
+    for (int x = 0; x < 80; ++x) levels.insert(w.pixel(x, y) & 0xFF);
+  std::set<uint32_t> want;
+  for (uint32_t k = 0; k <= 16; ++k) want.insert(k == 16 ? 255 : 255 * (255 * k / 16) >> 8);
+  EXPECT_EQ(levels, want);
 }
 
 }  // namespace

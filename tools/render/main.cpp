@@ -48,7 +48,7 @@ constexpr const char* kUsage =
     "                 into it whole (default: the movie's own stage size)\n"
     "  --out FILE     where the PNG goes (default out.png)\n"
     "  --quality Q    the stage quality: low (no anti-aliasing), medium, high or best\n"
-    "                 (default high)\n"
+    "                 (default high); exact: anti-aliased by exact covered areas\n"
     "  --info         prints the movie's header, its tags and what this player does not show\n"
     "  --bench        times the rendering: median milliseconds a frame, peak memory\n"
     "  -h, --help     prints this text\n"
@@ -237,10 +237,11 @@ int Run(int argc, char** argv) {
     } else if (a == "--quality") {
       static const std::pair<const char*, raster::Quality> kQualities[] = {
           {"low", raster::Quality::Low}, {"medium", raster::Quality::Medium},
-          {"high", raster::Quality::High}, {"best", raster::Quality::Best}};
-      if (!value()) return Fail("--quality needs low, medium, high or best");
+          {"high", raster::Quality::High}, {"best", raster::Quality::Best},
+          {"exact", raster::Quality::Exact}};
+      if (!value()) return Fail("--quality needs low, medium, high, best or exact");
       auto q = std::find_if(std::begin(kQualities), std::end(kQualities), [&](const auto& e) { return v == e.first; });
-      if (q == std::end(kQualities)) return Fail("--quality '" + v + "' is not low, medium, high or best");
+      if (q == std::end(kQualities)) return Fail("--quality '" + v + "' is not low, medium, high, best or exact");
       quality = q->second;
     } else if (a == "--out") {
       if (!value() || v.empty()) return Fail("--out needs a file name");
