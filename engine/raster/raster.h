@@ -129,7 +129,8 @@ class Surface {  // premultiplied 0xAARRGGBB pixels
 // Stage quality, as the player had it. Low draws without anti-aliasing: a pixel is painted when
 // its centre lies inside the shape (edges half-open: [left, right), [top, bottom)) and bitmaps
 // are never smoothed. Medium and High anti-alias with 2 x 2 and 4 x 4 samples per pixel (see
-// CellRasterizer::setSampling); Best is High with every bitmap smoothed. Exact is our own: exact
+// CellRasterizer::setSampling); Medium does not smooth bitmaps, High smooths those whose fill
+// asks for it, Best is High with every bitmap smoothed. Exact is our own: exact
 // covered areas, correctly rounded blending, bitmaps as at High.
 enum class Quality { Low, Medium, High, Best, Exact };
 

@@ -588,7 +588,8 @@ struct Renderer::Impl {
                     CompiledPaint& out) {
     detail::CompilePaint(p, m, cx, ramp, out);
     if (out.kind != CompiledPaint::Kind::Bitmap) return;
-    if (quality == Quality::Low) out.smooth = false;
+    // Low and Medium never smooth bitmaps; High and Exact follow the fill's smoothing flag.
+    if (quality == Quality::Low || quality == Quality::Medium) out.smooth = false;
     if (quality == Quality::Best) out.smooth = true;
     const BitmapInfo& bi = infoFor(p.bitmap);
     out.trusted = bi.valid;
