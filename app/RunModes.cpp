@@ -30,8 +30,7 @@ std::optional<RunMode> ChooseRunMode(const std::string& first) {
     return std::nullopt;
 }
 
-ConvertError::ConvertError(const std::string& text)
-    : platform::UserError("'" + text + "' は整数ではありません") {}
+ConvertError::ConvertError(const std::string& text) : platform::UserError("'" + text + "' は整数ではありません") {}
 
 std::int32_t WindowNumber(const std::string& text) {
     auto value = settings::TextToInt(text);
@@ -63,8 +62,7 @@ int RunWindowed(const FormFactory& forms) {
 
     platform::LockHandle lock = 0;
     if (services.CreateNamedLock(kLockName, lock) != 0) {
-        Current().windowing->MessageBox(0, kSecondInstanceMessage, app.Title(),
-                                        platform::MessageBoxKind::Plain);
+        Current().windowing->MessageBox(0, kSecondInstanceMessage, app.Title(), platform::MessageBoxKind::Plain);
         return 0;
     }
     app.Initialize();
@@ -96,8 +94,7 @@ int RunProcess(const FormFactory& forms) {
         } catch (const std::exception& e) {
             // Nothing handles this error: it is reported as an unhandled one and ends the
             // process with exit code 1; the library stays loaded.
-            Current().windowing->MessageBox(0, std::string("ConvertError: ") + e.what() + "。",
-                                            kUnhandledCaption,
+            Current().windowing->MessageBox(0, std::string("ConvertError: ") + e.what() + "。", kUnhandledCaption,
                                             platform::MessageBoxKind::TaskModalError);
             return 1;
         }

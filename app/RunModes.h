@@ -14,8 +14,7 @@
 namespace lumarel {
 
 inline constexpr const char* kLockName = "vbkLumarel for velbrookworks";
-inline constexpr const char* kSecondInstanceMessage =
-    "ERROR - 複数アプリケーションの起動は制限されています。";
+inline constexpr const char* kSecondInstanceMessage = "ERROR - 複数アプリケーションの起動は制限されています。";
 inline constexpr const char* kUnhandledCaption = "アプリケーション エラー";
 
 // Upper-cases the letters a to z only, leaving every other byte as it is.

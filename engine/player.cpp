@@ -9,8 +9,8 @@
 namespace lumarel::engine {
 
 struct Movie::Data {
-  swf::SwfFile file;
-  timeline::MovieDefinition definition;
+    swf::SwfFile file;
+    timeline::MovieDefinition definition;
 };
 
 Movie::Movie() : data_(std::make_unique<Data>()) {}
@@ -19,101 +19,99 @@ Movie::~Movie() = default;
 LoadResult Movie::Load(std::span<const uint8_t> bytes) { return Load(bytes, LoadOptions{}); }
 
 LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& options) {
-  LoadResult result;
-  std::unique_ptr<Movie> m(new Movie());
-  std::string error;
-  if (!swf::DecodeSwf(bytes, m->data_->file, error)) {
-    result.error = error;
+    LoadResult result;
+    std::unique_ptr<Movie> m(new Movie());
+    std::string error;
+    if (!swf::DecodeSwf(bytes, m->data_->file, error)) {
+        result.error = error;
+        return result;
+    }
+    const swf::SwfFile& f = m->data_->file;
+    m->data_->definition.version = f.header.version;
+    m->data_->definition.deviceFonts = options.deviceFonts;
+    timeline::BuildDefinition(f.tags, m->data_->definition);
+
+    MovieInfo& info = m->info_;
+    const swf::Header& h = f.header;
+    info.version = h.version;
+    info.compression = h.compression;
+    info.declaredLength = h.declaredLength;
+    info.stageX = h.xmin / 20.0;
+    info.stageY = h.ymin / 20.0;
+    info.stageWidth = (static_cast<double>(h.xmax) - h.xmin) / 20.0;
+    info.stageHeight = (static_cast<double>(h.ymax) - h.ymin) / 20.0;
+    info.frameRate = h.frameRate;
+    info.headerFrameRate = h.headerFrameRate;
+    info.headerFrameCount = h.frameCount;
+    info.frameCount = m->data_->definition.main.FrameCount();
+    info.background = m->data_->definition.background;
+    info.warnings = m->data_->definition.warnings;
+    // What the bytes hold plays, as a partly loaded movie does.
+    if (!f.sawEnd) info.warnings.push_back("the movie ends without an End tag; its frames up to there play");
+    std::map<uint16_t, int> counts;
+    for (const swf::Tag& t : f.tags) ++counts[t.code];
+    if (f.sawEnd) ++counts[swf::tag::End];
+    for (const auto& [code, n] : counts) info.tags.push_back(TagCount{code, swf::TagName(code), n});
+
+    m->stage_ = std::make_unique<timeline::Stage>(m->data_->definition);
+    m->stage_->Start();
+    result.movie = std::move(m);
     return result;
-  }
-  const swf::SwfFile& f = m->data_->file;
-  m->data_->definition.version = f.header.version;
-  m->data_->definition.deviceFonts = options.deviceFonts;
-  timeline::BuildDefinition(f.tags, m->data_->definition);
-
-  MovieInfo& info = m->info_;
-  const swf::Header& h = f.header;
-  info.version = h.version;
-  info.compression = h.compression;
-  info.declaredLength = h.declaredLength;
-  info.stageX = h.xmin / 20.0;
-  info.stageY = h.ymin / 20.0;
-  info.stageWidth = (static_cast<double>(h.xmax) - h.xmin) / 20.0;
-  info.stageHeight = (static_cast<double>(h.ymax) - h.ymin) / 20.0;
-  info.frameRate = h.frameRate;
-  info.headerFrameRate = h.headerFrameRate;
-  info.headerFrameCount = h.frameCount;
-  info.frameCount = m->data_->definition.main.frameCount();
-  info.background = m->data_->definition.background;
-  info.warnings = m->data_->definition.warnings;
-  // What the bytes hold plays, as a partly loaded movie does.
-  if (!f.sawEnd) info.warnings.push_back("the movie ends without an End tag; its frames up to there play");
-  std::map<uint16_t, int> counts;
-  for (const swf::Tag& t : f.tags) ++counts[t.code];
-  if (f.sawEnd) ++counts[swf::tag::End];
-  for (const auto& [code, n] : counts) info.tags.push_back(TagCount{code, swf::TagName(code), n});
-
-  m->stage_ = std::make_unique<timeline::Stage>(m->data_->definition);
-  m->stage_->start();
-  result.movie = std::move(m);
-  return result;
 }
 
-int Movie::TotalFrames() const { return stage_->root().frameCount(); }
-int Movie::CurrentFrame() const { return stage_->root().currentFrame(); }
-bool Movie::IsPlaying() const { return started_ && stage_->root().playing(); }
+int Movie::TotalFrames() const { return stage_->Root().FrameCount(); }
+int Movie::CurrentFrame() const { return stage_->Root().CurrentFrame(); }
+bool Movie::IsPlaying() const { return started_ && stage_->Root().Playing(); }
 
 void Movie::Play() {
-  if (!started_) {
-    started_ = true;
-    return;
-  }
-  stage_->root().setPlaying(true);
+    if (!started_) {
+        started_ = true;
+        return;
+    }
+    stage_->Root().SetPlaying(true);
 }
 
-void Movie::Stop() { stage_->root().setPlaying(false); }
+void Movie::Stop() { stage_->Root().SetPlaying(false); }
 
 void Movie::Advance() {
-  if (started_) stage_->tick();
+    if (started_) stage_->Tick();
 }
 
-raster::Rgba Movie::BackgroundColor() const { return stage_->background(); }
+raster::Rgba Movie::BackgroundColor() const { return stage_->Background(); }
 
 void Movie::Render(raster::Surface& surface, std::optional<raster::Rgba> backgroundOverride) const {
-  Render(surface, Viewport{surface.width(), surface.height(), 0, 0}, backgroundOverride);
+    Render(surface, Viewport{surface.Width(), surface.Height(), 0, 0}, backgroundOverride);
 }
 
 void Movie::Render(raster::Surface& surface, const Viewport& view,
                    std::optional<raster::Rgba> backgroundOverride) const {
-  raster::Rgba bg = backgroundOverride ? *backgroundOverride : stage_->background();
-  surface.clear(bg);
-  const double sw = info_.stageWidth, sh = info_.stageHeight;
-  const double W = view.width, H = view.height;
-  if (!(sw > 0) || !(sh > 0) || W <= 0 || H <= 0 || surface.width() <= 0 || surface.height() <= 0) return;
-  const double scale = std::min(W / sw, H / sh);
-  // The stage's place in the view, then in the surface's pixels.
-  const double offX = (W - sw * scale) / 2 - view.x, offY = (H - sh * scale) / 2 - view.y;
-  raster::Matrix toDevice;
-  toDevice.a = toDevice.d = scale / 20.0;
-  toDevice.tx = offX - info_.stageX * scale;
-  toDevice.ty = offY - info_.stageY * scale;
-  if (renderer_) {
-    renderer_->setSurface(surface);
-  } else {
-    renderer_ = std::make_unique<raster::Renderer>(surface);
-  }
-  raster::Renderer& r = *renderer_;
-  r.setQuality(quality_);
-  auto pixel = [](double v, int limit) {
-    return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit)));
-  };
-  const int x0 = pixel(std::floor(offX), surface.width());
-  const int y0 = pixel(std::floor(offY), surface.height());
-  const int x1 = pixel(std::ceil(offX + sw * scale), surface.width());
-  const int y1 = pixel(std::ceil(offY + sh * scale), surface.height());
-  if (x0 >= x1 || y0 >= y1) return;
-  r.setClipRect(x0, y0, x1, y1);
-  stage_->render(r, toDevice);
+    raster::Rgba bg = backgroundOverride ? *backgroundOverride : stage_->Background();
+    surface.Clear(bg);
+    const double sw = info_.stageWidth, sh = info_.stageHeight;
+    const double W = view.width, H = view.height;
+    if (!(sw > 0) || !(sh > 0) || W <= 0 || H <= 0 || surface.Width() <= 0 || surface.Height() <= 0) return;
+    const double scale = std::min(W / sw, H / sh);
+    // The stage's place in the view, then in the surface's pixels.
+    const double offX = (W - sw * scale) / 2 - view.x, offY = (H - sh * scale) / 2 - view.y;
+    raster::Matrix toDevice;
+    toDevice.a = toDevice.d = scale / 20.0;
+    toDevice.tx = offX - info_.stageX * scale;
+    toDevice.ty = offY - info_.stageY * scale;
+    if (renderer_) {
+        renderer_->SetSurface(surface);
+    } else {
+        renderer_ = std::make_unique<raster::Renderer>(surface);
+    }
+    raster::Renderer& r = *renderer_;
+    r.SetQuality(quality_);
+    auto pixel = [](double v, int limit) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit))); };
+    const int x0 = pixel(std::floor(offX), surface.Width());
+    const int y0 = pixel(std::floor(offY), surface.Height());
+    const int x1 = pixel(std::ceil(offX + sw * scale), surface.Width());
+    const int y1 = pixel(std::ceil(offY + sh * scale), surface.Height());
+    if (x0 >= x1 || y0 >= y1) return;
+    r.SetClipRect(x0, y0, x1, y1);
+    stage_->Render(r, toDevice);
 }
 
 }  // namespace lumarel::engine

@@ -1,5 +1,15 @@
 // The SWF player engine's public face: load a movie from bytes, run its frame clock, draw
 // frames. No operating-system calls: bytes in, frames out.
+//
+// Typical use:
+//     LoadResult r = Movie::Load(bytes);            // std::span<const uint8_t> of the file
+//     if (!r.movie) { /* r.error says why */ }
+//     raster::Surface surface(800, 600);
+//     r.movie->Play();
+//     for (;;) {                                    // every 1000 / Info().frameRate ms
+//         r.movie->Advance();
+//         r.movie->Render(surface);                 // fitted into the surface, centred
+//     }
 #pragma once
 
 #include <cstdint>
@@ -22,99 +32,99 @@ class Stage;
 }
 
 struct TagCount {
-  uint16_t code = 0;
-  std::string name;
-  int count = 0;
+    uint16_t code = 0;
+    std::string name;
+    int count = 0;
 };
 
 struct MovieInfo {
-  int version = 0;
-  Compression compression = Compression::None;
-  uint32_t declaredLength = 0;
-  // Stage rectangle in pixels (twips / 20); the origin is honoured when drawing.
-  double stageX = 0, stageY = 0, stageWidth = 0, stageHeight = 0;
-  double frameRate = swf::kDefaultFrameRate;  // frames per second; 0 in the file becomes the default
-  double headerFrameRate = 0;                 // as stored
-  int headerFrameCount = 0;                   // as stored
-  int frameCount = 1;                         // frames of the main timeline (ShowFrame tags, at least 1)
-  raster::Rgba background{255, 255, 255, 255};
-  std::vector<TagCount> tags;                 // every top-level tag kind (End included), by code
-  std::vector<std::string> warnings;          // definitions skipped as malformed
+    int version = 0;
+    Compression compression = Compression::None;
+    uint32_t declaredLength = 0;
+    // Stage rectangle in pixels (twips / 20); the origin is honoured when drawing.
+    double stageX = 0, stageY = 0, stageWidth = 0, stageHeight = 0;
+    double frameRate = swf::kDefaultFrameRate;  // frames per second; 0 in the file becomes the default
+    double headerFrameRate = 0;                 // as stored
+    int headerFrameCount = 0;                   // as stored
+    int frameCount = 1;                         // frames of the main timeline (ShowFrame tags, at least 1)
+    raster::Rgba background{255, 255, 255, 255};
+    std::vector<TagCount> tags;         // every top-level tag kind (End included), by code
+    std::vector<std::string> warnings;  // definitions skipped as malformed
 };
 
 class Movie;
 
 struct LoadOptions {
-  // Glyphs for text drawn in fonts the movie does not embed (none: such text is not drawn).
-  std::shared_ptr<text::DeviceFontSource> deviceFonts;
+    // Glyphs for text drawn in fonts the movie does not embed (none: such text is not drawn).
+    std::shared_ptr<text::DeviceFontSource> deviceFonts;
 };
 
 // The part of a larger view that a surface holds: the movie is laid out in a view of
 // width x height pixels, and the surface shows that view's pixels from (x, y) on. A player
 // whose window reaches past the screen draws only what is on it.
 struct Viewport {
-  int width = 0, height = 0;
-  int x = 0, y = 0;
+    int width = 0, height = 0;
+    int x = 0, y = 0;
 };
 
 struct LoadResult {
-  std::unique_ptr<Movie> movie;  // null when the movie cannot be decoded
-  std::string error;             // one-line reason when movie is null
+    std::unique_ptr<Movie> movie;  // null when the movie cannot be decoded
+    std::string error;             // one-line reason when movie is null
 };
 
 class Movie {
- public:
-  // Decodes a SWF file held in memory. Never throws on bad data; it reports it in `error`.
-  static LoadResult Load(std::span<const uint8_t> bytes);
-  static LoadResult Load(std::span<const uint8_t> bytes, const LoadOptions& options);
+public:
+    // Decodes a SWF file held in memory. Never throws on bad data; it reports it in `error`.
+    static LoadResult Load(std::span<const uint8_t> bytes);
+    static LoadResult Load(std::span<const uint8_t> bytes, const LoadOptions& options);
 
-  ~Movie();
-  Movie(const Movie&) = delete;
-  Movie& operator=(const Movie&) = delete;
+    ~Movie();
+    Movie(const Movie&) = delete;
+    Movie& operator=(const Movie&) = delete;
 
-  const MovieInfo& Info() const { return info_; }
+    const MovieInfo& Info() const { return info_; }
 
-  int TotalFrames() const;
-  // Zero-based frame of the main timeline now shown.
-  int CurrentFrame() const;
-  bool IsPlaying() const;
-  // Starts playback. The first call after loading begins the movie as its first frame left
-  // it (a stop() in frame 1 is honoured); later calls resume a stopped movie.
-  void Play();
-  void Stop();
-  // One tick of the frame clock: when started and playing, the main timeline goes to its next
-  // frame (after the last back to frame 0); sprite instances move on by one frame each.
-  // Does nothing before the first Play().
-  void Advance();
+    int TotalFrames() const;
+    // Zero-based frame of the main timeline now shown.
+    int CurrentFrame() const;
+    bool IsPlaying() const;
+    // Starts playback. The first call after loading begins the movie as its first frame left
+    // it (a stop() in frame 1 is honoured); later calls resume a stopped movie.
+    void Play();
+    void Stop();
+    // One tick of the frame clock: when started and playing, the main timeline goes to its next
+    // frame (after the last back to frame 0); sprite instances move on by one frame each.
+    // Does nothing before the first Play().
+    void Advance();
 
-  // Stage quality the frames are drawn at (High unless the host sets another).
-  void SetQuality(raster::Quality q) { quality_ = q; }
-  raster::Quality Quality() const { return quality_; }
+    // Stage quality the frames are drawn at (High unless the host sets another).
+    void SetQuality(raster::Quality q) { quality_ = q; }
+    raster::Quality Quality() const { return quality_; }
 
-  // Background colour now in force (SetBackgroundColor, white when the movie sets none).
-  raster::Rgba BackgroundColor() const;
+    // Background colour now in force (SetBackgroundColor, white when the movie sets none).
+    raster::Rgba BackgroundColor() const;
 
-  // Draws the current frame into `surface`, scaled "ShowAll" (uniform scale, the whole stage
-  // visible, centred). The background (or `backgroundOverride`) fills the whole surface, the
-  // letterbox included; content outside the stage rectangle is cut off.
-  void Render(raster::Surface& surface, std::optional<raster::Rgba> backgroundOverride = std::nullopt) const;
-  // The same for the part of a larger view that `surface` holds.
-  void Render(raster::Surface& surface, const Viewport& view,
-              std::optional<raster::Rgba> backgroundOverride = std::nullopt) const;
+    // Draws the current frame into `surface`, scaled "ShowAll" (uniform scale, the whole stage
+    // visible, centred). The background (or `backgroundOverride`) fills the whole surface, the
+    // letterbox included; content outside the stage rectangle is cut off.
+    void Render(raster::Surface& surface, std::optional<raster::Rgba> backgroundOverride = std::nullopt) const;
+    // The same for the part of a larger view that `surface` holds.
+    void Render(raster::Surface& surface, const Viewport& view,
+                std::optional<raster::Rgba> backgroundOverride = std::nullopt) const;
 
-  // The running display tree (for tests and tools).
-  const timeline::Stage& stage() const { return *stage_; }
+    // The running display tree (for tests and tools).
+    const timeline::Stage& Stage() const { return *stage_; }
 
- private:
-  Movie();
-  struct Data;
-  std::unique_ptr<Data> data_;
-  std::unique_ptr<timeline::Stage> stage_;
-  MovieInfo info_;
-  bool started_ = false;
-  raster::Quality quality_ = raster::Quality::High;
-  // Kept from frame to frame: its scratch buffers, masks and bitmap scans are reused.
-  mutable std::unique_ptr<raster::Renderer> renderer_;
+private:
+    Movie();
+    struct Data;
+    std::unique_ptr<Data> data_;
+    std::unique_ptr<timeline::Stage> stage_;
+    MovieInfo info_;
+    bool started_ = false;
+    raster::Quality quality_ = raster::Quality::High;
+    // Kept from frame to frame: its scratch buffers, masks and bitmap scans are reused.
+    mutable std::unique_ptr<raster::Renderer> renderer_;
 };
 
 }  // namespace lumarel::engine

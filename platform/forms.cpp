@@ -46,8 +46,8 @@ Rect Control::NativeBounds() const {
     // Widened to 64 bits: a movie's frame may be up to 2^31 - 1 twips across.
     auto clip = [](int start, int length, int limit, int& outStart, int& outLength) {
         const long long from = std::clamp<long long>(start, 0, std::max(limit, 0));
-        const long long to = std::clamp<long long>(static_cast<long long>(start) + std::max(length, 0), from,
-                                                   std::max(limit, 0));
+        const long long to =
+            std::clamp<long long>(static_cast<long long>(start) + std::max(length, 0), from, std::max(limit, 0));
         outStart = static_cast<int>(from);
         outLength = static_cast<int>(to - from);
     };
@@ -210,9 +210,7 @@ void CheckBox::AfterCreate() {
 // ---------------------------------------------------------------------------------------
 // Form
 
-Form::Form(std::string name) : Control(nullptr, ControlKind::Form, std::move(name)) {
-    visible_ = false;
-}
+Form::Form(std::string name) : Control(nullptr, ControlKind::Form, std::move(name)) { visible_ = false; }
 
 Form::~Form() = default;
 

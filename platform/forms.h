@@ -110,8 +110,7 @@ public:
 
 class CheckBox : public Control {
 public:
-    CheckBox(Control* parent, std::string name)
-        : Control(parent, ControlKind::CheckBox, std::move(name)) {}
+    CheckBox(Control* parent, std::string name) : Control(parent, ControlKind::CheckBox, std::move(name)) {}
     bool Checked() const;
     void SetChecked(bool checked);
 
@@ -127,8 +126,7 @@ public:
 
 class SpeedButton : public Control {
 public:
-    SpeedButton(Control* parent, std::string name)
-        : Control(parent, ControlKind::SpeedButton, std::move(name)) {}
+    SpeedButton(Control* parent, std::string name) : Control(parent, ControlKind::SpeedButton, std::move(name)) {}
 };
 
 class Bevel : public Control {

@@ -87,31 +87,31 @@ protected:
 };
 
 struct FontSpec {
-    std::string name;       // face name; the backend falls back to the nearest Japanese UI font
-    int height = 12;        // pixels
-    bool shiftJis = true;   // the Shift-JIS character set
+    std::string name;      // face name; the backend falls back to the nearest Japanese UI font
+    int height = 12;       // pixels
+    bool shiftJis = true;  // the Shift-JIS character set
 };
 
 struct WindowSpec {
     ControlKind kind = ControlKind::Form;
     WindowHandle parent = 0;
-    Rect bounds;                 // parent's client coordinates; for a form, the client area on screen
-    std::string text;            // caption or content
+    Rect bounds;       // parent's client coordinates; for a form, the client area on screen
+    std::string text;  // caption or content
     bool visible = false;
-    int tabOrder = -1;           // -1: no tab stop
+    int tabOrder = -1;                  // -1: no tab stop
     std::uint32_t color = 0xFFFFFFFFu;  // 0xRRGGBB, or 0xFFFFFFFF for the system default
     BorderStyle border = BorderStyle::Sizeable;
-    bool topmost = false;        // above every other window, the taskbar included
-    bool keyPreview = false;     // the form sees key presses before its children
-    bool hideCursor = false;     // no pointer over this window
+    bool topmost = false;     // above every other window, the taskbar included
+    bool keyPreview = false;  // the form sees key presses before its children
+    bool hideCursor = false;  // no pointer over this window
     FontSpec font;
     EventSink* sink = nullptr;
 };
 
 enum class MessageBoxKind {
-    Error,         // stop icon, one OK; application-modal
-    TaskModalError,// stop icon, one OK; task-modal
-    Plain,         // no icon, one OK that Enter and Escape also press; small, centred
+    Error,           // stop icon, one OK; application-modal
+    TaskModalError,  // stop icon, one OK; task-modal
+    Plain,           // no icon, one OK that Enter and Escape also press; small, centred
 };
 
 class Windowing {
@@ -131,8 +131,7 @@ public:
     virtual void SetFocus(WindowHandle w) = 0;
     virtual void CenterOnScreen(WindowHandle w) = 0;
     // Show premultiplied 0xAARRGGBB pixels in a Host window (the player draws this way).
-    virtual void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height,
-                               int stride) = 0;
+    virtual void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride) = 0;
     virtual void HideTaskbarWindow() = 0;
 
     // Event loop. PeekMessage takes one queued message without waiting; WaitMessage sleeps
@@ -141,8 +140,7 @@ public:
     virtual void WaitMessage() = 0;
     virtual void DispatchMessage(const Message& m) = 0;
     virtual void DiscardMessage(const Message& m) = 0;  // a message a hook marked handled
-    virtual void PostMessage(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam,
-                             std::intptr_t lParam) = 0;
+    virtual void PostMessage(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) = 0;
     // Periodic timer whose ticks arrive as queued msg::Timer messages for `w`.
     virtual void StartTimer(WindowHandle w, std::uintptr_t id, int intervalMs) = 0;
     virtual void StopTimer(WindowHandle w, std::uintptr_t id) = 0;
@@ -182,18 +180,16 @@ class Registry {
 public:
     virtual ~Registry() = default;
     // Creates every missing key on `subKey` below `parent`, or opens it.
-    virtual long CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
-                           KeyHandle& out) = 0;
+    virtual long CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access, KeyHandle& out) = 0;
     // Opens an existing key; never creates.
-    virtual long OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
-                         KeyHandle& out) = 0;
+    virtual long OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access, KeyHandle& out) = 0;
     // With data == nullptr: type and size only (FileNotFound when there is no such value).
     // With data: *size is the buffer size in; on MoreData the buffer was too small.
     // Sizes and bytes are those an ANSI reader of the Windows registry would see.
-    virtual long QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type,
-                            std::uint8_t* data, std::uint32_t& size) = 0;
-    virtual long SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
-                          const std::uint8_t* data, std::uint32_t size) = 0;
+    virtual long QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type, std::uint8_t* data,
+                            std::uint32_t& size) = 0;
+    virtual long SetValue(KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                          std::uint32_t size) = 0;
     virtual long CloseKey(KeyHandle key) = 0;
 };
 
@@ -220,13 +216,12 @@ public:
     virtual void FindClose(FindHandle h) = 0;
     // Open for reading; others may read but not write the file while it is open.
     virtual FileHandle OpenShareRead(const std::string& path) = 0;
-    virtual long Seek(FileHandle f, std::int64_t offset) = 0;  // from the start; -1 on failure
+    virtual long Seek(FileHandle f, std::int64_t offset) = 0;       // from the start; -1 on failure
     virtual long Read(FileHandle f, void* buffer, long count) = 0;  // bytes read, -1 on failure
     virtual void Close(FileHandle f) = 0;
     virtual bool FileExists(const std::string& path) = 0;  // a directory does not count
     // Whole file into memory (the player's load); false when it cannot be read.
-    virtual bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
-                               std::size_t maxBytes) = 0;
+    virtual bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::size_t maxBytes) = 0;
 };
 
 // ---------------------------------------------------------------------------------------

@@ -80,9 +80,7 @@ std::int32_t TShockwaveFlash::TotalFrames() const {
     return view_->movie ? view_->movie->TotalFrames() : 1;
 }
 
-std::int32_t TShockwaveFlash::CurrentFrame() const {
-    return view_->movie ? view_->movie->CurrentFrame() : 0;
-}
+std::int32_t TShockwaveFlash::CurrentFrame() const { return view_->movie ? view_->movie->CurrentFrame() : 0; }
 
 void TShockwaveFlash::RestartTimer() {
     if (!handle_ || !playing_ || !view_->movie) return;
@@ -113,7 +111,7 @@ void TShockwaveFlash::Draw() {
     const Rect visible = NativeBounds();
     if (!handle_ || visible.width <= 0 || visible.height <= 0) return;
     auto& surface = view_->surface;
-    if (!surface || surface->width() != visible.width || surface->height() != visible.height) {
+    if (!surface || surface->Width() != visible.width || surface->Height() != visible.height) {
         surface.reset();  // the old pixels go before the new ones are made
         surface = std::make_unique<raster::Surface>(visible.width, visible.height);
     }
@@ -123,10 +121,9 @@ void TShockwaveFlash::Draw() {
         const engine::Viewport view{Width(), Height(), visible.left - Left(), visible.top - Top()};
         view_->movie->Render(*surface, view, background);
     } else {
-        surface->clear(background.value_or(raster::Rgba{0, 0, 0, 255}));
+        surface->Clear(background.value_or(raster::Rgba{0, 0, 0, 255}));
     }
-    Current().windowing->PresentPixels(handle_, surface->data(), surface->width(),
-                                       surface->height(), surface->width());
+    Current().windowing->PresentPixels(handle_, surface->data(), surface->Width(), surface->Height(), surface->Width());
 }
 
 }  // namespace lumarel

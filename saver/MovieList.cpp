@@ -76,8 +76,7 @@ bool ListFolder(std::vector<std::string>& list, const std::string& pattern, bool
     return !list.empty();
 }
 
-std::vector<std::string> BuildMovieList(const std::string& folder,
-                                        const std::function<void()>& processPending) {
+std::vector<std::string> BuildMovieList(const std::string& folder, const std::function<void()>& processPending) {
     std::vector<std::string> list;
     if (ListFolder(list, JoinPath(folder, "*.*"), true, processPending)) {
         for (std::size_t i = list.size(); i-- > 0;) {

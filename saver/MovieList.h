@@ -21,8 +21,7 @@ bool ListFolder(std::vector<std::string>& list, const std::string& pattern, bool
 
 // The saver's movie list for `folder` (the stored text, used as it is): every entry of
 // folder + separator + "*.*" whose extension, upper-cased in ASCII, is exactly ".SWF".
-std::vector<std::string> BuildMovieList(const std::string& folder,
-                                        const std::function<void()>& processPending = {});
+std::vector<std::string> BuildMovieList(const std::string& folder, const std::function<void()>& processPending = {});
 
 // The extension of a name: the part from its last "." on, or "" when it has none.
 std::string ExtensionOf(const std::string& name);

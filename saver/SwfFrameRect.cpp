@@ -44,8 +44,7 @@ std::uint32_t UnsignedBits(const SwfRectBytes& rect, int first, int count) {
 
 }  // namespace
 
-FileOpenError::FileOpenError(const std::string& path)
-    : FileError("ファイル " + path + " は開けません") {}
+FileOpenError::FileOpenError(const std::string& path) : FileError("ファイル " + path + " は開けません") {}
 
 StreamReadError::StreamReadError() : FileError("ストリームからの読み込みエラー") {}
 

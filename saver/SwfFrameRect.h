@@ -11,7 +11,8 @@
 
 namespace lumarel::saver {
 
-// The 17 bytes after the eight-byte file header (file offsets 8..24 of an uncompressed movie): room for the largest rectangle (5 + 4 x 31 bits).
+// The 17 bytes after the eight-byte file header (file offsets 8..24 of an uncompressed movie): room for the largest
+// rectangle (5 + 4 x 31 bits).
 using SwfRectBytes = std::array<std::uint8_t, 17>;
 
 // A file could not be opened or read; the message is the text the user sees.

@@ -45,9 +45,7 @@ TForm1::TForm1() : Form("Form1") {
     Panel1.OnMouseMove = [this](int x, int y) { Panel1MouseMove(x, y); };
     ButtonClose.OnClick = [this] { ButtonCloseClick(); };
     ApplicationEvents1.OnIdle = [this](bool& done) { ApplicationEvents1Idle(done); };
-    ApplicationEvents1.OnMessage = [this](Message& m, bool& handled) {
-        ApplicationEvents1Message(m, handled);
-    };
+    ApplicationEvents1.OnMessage = [this](Message& m, bool& handled) { ApplicationEvents1Message(m, handled); };
     ApplicationEvents1.Attach();
     MessageHandlers[kMsgNoAction] = [](const Message&) {};
     MessageHandlers[kMsgEndSaver] = [this](const Message&) { EndSaver(); };
@@ -85,9 +83,7 @@ void TForm1::LoadSettingsAndList() {
     *MovieList = saver::BuildMovieList(folder, [] { Application::Instance().ProcessMessages(); });
 }
 
-std::string TForm1::MoviePath(std::size_t index) const {
-    return saver::JoinPath(folder, (*MovieList)[index]);
-}
+std::string TForm1::MoviePath(std::size_t index) const { return saver::JoinPath(folder, (*MovieList)[index]); }
 
 void TForm1::FormActivate() {
     if (!pendingFirstMovie) return;
@@ -193,8 +189,7 @@ void TForm1::EndSaver() {
 
     Registry& registry = *Current().registry;
     KeyHandle desktop = 0;
-    if (registry.OpenKey(kCurrentUser, "Control Panel\\Desktop", reg::AllAccess, desktop) ==
-        reg::Success) {
+    if (registry.OpenKey(kCurrentUser, "Control Panel\\Desktop", reg::AllAccess, desktop) == reg::Success) {
         Windowing& ui = *Current().windowing;
         Services& services = *Current().services;
         try {
@@ -203,8 +198,7 @@ void TForm1::EndSaver() {
             std::int32_t parent = settings::TextToInt(Globals().secondArgument).value_or(0);
             if (LibraryHandle lib = services.LoadLibrary("MPR.DLL")) {
                 if (auto entry = services.FindPasswordEntry(lib, "PwdChangePasswordA")) {
-                    entry("SCRSAVE", static_cast<std::uintptr_t>(static_cast<std::intptr_t>(parent)),
-                          0, 0);
+                    entry("SCRSAVE", static_cast<std::uintptr_t>(static_cast<std::intptr_t>(parent)), 0, 0);
                 }
                 services.FreeLibrary(lib);
             }

@@ -1,5 +1,5 @@
 #!/bin/bash
-# Every test: the native build (unit, integration and end-to-end tests under Xvfb), the
+# Every test: the code style, the native build (unit, integration and end-to-end tests under Xvfb), the
 # Windows cross build (the same unit tests and the end-to-end tests under Wine), the engine
 # under AddressSanitizer and UBSan, and a short bounded fuzz run.
 # Usage: scripts/test-all.sh            (build trees go to out/; about 25 minutes on two cores)
@@ -15,6 +15,10 @@ step() { echo; echo "== $*  ($(date +%H:%M:%S))"; }
 options=(-DLUMAREL_TESTS=ON -DLUMAREL_WERROR=ON -DLUMAREL_BENCH=OFF -DLUMAREL_SANITIZE=OFF -DLUMAREL_FUZZ=OFF)
 # A tree that finds no tests fails instead of passing.
 ctest_args=(--output-on-failure --timeout 300 --no-tests=error --repeat until-pass:3)
+
+step "code style"
+# Every C++ file as .clang-format has it.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror || status=1
 
 step "native build"
 cmake -S . -B "$out/linux" -G Ninja "${options[@]}" >/dev/null &&

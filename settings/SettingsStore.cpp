@@ -60,8 +60,7 @@ std::string Quoted(const char* before, const std::string& name, const char* afte
 }
 
 // The value's data as text. `size` is the size the registry reported for it.
-std::string ReadValueAsText(Registry& registry, KeyHandle section, const std::string& name,
-                            std::uint32_t size) {
+std::string ReadValueAsText(Registry& registry, KeyHandle section, const std::string& name, std::uint32_t size) {
     if (size == 0) return std::string();
     std::vector<std::uint8_t> buffer(size);
     std::uint32_t type = 0;
@@ -96,8 +95,8 @@ std::optional<std::string> ReadValue(Registry& registry, KeyHandle key, const st
     return ReadValueAsText(registry, sectionKey.handle, name, size);
 }
 
-void WriteValue(Registry* registry, KeyHandle key, const std::string& section,
-                const std::string& name, const std::string& text) {
+void WriteValue(Registry* registry, KeyHandle key, const std::string& section, const std::string& name,
+                const std::string& text) {
     // Without a settings key there is nothing to create the section under.
     if (registry == nullptr || key == 0) {
         throw RegistryError(Quoted("キー ", section, " の作成に失敗しました"));
@@ -128,8 +127,8 @@ std::string SettingsKeyPathFor(const std::string& exePath, const LeadBytePredica
     const auto isSeparator = [](char c) { return c == '\\' || c == ':' || c == '/'; };
     std::size_t sep = FindLastSingleByte(exePath, exePath.size(), isSeparator, isLeadByte);
     std::string fileName = sep == std::string::npos ? exePath : exePath.substr(sep + 1);
-    std::size_t dot =
-        FindLastSingleByte(fileName, fileName.size(), [](char c) { return c == '.'; }, isLeadByte);
+    std::size_t dot = FindLastSingleByte(
+        fileName, fileName.size(), [](char c) { return c == '.'; }, isLeadByte);
     std::string baseName = dot == std::string::npos ? fileName : fileName.substr(0, dot);
     return "Software\\velbrook\\" + baseName;
 }
@@ -144,8 +143,7 @@ std::string SettingsKeyPath() {
 SettingsStore::SettingsStore(const std::string& keyPath) : registry_(platform::Current().registry) {
     if (registry_ == nullptr) return;
     KeyHandle handle = 0;
-    if (registry_->CreateKey(platform::kCurrentUser, keyPath, reg::AllAccess, handle) ==
-        reg::Success) {
+    if (registry_->CreateKey(platform::kCurrentUser, keyPath, reg::AllAccess, handle) == reg::Success) {
         key_ = handle;
     }
 }
@@ -154,8 +152,7 @@ SettingsStore::~SettingsStore() {
     if (registry_ != nullptr && key_ != 0) registry_->CloseKey(key_);
 }
 
-bool SettingsStore::ReadFlag(const std::string& section, const std::string& name,
-                             bool defaultValue) {
+bool SettingsStore::ReadFlag(const std::string& section, const std::string& name, bool defaultValue) {
     if (registry_ == nullptr) return defaultValue;
     std::optional<std::string> text = ReadValue(*registry_, key_, section, name);
     if (!text) return defaultValue;
@@ -175,8 +172,7 @@ void SettingsStore::WriteFlag(const std::string& section, const std::string& nam
     WriteValue(registry_, key_, section, name, value ? "1" : "0");
 }
 
-void SettingsStore::WriteText(const std::string& section, const std::string& name,
-                              const std::string& value) {
+void SettingsStore::WriteText(const std::string& section, const std::string& name, const std::string& value) {
     WriteValue(registry_, key_, section, name, value);
 }
 

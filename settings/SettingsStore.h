@@ -43,14 +43,13 @@ public:
     SettingsStore& operator=(const SettingsStore&) = delete;
 
     bool ReadFlag(const std::string& section, const std::string& name, bool defaultValue);
-    std::string ReadText(const std::string& section, const std::string& name,
-                         const std::string& defaultValue);
+    std::string ReadText(const std::string& section, const std::string& name, const std::string& defaultValue);
     void WriteFlag(const std::string& section, const std::string& name, bool value);
     void WriteText(const std::string& section, const std::string& name, const std::string& value);
 
 private:
     platform::Registry* registry_;  // null only when no registry is installed at all
-    platform::KeyHandle key_ = 0;  // 0: the settings key could be neither opened nor created
+    platform::KeyHandle key_ = 0;   // 0: the settings key could be neither opened nor created
 };
 
 }  // namespace lumarel::settings

@@ -12,8 +12,7 @@ std::string BrowseForFolder(WindowHandle owner, const std::string& initialPath) 
 
 namespace {
 
-void Place(Control& c, int left, int top, int width, int height, const std::string& text,
-           int tabOrder = -1) {
+void Place(Control& c, int left, int top, int width, int height, const std::string& text, int tabOrder = -1) {
     c.SetBounds(Rect{left, top, width, height});
     c.SetText(text);
     c.SetTabOrder(tabOrder);

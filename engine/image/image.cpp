@@ -43,16 +43,16 @@ static_assert(STBI_MAX_DIMENSIONS == lumarel::engine::image::kMaxSide, "stb limi
 namespace lumarel::engine::image {
 
 bool SizeAllowed(int64_t width, int64_t height) {
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
-  return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4u <= kMaxPixelBytes;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
+    return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4u <= kMaxPixelBytes;
 }
 
 Format Sniff(std::span<const uint8_t> d) {
-  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  if (d.size() >= 8 && std::memcmp(d.data(), kPng, 8) == 0) return Format::Png;
-  if (d.size() >= 4 && d[0] == 'G' && d[1] == 'I' && d[2] == 'F' && d[3] == '8') return Format::Gif;
-  if (d.size() >= 2 && d[0] == 0xFF && (d[1] == 0xD8 || d[1] == 0xD9)) return Format::Jpeg;
-  return Format::Unknown;
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (d.size() >= 8 && std::memcmp(d.data(), kPng, 8) == 0) return Format::Png;
+    if (d.size() >= 4 && d[0] == 'G' && d[1] == 'I' && d[2] == 'F' && d[3] == '8') return Format::Gif;
+    if (d.size() >= 2 && d[0] == 0xFF && (d[1] == 0xD8 || d[1] == 0xD9)) return Format::Jpeg;
+    return Format::Unknown;
 }
 
 namespace {
@@ -61,214 +61,214 @@ namespace {
 // `scan` is given) everything from the start-of-scan marker on to `scan`. Start and end markers
 // before the scan are left out. False when a segment runs past the data.
 bool CollectSegments(std::span<const uint8_t> in, std::vector<uint8_t>& segments, std::vector<uint8_t>* scan) {
-  size_t i = 0;
-  const size_t n = in.size();
-  while (i < n) {
-    if (in[i] != 0xFF) return false;  // not at a marker
-    while (i + 1 < n && in[i + 1] == 0xFF) ++i;  // fill bytes
-    if (i + 1 >= n) return true;
-    const uint8_t m = in[i + 1];
-    if (m == 0xD8 || m == 0xD9 || m == 0x01 || (m >= 0xD0 && m <= 0xD7)) {
-      i += 2;  // markers without a length
-      continue;
+    size_t i = 0;
+    const size_t n = in.size();
+    while (i < n) {
+        if (in[i] != 0xFF) return false;             // not at a marker
+        while (i + 1 < n && in[i + 1] == 0xFF) ++i;  // fill bytes
+        if (i + 1 >= n) return true;
+        const uint8_t m = in[i + 1];
+        if (m == 0xD8 || m == 0xD9 || m == 0x01 || (m >= 0xD0 && m <= 0xD7)) {
+            i += 2;  // markers without a length
+            continue;
+        }
+        if (m == 0xDA) {
+            if (scan) scan->insert(scan->end(), in.begin() + static_cast<ptrdiff_t>(i), in.end());
+            return true;
+        }
+        if (i + 4 > n) return false;
+        const size_t len = (size_t(in[i + 2]) << 8) | in[i + 3];
+        if (len < 2 || len > n - i - 2) return false;
+        segments.insert(segments.end(), in.begin() + static_cast<ptrdiff_t>(i),
+                        in.begin() + static_cast<ptrdiff_t>(i + 2 + len));
+        i += 2 + len;
     }
-    if (m == 0xDA) {
-      if (scan) scan->insert(scan->end(), in.begin() + static_cast<ptrdiff_t>(i), in.end());
-      return true;
-    }
-    if (i + 4 > n) return false;
-    const size_t len = (size_t(in[i + 2]) << 8) | in[i + 3];
-    if (len < 2 || len > n - i - 2) return false;
-    segments.insert(segments.end(), in.begin() + static_cast<ptrdiff_t>(i),
-                    in.begin() + static_cast<ptrdiff_t>(i + 2 + len));
-    i += 2 + len;
-  }
-  return true;
+    return true;
 }
 
 // A PNG whose image data inflates to more than its header allows is refused before decoding
 // (the decoder would otherwise grow its buffer for as long as the stream goes on).
 bool PngDataBounded(std::span<const uint8_t> d) {
-  if (d.size() < 33) return false;
-  auto be32 = [&](size_t at) {
-    return (uint32_t(d[at]) << 24) | (uint32_t(d[at + 1]) << 16) | (uint32_t(d[at + 2]) << 8) | d[at + 3];
-  };
-  const uint32_t w = be32(16), h = be32(20);
-  if (!SizeAllowed(w, h)) return false;
-  // At most 8 bytes a pixel (16-bit RGBA) plus a filter byte a row, for every interlace pass.
-  const uint64_t limit = uint64_t(h) * (uint64_t(w) * 8 + 1) * 2 + 1024;
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return false;
-  uint8_t scratch[16384];
-  uint64_t produced = 0;
-  bool ok = true, done = false;
-  size_t at = 8;
-  while (ok && !done && at + 12 <= d.size()) {
-    const uint32_t len = be32(at);
-    if (len > d.size() - at - 12) break;  // truncated chunk: the decoder reports it
-    const bool idat = std::memcmp(&d[at + 4], "IDAT", 4) == 0;
-    if (std::memcmp(&d[at + 4], "IEND", 4) == 0) break;
-    if (idat) {
-      z.next_in = const_cast<Bytef*>(&d[at + 8]);
-      z.avail_in = len;
-      while (z.avail_in > 0) {
-        z.next_out = scratch;
-        z.avail_out = sizeof scratch;
-        const int rc = inflate(&z, Z_NO_FLUSH);
-        produced += sizeof scratch - z.avail_out;
-        if (produced > limit) {
-          ok = false;
-          break;
+    if (d.size() < 33) return false;
+    auto be32 = [&](size_t at) {
+        return (uint32_t(d[at]) << 24) | (uint32_t(d[at + 1]) << 16) | (uint32_t(d[at + 2]) << 8) | d[at + 3];
+    };
+    const uint32_t w = be32(16), h = be32(20);
+    if (!SizeAllowed(w, h)) return false;
+    // At most 8 bytes a pixel (16-bit RGBA) plus a filter byte a row, for every interlace pass.
+    const uint64_t limit = uint64_t(h) * (uint64_t(w) * 8 + 1) * 2 + 1024;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    uint8_t scratch[16384];
+    uint64_t produced = 0;
+    bool ok = true, done = false;
+    size_t at = 8;
+    while (ok && !done && at + 12 <= d.size()) {
+        const uint32_t len = be32(at);
+        if (len > d.size() - at - 12) break;  // truncated chunk: the decoder reports it
+        const bool idat = std::memcmp(&d[at + 4], "IDAT", 4) == 0;
+        if (std::memcmp(&d[at + 4], "IEND", 4) == 0) break;
+        if (idat) {
+            z.next_in = const_cast<Bytef*>(&d[at + 8]);
+            z.avail_in = len;
+            while (z.avail_in > 0) {
+                z.next_out = scratch;
+                z.avail_out = sizeof scratch;
+                const int rc = inflate(&z, Z_NO_FLUSH);
+                produced += sizeof scratch - z.avail_out;
+                if (produced > limit) {
+                    ok = false;
+                    break;
+                }
+                if (rc == Z_STREAM_END) {
+                    done = true;
+                    break;
+                }
+                if (rc != Z_OK) break;  // corrupt: the decoder reports it
+            }
         }
-        if (rc == Z_STREAM_END) {
-          done = true;
-          break;
-        }
-        if (rc != Z_OK) break;  // corrupt: the decoder reports it
-      }
+        at += 12 + size_t(len);
     }
-    at += 12 + size_t(len);
-  }
-  inflateEnd(&z);
-  return ok;
+    inflateEnd(&z);
+    return ok;
 }
 
 // The stb_image of Debian 12 (2.27) builds a Huffman table from a DHT segment without checking
 // that its code counts add up to at most 256 symbols, and writes past its arrays when they do
 // not. Such data is refused before it reaches the decoder (its header reader included).
 bool JpegHuffmanTablesBounded(std::span<const uint8_t> d) {
-  size_t at = 0;
-  while (at + 1 < d.size()) {
-    const uint8_t m = d[at + 1];
-    if (d[at] != 0xFF || m == 0xFF) {  // entropy-coded data, fill bytes: on to the next marker
-      ++at;
-      continue;
+    size_t at = 0;
+    while (at + 1 < d.size()) {
+        const uint8_t m = d[at + 1];
+        if (d[at] != 0xFF || m == 0xFF) {  // entropy-coded data, fill bytes: on to the next marker
+            ++at;
+            continue;
+        }
+        if (m == 0x00 || m == 0x01 || m == 0xD8 || m == 0xD9 || (m >= 0xD0 && m <= 0xD7)) {
+            at += 2;  // stuffing, TEM, SOI, EOI, RSTn: no length follows
+            continue;
+        }
+        if (at + 4 > d.size()) return true;  // cut short: the decoder reports it
+        const size_t len = (size_t(d[at + 2]) << 8) | d[at + 3];
+        if (m == 0xC4) {
+            // Read as the decoder reads it: table after table while the segment's length lasts, each
+            // table's header taken whole even where it runs past that length or the data (whose end
+            // reads as zeros).
+            long left = static_cast<long>(len) - 2;
+            size_t p = at + 4;
+            while (left > 0 && p < d.size()) {
+                size_t n = 0;
+                for (size_t i = 1; i <= 16 && p + i < d.size(); ++i) n += d[p + i];
+                if (n > 256) return false;
+                p += 17 + n;
+                left -= static_cast<long>(17 + n);
+            }
+        }
+        at += 2 + std::max<size_t>(len, 2);
     }
-    if (m == 0x00 || m == 0x01 || m == 0xD8 || m == 0xD9 || (m >= 0xD0 && m <= 0xD7)) {
-      at += 2;  // stuffing, TEM, SOI, EOI, RSTn: no length follows
-      continue;
-    }
-    if (at + 4 > d.size()) return true;  // cut short: the decoder reports it
-    const size_t len = (size_t(d[at + 2]) << 8) | d[at + 3];
-    if (m == 0xC4) {
-      // Read as the decoder reads it: table after table while the segment's length lasts, each
-      // table's header taken whole even where it runs past that length or the data (whose end
-      // reads as zeros).
-      long left = static_cast<long>(len) - 2;
-      size_t p = at + 4;
-      while (left > 0 && p < d.size()) {
-        size_t n = 0;
-        for (size_t i = 1; i <= 16 && p + i < d.size(); ++i) n += d[p + i];
-        if (n > 256) return false;
-        p += 17 + n;
-        left -= static_cast<long>(17 + n);
-      }
-    }
-    at += 2 + std::max<size_t>(len, 2);
-  }
-  return true;
+    return true;
 }
 
 }  // namespace
 
 std::vector<uint8_t> SpliceJpeg(std::span<const uint8_t> tables, std::span<const uint8_t> image) {
-  std::vector<uint8_t> out = {0xFF, 0xD8};
-  std::vector<uint8_t> scan;
-  if (!tables.empty() && !CollectSegments(tables, out, nullptr)) return {};
-  if (!CollectSegments(image, out, &scan) || scan.empty()) return {};
-  out.insert(out.end(), scan.begin(), scan.end());
-  if (out.size() < 2 || out[out.size() - 2] != 0xFF || out.back() != 0xD9) {
-    out.push_back(0xFF);
-    out.push_back(0xD9);
-  }
-  return out;
+    std::vector<uint8_t> out = {0xFF, 0xD8};
+    std::vector<uint8_t> scan;
+    if (!tables.empty() && !CollectSegments(tables, out, nullptr)) return {};
+    if (!CollectSegments(image, out, &scan) || scan.empty()) return {};
+    out.insert(out.end(), scan.begin(), scan.end());
+    if (out.size() < 2 || out[out.size() - 2] != 0xFF || out.back() != 0xD9) {
+        out.push_back(0xFF);
+        out.push_back(0xD9);
+    }
+    return out;
 }
 
 std::shared_ptr<raster::Bitmap> DecodeImage(std::span<const uint8_t> data, std::string& error) {
-  const Format f = Sniff(data);
-  if (f == Format::Unknown) {
-    error = "image data of unknown format";
-    return nullptr;
-  }
-  if (data.size() > static_cast<size_t>(INT_MAX)) {
-    error = "image data too long";
-    return nullptr;
-  }
-  if (f == Format::Jpeg && !JpegHuffmanTablesBounded(data)) {
-    error = "JPEG Huffman table with more than 256 codes";
-    return nullptr;
-  }
-  const auto* bytes = reinterpret_cast<const stbi_uc*>(data.data());
-  const int len = static_cast<int>(data.size());
-  int w = 0, h = 0, comp = 0;
-  if (!stbi_info_from_memory(bytes, len, &w, &h, &comp)) {
-    error = "image header not readable";
-    return nullptr;
-  }
-  if (!SizeAllowed(w, h)) {
-    error = "image size " + std::to_string(w) + "x" + std::to_string(h) + " outside the limits";
-    return nullptr;
-  }
-  if (f == Format::Png && !PngDataBounded(data)) {
-    error = "PNG data larger than its image";
-    return nullptr;
-  }
-  stbi_uc* px = stbi_load_from_memory(bytes, len, &w, &h, &comp, 4);
-  if (!px) {
-    error = "image data not decodable";
-    return nullptr;
-  }
-  auto bm = std::make_shared<raster::Bitmap>();
-  if (!SizeAllowed(w, h)) {
+    const Format f = Sniff(data);
+    if (f == Format::Unknown) {
+        error = "image data of unknown format";
+        return nullptr;
+    }
+    if (data.size() > static_cast<size_t>(INT_MAX)) {
+        error = "image data too long";
+        return nullptr;
+    }
+    if (f == Format::Jpeg && !JpegHuffmanTablesBounded(data)) {
+        error = "JPEG Huffman table with more than 256 codes";
+        return nullptr;
+    }
+    const auto* bytes = reinterpret_cast<const stbi_uc*>(data.data());
+    const int len = static_cast<int>(data.size());
+    int w = 0, h = 0, comp = 0;
+    if (!stbi_info_from_memory(bytes, len, &w, &h, &comp)) {
+        error = "image header not readable";
+        return nullptr;
+    }
+    if (!SizeAllowed(w, h)) {
+        error = "image size " + std::to_string(w) + "x" + std::to_string(h) + " outside the limits";
+        return nullptr;
+    }
+    if (f == Format::Png && !PngDataBounded(data)) {
+        error = "PNG data larger than its image";
+        return nullptr;
+    }
+    stbi_uc* px = stbi_load_from_memory(bytes, len, &w, &h, &comp, 4);
+    if (!px) {
+        error = "image data not decodable";
+        return nullptr;
+    }
+    auto bm = std::make_shared<raster::Bitmap>();
+    if (!SizeAllowed(w, h)) {
+        stbi_image_free(px);
+        error = "image size outside the limits";
+        return nullptr;
+    }
+    bm->width = w;
+    bm->height = h;
+    const size_t count = size_t(w) * size_t(h);
+    bm->pixels.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t r = px[i * 4], g = px[i * 4 + 1], b = px[i * 4 + 2], a = px[i * 4 + 3];
+        auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
+        bm->pixels[i] =
+            a == 255 ? (0xFF000000u | (r << 16) | (g << 8) | b) : ((a << 24) | (pm(r) << 16) | (pm(g) << 8) | pm(b));
+    }
     stbi_image_free(px);
-    error = "image size outside the limits";
-    return nullptr;
-  }
-  bm->width = w;
-  bm->height = h;
-  const size_t count = size_t(w) * size_t(h);
-  bm->pixels.resize(count);
-  for (size_t i = 0; i < count; ++i) {
-    const uint32_t r = px[i * 4], g = px[i * 4 + 1], b = px[i * 4 + 2], a = px[i * 4 + 3];
-    auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
-    bm->pixels[i] = a == 255 ? (0xFF000000u | (r << 16) | (g << 8) | b)
-                             : ((a << 24) | (pm(r) << 16) | (pm(g) << 8) | pm(b));
-  }
-  stbi_image_free(px);
-  return bm;
+    return bm;
 }
 
 bool InflateExact(std::span<const uint8_t> zdata, size_t expected, std::vector<uint8_t>& out) {
-  out.clear();
-  if (expected == 0) return true;
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return false;
-  size_t produced = 0, consumed = 0;
-  // The buffer grows as data comes out, so garbage that claims a big image costs little.
-  out.resize(std::min<size_t>(expected, size_t(1) << 16));
-  while (produced < expected) {
-    if (z.avail_in == 0) {
-      if (consumed >= zdata.size()) break;
-      const size_t piece = std::min<size_t>(zdata.size() - consumed, size_t(1) << 30);
-      z.next_in = const_cast<Bytef*>(zdata.data() + consumed);
-      z.avail_in = static_cast<uInt>(piece);
-      consumed += piece;
-    }
-    if (produced == out.size()) out.resize(std::min(expected, out.size() * 2));
-    const size_t room = std::min<size_t>(out.size() - produced, size_t(1) << 30);
-    z.next_out = out.data() + produced;
-    z.avail_out = static_cast<uInt>(room);
-    const int rc = inflate(&z, Z_NO_FLUSH);
-    produced += room - z.avail_out;
-    if (rc == Z_STREAM_END) break;
-    if (rc != Z_OK && !(rc == Z_BUF_ERROR && z.avail_out == 0)) break;
-  }
-  inflateEnd(&z);
-  if (produced < expected) {
     out.clear();
-    return false;
-  }
-  return true;
+    if (expected == 0) return true;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    size_t produced = 0, consumed = 0;
+    // The buffer grows as data comes out, so garbage that claims a big image costs little.
+    out.resize(std::min<size_t>(expected, size_t(1) << 16));
+    while (produced < expected) {
+        if (z.avail_in == 0) {
+            if (consumed >= zdata.size()) break;
+            const size_t piece = std::min<size_t>(zdata.size() - consumed, size_t(1) << 30);
+            z.next_in = const_cast<Bytef*>(zdata.data() + consumed);
+            z.avail_in = static_cast<uInt>(piece);
+            consumed += piece;
+        }
+        if (produced == out.size()) out.resize(std::min(expected, out.size() * 2));
+        const size_t room = std::min<size_t>(out.size() - produced, size_t(1) << 30);
+        z.next_out = out.data() + produced;
+        z.avail_out = static_cast<uInt>(room);
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        produced += room - z.avail_out;
+        if (rc == Z_STREAM_END) break;
+        if (rc != Z_OK && !(rc == Z_BUF_ERROR && z.avail_out == 0)) break;
+    }
+    inflateEnd(&z);
+    if (produced < expected) {
+        out.clear();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace lumarel::engine::image

@@ -10,65 +10,65 @@ namespace lumarel::raster {
 
 // x' = a*x + c*y + tx ; y' = b*x + d*y + ty   (SWF MATRIX: a=ScaleX, b=RotateSkew0, c=RotateSkew1, d=ScaleY)
 struct Matrix {
-  double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+    double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
 
-  void Apply(double x, double y, double& ox, double& oy) const {
-    ox = a * x + c * y + tx;
-    oy = b * x + d * y + ty;
-  }
-  // (this ∘ other)(p) == this(other(p)): other is applied first.
-  Matrix Multiply(const Matrix& o) const;
-  // Inverse matrix; returns false (and leaves out untouched) when singular or not finite.
-  bool Invert(Matrix& out) const;
-  Matrix Inverted() const;  // identity when singular
-  double Determinant() const { return a * d - b * c; }
-  bool IsFinite() const;
+    void Apply(double x, double y, double& ox, double& oy) const {
+        ox = a * x + c * y + tx;
+        oy = b * x + d * y + ty;
+    }
+    // (this ∘ other)(p) == this(other(p)): other is applied first.
+    Matrix Multiply(const Matrix& o) const;
+    // Inverse matrix; returns false (and leaves out untouched) when singular or not finite.
+    bool Invert(Matrix& out) const;
+    Matrix Inverted() const;  // identity when singular
+    double Determinant() const { return a * d - b * c; }
+    bool IsFinite() const;
 };
 
 struct Rgba {
-  uint8_t r = 0, g = 0, b = 0, a = 255;
+    uint8_t r = 0, g = 0, b = 0, a = 255;
 };
 
 // Applied to straight colour: c' = clamp(c*mul + add), add in 0..255 units.
 struct ColorTransform {
-  double rm = 1, gm = 1, bm = 1, am = 1, ra = 0, ga = 0, ba = 0, aa = 0;
+    double rm = 1, gm = 1, bm = 1, am = 1, ra = 0, ga = 0, ba = 0, aa = 0;
 
-  Rgba Apply(Rgba c) const;
-  // Concat(inner): the transform that applies `inner` first, then this one.
-  ColorTransform Concat(const ColorTransform& inner) const;
-  bool IsIdentity() const;
+    Rgba Apply(Rgba c) const;
+    // Concat(inner): the transform that applies `inner` first, then this one.
+    ColorTransform Concat(const ColorTransform& inner) const;
+    bool IsIdentity() const;
 };
 
 enum class Spread { Pad, Reflect, Repeat };
 enum class Interpolation { Rgb, LinearRgb };
 
 struct GradientStop {
-  uint8_t ratio = 0;
-  Rgba color;
+    uint8_t ratio = 0;
+    Rgba color;
 };
 
 struct Gradient {
-  enum class Kind { Linear, Radial, Focal } kind = Kind::Linear;
-  Spread spread = Spread::Pad;
-  Interpolation interpolation = Interpolation::Rgb;
-  double focal = 0;                 // -1..1, Focal only
-  std::vector<GradientStop> stops;  // 1..15 stops in file order (ratios normally ascending)
-  Matrix matrix;                    // maps the gradient square (-16384..16384) to shape space (twips)
+    enum class Kind { Linear, Radial, Focal } kind = Kind::Linear;
+    Spread spread = Spread::Pad;
+    Interpolation interpolation = Interpolation::Rgb;
+    double focal = 0;                 // -1..1, Focal only
+    std::vector<GradientStop> stops;  // 1..15 stops in file order (ratios normally ascending)
+    Matrix matrix;                    // maps the gradient square (-16384..16384) to shape space (twips)
 };
 
 struct Bitmap {  // premultiplied 0xAARRGGBB, row-major
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
 };
 
 struct Paint {
-  enum class Kind { None, Solid, Gradient, Bitmap } kind = Kind::Solid;
-  Rgba color;
-  Gradient gradient;
-  std::shared_ptr<const Bitmap> bitmap;
-  Matrix bitmapMatrix;  // bitmap pixels -> shape space (twips)
-  bool repeat = true;   // false: clipped fill, the edge pixels extend beyond the bitmap
-  bool smooth = true;   // bilinear; false: nearest pixel
+    enum class Kind { None, Solid, Gradient, Bitmap } kind = Kind::Solid;
+    Rgba color;
+    Gradient gradient;
+    std::shared_ptr<const Bitmap> bitmap;
+    Matrix bitmapMatrix;  // bitmap pixels -> shape space (twips)
+    bool repeat = true;   // false: clipped fill, the edge pixels extend beyond the bitmap
+    bool smooth = true;   // bilinear; false: nearest pixel
 };
 
 enum class Cap { Round, None, Square };
@@ -80,50 +80,50 @@ enum class Join { Round, Bevel, Miter };
 // its start is joined there unless noClose. miterLimit bounds the ratio of miter length to stroke
 // width (1/sin of half the corner angle); sharper corners are bevelled.
 struct Stroke {
-  double width = 20;  // twips
-  Paint paint;        // solid colour or (LINESTYLE2 HasFill) a fill
-  Cap startCap = Cap::Round, endCap = Cap::Round;
-  Join join = Join::Round;
-  double miterLimit = 3;
-  bool noHScale = false, noVScale = false, pixelHinting = false, noClose = false;
+    double width = 20;  // twips
+    Paint paint;        // solid colour or (LINESTYLE2 HasFill) a fill
+    Cap startCap = Cap::Round, endCap = Cap::Round;
+    Join join = Join::Round;
+    double miterLimit = 3;
+    bool noHScale = false, noVScale = false, pixelHinting = false, noClose = false;
 };
 
 struct Edge {  // in shape space (twips). kind Line ignores cx,cy.
-  enum class Kind : uint8_t { Line, Quad } kind = Kind::Line;
-  float x0 = 0, y0 = 0, cx = 0, cy = 0, x1 = 0, y1 = 0;
-  uint16_t fill0 = 0, fill1 = 0, line = 0;  // 1-based indices into the layer's fills/strokes; 0 = none
+    enum class Kind : uint8_t { Line, Quad } kind = Kind::Line;
+    float x0 = 0, y0 = 0, cx = 0, cy = 0, x1 = 0, y1 = 0;
+    uint16_t fill0 = 0, fill1 = 0, line = 0;  // 1-based indices into the layer's fills/strokes; 0 = none
 };
 
 // fill0 is the style on the left of the edge as seen on screen (y down) when walking x0,y0 -> x1,y1;
 // fill1 the style on its right.
 struct Layer {
-  // Fill rule per style: false counts any winding as inside (non-zero), true only odd windings,
-  // so a style's contours that overlap cancel there (even-odd, SWF's own rule for shapes).
-  bool evenOdd = false;
-  std::vector<Paint> fills;
-  std::vector<Stroke> strokes;
-  std::vector<Edge> edges;  // in SWF record order
+    // Fill rule per style: false counts any winding as inside (non-zero), true only odd windings,
+    // so a style's contours that overlap cancel there (even-odd, SWF's own rule for shapes).
+    bool evenOdd = false;
+    std::vector<Paint> fills;
+    std::vector<Stroke> strokes;
+    std::vector<Edge> edges;  // in SWF record order
 };
 
 struct Shape {
-  std::vector<Layer> layers;  // each layer: all its fills in ONE sweep, then its strokes on top
+    std::vector<Layer> layers;  // each layer: all its fills in ONE sweep, then its strokes on top
 };
 
 class Surface {  // premultiplied 0xAARRGGBB pixels
- public:
-  Surface(int w, int h);
-  int width() const { return w_; }
-  int height() const { return h_; }
-  uint32_t* row(int y) { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(w_); }
-  const uint32_t* row(int y) const { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(w_); }
-  const uint32_t* data() const { return pixels_.data(); }
-  uint32_t* data() { return pixels_.data(); }
-  uint32_t pixel(int x, int y) const { return row(y)[x]; }
-  void clear(Rgba);
+public:
+    Surface(int w, int h);
+    int Width() const { return w_; }
+    int Height() const { return h_; }
+    uint32_t* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(w_); }
+    const uint32_t* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(w_); }
+    const uint32_t* data() const { return pixels_.data(); }
+    uint32_t* data() { return pixels_.data(); }
+    uint32_t Pixel(int x, int y) const { return Row(y)[x]; }
+    void Clear(Rgba);
 
- private:
-  int w_, h_;
-  std::vector<uint32_t> pixels_;
+private:
+    int w_, h_;
+    std::vector<uint32_t> pixels_;
 };
 
 // Stage quality, as the player had it. Low draws without anti-aliasing: a pixel is painted when
@@ -140,38 +140,38 @@ uint32_t Premultiply(Rgba c);
 // Draws shapes into a Surface. Keep one Renderer per surface: it owns the scratch buffers and the
 // clip masks, which are reused from draw to draw.
 class Renderer {
- public:
-  explicit Renderer(Surface&);
-  ~Renderer();
-  Renderer(const Renderer&) = delete;
-  Renderer& operator=(const Renderer&) = delete;
+public:
+    explicit Renderer(Surface&);
+    ~Renderer();
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
 
-  // Draws into `s` from now on, keeping the scratch buffers, masks and what it knows of bitmaps;
-  // the clip rectangle goes back to the whole surface and open clip levels are dropped.
-  void setSurface(Surface& s);
+    // Draws into `s` from now on, keeping the scratch buffers, masks and what it knows of bitmaps;
+    // the clip rectangle goes back to the whole surface and open clip levels are dropped.
+    void SetSurface(Surface& s);
 
-  void drawShape(const Shape&, const Matrix& toDevice /* twips -> pixels */, const ColorTransform&);
+    void DrawShape(const Shape&, const Matrix& toDevice /* twips -> pixels */, const ColorTransform&);
 
-  // Clip layers: between beginClip() and endClipDefinition() drawShape calls add coverage to a new
-  // 8-bit mask (fills only; strokes of a mask do not mask). After endClipDefinition() every drawShape
-  // is masked by it, intersected with enclosing masks. popClip() drops the innermost mask.
-  void beginClip();
-  void endClipDefinition();
-  void popClip();
-  int clipDepth() const;  // number of masks on the stack (defined or being defined)
+    // Clip layers: between beginClip() and endClipDefinition() drawShape calls add coverage to a new
+    // 8-bit mask (fills only; strokes of a mask do not mask). After endClipDefinition() every drawShape
+    // is masked by it, intersected with enclosing masks. popClip() drops the innermost mask.
+    void BeginClip();
+    void EndClipDefinition();
+    void PopClip();
+    int ClipDepth() const;  // number of masks on the stack (defined or being defined)
 
-  void setClipRect(int x0, int y0, int x1, int y1);  // device-space scissor, default whole surface
-  void getClipRect(int& x0, int& y0, int& x1, int& y1) const;
+    void SetClipRect(int x0, int y0, int x1, int y1);  // device-space scissor, default whole surface
+    void GetClipRect(int& x0, int& y0, int& x1, int& y1) const;
 
-  // Curve flattening tolerance in device pixels (default 0.2).
-  void setTolerance(double px);
+    // Curve flattening tolerance in device pixels (default 0.2).
+    void SetTolerance(double px);
 
-  void setQuality(Quality q);  // default High
+    void SetQuality(Quality q);  // default High
 
-  struct Impl;
+    struct Impl;
 
- private:
-  std::unique_ptr<Impl> impl_;
+private:
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace lumarel::raster

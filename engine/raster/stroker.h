@@ -8,20 +8,20 @@
 namespace lumarel::raster::detail {
 
 struct Pt {
-  double x, y;
+    double x, y;
 };
 
 struct StrokeStyle {
-  double halfWidth = 0.5;  // device pixels
-  Cap startCap = Cap::Round, endCap = Cap::Round;
-  Join join = Join::Round;
-  double miterLimit = 3;  // miter length / stroke width beyond which a bevel is used
-  double tolerance = 0.2;
+    double halfWidth = 0.5;  // device pixels
+    Cap startCap = Cap::Round, endCap = Cap::Round;
+    Join join = Join::Round;
+    double miterLimit = 3;  // miter length / stroke width beyond which a bevel is used
+    double tolerance = 0.2;
 };
 
 // Appends the outline of `pts` to `out` as closed contours; `contourEnds` receives the end
 // index (exclusive) of each contour in `out`. `pts` may hold duplicates; they are dropped.
-void StrokePolyline(const std::vector<Pt>& pts, bool closed, const StrokeStyle& st,
-                    std::vector<Pt>& out, std::vector<size_t>& contourEnds);
+void StrokePolyline(const std::vector<Pt>& pts, bool closed, const StrokeStyle& st, std::vector<Pt>& out,
+                    std::vector<size_t>& contourEnds);
 
 }  // namespace lumarel::raster::detail

@@ -16,11 +16,11 @@ struct Tag;
 
 // What shape parsing needs from the movie around it.
 struct ShapeContext {
-  // The decoded bitmap for a character id, or null (unknown or undecodable: drawn as nothing).
-  std::function<std::shared_ptr<const raster::Bitmap>(uint16_t)> bitmap;
-  // Whether the smoothed bitmap fill types (0x40, 0x41) are drawn smoothed. Movies of version 8
-  // and later say it per fill; older ones are decided by the caller (see BitmapSmoothing()).
-  bool smoothFills = true;
+    // The decoded bitmap for a character id, or null (unknown or undecodable: drawn as nothing).
+    std::function<std::shared_ptr<const raster::Bitmap>(uint16_t)> bitmap;
+    // Whether the smoothed bitmap fill types (0x40, 0x41) are drawn smoothed. Movies of version 8
+    // and later say it per fill; older ones are decided by the caller (see BitmapSmoothing()).
+    bool smoothFills = true;
 };
 
 // Smoothing of the "smoothed" bitmap fill types for a movie: version 8 and later honour the

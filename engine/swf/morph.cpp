@@ -10,132 +10,135 @@ namespace lumarel::engine::swf {
 namespace {
 
 unsigned ReadCount(BitReader& r) {
-  unsigned n = r.u8();
-  if (n == 0xFF) n = r.u16();
-  return n;
+    unsigned n = r.U8();
+    if (n == 0xFF) n = r.U16();
+    return n;
 }
 
 void ReadMorphFill(BitReader& r, const ShapeContext* ctx, raster::Paint& s, raster::Paint& e) {
-  const uint8_t type = r.u8();
-  switch (type) {
-    case 0x00:
-      s.kind = e.kind = raster::Paint::Kind::Solid;
-      s.color = ReadRgba(r);
-      e.color = ReadRgba(r);
-      break;
-    case 0x10:
-    case 0x12:
-    case 0x13: {
-      s.kind = e.kind = raster::Paint::Kind::Gradient;
-      const auto kind = type == 0x10   ? raster::Gradient::Kind::Linear
-                        : type == 0x12 ? raster::Gradient::Kind::Radial
-                                       : raster::Gradient::Kind::Focal;
-      s.gradient.kind = e.gradient.kind = kind;
-      s.gradient.matrix = ReadMatrix(r);
-      e.gradient.matrix = ReadMatrix(r);
-      const uint8_t head = r.u8();
-      const unsigned count = head & 15;
-      const unsigned spread = head >> 6, interp = (head >> 4) & 3;
-      s.gradient.spread = e.gradient.spread =
-          spread == 1 ? raster::Spread::Reflect : spread == 2 ? raster::Spread::Repeat : raster::Spread::Pad;
-      s.gradient.interpolation = e.gradient.interpolation =
-          interp == 1 ? raster::Interpolation::LinearRgb : raster::Interpolation::Rgb;
-      for (unsigned i = 0; i < count && r.ok(); ++i) {
-        raster::GradientStop a, b;
-        a.ratio = r.u8();
-        a.color = ReadRgba(r);
-        b.ratio = r.u8();
-        b.color = ReadRgba(r);
-        if (!s.gradient.stops.empty()) {
-          a.ratio = std::max(a.ratio, s.gradient.stops.back().ratio);
-          b.ratio = std::max(b.ratio, e.gradient.stops.back().ratio);
+    const uint8_t type = r.U8();
+    switch (type) {
+        case 0x00:
+            s.kind = e.kind = raster::Paint::Kind::Solid;
+            s.color = ReadRgba(r);
+            e.color = ReadRgba(r);
+            break;
+        case 0x10:
+        case 0x12:
+        case 0x13: {
+            s.kind = e.kind = raster::Paint::Kind::Gradient;
+            const auto kind = type == 0x10   ? raster::Gradient::Kind::Linear
+                              : type == 0x12 ? raster::Gradient::Kind::Radial
+                                             : raster::Gradient::Kind::Focal;
+            s.gradient.kind = e.gradient.kind = kind;
+            s.gradient.matrix = ReadMatrix(r);
+            e.gradient.matrix = ReadMatrix(r);
+            const uint8_t head = r.U8();
+            const unsigned count = head & 15;
+            const unsigned spread = head >> 6, interp = (head >> 4) & 3;
+            s.gradient.spread = e.gradient.spread = spread == 1   ? raster::Spread::Reflect
+                                                    : spread == 2 ? raster::Spread::Repeat
+                                                                  : raster::Spread::Pad;
+            s.gradient.interpolation = e.gradient.interpolation =
+                interp == 1 ? raster::Interpolation::LinearRgb : raster::Interpolation::Rgb;
+            for (unsigned i = 0; i < count && r.Ok(); ++i) {
+                raster::GradientStop a, b;
+                a.ratio = r.U8();
+                a.color = ReadRgba(r);
+                b.ratio = r.U8();
+                b.color = ReadRgba(r);
+                if (!s.gradient.stops.empty()) {
+                    a.ratio = std::max(a.ratio, s.gradient.stops.back().ratio);
+                    b.ratio = std::max(b.ratio, e.gradient.stops.back().ratio);
+                }
+                s.gradient.stops.push_back(a);
+                e.gradient.stops.push_back(b);
+            }
+            if (type == 0x13) {  // focal points of the start and end gradients follow the stops
+                s.gradient.focal = std::clamp(r.Fixed8(), -1.0, 1.0);
+                e.gradient.focal = std::clamp(r.Fixed8(), -1.0, 1.0);
+            }
+            if (s.gradient.stops.empty()) s.kind = e.kind = raster::Paint::Kind::None;
+            break;
         }
-        s.gradient.stops.push_back(a);
-        e.gradient.stops.push_back(b);
-      }
-      if (type == 0x13) {  // focal points of the start and end gradients follow the stops
-        s.gradient.focal = std::clamp(r.fixed8(), -1.0, 1.0);
-        e.gradient.focal = std::clamp(r.fixed8(), -1.0, 1.0);
-      }
-      if (s.gradient.stops.empty()) s.kind = e.kind = raster::Paint::Kind::None;
-      break;
+        case 0x40:
+        case 0x41:
+        case 0x42:
+        case 0x43: {
+            const uint16_t id = r.U16();
+            const raster::Matrix ms = ReadMatrix(r), me = ReadMatrix(r);
+            MakeBitmapPaint(type, id, ms, ctx, s);
+            MakeBitmapPaint(type, id, me, ctx, e);
+            break;
+        }
+        default:
+            r.Fail();
+            break;
     }
-    case 0x40:
-    case 0x41:
-    case 0x42:
-    case 0x43: {
-      const uint16_t id = r.u16();
-      const raster::Matrix ms = ReadMatrix(r), me = ReadMatrix(r);
-      MakeBitmapPaint(type, id, ms, ctx, s);
-      MakeBitmapPaint(type, id, me, ctx, e);
-      break;
-    }
-    default:
-      r.fail();
-      break;
-  }
 }
 
 void ReadMorphLine(BitReader& r, int version, const ShapeContext* ctx, raster::Stroke& s, raster::Stroke& e) {
-  s.width = r.u16();
-  e.width = r.u16();
-  if (version >= 2) {
-    const unsigned startCap = r.ub(2), join = r.ub(2);
-    const bool hasFill = r.flag();
-    s.noHScale = e.noHScale = r.flag();
-    s.noVScale = e.noVScale = r.flag();
-    s.pixelHinting = e.pixelHinting = r.flag();
-    (void)r.ub(5);
-    s.noClose = e.noClose = r.flag();
-    const unsigned endCap = r.ub(2);
-    auto cap = [](unsigned c) { return c == 1 ? raster::Cap::None : c == 2 ? raster::Cap::Square : raster::Cap::Round; };
-    s.startCap = e.startCap = cap(startCap);
-    s.endCap = e.endCap = cap(endCap);
-    s.join = e.join = join == 1 ? raster::Join::Bevel : join == 2 ? raster::Join::Miter : raster::Join::Round;
-    if (join == 2) s.miterLimit = e.miterLimit = std::max(1.0, r.u16() / 256.0);
-    if (hasFill) {
-      ReadMorphFill(r, ctx, s.paint, e.paint);
-      return;
+    s.width = r.U16();
+    e.width = r.U16();
+    if (version >= 2) {
+        const unsigned startCap = r.Ub(2), join = r.Ub(2);
+        const bool hasFill = r.Flag();
+        s.noHScale = e.noHScale = r.Flag();
+        s.noVScale = e.noVScale = r.Flag();
+        s.pixelHinting = e.pixelHinting = r.Flag();
+        (void)r.Ub(5);
+        s.noClose = e.noClose = r.Flag();
+        const unsigned endCap = r.Ub(2);
+        auto cap = [](unsigned c) {
+            return c == 1 ? raster::Cap::None : c == 2 ? raster::Cap::Square : raster::Cap::Round;
+        };
+        s.startCap = e.startCap = cap(startCap);
+        s.endCap = e.endCap = cap(endCap);
+        s.join = e.join = join == 1 ? raster::Join::Bevel : join == 2 ? raster::Join::Miter : raster::Join::Round;
+        if (join == 2) s.miterLimit = e.miterLimit = std::max(1.0, r.U16() / 256.0);
+        if (hasFill) {
+            ReadMorphFill(r, ctx, s.paint, e.paint);
+            return;
+        }
     }
-  }
-  s.paint.kind = e.paint.kind = raster::Paint::Kind::Solid;
-  s.paint.color = ReadRgba(r);
-  e.paint.color = ReadRgba(r);
+    s.paint.kind = e.paint.kind = raster::Paint::Kind::Solid;
+    s.paint.color = ReadRgba(r);
+    e.paint.color = ReadRgba(r);
 }
 
 // Reads a SHAPE (bit counts, then records up to the end record) into edges. With `styles`
 // the style selections are kept on the edges (start shape); without, they are read and
 // dropped (end shape). Edges are kept whatever their styles so that start and end pair up.
 void ReadEdges(BitReader& r, size_t fills, size_t lines, std::vector<raster::Edge>& out) {
-  unsigned fillBits = r.ub(4), lineBits = r.ub(4);
-  uint16_t fill0 = 0, fill1 = 0, line = 0;
-  int64_t x = 0, y = 0;
-  auto pick = [](uint32_t i, size_t n) -> uint16_t { return i <= n ? uint16_t(i) : 0; };
-  while (r.ok()) {
-    if (!r.flag()) {
-      const unsigned flags = r.ub(5);
-      if (!r.ok() || flags == 0) break;
-      if (flags & 0x01) {
-        const unsigned n = r.ub(5);
-        x = r.sb(n);
-        y = r.sb(n);
-      }
-      if (flags & 0x02) fill0 = pick(r.ub(fillBits), fills);
-      if (flags & 0x04) fill1 = pick(r.ub(fillBits), fills);
-      if (flags & 0x08) line = pick(r.ub(lineBits), lines);
-      if (flags & 0x10) {  // new style arrays are not allowed in a morph shape
-        r.fail();
-        break;
-      }
-      continue;
+    unsigned fillBits = r.Ub(4), lineBits = r.Ub(4);
+    uint16_t fill0 = 0, fill1 = 0, line = 0;
+    int64_t x = 0, y = 0;
+    auto pick = [](uint32_t i, size_t n) -> uint16_t { return i <= n ? uint16_t(i) : 0; };
+    while (r.Ok()) {
+        if (!r.Flag()) {
+            const unsigned flags = r.Ub(5);
+            if (!r.Ok() || flags == 0) break;
+            if (flags & 0x01) {
+                const unsigned n = r.Ub(5);
+                x = r.Sb(n);
+                y = r.Sb(n);
+            }
+            if (flags & 0x02) fill0 = pick(r.Ub(fillBits), fills);
+            if (flags & 0x04) fill1 = pick(r.Ub(fillBits), fills);
+            if (flags & 0x08) line = pick(r.Ub(lineBits), lines);
+            if (flags & 0x10) {  // new style arrays are not allowed in a morph shape
+                r.Fail();
+                break;
+            }
+            continue;
+        }
+        raster::Edge e;
+        if (!ReadEdgeRecord(r, x, y, e)) break;
+        e.fill0 = fill0;
+        e.fill1 = fill1;
+        e.line = line;
+        out.push_back(e);
     }
-    raster::Edge e;
-    if (!ReadEdgeRecord(r, x, y, e)) break;
-    e.fill0 = fill0;
-    e.fill1 = fill1;
-    e.line = line;
-    out.push_back(e);
-  }
 }
 
 double Lerp(double a, double b, double t) { return a + (b - a) * t; }
@@ -143,130 +146,130 @@ double Lerp(double a, double b, double t) { return a + (b - a) * t; }
 // Floored, as the player's fixed-point blend is (a red of 84.99 shows as 84); the small bias
 // keeps a value that is exactly whole in theory from dropping below it in floating point.
 uint8_t LerpByte(uint8_t a, uint8_t b, double t) {
-  return static_cast<uint8_t>(std::clamp(static_cast<long>(std::floor(Lerp(a, b, t) + 1e-7)), 0L, 255L));
+    return static_cast<uint8_t>(std::clamp(static_cast<long>(std::floor(Lerp(a, b, t) + 1e-7)), 0L, 255L));
 }
 
 raster::Rgba LerpColor(raster::Rgba a, raster::Rgba b, double t) {
-  return raster::Rgba{LerpByte(a.r, b.r, t), LerpByte(a.g, b.g, t), LerpByte(a.b, b.b, t), LerpByte(a.a, b.a, t)};
+    return raster::Rgba{LerpByte(a.r, b.r, t), LerpByte(a.g, b.g, t), LerpByte(a.b, b.b, t), LerpByte(a.a, b.a, t)};
 }
 
 raster::Matrix LerpMatrix(const raster::Matrix& a, const raster::Matrix& b, double t) {
-  raster::Matrix m;
-  m.a = Lerp(a.a, b.a, t);
-  m.b = Lerp(a.b, b.b, t);
-  m.c = Lerp(a.c, b.c, t);
-  m.d = Lerp(a.d, b.d, t);
-  m.tx = Lerp(a.tx, b.tx, t);
-  m.ty = Lerp(a.ty, b.ty, t);
-  return m;
+    raster::Matrix m;
+    m.a = Lerp(a.a, b.a, t);
+    m.b = Lerp(a.b, b.b, t);
+    m.c = Lerp(a.c, b.c, t);
+    m.d = Lerp(a.d, b.d, t);
+    m.tx = Lerp(a.tx, b.tx, t);
+    m.ty = Lerp(a.ty, b.ty, t);
+    return m;
 }
 
 void LerpPaint(const raster::Paint& a, const raster::Paint& b, double t, raster::Paint& out) {
-  out = a;
-  switch (a.kind) {
-    case raster::Paint::Kind::Solid:
-      out.color = LerpColor(a.color, b.color, t);
-      break;
-    case raster::Paint::Kind::Gradient:
-      out.gradient.matrix = LerpMatrix(a.gradient.matrix, b.gradient.matrix, t);
-      out.gradient.focal = Lerp(a.gradient.focal, b.gradient.focal, t);
-      for (size_t i = 0; i < out.gradient.stops.size() && i < b.gradient.stops.size(); ++i) {
-        out.gradient.stops[i].ratio = LerpByte(a.gradient.stops[i].ratio, b.gradient.stops[i].ratio, t);
-        out.gradient.stops[i].color = LerpColor(a.gradient.stops[i].color, b.gradient.stops[i].color, t);
-      }
-      break;
-    case raster::Paint::Kind::Bitmap:
-      out.bitmapMatrix = LerpMatrix(a.bitmapMatrix, b.bitmapMatrix, t);
-      break;
-    case raster::Paint::Kind::None:
-      break;
-  }
+    out = a;
+    switch (a.kind) {
+        case raster::Paint::Kind::Solid:
+            out.color = LerpColor(a.color, b.color, t);
+            break;
+        case raster::Paint::Kind::Gradient:
+            out.gradient.matrix = LerpMatrix(a.gradient.matrix, b.gradient.matrix, t);
+            out.gradient.focal = Lerp(a.gradient.focal, b.gradient.focal, t);
+            for (size_t i = 0; i < out.gradient.stops.size() && i < b.gradient.stops.size(); ++i) {
+                out.gradient.stops[i].ratio = LerpByte(a.gradient.stops[i].ratio, b.gradient.stops[i].ratio, t);
+                out.gradient.stops[i].color = LerpColor(a.gradient.stops[i].color, b.gradient.stops[i].color, t);
+            }
+            break;
+        case raster::Paint::Kind::Bitmap:
+            out.bitmapMatrix = LerpMatrix(a.bitmapMatrix, b.bitmapMatrix, t);
+            break;
+        case raster::Paint::Kind::None:
+            break;
+    }
 }
 
 }  // namespace
 
 bool ParseDefineMorphShape(std::span<const uint8_t> data, int version, const ShapeContext* ctx, MorphDefinition& out,
                            std::string& error) {
-  BitReader r(data);
-  out = MorphDefinition{};
-  out.id = r.u16();
-  out.startBounds = ReadRect(r);
-  out.endBounds = ReadRect(r);
-  if (version >= 2) {
-    (void)ReadRect(r);  // edge bounds, start and end
-    (void)ReadRect(r);
-    (void)r.u8();       // stroke scaling flags
-  }
-  const uint32_t offset = r.u32();
-  const size_t endAt = r.pos() + offset;  // EndEdges start `offset` bytes after the field
-  if (!r.ok()) {
-    error = "morph shape header truncated";
-    return false;
-  }
-  const unsigned fills = ReadCount(r);
-  for (unsigned i = 0; i < fills && r.ok(); ++i) {
-    raster::Paint s, e;
-    ReadMorphFill(r, ctx, s, e);
-    out.startFills.push_back(std::move(s));
-    out.endFills.push_back(std::move(e));
-  }
-  const unsigned lines = ReadCount(r);
-  for (unsigned i = 0; i < lines && r.ok(); ++i) {
-    raster::Stroke s, e;
-    ReadMorphLine(r, version, ctx, s, e);
-    out.startLines.push_back(std::move(s));
-    out.endLines.push_back(std::move(e));
-  }
-  if (!r.ok()) {
-    error = "morph shape " + std::to_string(out.id) + ": style arrays malformed";
-    return false;
-  }
-  ReadEdges(r, out.startFills.size(), out.startLines.size(), out.startEdges);
-  if (endAt < data.size() && offset > 0) {
-    BitReader er(data.subspan(endAt));
-    ReadEdges(er, 0, 0, out.endEdges);
-  }
-  out.paired = out.startEdges.size() == out.endEdges.size();
-  return true;
+    BitReader r(data);
+    out = MorphDefinition{};
+    out.id = r.U16();
+    out.startBounds = ReadRect(r);
+    out.endBounds = ReadRect(r);
+    if (version >= 2) {
+        (void)ReadRect(r);  // edge bounds, start and end
+        (void)ReadRect(r);
+        (void)r.U8();  // stroke scaling flags
+    }
+    const uint32_t offset = r.U32();
+    const size_t endAt = r.Pos() + offset;  // EndEdges start `offset` bytes after the field
+    if (!r.Ok()) {
+        error = "morph shape header truncated";
+        return false;
+    }
+    const unsigned fills = ReadCount(r);
+    for (unsigned i = 0; i < fills && r.Ok(); ++i) {
+        raster::Paint s, e;
+        ReadMorphFill(r, ctx, s, e);
+        out.startFills.push_back(std::move(s));
+        out.endFills.push_back(std::move(e));
+    }
+    const unsigned lines = ReadCount(r);
+    for (unsigned i = 0; i < lines && r.Ok(); ++i) {
+        raster::Stroke s, e;
+        ReadMorphLine(r, version, ctx, s, e);
+        out.startLines.push_back(std::move(s));
+        out.endLines.push_back(std::move(e));
+    }
+    if (!r.Ok()) {
+        error = "morph shape " + std::to_string(out.id) + ": style arrays malformed";
+        return false;
+    }
+    ReadEdges(r, out.startFills.size(), out.startLines.size(), out.startEdges);
+    if (endAt < data.size() && offset > 0) {
+        BitReader er(data.subspan(endAt));
+        ReadEdges(er, 0, 0, out.endEdges);
+    }
+    out.paired = out.startEdges.size() == out.endEdges.size();
+    return true;
 }
 
 void BuildMorphShape(const MorphDefinition& m, double t, raster::Shape& out) {
-  if (!std::isfinite(t)) t = 0;
-  t = std::clamp(t, 0.0, 1.0);
-  if (!m.paired) t = 0;
-  out.layers.resize(1);
-  raster::Layer& layer = out.layers[0];
-  layer.evenOdd = true;  // as every SWF shape without a winding-rule flag
-  layer.fills.resize(m.startFills.size());
-  for (size_t i = 0; i < m.startFills.size(); ++i) LerpPaint(m.startFills[i], m.endFills[i], t, layer.fills[i]);
-  layer.strokes.resize(m.startLines.size());
-  for (size_t i = 0; i < m.startLines.size(); ++i) {
-    const raster::Stroke& a = m.startLines[i];
-    const raster::Stroke& b = m.endLines[i];
-    raster::Stroke& s = layer.strokes[i];
-    s = a;
-    s.width = Lerp(a.width, b.width, t);
-    LerpPaint(a.paint, b.paint, t, s.paint);
-  }
-  layer.edges.clear();
-  layer.edges.reserve(m.startEdges.size());
-  for (size_t i = 0; i < m.startEdges.size(); ++i) {
-    const raster::Edge& a = m.startEdges[i];
-    if (!a.fill0 && !a.fill1 && !a.line) continue;
-    const raster::Edge& b = m.paired ? m.endEdges[i] : a;
-    raster::Edge e = a;
-    auto lf = [t](float p, float q) { return static_cast<float>(p + (static_cast<double>(q) - p) * t); };
-    e.x0 = lf(a.x0, b.x0);
-    e.y0 = lf(a.y0, b.y0);
-    e.x1 = lf(a.x1, b.x1);
-    e.y1 = lf(a.y1, b.y1);
-    // A line paired with a curve becomes a curve (its control point is the line's midpoint).
-    const bool curve = a.kind == raster::Edge::Kind::Quad || b.kind == raster::Edge::Kind::Quad;
-    e.kind = curve ? raster::Edge::Kind::Quad : raster::Edge::Kind::Line;
-    e.cx = lf(a.cx, b.cx);
-    e.cy = lf(a.cy, b.cy);
-    layer.edges.push_back(e);
-  }
+    if (!std::isfinite(t)) t = 0;
+    t = std::clamp(t, 0.0, 1.0);
+    if (!m.paired) t = 0;
+    out.layers.resize(1);
+    raster::Layer& layer = out.layers[0];
+    layer.evenOdd = true;  // as every SWF shape without a winding-rule flag
+    layer.fills.resize(m.startFills.size());
+    for (size_t i = 0; i < m.startFills.size(); ++i) LerpPaint(m.startFills[i], m.endFills[i], t, layer.fills[i]);
+    layer.strokes.resize(m.startLines.size());
+    for (size_t i = 0; i < m.startLines.size(); ++i) {
+        const raster::Stroke& a = m.startLines[i];
+        const raster::Stroke& b = m.endLines[i];
+        raster::Stroke& s = layer.strokes[i];
+        s = a;
+        s.width = Lerp(a.width, b.width, t);
+        LerpPaint(a.paint, b.paint, t, s.paint);
+    }
+    layer.edges.clear();
+    layer.edges.reserve(m.startEdges.size());
+    for (size_t i = 0; i < m.startEdges.size(); ++i) {
+        const raster::Edge& a = m.startEdges[i];
+        if (!a.fill0 && !a.fill1 && !a.line) continue;
+        const raster::Edge& b = m.paired ? m.endEdges[i] : a;
+        raster::Edge e = a;
+        auto lf = [t](float p, float q) { return static_cast<float>(p + (static_cast<double>(q) - p) * t); };
+        e.x0 = lf(a.x0, b.x0);
+        e.y0 = lf(a.y0, b.y0);
+        e.x1 = lf(a.x1, b.x1);
+        e.y1 = lf(a.y1, b.y1);
+        // A line paired with a curve becomes a curve (its control point is the line's midpoint).
+        const bool curve = a.kind == raster::Edge::Kind::Quad || b.kind == raster::Edge::Kind::Quad;
+        e.kind = curve ? raster::Edge::Kind::Quad : raster::Edge::Kind::Line;
+        e.cx = lf(a.cx, b.cx);
+        e.cy = lf(a.cy, b.cy);
+        layer.edges.push_back(e);
+    }
 }
 
 }  // namespace lumarel::engine::swf

@@ -14,14 +14,14 @@
 namespace lumarel::engine::swf {
 
 struct MorphDefinition {
-  uint16_t id = 0;
-  Rect startBounds, endBounds;
-  std::vector<raster::Paint> startFills, endFills;      // pairs: same kind, same stop count
-  std::vector<raster::Stroke> startLines, endLines;     // pairs
-  std::vector<raster::Edge> startEdges, endEdges;       // pairs, in record order; styles on start
-  // False when start and end do not have the same number of edges: then the start shape is
-  // drawn at every ratio.
-  bool paired = true;
+    uint16_t id = 0;
+    Rect startBounds, endBounds;
+    std::vector<raster::Paint> startFills, endFills;   // pairs: same kind, same stop count
+    std::vector<raster::Stroke> startLines, endLines;  // pairs
+    std::vector<raster::Edge> startEdges, endEdges;    // pairs, in record order; styles on start
+    // False when start and end do not have the same number of edges: then the start shape is
+    // drawn at every ratio.
+    bool paired = true;
 };
 
 // Parses the body of a DefineMorphShape (version 1) or DefineMorphShape2 (version 2) tag.

@@ -12,7 +12,7 @@
 namespace lumarel::engine::swf {
 
 struct Rect {
-  int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;  // twips
+    int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;  // twips
 };
 
 Rect ReadRect(BitReader& r);
@@ -27,9 +27,9 @@ raster::Rgba ReadRgba(BitReader& r);
 bool ReadEdgeRecord(BitReader& r, int64_t& x, int64_t& y, raster::Edge& e);
 
 struct ShapeDefinition {
-  uint16_t id = 0;
-  Rect bounds;
-  raster::Shape shape;
+    uint16_t id = 0;
+    Rect bounds;
+    raster::Shape shape;
 };
 
 // Parses the body of a DefineShape (version 1), DefineShape2 (2), DefineShape3 (3) or

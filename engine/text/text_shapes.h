@@ -21,19 +21,19 @@ constexpr long kMaxTextEdges = 2000000;        // glyph edges over all texts of 
 constexpr size_t kMaxEditTextChars = 1 << 20;  // characters of an edit field's text considered
 
 struct TextShape {
-  uint16_t id = 0;
-  swf::Rect bounds;
-  raster::Shape shape;
-  long edgeCount = 0;
-  bool clipToBounds = false;  // edit fields: nothing is drawn outside the bounds
-  bool box = false;           // edit fields with a border: white background, black 1-px border
+    uint16_t id = 0;
+    swf::Rect bounds;
+    raster::Shape shape;
+    long edgeCount = 0;
+    bool clipToBounds = false;  // edit fields: nothing is drawn outside the bounds
+    bool box = false;           // edit fields with a border: white background, black 1-px border
 };
 
 struct TextContext {
-  const FontTable* fonts = nullptr;
-  DeviceFontSource* deviceFonts = nullptr;  // may be null: device text then draws nothing
-  int swfVersion = 10;                      // texts are UTF-8 from 6 on, Latin-1 before
-  long* edgeBudget = nullptr;               // edges still allowed (kMaxTextEdges to begin with)
+    const FontTable* fonts = nullptr;
+    DeviceFontSource* deviceFonts = nullptr;  // may be null: device text then draws nothing
+    int swfVersion = 10;                      // texts are UTF-8 from 6 on, Latin-1 before
+    long* edgeBudget = nullptr;               // edges still allowed (kMaxTextEdges to begin with)
 };
 
 // DefineText (version 1, RGB colours) or DefineText2 (2, RGBA). Records cut short keep the
@@ -46,28 +46,28 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
 
 // Character formatting in an edit field.
 struct TextStyle {
-  std::string face;                  // font name; empty: the field's own font
-  bool bold = false, italic = false;
-  bool kerning = false;              // embedded fonts: apply the font's kerning pairs
-  double height = 240;               // twips
-  raster::Rgba color{0, 0, 0, 255};
-  bool operator==(const TextStyle& o) const {
-    return face == o.face && bold == o.bold && italic == o.italic && kerning == o.kerning && height == o.height &&
-           color.r == o.color.r && color.g == o.color.g && color.b == o.color.b && color.a == o.color.a;
-  }
+    std::string face;  // font name; empty: the field's own font
+    bool bold = false, italic = false;
+    bool kerning = false;  // embedded fonts: apply the font's kerning pairs
+    double height = 240;   // twips
+    raster::Rgba color{0, 0, 0, 255};
+    bool operator==(const TextStyle& o) const {
+        return face == o.face && bold == o.bold && italic == o.italic && kerning == o.kerning && height == o.height &&
+               color.r == o.color.r && color.g == o.color.g && color.b == o.color.b && color.a == o.color.a;
+    }
 };
 
 struct StyledParagraph {
-  std::u32string chars;
-  std::vector<uint16_t> styles;  // one per character: index into StyledText::styles
-  uint16_t style = 0;            // the style where it begins (its line height when empty)
-  uint8_t align = 0;             // 0 left, 1 right, 2 centre, 3 justify (drawn left aligned)
-  bool continued = false;        // begun by a line break inside a paragraph: no first-line indent
+    std::u32string chars;
+    std::vector<uint16_t> styles;  // one per character: index into StyledText::styles
+    uint16_t style = 0;            // the style where it begins (its line height when empty)
+    uint8_t align = 0;             // 0 left, 1 right, 2 centre, 3 justify (drawn left aligned)
+    bool continued = false;        // begun by a line break inside a paragraph: no first-line indent
 };
 
 struct StyledText {
-  std::vector<TextStyle> styles;  // styles[0] is the field's own
-  std::vector<StyledParagraph> paragraphs;
+    std::vector<TextStyle> styles;  // styles[0] is the field's own
+    std::vector<StyledParagraph> paragraphs;
 };
 
 // Most distinct styles one field keeps; formatting beyond them takes the enclosing style.

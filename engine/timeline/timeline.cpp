@@ -18,58 +18,58 @@ namespace tag = swf::tag;
 namespace {
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
 }
 
 bool IsControlTag(uint16_t code) {
-  switch (code) {
-    case tag::PlaceObject:
-    case tag::PlaceObject2:
-    case tag::PlaceObject3:
-    case tag::RemoveObject:
-    case tag::RemoveObject2:
-    case tag::DoAction:
-      return true;
-    default:
-      return false;
-  }
+    switch (code) {
+        case tag::PlaceObject:
+        case tag::PlaceObject2:
+        case tag::PlaceObject3:
+        case tag::RemoveObject:
+        case tag::RemoveObject2:
+        case tag::DoAction:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // A rectangle filled with the layer's first fill (a default solid until the caller sets it).
 raster::Shape RectShape(float x0, float y0, float x1, float y1) {
-  raster::Shape s;
-  s.layers.emplace_back();
-  s.layers[0].fills.emplace_back();
-  const float xs[5] = {x0, x1, x1, x0, x0}, ys[5] = {y0, y0, y1, y1, y0};
-  for (int i = 0; i < 4; ++i) {
-    raster::Edge e;
-    e.x0 = xs[i];
-    e.y0 = ys[i];
-    e.x1 = xs[i + 1];
-    e.y1 = ys[i + 1];
-    e.fill1 = 1;
-    s.layers[0].edges.push_back(e);
-  }
-  return s;
+    raster::Shape s;
+    s.layers.emplace_back();
+    s.layers[0].fills.emplace_back();
+    const float xs[5] = {x0, x1, x1, x0, x0}, ys[5] = {y0, y0, y1, y1, y0};
+    for (int i = 0; i < 4; ++i) {
+        raster::Edge e;
+        e.x0 = xs[i];
+        e.y0 = ys[i];
+        e.x1 = xs[i + 1];
+        e.y1 = ys[i + 1];
+        e.fill1 = 1;
+        s.layers[0].edges.push_back(e);
+    }
+    return s;
 }
 
 // The lowest object at a depth (the one the timeline's tags act on), or end().
 DisplayList::iterator LowestAt(DisplayList& list, uint16_t depth) {
-  auto it = list.lower_bound(depth);
-  return it != list.end() && it->first == depth ? it : list.end();
+    auto it = list.lower_bound(depth);
+    return it != list.end() && it->first == depth ? it : list.end();
 }
 
 raster::Shape SolidRects(const std::vector<std::array<float, 4>>& rects, raster::Rgba colour) {
-  raster::Shape s;
-  s.layers.emplace_back();
-  s.layers[0].fills.emplace_back();
-  s.layers[0].fills[0].color = colour;
-  for (const auto& [x0, y0, x1, y1] : rects) {
-    const raster::Shape one = RectShape(x0, y0, x1, y1);
-    s.layers[0].edges.insert(s.layers[0].edges.end(), one.layers[0].edges.begin(), one.layers[0].edges.end());
-  }
-  return s;
+    raster::Shape s;
+    s.layers.emplace_back();
+    s.layers[0].fills.emplace_back();
+    s.layers[0].fills[0].color = colour;
+    for (const auto& [x0, y0, x1, y1] : rects) {
+        const raster::Shape one = RectShape(x0, y0, x1, y1);
+        s.layers[0].edges.insert(s.layers[0].edges.end(), one.layers[0].edges.begin(), one.layers[0].edges.end());
+    }
+    return s;
 }
 
 // An edit field's background and border, as the player drew them at every quality: aliased,
@@ -79,35 +79,35 @@ raster::Shape SolidRects(const std::vector<std::array<float, 4>>& rects, raster:
 // or skewed field gets the same box as a shape under its matrix.
 void DrawFieldBox(raster::Renderer& r, const swf::Rect& b, const raster::Matrix& world,
                   const raster::ColorTransform& c) {
-  const raster::Rgba white{255, 255, 255, 255}, black{0, 0, 0, 255};
-  if (std::fabs(world.b) < 1e-9 && std::fabs(world.c) < 1e-9) {
-    double ax, ay, bx, by;
-    world.Apply(b.xmin, b.ymin, ax, ay);
-    world.Apply(b.xmax, b.ymax, bx, by);
-    if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by)) return;
-    // Whole pixels, as a pixel centre decides (and kept within what a float holds exactly).
-    auto px = [](double v) { return static_cast<float>(std::ceil(std::clamp(v, -1e7, 1e7) - 0.5)); };
-    const float x0 = px(std::min(ax, bx)), x1 = px(std::max(ax, bx));
-    const float y0 = px(std::min(ay, by)), y1 = px(std::max(ay, by));
-    const raster::Matrix device;  // identity: the rectangles are in pixels
-    r.drawShape(SolidRects({{x0, y0, x1, y1}}, white), device, c);
-    r.drawShape(SolidRects({{x0, y0, x1 + 1, y0 + 1},
-                            {x0, y0 + 1, x0 + 1, y1 + 1},
-                            {x1, y0 + 1, x1 + 1, y1},
-                            {x0 + 1, y1, x1, y1 + 1}},
-                           black),
-                device, c);
-    return;
-  }
-  raster::Shape box = SolidRects({{float(b.xmin), float(b.ymin), float(b.xmax), float(b.ymax)}}, white);
-  raster::Stroke line;
-  line.width = 20;
-  line.paint.color = black;
-  line.join = raster::Join::Miter;
-  line.startCap = line.endCap = raster::Cap::Square;
-  box.layers[0].strokes.push_back(line);
-  for (raster::Edge& e : box.layers[0].edges) e.line = 1;
-  r.drawShape(box, world, c);
+    const raster::Rgba white{255, 255, 255, 255}, black{0, 0, 0, 255};
+    if (std::fabs(world.b) < 1e-9 && std::fabs(world.c) < 1e-9) {
+        double ax, ay, bx, by;
+        world.Apply(b.xmin, b.ymin, ax, ay);
+        world.Apply(b.xmax, b.ymax, bx, by);
+        if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by)) return;
+        // Whole pixels, as a pixel centre decides (and kept within what a float holds exactly).
+        auto px = [](double v) { return static_cast<float>(std::ceil(std::clamp(v, -1e7, 1e7) - 0.5)); };
+        const float x0 = px(std::min(ax, bx)), x1 = px(std::max(ax, bx));
+        const float y0 = px(std::min(ay, by)), y1 = px(std::max(ay, by));
+        const raster::Matrix device;  // identity: the rectangles are in pixels
+        r.DrawShape(SolidRects({{x0, y0, x1, y1}}, white), device, c);
+        r.DrawShape(SolidRects({{x0, y0, x1 + 1, y0 + 1},
+                                {x0, y0 + 1, x0 + 1, y1 + 1},
+                                {x1, y0 + 1, x1 + 1, y1},
+                                {x0 + 1, y1, x1, y1 + 1}},
+                               black),
+                    device, c);
+        return;
+    }
+    raster::Shape box = SolidRects({{float(b.xmin), float(b.ymin), float(b.xmax), float(b.ymax)}}, white);
+    raster::Stroke line;
+    line.width = 20;
+    line.paint.color = black;
+    line.join = raster::Join::Miter;
+    line.startCap = line.endCap = raster::Cap::Square;
+    box.layers[0].strokes.push_back(line);
+    for (raster::Edge& e : box.layers[0].edges) e.line = 1;
+    r.DrawShape(box, world, c);
 }
 
 // Draws a shape cut off at its bounds, grown by half a pixel so that a border drawn on the bounds
@@ -115,647 +115,649 @@ void DrawFieldBox(raster::Renderer& r, const swf::Rect& b, const raster::Matrix&
 // (inside a mask definition, where masks do not nest, it is drawn uncut).
 void DrawInsideBounds(raster::Renderer& r, const ShapeCharacter& sc, const raster::Matrix& world,
                       const raster::ColorTransform& c, bool inMaskDefinition) {
-  const double x0 = sc.bounds.xmin - 10.0, y0 = sc.bounds.ymin - 10.0;
-  const double x1 = sc.bounds.xmax + 10.0, y1 = sc.bounds.ymax + 10.0;
-  if (std::fabs(world.b) < 1e-9 && std::fabs(world.c) < 1e-9) {
-    double ax, ay, bx, by;
-    world.Apply(x0, y0, ax, ay);
-    world.Apply(x1, y1, bx, by);
-    if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by)) return;
-    int cx0, cy0, cx1, cy1;
-    r.getClipRect(cx0, cy0, cx1, cy1);
-    auto px = [](double v, int lo, int hi) { return static_cast<int>(std::clamp(v, double(lo), double(hi))); };
-    r.setClipRect(px(std::floor(std::min(ax, bx)), cx0, cx1), px(std::floor(std::min(ay, by)), cy0, cy1),
-                  px(std::ceil(std::max(ax, bx)), cx0, cx1), px(std::ceil(std::max(ay, by)), cy0, cy1));
-    r.drawShape(sc.shape, world, c);
-    r.setClipRect(cx0, cy0, cx1, cy1);
-    return;
-  }
-  if (inMaskDefinition) {
-    r.drawShape(sc.shape, world, c);
-    return;
-  }
-  r.beginClip();
-  r.drawShape(RectShape(float(x0), float(y0), float(x1), float(y1)), world, raster::ColorTransform{});
-  r.endClipDefinition();
-  r.drawShape(sc.shape, world, c);
-  r.popClip();
+    const double x0 = sc.bounds.xmin - 10.0, y0 = sc.bounds.ymin - 10.0;
+    const double x1 = sc.bounds.xmax + 10.0, y1 = sc.bounds.ymax + 10.0;
+    if (std::fabs(world.b) < 1e-9 && std::fabs(world.c) < 1e-9) {
+        double ax, ay, bx, by;
+        world.Apply(x0, y0, ax, ay);
+        world.Apply(x1, y1, bx, by);
+        if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by)) return;
+        int cx0, cy0, cx1, cy1;
+        r.GetClipRect(cx0, cy0, cx1, cy1);
+        auto px = [](double v, int lo, int hi) { return static_cast<int>(std::clamp(v, double(lo), double(hi))); };
+        r.SetClipRect(px(std::floor(std::min(ax, bx)), cx0, cx1), px(std::floor(std::min(ay, by)), cy0, cy1),
+                      px(std::ceil(std::max(ax, bx)), cx0, cx1), px(std::ceil(std::max(ay, by)), cy0, cy1));
+        r.DrawShape(sc.shape, world, c);
+        r.SetClipRect(cx0, cy0, cx1, cy1);
+        return;
+    }
+    if (inMaskDefinition) {
+        r.DrawShape(sc.shape, world, c);
+        return;
+    }
+    r.BeginClip();
+    r.DrawShape(RectShape(float(x0), float(y0), float(x1), float(y1)), world, raster::ColorTransform{});
+    r.EndClipDefinition();
+    r.DrawShape(sc.shape, world, c);
+    r.PopClip();
 }
 
 // A bitmap placed by its own id: a rectangle of its size (20 twips to the pixel) with the
 // bitmap as a clipped fill.
 ShapeCharacter BitmapCharacter(const std::shared_ptr<const raster::Bitmap>& bm, bool smooth) {
-  ShapeCharacter sc;
-  const int32_t w = bm->width * 20, h = bm->height * 20;
-  sc.bounds = swf::Rect{0, w, 0, h};
-  sc.shape = RectShape(0, 0, static_cast<float>(w), static_cast<float>(h));
-  raster::Paint& p = sc.shape.layers[0].fills[0];
-  p.kind = raster::Paint::Kind::Bitmap;
-  p.bitmap = bm;
-  p.bitmapMatrix.a = p.bitmapMatrix.d = 20;
-  p.repeat = false;
-  p.smooth = smooth;
-  sc.edgeCount = 4;
-  return sc;
+    ShapeCharacter sc;
+    const int32_t w = bm->width * 20, h = bm->height * 20;
+    sc.bounds = swf::Rect{0, w, 0, h};
+    sc.shape = RectShape(0, 0, static_cast<float>(w), static_cast<float>(h));
+    raster::Paint& p = sc.shape.layers[0].fills[0];
+    p.kind = raster::Paint::Kind::Bitmap;
+    p.bitmap = bm;
+    p.bitmapMatrix.a = p.bitmapMatrix.d = 20;
+    p.repeat = false;
+    p.smooth = smooth;
+    sc.edgeCount = 4;
+    return sc;
 }
 
 }  // namespace
 
 void BuildTimeline(const std::vector<Tag>& tags, TimelineDef& out) {
-  out.frames.clear();
-  out.labels.clear();
-  std::vector<Tag> current;
-  for (const Tag& t : tags) {
-    if (t.code == tag::ShowFrame) {
-      out.frames.push_back(std::move(current));
-      current.clear();
-    } else if (t.code == tag::FrameLabel) {
-      BitReader r(t.data);
-      const std::string label = r.str();
-      const int frame = static_cast<int>(out.frames.size());
-      if (r.ok() && !label.empty()) out.labels.emplace(Lower(label), frame);
-    } else if (IsControlTag(t.code)) {
-      current.push_back(t);
+    out.frames.clear();
+    out.labels.clear();
+    std::vector<Tag> current;
+    for (const Tag& t : tags) {
+        if (t.code == tag::ShowFrame) {
+            out.frames.push_back(std::move(current));
+            current.clear();
+        } else if (t.code == tag::FrameLabel) {
+            BitReader r(t.data);
+            const std::string label = r.Str();
+            const int frame = static_cast<int>(out.frames.size());
+            if (r.Ok() && !label.empty()) out.labels.emplace(Lower(label), frame);
+        } else if (IsControlTag(t.code)) {
+            current.push_back(t);
+        }
     }
-  }
-  // Control tags after the last ShowFrame belong to a frame that is never shown, unless there is
-  // no ShowFrame at all: then they make up the one frame.
-  if (out.frames.empty()) out.frames.push_back(std::move(current));
-  for (auto it = out.labels.begin(); it != out.labels.end(); ++it) {
-    it->second = std::min(it->second, out.frameCount() - 1);
-  }
+    // Control tags after the last ShowFrame belong to a frame that is never shown, unless there is
+    // no ShowFrame at all: then they make up the one frame.
+    if (out.frames.empty()) out.frames.push_back(std::move(current));
+    for (auto it = out.labels.begin(); it != out.labels.end(); ++it) {
+        it->second = std::min(it->second, out.FrameCount() - 1);
+    }
 }
 
 void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
-  bool haveBackground = false;
-  text::FontTable fonts;                            // fonts are not characters of the display list
-  long textEdges = text::kMaxTextEdges;
-  std::unordered_map<uint16_t, std::span<const uint8_t>> buttons1;  // DefineButton bodies, for their cxform
-  // Bitmaps for bitmap fills, and the smoothing rule of the movie's version.
-  int showFrames = 0;
-  for (const Tag& t : tags) showFrames += t.code == tag::ShowFrame;
-  swf::ShapeContext shapeCtx;
-  shapeCtx.smoothFills = swf::BitmapSmoothing(out.version, showFrames);
-  shapeCtx.bitmap = [&out](uint16_t id) -> std::shared_ptr<const raster::Bitmap> {
-    auto it = out.bitmaps.find(id);
-    return it == out.bitmaps.end() ? nullptr : it->second;
-  };
-  // Bitmaps first: a shape may name a bitmap that the file defines only after it.
-  std::span<const uint8_t> jpegTables;
-  bool haveJpegTables = false;
-  for (const Tag& t : tags) {
-    switch (t.code) {
-      case tag::JPEGTables:
-        if (!haveJpegTables) jpegTables = t.data;
-        haveJpegTables = true;
-        break;
-      case tag::DefineBits:
-      case tag::DefineBitsJPEG2:
-      case tag::DefineBitsJPEG3:
-      case tag::DefineBitsJPEG4:
-      case tag::DefineBitsLossless:
-      case tag::DefineBitsLossless2: {
-        uint16_t id = 0;
-        std::string error;
-        if (out.bitmapBytes >= kMaxBitmapBytes) {
-          out.warnings.push_back("bitmaps beyond the movie's pixel budget are not decoded");
-          break;
+    bool haveBackground = false;
+    text::FontTable fonts;  // fonts are not characters of the display list
+    long textEdges = text::kMaxTextEdges;
+    std::unordered_map<uint16_t, std::span<const uint8_t>> buttons1;  // DefineButton bodies, for their cxform
+    // Bitmaps for bitmap fills, and the smoothing rule of the movie's version.
+    int showFrames = 0;
+    for (const Tag& t : tags) showFrames += t.code == tag::ShowFrame;
+    swf::ShapeContext shapeCtx;
+    shapeCtx.smoothFills = swf::BitmapSmoothing(out.version, showFrames);
+    shapeCtx.bitmap = [&out](uint16_t id) -> std::shared_ptr<const raster::Bitmap> {
+        auto it = out.bitmaps.find(id);
+        return it == out.bitmaps.end() ? nullptr : it->second;
+    };
+    // Bitmaps first: a shape may name a bitmap that the file defines only after it.
+    std::span<const uint8_t> jpegTables;
+    bool haveJpegTables = false;
+    for (const Tag& t : tags) {
+        switch (t.code) {
+            case tag::JPEGTables:
+                if (!haveJpegTables) jpegTables = t.data;
+                haveJpegTables = true;
+                break;
+            case tag::DefineBits:
+            case tag::DefineBitsJPEG2:
+            case tag::DefineBitsJPEG3:
+            case tag::DefineBitsJPEG4:
+            case tag::DefineBitsLossless:
+            case tag::DefineBitsLossless2: {
+                uint16_t id = 0;
+                std::string error;
+                if (out.bitmapBytes >= kMaxBitmapBytes) {
+                    out.warnings.push_back("bitmaps beyond the movie's pixel budget are not decoded");
+                    break;
+                }
+                auto bm = swf::DecodeBitmapTag(t.code, t.data, jpegTables, id, error);
+                if (!bm) {
+                    out.warnings.push_back("bitmap " + std::to_string(id) + ": " + error);
+                    break;
+                }
+                if (out.bitmaps.count(id)) break;  // the first definition of an id stands
+                out.bitmapBytes += bm->pixels.size() * 4;
+                out.bitmaps.emplace(id, std::move(bm));
+                break;
+            }
+            default:
+                break;
         }
-        auto bm = swf::DecodeBitmapTag(t.code, t.data, jpegTables, id, error);
-        if (!bm) {
-          out.warnings.push_back("bitmap " + std::to_string(id) + ": " + error);
-          break;
-        }
-        if (out.bitmaps.count(id)) break;  // the first definition of an id stands
-        out.bitmapBytes += bm->pixels.size() * 4;
-        out.bitmaps.emplace(id, std::move(bm));
-        break;
-      }
-      default:
-        break;
     }
-  }
-  for (const Tag& t : tags) {
-    switch (t.code) {
-      case tag::DefineMorphShape:
-      case tag::DefineMorphShape2: {
-        auto md = std::make_shared<swf::MorphDefinition>();
-        std::string error;
-        if (!swf::ParseDefineMorphShape(t.data, t.code == tag::DefineMorphShape ? 1 : 2, &shapeCtx, *md, error)) {
-          out.warnings.push_back(error);
-          break;
+    for (const Tag& t : tags) {
+        switch (t.code) {
+            case tag::DefineMorphShape:
+            case tag::DefineMorphShape2: {
+                auto md = std::make_shared<swf::MorphDefinition>();
+                std::string error;
+                if (!swf::ParseDefineMorphShape(t.data, t.code == tag::DefineMorphShape ? 1 : 2, &shapeCtx, *md,
+                                                error)) {
+                    out.warnings.push_back(error);
+                    break;
+                }
+                if (out.dictionary.count(md->id)) break;
+                MorphCharacter mc;
+                mc.edgeCount = static_cast<long>(md->startEdges.size());
+                const uint16_t id = md->id;
+                mc.morph = std::move(md);
+                out.dictionary.emplace(id, std::move(mc));
+                break;
+            }
+            case tag::DefineFont:
+            case tag::DefineFont2:
+            case tag::DefineFont3: {
+                text::Font f;
+                std::string error;
+                const int version = t.code == tag::DefineFont ? 1 : t.code == tag::DefineFont2 ? 2 : 3;
+                const bool ok = text::ParseDefineFont(t.data, version, f, error);
+                if (!error.empty()) out.warnings.push_back(error);
+                if (ok) fonts.emplace(f.id, std::move(f));
+                break;
+            }
+            case tag::DefineFontInfo:
+            case tag::DefineFontInfo2: {
+                std::string error;
+                if (!text::ParseDefineFontInfo(t.data, t.code == tag::DefineFontInfo ? 1 : 2, fonts, error))
+                    out.warnings.push_back(error);
+                break;
+            }
+            case tag::DefineText:
+            case tag::DefineText2:
+            case tag::DefineEditText: {
+                const text::TextContext ctx{&fonts, out.deviceFonts.get(), out.version, &textEdges};
+                text::TextShape ts;
+                std::string error;
+                const bool ok = t.code == tag::DefineEditText
+                                    ? text::BuildDefineEditText(t.data, ctx, ts, error)
+                                    : text::BuildDefineText(t.data, t.code == tag::DefineText ? 1 : 2, ctx, ts, error);
+                if (!error.empty()) out.warnings.push_back(error);
+                if (ok && !out.dictionary.count(ts.id))
+                    out.dictionary.emplace(
+                        ts.id, ShapeCharacter{ts.bounds, std::move(ts.shape), ts.edgeCount, ts.clipToBounds, ts.box});
+                break;
+            }
+            case tag::DefineButton:
+            case tag::DefineButton2:
+            case tag::DefineButtonCxform: {
+                std::span<const uint8_t> body = t.data, cxform;
+                uint16_t id = 0;
+                if (t.code == tag::DefineButtonCxform) {
+                    BitReader r(t.data);
+                    id = r.U16();
+                    auto it = buttons1.find(id);
+                    if (!r.Ok() || it == buttons1.end()) break;  // colours for no button of ours
+                    body = it->second;
+                    cxform = r.Rest();
+                }
+                SpriteCharacter sc;
+                std::string error;
+                const bool ok = BuildButton(body, t.code == tag::DefineButton2 ? 2 : 1, cxform, id, sc, error);
+                if (!error.empty()) out.warnings.push_back(error);
+                if (!ok) break;
+                if (t.code == tag::DefineButtonCxform) {
+                    out.dictionary.insert_or_assign(id, std::move(sc));
+                    break;
+                }
+                if (out.dictionary.count(id)) break;
+                if (t.code == tag::DefineButton) buttons1.emplace(id, t.data);
+                out.dictionary.emplace(id, std::move(sc));
+                break;
+            }
+            case tag::DefineShape:
+            case tag::DefineShape2:
+            case tag::DefineShape3:
+            case tag::DefineShape4: {
+                const int version = t.code == tag::DefineShape    ? 1
+                                    : t.code == tag::DefineShape2 ? 2
+                                    : t.code == tag::DefineShape3 ? 3
+                                                                  : 4;
+                swf::ShapeDefinition sd;
+                std::string error;
+                if (!swf::ParseDefineShape(t.data, version, sd, error, &shapeCtx)) {
+                    out.warnings.push_back(error);
+                    break;
+                }
+                if (out.dictionary.count(sd.id)) break;  // the first definition of an id stands
+                long edges = 0;
+                for (const auto& layer : sd.shape.layers) edges += static_cast<long>(layer.edges.size());
+                out.dictionary.emplace(sd.id, ShapeCharacter{sd.bounds, std::move(sd.shape), edges});
+                break;
+            }
+            case tag::DefineSprite: {
+                BitReader r(t.data);
+                const uint16_t id = r.U16();
+                (void)r.U16();  // declared frame count: the ShowFrame tags are what counts
+                if (!r.Ok()) {
+                    out.warnings.push_back("DefineSprite too short");
+                    break;
+                }
+                if (out.dictionary.count(id)) break;
+                std::vector<Tag> inner;
+                bool sawEnd = false;
+                std::string error;
+                if (!swf::ParseTags(r.Rest(), t.offset, inner, sawEnd, error)) {
+                    out.warnings.push_back("sprite " + std::to_string(id) + ": " + error);  // keep what was read
+                }
+                SpriteCharacter sc;
+                BuildTimeline(inner, sc.timeline);
+                out.dictionary.emplace(id, std::move(sc));
+                break;
+            }
+            case tag::SetBackgroundColor:
+                if (!haveBackground) {
+                    BitReader r(t.data);
+                    const raster::Rgba c = swf::ReadRgb(r);
+                    if (r.Ok()) {
+                        out.background = c;
+                        haveBackground = true;
+                    }
+                }
+                break;
+            default:
+                break;
         }
-        if (out.dictionary.count(md->id)) break;
-        MorphCharacter mc;
-        mc.edgeCount = static_cast<long>(md->startEdges.size());
-        const uint16_t id = md->id;
-        mc.morph = std::move(md);
-        out.dictionary.emplace(id, std::move(mc));
-        break;
-      }
-      case tag::DefineFont:
-      case tag::DefineFont2:
-      case tag::DefineFont3: {
-        text::Font f;
-        std::string error;
-        const int version = t.code == tag::DefineFont ? 1 : t.code == tag::DefineFont2 ? 2 : 3;
-        const bool ok = text::ParseDefineFont(t.data, version, f, error);
-        if (!error.empty()) out.warnings.push_back(error);
-        if (ok) fonts.emplace(f.id, std::move(f));
-        break;
-      }
-      case tag::DefineFontInfo:
-      case tag::DefineFontInfo2: {
-        std::string error;
-        if (!text::ParseDefineFontInfo(t.data, t.code == tag::DefineFontInfo ? 1 : 2, fonts, error))
-          out.warnings.push_back(error);
-        break;
-      }
-      case tag::DefineText:
-      case tag::DefineText2:
-      case tag::DefineEditText: {
-        const text::TextContext ctx{&fonts, out.deviceFonts.get(), out.version, &textEdges};
-        text::TextShape ts;
-        std::string error;
-        const bool ok = t.code == tag::DefineEditText
-                            ? text::BuildDefineEditText(t.data, ctx, ts, error)
-                            : text::BuildDefineText(t.data, t.code == tag::DefineText ? 1 : 2, ctx, ts, error);
-        if (!error.empty()) out.warnings.push_back(error);
-        if (ok && !out.dictionary.count(ts.id))
-          out.dictionary.emplace(ts.id, ShapeCharacter{ts.bounds, std::move(ts.shape), ts.edgeCount, ts.clipToBounds, ts.box});
-        break;
-      }
-      case tag::DefineButton:
-      case tag::DefineButton2:
-      case tag::DefineButtonCxform: {
-        std::span<const uint8_t> body = t.data, cxform;
-        uint16_t id = 0;
-        if (t.code == tag::DefineButtonCxform) {
-          BitReader r(t.data);
-          id = r.u16();
-          auto it = buttons1.find(id);
-          if (!r.ok() || it == buttons1.end()) break;  // colours for no button of ours
-          body = it->second;
-          cxform = r.rest();
-        }
-        SpriteCharacter sc;
-        std::string error;
-        const bool ok = BuildButton(body, t.code == tag::DefineButton2 ? 2 : 1, cxform, id, sc, error);
-        if (!error.empty()) out.warnings.push_back(error);
-        if (!ok) break;
-        if (t.code == tag::DefineButtonCxform) {
-          out.dictionary.insert_or_assign(id, std::move(sc));
-          break;
-        }
-        if (out.dictionary.count(id)) break;
-        if (t.code == tag::DefineButton) buttons1.emplace(id, t.data);
-        out.dictionary.emplace(id, std::move(sc));
-        break;
-      }
-      case tag::DefineShape:
-      case tag::DefineShape2:
-      case tag::DefineShape3:
-      case tag::DefineShape4: {
-        const int version = t.code == tag::DefineShape    ? 1
-                            : t.code == tag::DefineShape2 ? 2
-                            : t.code == tag::DefineShape3 ? 3
-                                                          : 4;
-        swf::ShapeDefinition sd;
-        std::string error;
-        if (!swf::ParseDefineShape(t.data, version, sd, error, &shapeCtx)) {
-          out.warnings.push_back(error);
-          break;
-        }
-        if (out.dictionary.count(sd.id)) break;  // the first definition of an id stands
-        long edges = 0;
-        for (const auto& layer : sd.shape.layers) edges += static_cast<long>(layer.edges.size());
-        out.dictionary.emplace(sd.id, ShapeCharacter{sd.bounds, std::move(sd.shape), edges});
-        break;
-      }
-      case tag::DefineSprite: {
-        BitReader r(t.data);
-        const uint16_t id = r.u16();
-        (void)r.u16();  // declared frame count: the ShowFrame tags are what counts
-        if (!r.ok()) {
-          out.warnings.push_back("DefineSprite too short");
-          break;
-        }
-        if (out.dictionary.count(id)) break;
-        std::vector<Tag> inner;
-        bool sawEnd = false;
-        std::string error;
-        if (!swf::ParseTags(r.rest(), t.offset, inner, sawEnd, error)) {
-          out.warnings.push_back("sprite " + std::to_string(id) + ": " + error);  // keep what was read
-        }
-        SpriteCharacter sc;
-        BuildTimeline(inner, sc.timeline);
-        out.dictionary.emplace(id, std::move(sc));
-        break;
-      }
-      case tag::SetBackgroundColor:
-        if (!haveBackground) {
-          BitReader r(t.data);
-          const raster::Rgba c = swf::ReadRgb(r);
-          if (r.ok()) {
-            out.background = c;
-            haveBackground = true;
-          }
-        }
-        break;
-      default:
-        break;
     }
-  }
-  for (const auto& [id, bm] : out.bitmaps) {
-    if (out.dictionary.count(id)) continue;
-    out.dictionary.emplace(id, BitmapCharacter(bm, shapeCtx.smoothFills));
-  }
-  BuildTimeline(tags, out.main);
+    for (const auto& [id, bm] : out.bitmaps) {
+        if (out.dictionary.count(id)) continue;
+        out.dictionary.emplace(id, BitmapCharacter(bm, shapeCtx.smoothFills));
+    }
+    BuildTimeline(tags, out.main);
 }
 
-const raster::Shape& MorphCharacter::at(uint16_t ratio) const {
-  if (cache->ratio != ratio) {
-    swf::BuildMorphShape(*morph, ratio / 65535.0, cache->shape);
-    cache->ratio = ratio;
-  }
-  return cache->shape;
+const raster::Shape& MorphCharacter::At(uint16_t ratio) const {
+    if (cache->ratio != ratio) {
+        swf::BuildMorphShape(*morph, ratio / 65535.0, cache->shape);
+        cache->ratio = ratio;
+    }
+    return cache->shape;
 }
 
-std::shared_ptr<Instance> Instance::child(const std::string& name) const {
-  const std::string want = Lower(name);
-  for (const auto& [depth, obj] : list_) {
-    if (obj.sprite && Lower(obj.name) == want) return obj.sprite;
-  }
-  return nullptr;
+std::shared_ptr<Instance> Instance::Child(const std::string& name) const {
+    const std::string want = Lower(name);
+    for (const auto& [depth, obj] : list_) {
+        if (obj.sprite && Lower(obj.name) == want) return obj.sprite;
+    }
+    return nullptr;
 }
 
 Stage::Stage(const MovieDefinition& def) : def_(def), background_(def.background) {
-  root_ = std::make_shared<Instance>(&def_.main, std::weak_ptr<Instance>(), 0, 0);
+    root_ = std::make_shared<Instance>(&def_.main, std::weak_ptr<Instance>(), 0, 0);
 }
 
-void Stage::start() {
-  tagWork_ = 0;
-  root_->frame_ = 0;
-  runFrame(*root_, 0, true);
-  runQueuedActions();
+void Stage::Start() {
+    tagWork_ = 0;
+    root_->frame_ = 0;
+    RunFrame(*root_, 0, true);
+    RunQueuedActions();
 }
 
-void Stage::tick() {
-  ++tick_;
-  tagWork_ = 0;
-  advance(*root_);
-  runQueuedActions();
+void Stage::Tick() {
+    ++tick_;
+    tagWork_ = 0;
+    Advance(*root_);
+    RunQueuedActions();
 }
 
-void Stage::advance(Instance& inst) {
-  if (inst.playing_ && inst.frameCount() > 1) {
-    const int next = inst.frame_ + 1 >= inst.frameCount() ? 0 : inst.frame_ + 1;
-    gotoFrame(inst, next);
-  }
-  // Children created during this tick already show their first frame; older ones move on.
-  std::vector<std::shared_ptr<Instance>> children;
-  for (auto& [depth, obj] : inst.list_) {
-    if (obj.sprite && obj.sprite->bornTick_ < tick_) children.push_back(obj.sprite);
-  }
-  for (auto& c : children) advance(*c);
-}
-
-void Stage::gotoFrame(Instance& inst, int target) {
-  const int count = inst.frameCount();
-  target = std::clamp(target, 0, count - 1);
-  if (target == inst.frame_) return;
-  if (target > inst.frame_) {
-    for (int f = inst.frame_ + 1; f <= target; ++f) {
-      inst.frame_ = f;
-      runFrame(inst, f, f == target);
+void Stage::Advance(Instance& inst) {
+    if (inst.playing_ && inst.FrameCount() > 1) {
+        const int next = inst.frame_ + 1 >= inst.FrameCount() ? 0 : inst.frame_ + 1;
+        GotoFrame(inst, next);
     }
-    return;
-  }
-  // Backward: rebuild the display list from frame 0. An object created by the same PlaceObject
-  // tag as one already present keeps its running state (a sprite keeps its own frame).
-  DisplayList old;
-  old.swap(inst.list_);
-  for (int f = 0; f <= target; ++f) {
-    inst.frame_ = f;
-    runFrame(inst, f, f == target);
-  }
-  for (auto& [depth, obj] : inst.list_) {
-    auto [from, to] = old.equal_range(depth);
-    for (auto it = from; it != to; ++it) {
-      if (it->second.placedBy == obj.placedBy && it->second.characterId == obj.characterId && it->second.sprite &&
-          obj.sprite) {
-        obj.sprite = std::move(it->second.sprite);
-        break;
-      }
+    // Children created during this tick already show their first frame; older ones move on.
+    std::vector<std::shared_ptr<Instance>> children;
+    for (auto& [depth, obj] : inst.list_) {
+        if (obj.sprite && obj.sprite->bornTick_ < tick_) children.push_back(obj.sprite);
     }
-  }
+    for (auto& c : children) Advance(*c);
 }
 
-void Stage::runFrame(Instance& inst, int frame, bool queueActions) {
-  if (frame < 0 || frame >= inst.frameCount()) return;
-  for (const Tag& t : inst.def_->frames[static_cast<size_t>(frame)]) {
-    if (++tagWork_ > kMaxTagWorkPerTick) return;
-    applyTag(inst, t, queueActions);
-  }
+void Stage::GotoFrame(Instance& inst, int target) {
+    const int count = inst.FrameCount();
+    target = std::clamp(target, 0, count - 1);
+    if (target == inst.frame_) return;
+    if (target > inst.frame_) {
+        for (int f = inst.frame_ + 1; f <= target; ++f) {
+            inst.frame_ = f;
+            RunFrame(inst, f, f == target);
+        }
+        return;
+    }
+    // Backward: rebuild the display list from frame 0. An object created by the same PlaceObject
+    // tag as one already present keeps its running state (a sprite keeps its own frame).
+    DisplayList old;
+    old.swap(inst.list_);
+    for (int f = 0; f <= target; ++f) {
+        inst.frame_ = f;
+        RunFrame(inst, f, f == target);
+    }
+    for (auto& [depth, obj] : inst.list_) {
+        auto [from, to] = old.equal_range(depth);
+        for (auto it = from; it != to; ++it) {
+            if (it->second.placedBy == obj.placedBy && it->second.characterId == obj.characterId && it->second.sprite &&
+                obj.sprite) {
+                obj.sprite = std::move(it->second.sprite);
+                break;
+            }
+        }
+    }
 }
 
-void Stage::applyTag(Instance& inst, const Tag& t, bool queueActions) {
-  BitReader r(t.data);
-  switch (t.code) {
-    case tag::PlaceObject: {
-      const uint16_t id = r.u16();
-      const uint16_t depth = r.u16();
-      const raster::Matrix m = swf::ReadMatrix(r);
-      if (!r.ok()) return;
-      raster::ColorTransform cx;
-      const bool hasCx = r.remaining() > 0;
-      if (hasCx) cx = swf::ReadCxform(r, false);
-      if (!r.ok()) return;
-      // PlaceObject replaces whatever stood at the depth.
-      inst.list_.erase(depth);
-      place(inst, depth, t.data.data(), false, true, id, &m, hasCx ? &cx : nullptr, nullptr, nullptr, nullptr);
-      return;
+void Stage::RunFrame(Instance& inst, int frame, bool queueActions) {
+    if (frame < 0 || frame >= inst.FrameCount()) return;
+    for (const Tag& t : inst.def_->frames[static_cast<size_t>(frame)]) {
+        if (++tagWork_ > kMaxTagWorkPerTick) return;
+        ApplyTag(inst, t, queueActions);
     }
-    case tag::PlaceObject2:
-    case tag::PlaceObject3: {
-      const uint8_t flags = r.u8();
-      uint8_t flags2 = 0;
-      if (t.code == tag::PlaceObject3) flags2 = r.u8();
-      const uint16_t depth = r.u16();
-      const bool hasImage = flags2 & 0x10, hasClassName = flags2 & 0x08;
-      const bool hasCharacter = flags & 0x02, move = flags & 0x01;
-      if (t.code == tag::PlaceObject3 && (hasClassName || (hasImage && hasCharacter))) (void)r.str();
-      uint16_t id = 0;
-      if (hasCharacter) id = r.u16();
-      raster::Matrix m;
-      raster::ColorTransform cx;
-      uint16_t ratio = 0, clipDepth = 0;
-      std::string name;
-      if (flags & 0x04) m = swf::ReadMatrix(r);
-      if (flags & 0x08) cx = swf::ReadCxform(r, true);
-      if (flags & 0x10) ratio = r.u16();
-      if (flags & 0x20) name = r.str();
-      if (flags & 0x40) clipDepth = r.u16();
-      if (!r.ok()) return;  // a malformed placement changes nothing
-      place(inst, depth, t.data.data(), move, hasCharacter, id, (flags & 0x04) ? &m : nullptr,
-            (flags & 0x08) ? &cx : nullptr, (flags & 0x10) ? &ratio : nullptr, (flags & 0x20) ? &name : nullptr,
-            (flags & 0x40) ? &clipDepth : nullptr);
-      return;
-    }
-    case tag::RemoveObject:
-    case tag::RemoveObject2: {
-      if (t.code == tag::RemoveObject) (void)r.u16();
-      const uint16_t depth = r.u16();
-      auto it = LowestAt(inst.list_, depth);
-      if (r.ok() && it != inst.list_.end()) inst.list_.erase(it);
-      return;
-    }
-    case tag::DoAction:
-      if (queueActions) queue_.push_back(QueuedAction{inst.weak_from_this(), t.data});
-      return;
-    default:
-      return;
-  }
 }
 
-void Stage::place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
+void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
+    BitReader r(t.data);
+    switch (t.code) {
+        case tag::PlaceObject: {
+            const uint16_t id = r.U16();
+            const uint16_t depth = r.U16();
+            const raster::Matrix m = swf::ReadMatrix(r);
+            if (!r.Ok()) return;
+            raster::ColorTransform cx;
+            const bool hasCx = r.Remaining() > 0;
+            if (hasCx) cx = swf::ReadCxform(r, false);
+            if (!r.Ok()) return;
+            // PlaceObject replaces whatever stood at the depth.
+            inst.list_.erase(depth);
+            Place(inst, depth, t.data.data(), false, true, id, &m, hasCx ? &cx : nullptr, nullptr, nullptr, nullptr);
+            return;
+        }
+        case tag::PlaceObject2:
+        case tag::PlaceObject3: {
+            const uint8_t flags = r.U8();
+            uint8_t flags2 = 0;
+            if (t.code == tag::PlaceObject3) flags2 = r.U8();
+            const uint16_t depth = r.U16();
+            const bool hasImage = flags2 & 0x10, hasClassName = flags2 & 0x08;
+            const bool hasCharacter = flags & 0x02, move = flags & 0x01;
+            if (t.code == tag::PlaceObject3 && (hasClassName || (hasImage && hasCharacter))) (void)r.Str();
+            uint16_t id = 0;
+            if (hasCharacter) id = r.U16();
+            raster::Matrix m;
+            raster::ColorTransform cx;
+            uint16_t ratio = 0, clipDepth = 0;
+            std::string name;
+            if (flags & 0x04) m = swf::ReadMatrix(r);
+            if (flags & 0x08) cx = swf::ReadCxform(r, true);
+            if (flags & 0x10) ratio = r.U16();
+            if (flags & 0x20) name = r.Str();
+            if (flags & 0x40) clipDepth = r.U16();
+            if (!r.Ok()) return;  // a malformed placement changes nothing
+            Place(inst, depth, t.data.data(), move, hasCharacter, id, (flags & 0x04) ? &m : nullptr,
+                  (flags & 0x08) ? &cx : nullptr, (flags & 0x10) ? &ratio : nullptr, (flags & 0x20) ? &name : nullptr,
+                  (flags & 0x40) ? &clipDepth : nullptr);
+            return;
+        }
+        case tag::RemoveObject:
+        case tag::RemoveObject2: {
+            if (t.code == tag::RemoveObject) (void)r.U16();
+            const uint16_t depth = r.U16();
+            auto it = LowestAt(inst.list_, depth);
+            if (r.Ok() && it != inst.list_.end()) inst.list_.erase(it);
+            return;
+        }
+        case tag::DoAction:
+            if (queueActions) queue_.push_back(QueuedAction{inst.weak_from_this(), t.data});
+            return;
+        default:
+            return;
+    }
+}
+
+void Stage::Place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
                   const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
                   const std::string* name, const uint16_t* clipDepth) {
-  const auto first = inst.list_.lower_bound(depth);  // where a new object at the depth goes
-  auto existing = LowestAt(inst.list_, depth);
-  if (move && !hasCharacter) {  // modify
-    if (existing == inst.list_.end()) return;
-    DisplayObject& o = existing->second;
+    const auto first = inst.list_.lower_bound(depth);  // where a new object at the depth goes
+    auto existing = LowestAt(inst.list_, depth);
+    if (move && !hasCharacter) {  // modify
+        if (existing == inst.list_.end()) return;
+        DisplayObject& o = existing->second;
+        if (m) o.matrix = *m;
+        if (cx) o.cxform = *cx;
+        if (ratio) o.ratio = *ratio;
+        if (name) o.name = *name;
+        if (clipDepth) o.clipDepth = *clipDepth;
+        return;
+    }
+    if (!hasCharacter) return;
+    auto found = def_.dictionary.find(id);
+    if (found == def_.dictionary.end()) return;  // unknown character: nothing to show
+    DisplayObject o;
+    if (move && existing != inst.list_.end()) {
+        // Replace: the new character takes over the old one's properties unless given anew.
+        const DisplayObject& prev = existing->second;
+        o.matrix = prev.matrix;
+        o.cxform = prev.cxform;
+        o.ratio = prev.ratio;
+        o.name = prev.name;
+        o.clipDepth = prev.clipDepth;
+        o.placedBy = prev.placedBy;
+    } else {
+        o.placedBy = tagId;
+    }
+    // Moved: the new character takes the old one's place. Added where one stands already: both
+    // stay, the new one below (it goes first at its depth).
+    auto at = first;
+    if (move && existing != inst.list_.end()) at = inst.list_.erase(existing);
+    if (objects_ >= kMaxDisplayObjects) return;
+    o.depth = depth;
+    o.characterId = id;
+    o.character = &found->second;
     if (m) o.matrix = *m;
     if (cx) o.cxform = *cx;
     if (ratio) o.ratio = *ratio;
     if (name) o.name = *name;
     if (clipDepth) o.clipDepth = *clipDepth;
-    return;
-  }
-  if (!hasCharacter) return;
-  auto found = def_.dictionary.find(id);
-  if (found == def_.dictionary.end()) return;  // unknown character: nothing to show
-  DisplayObject o;
-  if (move && existing != inst.list_.end()) {
-    // Replace: the new character takes over the old one's properties unless given anew.
-    const DisplayObject& prev = existing->second;
-    o.matrix = prev.matrix;
-    o.cxform = prev.cxform;
-    o.ratio = prev.ratio;
-    o.name = prev.name;
-    o.clipDepth = prev.clipDepth;
-    o.placedBy = prev.placedBy;
-  } else {
-    o.placedBy = tagId;
-  }
-  // Moved: the new character takes the old one's place. Added where one stands already: both
-  // stay, the new one below (it goes first at its depth).
-  auto at = first;
-  if (move && existing != inst.list_.end()) at = inst.list_.erase(existing);
-  if (objects_ >= kMaxDisplayObjects) return;
-  o.depth = depth;
-  o.characterId = id;
-  o.character = &found->second;
-  if (m) o.matrix = *m;
-  if (cx) o.cxform = *cx;
-  if (ratio) o.ratio = *ratio;
-  if (name) o.name = *name;
-  if (clipDepth) o.clipDepth = *clipDepth;
-  o.token = ObjectToken(&objects_);
-  DisplayObject& placed = inst.list_.emplace_hint(at, depth, std::move(o))->second;
-  if (std::holds_alternative<SpriteCharacter>(*placed.character)) {
-    placed.sprite = instantiate(inst, placed.character);
-  }
+    o.token = ObjectToken(&objects_);
+    DisplayObject& placed = inst.list_.emplace_hint(at, depth, std::move(o))->second;
+    if (std::holds_alternative<SpriteCharacter>(*placed.character)) {
+        placed.sprite = Instantiate(inst, placed.character);
+    }
 }
 
-std::shared_ptr<Instance> Stage::instantiate(Instance& parent, const Character* ch) {
-  if (parent.nesting_ + 1 > kMaxNesting) return nullptr;  // too deep: shown as empty
-  const auto& sc = std::get<SpriteCharacter>(*ch);
-  auto child = std::make_shared<Instance>(&sc.timeline, parent.weak_from_this(), parent.nesting_ + 1, tick_);
-  child->frame_ = 0;
-  runFrame(*child, 0, true);
-  return child;
+std::shared_ptr<Instance> Stage::Instantiate(Instance& parent, const Character* ch) {
+    if (parent.nesting_ + 1 > kMaxNesting) return nullptr;  // too deep: shown as empty
+    const auto& sc = std::get<SpriteCharacter>(*ch);
+    auto child = std::make_shared<Instance>(&sc.timeline, parent.weak_from_this(), parent.nesting_ + 1, tick_);
+    child->frame_ = 0;
+    RunFrame(*child, 0, true);
+    return child;
 }
 
-void Stage::runQueuedActions() {
-  int runs = 0;
-  while (!queue_.empty()) {
-    QueuedAction a = queue_.front();
-    queue_.pop_front();
-    if (++runs > kMaxActionRunsPerTick || tagWork_ > kMaxTagWorkPerTick) {
-      queue_.clear();  // a goto loop between frame scripts: the rest waits for nothing
-      return;
+void Stage::RunQueuedActions() {
+    int runs = 0;
+    while (!queue_.empty()) {
+        QueuedAction a = queue_.front();
+        queue_.pop_front();
+        if (++runs > kMaxActionRunsPerTick || tagWork_ > kMaxTagWorkPerTick) {
+            queue_.clear();  // a goto loop between frame scripts: the rest waits for nothing
+            return;
+        }
+        if (auto target = a.target.lock()) RunActions(target, a.actions);
     }
-    if (auto target = a.target.lock()) runActions(target, a.actions);
-  }
 }
 
-void Stage::runActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions) {
-  std::shared_ptr<Instance> target = origin;
-  BitReader r(actions);
-  while (r.ok() && !r.atEnd()) {
-    const uint8_t code = r.u8();
-    if (code == 0) break;
-    std::span<const uint8_t> body;
-    if (code >= 0x80) {
-      const uint16_t len = r.u16();
-      body = r.bytes(len);
+void Stage::RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions) {
+    std::shared_ptr<Instance> target = origin;
+    BitReader r(actions);
+    while (r.Ok() && !r.AtEnd()) {
+        const uint8_t code = r.U8();
+        if (code == 0) break;
+        std::span<const uint8_t> body;
+        if (code >= 0x80) {
+            const uint16_t len = r.U16();
+            body = r.Bytes(len);
+        }
+        if (!r.Ok()) break;
+        BitReader b(body);
+        switch (code) {
+            case 0x04:  // NextFrame
+                if (target) {
+                    GotoFrame(*target, target->frame_ + 1);
+                    target->playing_ = false;
+                }
+                break;
+            case 0x05:  // PrevFrame
+                if (target) {
+                    GotoFrame(*target, target->frame_ - 1);
+                    target->playing_ = false;
+                }
+                break;
+            case 0x06:  // Play
+                if (target) target->playing_ = true;
+                break;
+            case 0x07:  // Stop
+                if (target) target->playing_ = false;
+                break;
+            case 0x81: {  // GotoFrame: go there and stop
+                const uint16_t f = b.U16();
+                if (target && b.Ok()) {
+                    GotoFrame(*target, f);
+                    target->playing_ = false;
+                }
+                break;
+            }
+            case 0x8C: {  // GotoLabel
+                const std::string label = b.Str();
+                if (target && b.Ok()) {
+                    auto it = target->def_->labels.find(Lower(label));
+                    if (it != target->def_->labels.end()) {
+                        GotoFrame(*target, it->second);
+                        target->playing_ = false;
+                    }
+                }
+                break;
+            }
+            case 0x8B: {  // SetTarget
+                const std::string path = b.Str();
+                target = b.Ok() ? Resolve(origin, path) : nullptr;
+                break;
+            }
+            case 0x8A:  // WaitForFrame: every frame is loaded, so nothing is ever skipped
+            default:
+                break;  // everything else is skipped by its length and not executed
+        }
     }
-    if (!r.ok()) break;
-    BitReader b(body);
-    switch (code) {
-      case 0x04:  // NextFrame
-        if (target) {
-          gotoFrame(*target, target->frame_ + 1);
-          target->playing_ = false;
-        }
-        break;
-      case 0x05:  // PrevFrame
-        if (target) {
-          gotoFrame(*target, target->frame_ - 1);
-          target->playing_ = false;
-        }
-        break;
-      case 0x06:  // Play
-        if (target) target->playing_ = true;
-        break;
-      case 0x07:  // Stop
-        if (target) target->playing_ = false;
-        break;
-      case 0x81: {  // GotoFrame: go there and stop
-        const uint16_t f = b.u16();
-        if (target && b.ok()) {
-          gotoFrame(*target, f);
-          target->playing_ = false;
-        }
-        break;
-      }
-      case 0x8C: {  // GotoLabel
-        const std::string label = b.str();
-        if (target && b.ok()) {
-          auto it = target->def_->labels.find(Lower(label));
-          if (it != target->def_->labels.end()) {
-            gotoFrame(*target, it->second);
-            target->playing_ = false;
-          }
-        }
-        break;
-      }
-      case 0x8B: {  // SetTarget
-        const std::string path = b.str();
-        target = b.ok() ? resolve(origin, path) : nullptr;
-        break;
-      }
-      case 0x8A:  // WaitForFrame: every frame is loaded, so nothing is ever skipped
-      default:
-        break;  // everything else is skipped by its length and not executed
-    }
-  }
 }
 
-std::shared_ptr<Instance> Stage::resolve(const std::shared_ptr<Instance>& origin, const std::string& path) const {
-  if (path.empty()) return origin;
-  std::shared_ptr<Instance> cur = origin;
-  size_t i = 0;
-  if (path[0] == '/') {
-    cur = root_;
-    i = 1;
-  }
-  while (cur && i <= path.size()) {
-    size_t j = path.find_first_of("/.", i);
-    if (j == std::string::npos) j = path.size();
-    std::string seg = path.substr(i, j - i);
-    // "../" steps up: a "." directly followed by another "." belongs to the segment.
-    if (seg.empty() && j < path.size() && path[j] == '.' && j + 1 < path.size() && path[j + 1] == '.') {
-      seg = "..";
-      j += 2;
-    }
-    if (!seg.empty()) {
-      const std::string s = Lower(seg);
-      if (s == ".." || s == "_parent") {
-        cur = cur->parent();
-      } else if (s == "_root" || s == "_level0") {
+std::shared_ptr<Instance> Stage::Resolve(const std::shared_ptr<Instance>& origin, const std::string& path) const {
+    if (path.empty()) return origin;
+    std::shared_ptr<Instance> cur = origin;
+    size_t i = 0;
+    if (path[0] == '/') {
         cur = root_;
-      } else if (s != "this") {
-        cur = cur->child(seg);
-      }
+        i = 1;
     }
-    if (j >= path.size()) break;
-    i = j + 1;
-  }
-  return cur;
+    while (cur && i <= path.size()) {
+        size_t j = path.find_first_of("/.", i);
+        if (j == std::string::npos) j = path.size();
+        std::string seg = path.substr(i, j - i);
+        // "../" steps up: a "." directly followed by another "." belongs to the segment.
+        if (seg.empty() && j < path.size() && path[j] == '.' && j + 1 < path.size() && path[j + 1] == '.') {
+            seg = "..";
+            j += 2;
+        }
+        if (!seg.empty()) {
+            const std::string s = Lower(seg);
+            if (s == ".." || s == "_parent") {
+                cur = cur->Parent();
+            } else if (s == "_root" || s == "_level0") {
+                cur = root_;
+            } else if (s != "this") {
+                cur = cur->Child(seg);
+            }
+        }
+        if (j >= path.size()) break;
+        i = j + 1;
+    }
+    return cur;
 }
 
-void Stage::render(raster::Renderer& r, const raster::Matrix& toDevice) const {
-  long edgeBudget = kMaxEdgesPerFrame;
-  renderList(r, *root_, toDevice, raster::ColorTransform{}, false, edgeBudget);
+void Stage::Render(raster::Renderer& r, const raster::Matrix& toDevice) const {
+    long edgeBudget = kMaxEdgesPerFrame;
+    RenderList(r, *root_, toDevice, raster::ColorTransform{}, false, edgeBudget);
 }
 
-void Stage::renderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
+void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
                        const raster::ColorTransform& cx, bool clipDefinition, long& edgeBudget) const {
-  // Draws a shape unless the frame's edge budget is spent (a hostile movie that multiplies
-  // big shapes through sprites would otherwise take unbounded time per frame).
-  // `defining`: the shape is drawn into a mask being defined.
-  auto draw = [&](const ShapeCharacter& sc, const raster::Matrix& world, const raster::ColorTransform& c,
-                  bool defining) {
-    if (sc.edgeCount > edgeBudget) {
-      edgeBudget = 0;
-      return;
+    // Draws a shape unless the frame's edge budget is spent (a hostile movie that multiplies
+    // big shapes through sprites would otherwise take unbounded time per frame).
+    // `defining`: the shape is drawn into a mask being defined.
+    auto draw = [&](const ShapeCharacter& sc, const raster::Matrix& world, const raster::ColorTransform& c,
+                    bool defining) {
+        if (sc.edgeCount > edgeBudget) {
+            edgeBudget = 0;
+            return;
+        }
+        edgeBudget -= sc.edgeCount;
+        if (sc.box) DrawFieldBox(r, sc.bounds, world, c);
+        if (sc.clipToBounds) {
+            DrawInsideBounds(r, sc, world, c, defining);
+        } else {
+            r.DrawShape(sc.shape, world, c);
+        }
+    };
+    auto drawMorph = [&](const MorphCharacter& mc, uint16_t ratio, const raster::Matrix& world,
+                         const raster::ColorTransform& c) {
+        if (mc.edgeCount > edgeBudget) {
+            edgeBudget = 0;
+            return;
+        }
+        edgeBudget -= mc.edgeCount;
+        r.DrawShape(mc.At(ratio), world, c);
+    };
+    std::vector<uint16_t> clipEnds;  // innermost last, non-increasing
+    for (const auto& [depth, obj] : inst.list_) {
+        while (!clipEnds.empty() && depth > clipEnds.back()) {
+            r.PopClip();
+            clipEnds.pop_back();
+        }
+        const raster::Matrix world = m.Multiply(obj.matrix);
+        if (obj.clipDepth > 0) {
+            if (clipDefinition || obj.clipDepth <= depth) continue;  // masks nothing
+            uint16_t end = obj.clipDepth;
+            if (!clipEnds.empty()) end = std::min(end, clipEnds.back());
+            r.BeginClip();
+            if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+                draw(*sc, world, raster::ColorTransform{}, true);
+            } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
+                drawMorph(*mc, obj.ratio, world, raster::ColorTransform{});
+            } else if (obj.sprite) {
+                RenderList(r, *obj.sprite, world, raster::ColorTransform{}, true, edgeBudget);
+            }
+            r.EndClipDefinition();
+            clipEnds.push_back(end);
+            continue;
+        }
+        const raster::ColorTransform c = cx.Concat(obj.cxform);
+        if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+            draw(*sc, world, c, clipDefinition);
+        } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
+            drawMorph(*mc, obj.ratio, world, c);
+        } else if (obj.sprite) {
+            RenderList(r, *obj.sprite, world, c, clipDefinition, edgeBudget);
+        }
     }
-    edgeBudget -= sc.edgeCount;
-    if (sc.box) DrawFieldBox(r, sc.bounds, world, c);
-    if (sc.clipToBounds) {
-      DrawInsideBounds(r, sc, world, c, defining);
-    } else {
-      r.drawShape(sc.shape, world, c);
+    while (!clipEnds.empty()) {
+        r.PopClip();
+        clipEnds.pop_back();
     }
-  };
-  auto drawMorph = [&](const MorphCharacter& mc, uint16_t ratio, const raster::Matrix& world,
-                       const raster::ColorTransform& c) {
-    if (mc.edgeCount > edgeBudget) {
-      edgeBudget = 0;
-      return;
-    }
-    edgeBudget -= mc.edgeCount;
-    r.drawShape(mc.at(ratio), world, c);
-  };
-  std::vector<uint16_t> clipEnds;  // innermost last, non-increasing
-  for (const auto& [depth, obj] : inst.list_) {
-    while (!clipEnds.empty() && depth > clipEnds.back()) {
-      r.popClip();
-      clipEnds.pop_back();
-    }
-    const raster::Matrix world = m.Multiply(obj.matrix);
-    if (obj.clipDepth > 0) {
-      if (clipDefinition || obj.clipDepth <= depth) continue;  // masks nothing
-      uint16_t end = obj.clipDepth;
-      if (!clipEnds.empty()) end = std::min(end, clipEnds.back());
-      r.beginClip();
-      if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-        draw(*sc, world, raster::ColorTransform{}, true);
-      } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
-        drawMorph(*mc, obj.ratio, world, raster::ColorTransform{});
-      } else if (obj.sprite) {
-        renderList(r, *obj.sprite, world, raster::ColorTransform{}, true, edgeBudget);
-      }
-      r.endClipDefinition();
-      clipEnds.push_back(end);
-      continue;
-    }
-    const raster::ColorTransform c = cx.Concat(obj.cxform);
-    if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-      draw(*sc, world, c, clipDefinition);
-    } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
-      drawMorph(*mc, obj.ratio, world, c);
-    } else if (obj.sprite) {
-      renderList(r, *obj.sprite, world, c, clipDefinition, edgeBudget);
-    }
-  }
-  while (!clipEnds.empty()) {
-    r.popClip();
-    clipEnds.pop_back();
-  }
 }
 
 }  // namespace lumarel::engine::timeline

@@ -21,54 +21,54 @@
 namespace lumarel::engine::timeline {
 
 // Limits that keep hostile movies bounded in memory and time.
-constexpr int kMaxNesting = 32;             // sprite instances inside sprite instances
-constexpr int kMaxDisplayObjects = 100000;  // across the whole display tree
-constexpr int kMaxActionRunsPerTick = 256;  // DoAction blocks executed in one tick
+constexpr int kMaxNesting = 32;               // sprite instances inside sprite instances
+constexpr int kMaxDisplayObjects = 100000;    // across the whole display tree
+constexpr int kMaxActionRunsPerTick = 256;    // DoAction blocks executed in one tick
 constexpr long kMaxTagWorkPerTick = 1000000;  // control tags executed in one tick (gotos included)
-constexpr long kMaxEdgesPerFrame = 8000000;    // shape edges drawn in one frame; the rest is left out
+constexpr long kMaxEdgesPerFrame = 8000000;   // shape edges drawn in one frame; the rest is left out
 
 struct TimelineDef {
-  std::vector<std::vector<swf::Tag>> frames;  // control tags and DoAction per frame, in order
-  std::map<std::string, int> labels;          // lower-cased label -> frame
-  int frameCount() const { return static_cast<int>(frames.size()); }
+    std::vector<std::vector<swf::Tag>> frames;  // control tags and DoAction per frame, in order
+    std::map<std::string, int> labels;          // lower-cased label -> frame
+    int FrameCount() const { return static_cast<int>(frames.size()); }
 };
 
 struct ShapeCharacter {
-  swf::Rect bounds;
-  raster::Shape shape;
-  long edgeCount = 0;
-  bool clipToBounds = false;  // edit fields: text running past the bounds is cut off there
-  bool box = false;           // edit fields: a white background and a black 1-px border
+    swf::Rect bounds;
+    raster::Shape shape;
+    long edgeCount = 0;
+    bool clipToBounds = false;  // edit fields: text running past the bounds is cut off there
+    bool box = false;           // edit fields: a white background and a black 1-px border
 };
 struct SpriteCharacter {
-  TimelineDef timeline;
-  std::shared_ptr<const std::vector<uint8_t>> storage;  // tag bytes the timeline owns (buttons)
+    TimelineDef timeline;
+    std::shared_ptr<const std::vector<uint8_t>> storage;  // tag bytes the timeline owns (buttons)
 };
 // A morph shape: drawn at its place's ratio. The shape for the last ratio drawn is kept.
 struct MorphCharacter {
-  std::shared_ptr<const swf::MorphDefinition> morph;
-  long edgeCount = 0;
-  struct Cache {
-    int ratio = -1;
-    raster::Shape shape;
-  };
-  std::shared_ptr<Cache> cache = std::make_shared<Cache>();
-  const raster::Shape& at(uint16_t ratio) const;
+    std::shared_ptr<const swf::MorphDefinition> morph;
+    long edgeCount = 0;
+    struct Cache {
+        int ratio = -1;
+        raster::Shape shape;
+    };
+    std::shared_ptr<Cache> cache = std::make_shared<Cache>();
+    const raster::Shape& At(uint16_t ratio) const;
 };
 using Character = std::variant<ShapeCharacter, SpriteCharacter, MorphCharacter>;
 
 struct MovieDefinition {
-  std::unordered_map<uint16_t, Character> dictionary;
-  TimelineDef main;
-  raster::Rgba background{255, 255, 255, 255};
-  std::vector<std::string> warnings;  // definitions that were skipped, one line each
-  // Set before BuildDefinition: texts are decoded by the movie's version, and edit fields
-  // without embedded outlines take their glyphs from the device fonts (none: not drawn).
-  int version = 10;
-  std::shared_ptr<text::DeviceFontSource> deviceFonts;
-  // Decoded bitmaps by character id (undecodable ones are left out), and their pixel bytes.
-  std::unordered_map<uint16_t, std::shared_ptr<const raster::Bitmap>> bitmaps;
-  size_t bitmapBytes = 0;
+    std::unordered_map<uint16_t, Character> dictionary;
+    TimelineDef main;
+    raster::Rgba background{255, 255, 255, 255};
+    std::vector<std::string> warnings;  // definitions that were skipped, one line each
+    // Set before BuildDefinition: texts are decoded by the movie's version, and edit fields
+    // without embedded outlines take their glyphs from the device fonts (none: not drawn).
+    int version = 10;
+    std::shared_ptr<text::DeviceFontSource> deviceFonts;
+    // Decoded bitmaps by character id (undecodable ones are left out), and their pixel bytes.
+    std::unordered_map<uint16_t, std::shared_ptr<const raster::Bitmap>> bitmaps;
+    size_t bitmapBytes = 0;
 };
 // Decoded bitmap pixels kept for one movie; bitmaps beyond it are not decoded (draw nothing).
 constexpr size_t kMaxBitmapBytes = size_t(512) << 20;
@@ -84,134 +84,134 @@ class Instance;
 
 // Counts display objects so the whole tree stays within kMaxDisplayObjects.
 class ObjectToken {
- public:
-  ObjectToken() = default;
-  explicit ObjectToken(int* counter) : counter_(counter) {
-    if (counter_) ++*counter_;
-  }
-  ObjectToken(ObjectToken&& o) noexcept : counter_(o.counter_) { o.counter_ = nullptr; }
-  ObjectToken& operator=(ObjectToken&& o) noexcept {
-    if (this != &o) {
-      release();
-      counter_ = o.counter_;
-      o.counter_ = nullptr;
+public:
+    ObjectToken() = default;
+    explicit ObjectToken(int* counter) : counter_(counter) {
+        if (counter_) ++*counter_;
     }
-    return *this;
-  }
-  ObjectToken(const ObjectToken&) = delete;
-  ObjectToken& operator=(const ObjectToken&) = delete;
-  ~ObjectToken() { release(); }
+    ObjectToken(ObjectToken&& o) noexcept : counter_(o.counter_) { o.counter_ = nullptr; }
+    ObjectToken& operator=(ObjectToken&& o) noexcept {
+        if (this != &o) {
+            Release();
+            counter_ = o.counter_;
+            o.counter_ = nullptr;
+        }
+        return *this;
+    }
+    ObjectToken(const ObjectToken&) = delete;
+    ObjectToken& operator=(const ObjectToken&) = delete;
+    ~ObjectToken() { Release(); }
 
- private:
-  void release() {
-    if (counter_) --*counter_;
-    counter_ = nullptr;
-  }
-  int* counter_ = nullptr;
+private:
+    void Release() {
+        if (counter_) --*counter_;
+        counter_ = nullptr;
+    }
+    int* counter_ = nullptr;
 };
 
 struct DisplayObject {
-  uint16_t depth = 0;
-  uint16_t characterId = 0;
-  const Character* character = nullptr;
-  raster::Matrix matrix;
-  raster::ColorTransform cxform;
-  uint16_t ratio = 0;
-  std::string name;
-  uint16_t clipDepth = 0;                  // > 0: masks the objects up to this depth
-  const uint8_t* placedBy = nullptr;       // the PlaceObject tag that created it
-  std::shared_ptr<Instance> sprite;        // for sprite characters
-  ObjectToken token;
+    uint16_t depth = 0;
+    uint16_t characterId = 0;
+    const Character* character = nullptr;
+    raster::Matrix matrix;
+    raster::ColorTransform cxform;
+    uint16_t ratio = 0;
+    std::string name;
+    uint16_t clipDepth = 0;             // > 0: masks the objects up to this depth
+    const uint8_t* placedBy = nullptr;  // the PlaceObject tag that created it
+    std::shared_ptr<Instance> sprite;   // for sprite characters
+    ObjectToken token;
 };
 using DisplayList = std::multimap<uint16_t, DisplayObject>;
 
 // One running timeline: the main movie or a sprite instance.
 class Instance : public std::enable_shared_from_this<Instance> {
- public:
-  Instance(const TimelineDef* def, std::weak_ptr<Instance> parent, int nesting, long bornTick)
-      : def_(def), parent_(std::move(parent)), nesting_(nesting), bornTick_(bornTick) {}
+public:
+    Instance(const TimelineDef* def, std::weak_ptr<Instance> parent, int nesting, long bornTick)
+        : def_(def), parent_(std::move(parent)), nesting_(nesting), bornTick_(bornTick) {}
 
-  int currentFrame() const { return frame_ < 0 ? 0 : frame_; }
-  int frameCount() const { return def_->frameCount(); }
-  bool playing() const { return playing_; }
-  void setPlaying(bool p) { playing_ = p; }
-  // In drawing order. Two objects can share a depth: a second one added there (not moved) goes
-  // below the first, as in the player; the one found at a depth is the lowest there.
-  const DisplayList& displayList() const { return list_; }
-  const DisplayObject* at(uint16_t depth) const {
-    auto it = list_.lower_bound(depth);
-    return it == list_.end() || it->first != depth ? nullptr : &it->second;
-  }
-  // The sprite instance placed under `name` (case-insensitive), or null.
-  std::shared_ptr<Instance> child(const std::string& name) const;
-  std::shared_ptr<Instance> parent() const { return parent_.lock(); }
-  int nesting() const { return nesting_; }
+    int CurrentFrame() const { return frame_ < 0 ? 0 : frame_; }
+    int FrameCount() const { return def_->FrameCount(); }
+    bool Playing() const { return playing_; }
+    void SetPlaying(bool p) { playing_ = p; }
+    // In drawing order. Two objects can share a depth: a second one added there (not moved) goes
+    // below the first, as in the player; the one found at a depth is the lowest there.
+    const DisplayList& Objects() const { return list_; }
+    const DisplayObject* At(uint16_t depth) const {
+        auto it = list_.lower_bound(depth);
+        return it == list_.end() || it->first != depth ? nullptr : &it->second;
+    }
+    // The sprite instance placed under `name` (case-insensitive), or null.
+    std::shared_ptr<Instance> Child(const std::string& name) const;
+    std::shared_ptr<Instance> Parent() const { return parent_.lock(); }
+    int Nesting() const { return nesting_; }
 
- private:
-  friend class Stage;
-  const TimelineDef* def_;
-  std::weak_ptr<Instance> parent_;
-  int nesting_;
-  long bornTick_;
-  int frame_ = -1;
-  bool playing_ = true;
-  DisplayList list_;
+private:
+    friend class Stage;
+    const TimelineDef* def_;
+    std::weak_ptr<Instance> parent_;
+    int nesting_;
+    long bornTick_;
+    int frame_ = -1;
+    bool playing_ = true;
+    DisplayList list_;
 };
 
 // The movie's running state: the root timeline, its display tree and the action queue.
 class Stage {
- public:
-  explicit Stage(const MovieDefinition& def);
-  Stage(const Stage&) = delete;
-  Stage& operator=(const Stage&) = delete;
+public:
+    explicit Stage(const MovieDefinition& def);
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
 
-  // Shows frame 0 (control tags and actions), as after loading.
-  void start();
-  // One movie frame: the root and every sprite instance (not created in this tick) move on by
-  // one frame if playing, looping after their last frame; then the queued actions run.
-  void tick();
+    // Shows frame 0 (control tags and actions), as after loading.
+    void Start();
+    // One movie frame: the root and every sprite instance (not created in this tick) move on by
+    // one frame if playing, looping after their last frame; then the queued actions run.
+    void Tick();
 
-  Instance& root() { return *root_; }
-  const Instance& root() const { return *root_; }
-  raster::Rgba background() const { return background_; }
-  int objectCount() const { return objects_; }
+    Instance& Root() { return *root_; }
+    const Instance& Root() const { return *root_; }
+    raster::Rgba Background() const { return background_; }
+    int ObjectCount() const { return objects_; }
 
-  // Draws the display tree with `toDevice` (twips -> device pixels) as the root's matrix.
-  void render(raster::Renderer& r, const raster::Matrix& toDevice) const;
+    // Draws the display tree with `toDevice` (twips -> device pixels) as the root's matrix.
+    void Render(raster::Renderer& r, const raster::Matrix& toDevice) const;
 
-  // Moves `inst` to frame `target` (clamped) as Flash does: forward by running the control tags
-  // of the frames in between, backward by rebuilding from frame 0. The target frame's actions
-  // are queued.
-  void gotoFrame(Instance& inst, int target);
-  void runQueuedActions();
+    // Moves `inst` to frame `target` (clamped) as Flash does: forward by running the control tags
+    // of the frames in between, backward by rebuilding from frame 0. The target frame's actions
+    // are queued.
+    void GotoFrame(Instance& inst, int target);
+    void RunQueuedActions();
 
-  // Finds a timeline by target path ("/a/b", "a", "../b", "_root.a", "" = origin).
-  std::shared_ptr<Instance> resolve(const std::shared_ptr<Instance>& origin, const std::string& path) const;
+    // Finds a timeline by target path ("/a/b", "a", "../b", "_root.a", "" = origin).
+    std::shared_ptr<Instance> Resolve(const std::shared_ptr<Instance>& origin, const std::string& path) const;
 
- private:
-  void runFrame(Instance& inst, int frame, bool queueActions);
-  void applyTag(Instance& inst, const swf::Tag& t, bool queueActions);
-  void place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
-             const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio, const std::string* name,
-             const uint16_t* clipDepth);
-  std::shared_ptr<Instance> instantiate(Instance& parent, const Character* ch);
-  void advance(Instance& inst);
-  void runActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions);
-  void renderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m, const raster::ColorTransform& cx,
-                  bool clipDefinition, long& edgeBudget) const;
+private:
+    void RunFrame(Instance& inst, int frame, bool queueActions);
+    void ApplyTag(Instance& inst, const swf::Tag& t, bool queueActions);
+    void Place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
+               const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
+               const std::string* name, const uint16_t* clipDepth);
+    std::shared_ptr<Instance> Instantiate(Instance& parent, const Character* ch);
+    void Advance(Instance& inst);
+    void RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions);
+    void RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
+                    const raster::ColorTransform& cx, bool clipDefinition, long& edgeBudget) const;
 
-  struct QueuedAction {
-    std::weak_ptr<Instance> target;
-    std::span<const uint8_t> actions;
-  };
+    struct QueuedAction {
+        std::weak_ptr<Instance> target;
+        std::span<const uint8_t> actions;
+    };
 
-  const MovieDefinition& def_;
-  int objects_ = 0;  // declared before root_: counts down as the tree is destroyed
-  long tick_ = 0;
-  long tagWork_ = 0;
-  raster::Rgba background_;
-  std::shared_ptr<Instance> root_;
-  std::deque<QueuedAction> queue_;
+    const MovieDefinition& def_;
+    int objects_ = 0;  // declared before root_: counts down as the tree is destroyed
+    long tick_ = 0;
+    long tagWork_ = 0;
+    raster::Rgba background_;
+    std::shared_ptr<Instance> root_;
+    std::deque<QueuedAction> queue_;
 };
 
 }  // namespace lumarel::engine::timeline

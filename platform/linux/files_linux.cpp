@@ -155,8 +155,7 @@ public:
     long Read(FileHandle f, void* buffer, long count) override {
         if (f == 0 || count < 0) return -1;
         bool failed = false;
-        const long got = ReadFully(reinterpret_cast<OpenFile*>(f)->fd, buffer,
-                                   static_cast<std::size_t>(count), failed);
+        const long got = ReadFully(reinterpret_cast<OpenFile*>(f)->fd, buffer, static_cast<std::size_t>(count), failed);
         return failed && got == 0 ? -1 : got;
     }
 
@@ -172,8 +171,7 @@ public:
         return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
-    bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
-                       std::size_t maxBytes) override {
+    bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::size_t maxBytes) override {
         out.clear();
         const int fd = OpenRegular(path);
         if (fd < 0) return false;

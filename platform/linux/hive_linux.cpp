@@ -48,9 +48,7 @@ long MapError(int rc) {
     }
 }
 
-long MapErrno(int e) {
-    return (e == EACCES || e == EPERM || e == EROFS) ? reg::AccessDenied : reg::WriteFault;
-}
+long MapErrno(int e) { return (e == EACCES || e == EPERM || e == EROFS) ? reg::AccessDenied : reg::WriteFault; }
 
 // A prepared statement, finalised (and its read lock released) on every way out.
 class Statement {
@@ -60,16 +58,15 @@ public:
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
-    bool ok() const { return rc_ == SQLITE_OK; }
-    int prepareResult() const { return rc_; }
+    bool Ok() const { return rc_ == SQLITE_OK; }
+    int PrepareResult() const { return rc_; }
     Statement& Bind(int i, std::int64_t v) {
         if (rc_ == SQLITE_OK) rc_ = sqlite3_bind_int64(stmt_, i, v);
         return *this;
     }
     Statement& Bind(int i, const std::string& text) {
         if (rc_ == SQLITE_OK) {
-            rc_ = sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()),
-                                    SQLITE_TRANSIENT);
+            rc_ = sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         }
         return *this;
     }
@@ -91,8 +88,7 @@ public:
     std::int64_t Int(int col) const { return sqlite3_column_int64(stmt_, col); }
     std::string Text(int col) const {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
-        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col)))
-                 : std::string();
+        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
     }
     std::vector<std::uint8_t> Blob(int col) const {
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, col));
@@ -124,8 +120,7 @@ std::string JoinKeyPath(const std::string& parent, const std::string& child) {
 
 // mkdir -p for the folders above `file`.
 long MakeParentFolders(const std::string& file) {
-    for (std::size_t pos = file.find('/', 1); pos != std::string::npos;
-         pos = file.find('/', pos + 1)) {
+    for (std::size_t pos = file.find('/', 1); pos != std::string::npos; pos = file.find('/', pos + 1)) {
         std::string dir = file.substr(0, pos);
         if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return MapErrno(errno);
     }
@@ -163,8 +158,7 @@ void HiveRegistry::DropIfReplaced() {
     // lost without a word, so start again on whatever is at the path now. Handles opened on
     // the old file are looked up again by their path (KeyIdOf).
     struct stat now {};
-    if (::stat(path_.c_str(), &now) != 0 || now.st_ino != fileId_.first ||
-        now.st_dev != fileId_.second) {
+    if (::stat(path_.c_str(), &now) != 0 || now.st_ino != fileId_.first || now.st_dev != fileId_.second) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
         schemaReady_ = false;
@@ -183,8 +177,7 @@ long HiveRegistry::Open(bool forWriting) {
             if (long rc = MakeParentFolders(path_); rc != reg::Success) return rc;
         }
         sqlite3* db = nullptr;
-        int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                 nullptr);
+        int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (rc != SQLITE_OK) {
             sqlite3_close_v2(db);
             return MapError(rc);
@@ -200,8 +193,9 @@ long HiveRegistry::Open(bool forWriting) {
         std::int64_t tables = 0;
         int rc;
         {
-            Statement probe(db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND "
-                                 "name IN ('keys','values')");
+            Statement probe(db_,
+                            "SELECT count(*) FROM sqlite_master WHERE type='table' AND "
+                            "name IN ('keys','values')");
             rc = probe.Step();
             if (rc == SQLITE_ROW) tables = probe.Int(0);
         }
@@ -271,8 +265,7 @@ long HiveRegistry::Handle(std::int64_t id, std::string path, KeyHandle& out) {
     return reg::Success;
 }
 
-long HiveRegistry::CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t,
-                             KeyHandle& out) {
+long HiveRegistry::CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t, KeyHandle& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::int64_t id = 0;
     std::string path;
@@ -321,8 +314,7 @@ long HiveRegistry::CreateKey(KeyHandle parent, const std::string& subKey, std::u
     return Handle(id, path, out);
 }
 
-long HiveRegistry::OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t,
-                           KeyHandle& out) {
+long HiveRegistry::OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t, KeyHandle& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::int64_t id = 0;
     std::string path;
@@ -339,8 +331,8 @@ long HiveRegistry::OpenKey(KeyHandle parent, const std::string& subKey, std::uin
     return Handle(find.Int(0), find.Text(1), out);
 }
 
-long HiveRegistry::QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type,
-                              std::uint8_t* data, std::uint32_t& size) {
+long HiveRegistry::QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type, std::uint8_t* data,
+                              std::uint32_t& size) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::int64_t id = 0;
     std::string path;
@@ -364,8 +356,8 @@ long HiveRegistry::QueryValue(KeyHandle key, const std::string& name, std::uint3
     return reg::Success;
 }
 
-long HiveRegistry::SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
-                            const std::uint8_t* data, std::uint32_t size) {
+long HiveRegistry::SetValue(KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                            std::uint32_t size) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::int64_t id = 0;
     std::string path;
@@ -383,11 +375,11 @@ long HiveRegistry::SetValue(KeyHandle key, const std::string& name, std::uint32_
     // Replaces any earlier value of that name, whatever its type; the name keeps its case.
     int rc;
     {
-        Statement upsert(db_, "INSERT INTO \"values\"(key, name, type, data) VALUES(?, ?, ?, ?) "
-                              "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, "
-                              "data=excluded.data");
-        rc = upsert.Bind(1, id).Bind(2, name).Bind(3, static_cast<std::int64_t>(type))
-                 .BindBlob(4, data, size).Step();
+        Statement upsert(db_,
+                         "INSERT INTO \"values\"(key, name, type, data) VALUES(?, ?, ?, ?) "
+                         "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, "
+                         "data=excluded.data");
+        rc = upsert.Bind(1, id).Bind(2, name).Bind(3, static_cast<std::int64_t>(type)).BindBlob(4, data, size).Step();
     }
     if (rc != SQLITE_DONE) {
         Rollback();
@@ -431,8 +423,7 @@ long HiveRegistry::EnumValues(KeyHandle key, std::vector<ValueInfo>& values) {
     list.Bind(1, id);
     int rc;
     while ((rc = list.Step()) == SQLITE_ROW) {
-        values.push_back(ValueInfo{list.Text(0), static_cast<std::uint32_t>(list.Int(1)),
-                                   list.Blob(2)});
+        values.push_back(ValueInfo{list.Text(0), static_cast<std::uint32_t>(list.Int(1)), list.Blob(2)});
     }
     return rc == SQLITE_DONE ? reg::Success : MapError(rc);
 }
@@ -485,14 +476,12 @@ long HiveRegistry::DeleteTree(KeyHandle parent, const std::string& subKey) {
         "WITH RECURSIVE tree(id) AS (SELECT ? UNION ALL "
         "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
     {
-        Statement delValues(db_, (std::string(tree) +
-                                  "DELETE FROM \"values\" WHERE key IN (SELECT id FROM tree)")
-                                     .c_str());
+        Statement delValues(db_,
+                            (std::string(tree) + "DELETE FROM \"values\" WHERE key IN (SELECT id FROM tree)").c_str());
         rc = delValues.Bind(1, top).Step();
     }
     if (rc == SQLITE_DONE) {
-        Statement delKeys(db_, (std::string(tree) +
-                                "DELETE FROM keys WHERE id IN (SELECT id FROM tree)").c_str());
+        Statement delKeys(db_, (std::string(tree) + "DELETE FROM keys WHERE id IN (SELECT id FROM tree)").c_str());
         rc = delKeys.Bind(1, top).Step();
     }
     if (rc != SQLITE_DONE) {

@@ -37,14 +37,12 @@ public:
 
     const std::string& Path() const { return path_; }
 
-    long CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
-                   KeyHandle& out) override;
-    long OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
-                 KeyHandle& out) override;
-    long QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type,
-                    std::uint8_t* data, std::uint32_t& size) override;
-    long SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
-                  const std::uint8_t* data, std::uint32_t size) override;
+    long CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access, KeyHandle& out) override;
+    long OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access, KeyHandle& out) override;
+    long QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type, std::uint8_t* data,
+                    std::uint32_t& size) override;
+    long SetValue(KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                  std::uint32_t size) override;
     long CloseKey(KeyHandle key) override;
 
     // For lumarel-reg and tests: what the key holds, and removal.
@@ -72,7 +70,7 @@ private:
     sqlite3* db_ = nullptr;
     bool schemaReady_ = false;
     std::pair<std::uint64_t, std::uint64_t> fileId_;  // inode and device of the open file
-    unsigned generation_ = 0;  // counts the hive files opened
+    unsigned generation_ = 0;                         // counts the hive files opened
     std::mutex mutex_;
     struct OpenKeyRecord {
         std::int64_t id;

@@ -9,10 +9,10 @@
 
 namespace lumarel::platform {
 
-Windowing& NativeWindowing();        // windowing_linux.cpp (GTK 3)
-Registry& NativeRegistry();          // registry_linux.cpp (SQLite hive)
-FileSystem& NativeFileSystem();      // files_linux.cpp
-Services& NativeServices();          // services_linux.cpp
+Windowing& NativeWindowing();    // windowing_linux.cpp (GTK 3)
+Registry& NativeRegistry();      // registry_linux.cpp (SQLite hive)
+FileSystem& NativeFileSystem();  // files_linux.cpp
+Services& NativeServices();      // services_linux.cpp
 
 namespace linux_backend {
 

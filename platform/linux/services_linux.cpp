@@ -33,9 +33,7 @@ bool IsDirectory(const char* path) {
 
 class LinuxServices final : public Services {
 public:
-    std::vector<std::string> CommandLineArguments() override {
-        return linux_backend::ProcessArguments();
-    }
+    std::vector<std::string> CommandLineArguments() override { return linux_backend::ProcessArguments(); }
 
     std::string ExecutablePath() override {
         std::vector<char> buf(512);
@@ -52,9 +50,7 @@ public:
 
     LibraryHandle LoadLibrary(const std::string& /*pathOrName*/) override { return 0; }
 
-    PasswordEntry FindPasswordEntry(LibraryHandle /*lib*/, const std::string& /*name*/) override {
-        return {};
-    }
+    PasswordEntry FindPasswordEntry(LibraryHandle /*lib*/, const std::string& /*name*/) override { return {}; }
 
     void FreeLibrary(LibraryHandle /*lib*/) override {}
 
@@ -89,8 +85,7 @@ public:
     std::uint64_t TickMilliseconds() override {
         timespec ts{};
         clock_gettime(CLOCK_MONOTONIC, &ts);
-        return static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-               static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+        return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
     }
 
     void InitializeComponents() override { linux_backend::EnsureGtk(); }
@@ -101,8 +96,8 @@ private:
     static std::string LockFilePath(const std::string& name) {
         std::string safe;
         for (unsigned char c : name) {
-            bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '-' || c == '.' || c >= 0x80;
+            bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                        c == '.' || c >= 0x80;
             safe += keep ? static_cast<char>(c) : '_';
         }
         if (safe.empty() || safe[0] == '.') safe.insert(safe.begin(), '_');

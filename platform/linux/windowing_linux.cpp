@@ -34,20 +34,17 @@ constexpr guint kDeactivateDelayMs = 150;
 
 // Windows virtual-key codes used below.
 namespace vk {
-constexpr unsigned Back = 0x08, Tab = 0x09, Return = 0x0D, Shift = 0x10, Control = 0x11,
-                   Menu = 0x12, Pause = 0x13, Capital = 0x14, Escape = 0x1B, Space = 0x20,
-                   Prior = 0x21, Next = 0x22, End = 0x23, Home = 0x24, Left = 0x25, Up = 0x26,
-                   Right = 0x27, Down = 0x28, Snapshot = 0x2C, Insert = 0x2D, Delete = 0x2E,
-                   LWin = 0x5B, Apps = 0x5D, Numpad0 = 0x60, Multiply = 0x6A, Add = 0x6B,
-                   Subtract = 0x6D, Decimal = 0x6E, Divide = 0x6F, F1 = 0x70, NumLock = 0x90,
-                   Scroll = 0x91, Oem1 = 0xBA, OemPlus = 0xBB, OemComma = 0xBC, OemMinus = 0xBD,
-                   OemPeriod = 0xBE, Oem2 = 0xBF, Oem3 = 0xC0, Oem4 = 0xDB, Oem5 = 0xDC,
-                   Oem6 = 0xDD, Oem7 = 0xDE, None = 0xFF;
+constexpr unsigned Back = 0x08, Tab = 0x09, Return = 0x0D, Shift = 0x10, Control = 0x11, Menu = 0x12, Pause = 0x13,
+                   Capital = 0x14, Escape = 0x1B, Space = 0x20, Prior = 0x21, Next = 0x22, End = 0x23, Home = 0x24,
+                   Left = 0x25, Up = 0x26, Right = 0x27, Down = 0x28, Snapshot = 0x2C, Insert = 0x2D, Delete = 0x2E,
+                   LWin = 0x5B, Apps = 0x5D, Numpad0 = 0x60, Multiply = 0x6A, Add = 0x6B, Subtract = 0x6D,
+                   Decimal = 0x6E, Divide = 0x6F, F1 = 0x70, NumLock = 0x90, Scroll = 0x91, Oem1 = 0xBA, OemPlus = 0xBB,
+                   OemComma = 0xBC, OemMinus = 0xBD, OemPeriod = 0xBE, Oem2 = 0xBF, Oem3 = 0xC0, Oem4 = 0xDB,
+                   Oem5 = 0xDC, Oem6 = 0xDD, Oem7 = 0xDE, None = 0xFF;
 }
 
 // Mouse key-state flags of the Windows mouse messages.
-constexpr std::uintptr_t MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONTROL = 0x08,
-                         MK_MBUTTON = 0x10;
+constexpr std::uintptr_t MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONTROL = 0x08, MK_MBUTTON = 0x10;
 
 unsigned VirtualKeyFromKeyval(guint kv) {
     if (kv >= GDK_KEY_a && kv <= GDK_KEY_z) return 'A' + (kv - GDK_KEY_a);
@@ -56,49 +53,112 @@ unsigned VirtualKeyFromKeyval(guint kv) {
     if (kv >= GDK_KEY_KP_0 && kv <= GDK_KEY_KP_9) return vk::Numpad0 + (kv - GDK_KEY_KP_0);
     if (kv >= GDK_KEY_F1 && kv <= GDK_KEY_F24) return vk::F1 + (kv - GDK_KEY_F1);
     switch (kv) {
-        case GDK_KEY_Return: case GDK_KEY_KP_Enter: case GDK_KEY_ISO_Enter: return vk::Return;
-        case GDK_KEY_Escape: return vk::Escape;
-        case GDK_KEY_space: case GDK_KEY_KP_Space: return vk::Space;
-        case GDK_KEY_Tab: case GDK_KEY_ISO_Left_Tab: case GDK_KEY_KP_Tab: return vk::Tab;
-        case GDK_KEY_BackSpace: return vk::Back;
-        case GDK_KEY_Delete: case GDK_KEY_KP_Delete: return vk::Delete;
-        case GDK_KEY_Insert: case GDK_KEY_KP_Insert: return vk::Insert;
-        case GDK_KEY_Home: case GDK_KEY_KP_Home: return vk::Home;
-        case GDK_KEY_End: case GDK_KEY_KP_End: return vk::End;
-        case GDK_KEY_Page_Up: case GDK_KEY_KP_Page_Up: return vk::Prior;
-        case GDK_KEY_Page_Down: case GDK_KEY_KP_Page_Down: return vk::Next;
-        case GDK_KEY_Left: case GDK_KEY_KP_Left: return vk::Left;
-        case GDK_KEY_Up: case GDK_KEY_KP_Up: return vk::Up;
-        case GDK_KEY_Right: case GDK_KEY_KP_Right: return vk::Right;
-        case GDK_KEY_Down: case GDK_KEY_KP_Down: return vk::Down;
-        case GDK_KEY_Shift_L: case GDK_KEY_Shift_R: return vk::Shift;
-        case GDK_KEY_Control_L: case GDK_KEY_Control_R: return vk::Control;
-        case GDK_KEY_Alt_L: case GDK_KEY_Alt_R: case GDK_KEY_Meta_L: case GDK_KEY_Meta_R:
-        case GDK_KEY_ISO_Level3_Shift: return vk::Menu;
-        case GDK_KEY_Super_L: case GDK_KEY_Super_R: return vk::LWin;
-        case GDK_KEY_Menu: return vk::Apps;
-        case GDK_KEY_Caps_Lock: return vk::Capital;
-        case GDK_KEY_Num_Lock: return vk::NumLock;
-        case GDK_KEY_Scroll_Lock: return vk::Scroll;
-        case GDK_KEY_Pause: return vk::Pause;
-        case GDK_KEY_Print: return vk::Snapshot;
-        case GDK_KEY_KP_Multiply: return vk::Multiply;
-        case GDK_KEY_KP_Add: return vk::Add;
-        case GDK_KEY_KP_Subtract: return vk::Subtract;
-        case GDK_KEY_KP_Decimal: return vk::Decimal;
-        case GDK_KEY_KP_Divide: return vk::Divide;
-        case GDK_KEY_semicolon: return vk::Oem1;
-        case GDK_KEY_equal: return vk::OemPlus;
-        case GDK_KEY_comma: return vk::OemComma;
-        case GDK_KEY_minus: return vk::OemMinus;
-        case GDK_KEY_period: return vk::OemPeriod;
-        case GDK_KEY_slash: return vk::Oem2;
-        case GDK_KEY_grave: return vk::Oem3;
-        case GDK_KEY_bracketleft: return vk::Oem4;
-        case GDK_KEY_backslash: return vk::Oem5;
-        case GDK_KEY_bracketright: return vk::Oem6;
-        case GDK_KEY_apostrophe: return vk::Oem7;
-        default: return 0;
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter:
+        case GDK_KEY_ISO_Enter:
+            return vk::Return;
+        case GDK_KEY_Escape:
+            return vk::Escape;
+        case GDK_KEY_space:
+        case GDK_KEY_KP_Space:
+            return vk::Space;
+        case GDK_KEY_Tab:
+        case GDK_KEY_ISO_Left_Tab:
+        case GDK_KEY_KP_Tab:
+            return vk::Tab;
+        case GDK_KEY_BackSpace:
+            return vk::Back;
+        case GDK_KEY_Delete:
+        case GDK_KEY_KP_Delete:
+            return vk::Delete;
+        case GDK_KEY_Insert:
+        case GDK_KEY_KP_Insert:
+            return vk::Insert;
+        case GDK_KEY_Home:
+        case GDK_KEY_KP_Home:
+            return vk::Home;
+        case GDK_KEY_End:
+        case GDK_KEY_KP_End:
+            return vk::End;
+        case GDK_KEY_Page_Up:
+        case GDK_KEY_KP_Page_Up:
+            return vk::Prior;
+        case GDK_KEY_Page_Down:
+        case GDK_KEY_KP_Page_Down:
+            return vk::Next;
+        case GDK_KEY_Left:
+        case GDK_KEY_KP_Left:
+            return vk::Left;
+        case GDK_KEY_Up:
+        case GDK_KEY_KP_Up:
+            return vk::Up;
+        case GDK_KEY_Right:
+        case GDK_KEY_KP_Right:
+            return vk::Right;
+        case GDK_KEY_Down:
+        case GDK_KEY_KP_Down:
+            return vk::Down;
+        case GDK_KEY_Shift_L:
+        case GDK_KEY_Shift_R:
+            return vk::Shift;
+        case GDK_KEY_Control_L:
+        case GDK_KEY_Control_R:
+            return vk::Control;
+        case GDK_KEY_Alt_L:
+        case GDK_KEY_Alt_R:
+        case GDK_KEY_Meta_L:
+        case GDK_KEY_Meta_R:
+        case GDK_KEY_ISO_Level3_Shift:
+            return vk::Menu;
+        case GDK_KEY_Super_L:
+        case GDK_KEY_Super_R:
+            return vk::LWin;
+        case GDK_KEY_Menu:
+            return vk::Apps;
+        case GDK_KEY_Caps_Lock:
+            return vk::Capital;
+        case GDK_KEY_Num_Lock:
+            return vk::NumLock;
+        case GDK_KEY_Scroll_Lock:
+            return vk::Scroll;
+        case GDK_KEY_Pause:
+            return vk::Pause;
+        case GDK_KEY_Print:
+            return vk::Snapshot;
+        case GDK_KEY_KP_Multiply:
+            return vk::Multiply;
+        case GDK_KEY_KP_Add:
+            return vk::Add;
+        case GDK_KEY_KP_Subtract:
+            return vk::Subtract;
+        case GDK_KEY_KP_Decimal:
+            return vk::Decimal;
+        case GDK_KEY_KP_Divide:
+            return vk::Divide;
+        case GDK_KEY_semicolon:
+            return vk::Oem1;
+        case GDK_KEY_equal:
+            return vk::OemPlus;
+        case GDK_KEY_comma:
+            return vk::OemComma;
+        case GDK_KEY_minus:
+            return vk::OemMinus;
+        case GDK_KEY_period:
+            return vk::OemPeriod;
+        case GDK_KEY_slash:
+            return vk::Oem2;
+        case GDK_KEY_grave:
+            return vk::Oem3;
+        case GDK_KEY_bracketleft:
+            return vk::Oem4;
+        case GDK_KEY_backslash:
+            return vk::Oem5;
+        case GDK_KEY_bracketright:
+            return vk::Oem6;
+        case GDK_KEY_apostrophe:
+            return vk::Oem7;
+        default:
+            return 0;
     }
 }
 
@@ -107,8 +167,8 @@ unsigned VirtualKeyFromKeyval(guint kv) {
 unsigned VirtualKey(const GdkEventKey& key) {
     guint base = 0;
     GdkKeymap* map = gdk_keymap_get_for_display(gdk_window_get_display(key.window));
-    if (map && gdk_keymap_translate_keyboard_state(map, key.hardware_keycode, GdkModifierType(0),
-                                                   key.group, &base, nullptr, nullptr, nullptr)) {
+    if (map && gdk_keymap_translate_keyboard_state(map, key.hardware_keycode, GdkModifierType(0), key.group, &base,
+                                                   nullptr, nullptr, nullptr)) {
         if (unsigned code = VirtualKeyFromKeyval(base)) return code;
     }
     if (unsigned code = VirtualKeyFromKeyval(key.keyval)) return code;
@@ -377,13 +437,22 @@ public:
         if (!c) return;
         c->text = text;
         switch (c->kind) {
-            case ControlKind::Form: gtk_window_set_title(GTK_WINDOW(c->outer), text.c_str()); break;
-            case ControlKind::Label: gtk_label_set_text(GTK_LABEL(c->inner), text.c_str()); break;
-            case ControlKind::Edit: gtk_entry_set_text(GTK_ENTRY(c->inner), text.c_str()); break;
+            case ControlKind::Form:
+                gtk_window_set_title(GTK_WINDOW(c->outer), text.c_str());
+                break;
+            case ControlKind::Label:
+                gtk_label_set_text(GTK_LABEL(c->inner), text.c_str());
+                break;
+            case ControlKind::Edit:
+                gtk_entry_set_text(GTK_ENTRY(c->inner), text.c_str());
+                break;
             case ControlKind::CheckBox:
             case ControlKind::Button:
-            case ControlKind::SpeedButton: gtk_button_set_label(GTK_BUTTON(c->inner), text.c_str()); break;
-            default: break;
+            case ControlKind::SpeedButton:
+                gtk_button_set_label(GTK_BUTTON(c->inner), text.c_str());
+                break;
+            default:
+                break;
         }
     }
 
@@ -408,8 +477,7 @@ public:
 
     bool GetChecked(WindowHandle w) override {
         Control* c = Find(w);
-        return c && c->kind == ControlKind::CheckBox &&
-               gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c->inner));
+        return c && c->kind == ControlKind::CheckBox && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c->inner));
     }
 
     void SetColor(WindowHandle w, std::uint32_t rgb) override {
@@ -438,8 +506,7 @@ public:
         PlaceForm(*c);
     }
 
-    void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height,
-                       int stride) override {
+    void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride) override {
         Control* c = Find(w);
         if (!c || c->kind != ControlKind::Host) return;
         if (c->frame) {
@@ -546,7 +613,8 @@ public:
         if (!ev) return;
         // Tab moves through the form's tab stops in their declared order.
         if (ev->type == GDK_KEY_PRESS && m.msg == msg::KeyDown && m.wParam == vk::Tab &&
-            !(ev->key.state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) && MoveTabFocus(m.window, (ev->key.state & GDK_SHIFT_MASK) != 0)) {
+            !(ev->key.state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) &&
+            MoveTabFocus(m.window, (ev->key.state & GDK_SHIFT_MASK) != 0)) {
             gdk_event_free(ev);
             return;
         }
@@ -566,8 +634,7 @@ public:
         if (GdkEvent* ev = TakeNative(m)) gdk_event_free(ev);
     }
 
-    void PostMessage(WindowHandle w, std::uint32_t message, std::uintptr_t wParam,
-                     std::intptr_t lParam) override {
+    void PostMessage(WindowHandle w, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override {
         // As on Windows, a window that is gone takes no messages (0 is the thread itself).
         if (w != 0 && std::this_thread::get_id() == mainThread_ && !Find(w)) return;
         Queued q;
@@ -588,10 +655,9 @@ public:
         t.window = w;
         t.id = id;
         auto* key = new std::pair<WindowHandle, std::uintptr_t>(w, id);
-        t.source = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(std::max(intervalMs, 1)),
-                                      &GtkWindowing::OnTimer, key, [](gpointer p) {
-                                          delete static_cast<std::pair<WindowHandle, std::uintptr_t>*>(p);
-                                      });
+        t.source = g_timeout_add_full(
+            G_PRIORITY_DEFAULT, static_cast<guint>(std::max(intervalMs, 1)), &GtkWindowing::OnTimer, key,
+            [](gpointer p) { delete static_cast<std::pair<WindowHandle, std::uintptr_t>*>(p); });
     }
 
     void StopTimer(WindowHandle w, std::uintptr_t id) override {
@@ -619,8 +685,7 @@ public:
         }
         bool plain = kind == MessageBoxKind::Plain;
         GtkWindow* parent = plain ? nullptr : OwnerWindow(owner);
-        GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL,
-                                                plain ? GTK_MESSAGE_OTHER : GTK_MESSAGE_ERROR,
+        GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, plain ? GTK_MESSAGE_OTHER : GTK_MESSAGE_ERROR,
                                                 GTK_BUTTONS_OK, "%s", text.c_str());
         gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
         // A window still being created is not on the screen yet: centring on it would put the
@@ -644,13 +709,11 @@ public:
         Pump();
     }
 
-    std::string BrowseForFolder(WindowHandle owner, const std::string& title,
-                                const std::string& initialPath) override {
+    std::string BrowseForFolder(WindowHandle owner, const std::string& title, const std::string& initialPath) override {
         if (!Ready()) return {};
         GtkWidget* dlg = gtk_file_chooser_dialog_new(
-            title.c_str(), OwnerWindow(owner), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
-            g_dgettext("gtk30", "_Cancel"), GTK_RESPONSE_CANCEL, g_dgettext("gtk30", "_OK"),
-            GTK_RESPONSE_ACCEPT, nullptr);
+            title.c_str(), OwnerWindow(owner), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, g_dgettext("gtk30", "_Cancel"),
+            GTK_RESPONSE_CANCEL, g_dgettext("gtk30", "_OK"), GTK_RESPONSE_ACCEPT, nullptr);
         GtkFileChooser* chooser = GTK_FILE_CHOOSER(dlg);
         gtk_file_chooser_set_local_only(chooser, TRUE);
         gtk_file_chooser_set_create_folders(chooser, TRUE);
@@ -664,8 +727,9 @@ public:
         gtk_window_set_position(GTK_WINDOW(dlg), GTK_WIN_POS_CENTER);
         // The chooser sizes itself again when it maps; this size wins.
         auto* placement = new GdkRectangle{g.x + (g.width - width) / 2, g.y + (g.height - height) / 2, width, height};
-        g_signal_connect_data(dlg, "map", G_CALLBACK(&GtkWindowing::OnChooserMap), placement,
-                              [](gpointer p, GClosure*) { delete static_cast<GdkRectangle*>(p); }, G_CONNECT_AFTER);
+        g_signal_connect_data(
+            dlg, "map", G_CALLBACK(&GtkWindowing::OnChooserMap), placement,
+            [](gpointer p, GClosure*) { delete static_cast<GdkRectangle*>(p); }, G_CONNECT_AFTER);
         // The status line: the path of the folder now selected.
         GtkWidget* status = gtk_label_new("");
         gtk_label_set_xalign(GTK_LABEL(status), 0.0f);
@@ -792,10 +856,17 @@ private:
                 break;
             case GDK_BUTTON_PRESS:
                 switch (ev->button.button) {
-                    case 1: m.msg = msg::LButtonDown; break;
-                    case 2: m.msg = msg::MButtonDown; break;
-                    case 3: m.msg = msg::RButtonDown; break;
-                    default: return false;
+                    case 1:
+                        m.msg = msg::LButtonDown;
+                        break;
+                    case 2:
+                        m.msg = msg::MButtonDown;
+                        break;
+                    case 3:
+                        m.msg = msg::RButtonDown;
+                        break;
+                    default:
+                        return false;
                 }
                 break;
             case GDK_KEY_PRESS: {
@@ -1075,8 +1146,7 @@ private:
     static GtkCssProvider* MinimumSizeCss() {
         // Buttons lose the theme's padding too, so a narrow button such as the folder
         // chooser's "..." keeps the width it was given.
-        static GtkCssProvider* p =
-            NewCss("* { min-width: 0; min-height: 0; } button { padding: 0 1px; }");
+        static GtkCssProvider* p = NewCss("* { min-width: 0; min-height: 0; } button { padding: 0 1px; }");
         return p;
     }
 
@@ -1130,7 +1200,8 @@ private:
         // Child windows with their own pointer (panels, the host) follow the form.
         for (auto& [h, c] : controls_) {
             if (c->kind == ControlKind::Form || FormOf(c.get()) != &form) continue;
-            if (GdkWindow* cw = gtk_widget_get_window(c->outer); cw && cw != win && gtk_widget_get_has_window(c->outer)) {
+            if (GdkWindow* cw = gtk_widget_get_window(c->outer);
+                cw && cw != win && gtk_widget_get_has_window(c->outer)) {
                 gdk_window_set_cursor(cw, cursor);
             }
         }

@@ -50,8 +50,8 @@ public:
     // Others may read the file while it is open, nobody may write it; a file that is already
     // open for writing elsewhere fails with a sharing violation.
     FileHandle OpenShareRead(const std::string& path) override {
-        const HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE || h == nullptr) return 0;
         return reinterpret_cast<FileHandle>(h);
     }
@@ -87,15 +87,14 @@ public:
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
     }
 
-    bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
-                       std::size_t maxBytes) override {
+    bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::size_t maxBytes) override {
         out.clear();
-        const HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE || h == nullptr) return false;
         LARGE_INTEGER size{};
-        bool ok = GetFileSizeEx(h, &size) != 0 && size.QuadPart >= 0 &&
-                  static_cast<std::uint64_t>(size.QuadPart) <= maxBytes;
+        bool ok =
+            GetFileSizeEx(h, &size) != 0 && size.QuadPart >= 0 && static_cast<std::uint64_t>(size.QuadPart) <= maxBytes;
         if (ok) {
             out.resize(static_cast<std::size_t>(size.QuadPart));
             std::size_t total = 0;

@@ -22,25 +22,21 @@ namespace {
 
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-HKEY ToHkey(KeyHandle h) {
-    return h == kCurrentUser ? HKEY_CURRENT_USER : reinterpret_cast<HKEY>(h);
-}
+HKEY ToHkey(KeyHandle h) { return h == kCurrentUser ? HKEY_CURRENT_USER : reinterpret_cast<HKEY>(h); }
 
 class WindowsRegistry final : public Registry {
 public:
-    long CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
-                   KeyHandle& out) override {
+    long CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access, KeyHandle& out) override {
         if (parent == 0) return reg::InvalidHandle;
         HKEY key = nullptr;
         const std::wstring wide = win32::Utf8ToWide(subKey);
-        LONG rc = ::RegCreateKeyExW(ToHkey(parent), wide.c_str(), 0, nullptr,
-                                    REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
+        LONG rc = ::RegCreateKeyExW(ToHkey(parent), wide.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                                    &key, nullptr);
         if (rc == ERROR_SUCCESS) out = reinterpret_cast<KeyHandle>(key);
         return rc;
     }
 
-    long OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
-                 KeyHandle& out) override {
+    long OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access, KeyHandle& out) override {
         if (parent == 0) return reg::InvalidHandle;
         HKEY key = nullptr;
         const std::wstring wide = win32::Utf8ToWide(subKey);
@@ -49,8 +45,8 @@ public:
         return rc;
     }
 
-    long QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type,
-                    std::uint8_t* data, std::uint32_t& size) override {
+    long QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type, std::uint8_t* data,
+                    std::uint32_t& size) override {
         if (key == 0) return reg::InvalidHandle;
         const HKEY hkey = ToHkey(key);
         const std::wstring wname = win32::Utf8ToWide(name);
@@ -76,8 +72,8 @@ public:
         for (int attempt = 0;; ++attempt) {
             wide.assign((storedSize + 1) / 2 + 1, L'\0');
             DWORD cb = storedSize;
-            rc = ::RegQueryValueExW(hkey, wname.c_str(), nullptr, &storedType,
-                                    reinterpret_cast<BYTE*>(wide.data()), &cb);
+            rc = ::RegQueryValueExW(hkey, wname.c_str(), nullptr, &storedType, reinterpret_cast<BYTE*>(wide.data()),
+                                    &cb);
             if (rc == ERROR_MORE_DATA && attempt < 4) {
                 storedSize = cb;
                 continue;
@@ -107,16 +103,15 @@ public:
         return ERROR_SUCCESS;
     }
 
-    long SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
-                  const std::uint8_t* data, std::uint32_t size) override {
+    long SetValue(KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                  std::uint32_t size) override {
         if (key == 0) return reg::InvalidHandle;
         const std::wstring wname = win32::Utf8ToWide(name);
         if (IsText(type)) {
             // Every byte is converted, the NUL too when the caller gave one.
-            const std::wstring wide = win32::Utf8ToWide(
-                std::string_view(reinterpret_cast<const char*>(data), data ? size : 0));
-            return ::RegSetValueExW(ToHkey(key), wname.c_str(), 0, type,
-                                    reinterpret_cast<const BYTE*>(wide.data()),
+            const std::wstring wide =
+                win32::Utf8ToWide(std::string_view(reinterpret_cast<const char*>(data), data ? size : 0));
+            return ::RegSetValueExW(ToHkey(key), wname.c_str(), 0, type, reinterpret_cast<const BYTE*>(wide.data()),
                                     static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
         }
         return ::RegSetValueExW(ToHkey(key), wname.c_str(), 0, type, data, size);

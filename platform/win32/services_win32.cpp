@@ -77,11 +77,9 @@ public:
         FARPROC proc = ::GetProcAddress(reinterpret_cast<HMODULE>(lib), name.c_str());
         if (proc == nullptr) return {};
         auto fn = reinterpret_cast<PasswordChangeFn>(reinterpret_cast<void*>(proc));
-        return [fn](const std::string& provider, std::uintptr_t parent, std::uint32_t a,
-                    std::uint32_t b) -> long {
+        return [fn](const std::string& provider, std::uintptr_t parent, std::uint32_t a, std::uint32_t b) -> long {
             const std::string ansi = win32::Utf8ToAnsiBytes(provider);
-            return static_cast<long>(fn(ansi.c_str(), reinterpret_cast<HWND>(parent),
-                                        static_cast<DWORD>(a),
+            return static_cast<long>(fn(ansi.c_str(), reinterpret_cast<HWND>(parent), static_cast<DWORD>(a),
                                         reinterpret_cast<LPVOID>(static_cast<std::uintptr_t>(b))));
         };
     }
@@ -104,9 +102,7 @@ public:
         if (lock != 0) ::ReleaseMutex(reinterpret_cast<HANDLE>(lock));
     }
 
-    void Sleep(int milliseconds) override {
-        ::Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
-    }
+    void Sleep(int milliseconds) override { ::Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0); }
 
     std::uint64_t TickMilliseconds() override { return ::GetTickCount64(); }
 

@@ -24,8 +24,7 @@ std::string FromWide(UINT codePage, std::wstring_view text) {
     const int n = ::WideCharToMultiByte(codePage, 0, text.data(), inLen, nullptr, 0, nullptr, nullptr);
     if (n <= 0) return {};
     std::string out(static_cast<std::size_t>(n), '\0');
-    const int written =
-        ::WideCharToMultiByte(codePage, 0, text.data(), inLen, out.data(), n, nullptr, nullptr);
+    const int written = ::WideCharToMultiByte(codePage, 0, text.data(), inLen, out.data(), n, nullptr, nullptr);
     out.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return out;
 }

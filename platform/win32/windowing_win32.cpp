@@ -41,11 +41,11 @@ struct WindowData {
     EventSink* sink = nullptr;
     bool hideCursor = false;
     int tabOrder = -1;
-    int sequence = 0;              // creation order
+    int sequence = 0;  // creation order
     std::uint32_t color = kDefaultColor;
-    HBRUSH brush = nullptr;        // owned; null for the system colour
-    WNDPROC baseProc = nullptr;    // the system class procedure of a subclassed control
-    HWND savedFocus = nullptr;     // forms: the child that had the focus when deactivated
+    HBRUSH brush = nullptr;      // owned; null for the system colour
+    WNDPROC baseProc = nullptr;  // the system class procedure of a subclassed control
+    HWND savedFocus = nullptr;   // forms: the child that had the focus when deactivated
     // Host: the last frame shown, tightly packed.
     std::vector<std::uint32_t> frame;
     int frameWidth = 0, frameHeight = 0;
@@ -53,9 +53,7 @@ struct WindowData {
     bool tracking = false;
 };
 
-COLORREF ToColorRef(std::uint32_t rgb) {
-    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-}
+COLORREF ToColorRef(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
 HWND H(WindowHandle w) { return reinterpret_cast<HWND>(w); }
 WindowHandle W(HWND h) { return reinterpret_cast<WindowHandle>(h); }
@@ -63,8 +61,8 @@ WindowHandle W(HWND h) { return reinterpret_cast<WindowHandle>(h); }
 // The messages whose dispatch the sinks hear about, in the numbers of platform::msg.
 // Alt combinations arrive as WM_SYSKEYDOWN; to the program they are key presses too.
 bool IsInputMessage(UINT m) {
-    return m == WM_MOUSEMOVE || m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN ||
-           m == WM_MBUTTONDOWN || m == WM_KEYDOWN || m == WM_SYSKEYDOWN;
+    return m == WM_MOUSEMOVE || m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN || m == WM_KEYDOWN ||
+           m == WM_SYSKEYDOWN;
 }
 
 std::uint32_t ProgramNumber(UINT m) { return m == WM_SYSKEYDOWN ? msg::KeyDown : m; }
@@ -75,8 +73,8 @@ Message MakeMessage(const MSG& native) {
     m.window = W(native.hwnd);
     m.wParam = native.wParam;
     m.lParam = native.lParam;
-    if (native.message >= WM_MOUSEFIRST && native.message <= WM_MOUSELAST &&
-        native.message != WM_MOUSEWHEEL && native.message != WM_MOUSEHWHEEL) {
+    if (native.message >= WM_MOUSEFIRST && native.message <= WM_MOUSELAST && native.message != WM_MOUSEWHEEL &&
+        native.message != WM_MOUSEHWHEEL) {
         m.x = GET_X_LPARAM(native.lParam);
         m.y = GET_Y_LPARAM(native.lParam);
     }
@@ -100,8 +98,8 @@ struct DpiCalls {
             reinterpret_cast<void*>(::GetProcAddress(user, "SetProcessDpiAwarenessContext")));
         adjustForDpi = reinterpret_cast<AdjustForDpiFn>(
             reinterpret_cast<void*>(::GetProcAddress(user, "AdjustWindowRectExForDpi")));
-        dpiForWindow = reinterpret_cast<DpiForWindowFn>(
-            reinterpret_cast<void*>(::GetProcAddress(user, "GetDpiForWindow")));
+        dpiForWindow =
+            reinterpret_cast<DpiForWindowFn>(reinterpret_cast<void*>(::GetProcAddress(user, "GetDpiForWindow")));
     }
 };
 
@@ -151,9 +149,8 @@ public:
             RECT wr = WindowRectFromClient(style, ex, b, nullptr);
             HWND owner = AppWindow();
             pending_ = std::move(data);
-            HWND hwnd = ::CreateWindowExW(ex, kFormClass, text.c_str(), style, wr.left, wr.top,
-                                          wr.right - wr.left, wr.bottom - wr.top, owner,
-                                          nullptr, ::GetModuleHandleW(nullptr), nullptr);
+            HWND hwnd = ::CreateWindowExW(ex, kFormClass, text.c_str(), style, wr.left, wr.top, wr.right - wr.left,
+                                          wr.bottom - wr.top, owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
             pending_.reset();
             if (!hwnd || !Data(hwnd)) return 0;
             if (spec.border != BorderStyle::None) PlaceClient(hwnd, b);
@@ -168,37 +165,54 @@ public:
         if (spec.visible) style |= WS_VISIBLE;
         if (spec.tabOrder >= 0 && spec.kind != ControlKind::SpeedButton) style |= WS_TABSTOP;
         switch (spec.kind) {
-            case ControlKind::Panel: cls = kPanelClass; style |= WS_CLIPCHILDREN; break;
-            case ControlKind::Host: cls = kHostClass; break;
-            case ControlKind::Label: cls = L"STATIC"; style |= SS_LEFT; break;
-            case ControlKind::Bevel: cls = L"STATIC"; style |= SS_ETCHEDFRAME; break;
+            case ControlKind::Panel:
+                cls = kPanelClass;
+                style |= WS_CLIPCHILDREN;
+                break;
+            case ControlKind::Host:
+                cls = kHostClass;
+                break;
+            case ControlKind::Label:
+                cls = L"STATIC";
+                style |= SS_LEFT;
+                break;
+            case ControlKind::Bevel:
+                cls = L"STATIC";
+                style |= SS_ETCHEDFRAME;
+                break;
             case ControlKind::Edit:
                 cls = L"EDIT";
                 style |= ES_AUTOHSCROLL | ES_LEFT;
                 ex |= WS_EX_CLIENTEDGE;
                 break;
-            case ControlKind::CheckBox: cls = L"BUTTON"; style |= BS_AUTOCHECKBOX; break;
-            case ControlKind::Button: cls = L"BUTTON"; style |= BS_PUSHBUTTON; break;
+            case ControlKind::CheckBox:
+                cls = L"BUTTON";
+                style |= BS_AUTOCHECKBOX;
+                break;
+            case ControlKind::Button:
+                cls = L"BUTTON";
+                style |= BS_PUSHBUTTON;
+                break;
             case ControlKind::SpeedButton:
                 cls = L"BUTTON";
                 style |= BS_PUSHBUTTON | BS_FLAT;
                 style &= ~static_cast<DWORD>(WS_TABSTOP);
                 break;
-            case ControlKind::Form: break;
+            case ControlKind::Form:
+                break;
         }
         const bool ownClass = spec.kind == ControlKind::Panel || spec.kind == ControlKind::Host;
         WindowData* raw = data.get();
         if (ownClass) pending_ = std::move(data);
-        HWND hwnd = ::CreateWindowExW(ex, cls, text.c_str(), style, b.left, b.top, b.width,
-                                      b.height, parent,
+        HWND hwnd = ::CreateWindowExW(ex, cls, text.c_str(), style, b.left, b.top, b.width, b.height, parent,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId_++)),
                                       ::GetModuleHandleW(nullptr), nullptr);
         pending_.reset();
         if (!hwnd || (ownClass && !Data(hwnd))) return 0;
         if (!ownClass) {
             windows_[hwnd] = std::move(data);
-            raw->baseProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
-                hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc)));
+            raw->baseProc = reinterpret_cast<WNDPROC>(
+                ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc)));
         }
         if (HFONT font = Font(spec.font)) {
             ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -303,8 +317,7 @@ public:
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height,
-                       int stride) override {
+    void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride) override {
         HWND hwnd = H(w);
         WindowData* d = Data(hwnd);
         if (!d) return;
@@ -351,15 +364,13 @@ public:
 
     void DiscardMessage(const Message& /*m*/) override {}
 
-    void PostMessage(WindowHandle w, std::uint32_t message, std::uintptr_t wParam,
-                     std::intptr_t lParam) override {
+    void PostMessage(WindowHandle w, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override {
         ::PostMessageW(H(w), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
     }
 
     void StartTimer(WindowHandle w, std::uintptr_t id, int intervalMs) override {
         if (!Data(H(w))) return;
-        ::SetTimer(H(w), static_cast<UINT_PTR>(id), static_cast<UINT>(std::max(intervalMs, 1)),
-                   nullptr);
+        ::SetTimer(H(w), static_cast<UINT_PTR>(id), static_cast<UINT>(std::max(intervalMs, 1)), nullptr);
     }
 
     void StopTimer(WindowHandle w, std::uintptr_t id) override {
@@ -380,8 +391,11 @@ public:
                 flags |= MB_ICONSTOP;
                 parent = ActiveFormOr(H(owner));
                 break;
-            case MessageBoxKind::TaskModalError: flags |= MB_ICONSTOP | MB_TASKMODAL; break;
-            case MessageBoxKind::Plain: break;
+            case MessageBoxKind::TaskModalError:
+                flags |= MB_ICONSTOP | MB_TASKMODAL;
+                break;
+            case MessageBoxKind::Plain:
+                break;
         }
         ModalScope modal(*this);
         ::MessageBoxW(parent, wtext.c_str(), wcaption.c_str(), flags);
@@ -389,17 +403,14 @@ public:
 
     int ShowCursor(bool show) override { return ::ShowCursor(show ? TRUE : FALSE); }
 
-    Size PrimaryScreenSize() override {
-        return Size{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    }
+    Size PrimaryScreenSize() override { return Size{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)}; }
 
     void SetScreenSaverRunning(bool running) override {
         BOOL previous = FALSE;
         ::SystemParametersInfoW(SPI_SCREENSAVERRUNNING, running ? TRUE : FALSE, &previous, 0);
     }
 
-    std::string BrowseForFolder(WindowHandle owner, const std::string& title,
-                                const std::string& initialPath) override {
+    std::string BrowseForFolder(WindowHandle owner, const std::string& title, const std::string& initialPath) override {
         const std::wstring wtitle = win32::Utf8ToWide(title);
         const std::wstring winitial = win32::Utf8ToWide(initialPath);
         wchar_t display[MAX_PATH] = {};
@@ -438,8 +449,7 @@ private:
             const wchar_t* initial = reinterpret_cast<const wchar_t*>(data);
             // Only an existing folder is handed over: a path the chooser cannot select leaves it
             // on its default selection (some shell versions fail hard on such a path).
-            const DWORD attributes = initial && *initial ? ::GetFileAttributesW(initial)
-                                                          : INVALID_FILE_ATTRIBUTES;
+            const DWORD attributes = initial && *initial ? ::GetFileAttributesW(initial) : INVALID_FILE_ATTRIBUTES;
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(initial));
             }
@@ -472,10 +482,10 @@ private:
         auto it = fonts_.find(key);
         if (it != fonts_.end()) return it->second;
         // A face the system lacks is substituted by the nearest font of the character set.
-        HFONT font = ::CreateFontW(-std::max(f.height, 1), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                   f.shiftJis ? SHIFTJIS_CHARSET : DEFAULT_CHARSET,
-                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                   DEFAULT_PITCH | FF_DONTCARE, win32::Utf8ToWide(f.name).c_str());
+        HFONT font =
+            ::CreateFontW(-std::max(f.height, 1), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                          f.shiftJis ? SHIFTJIS_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                          DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, win32::Utf8ToWide(f.name).c_str());
         if (font) fonts_[key] = font;
         return font;
     }
@@ -520,8 +530,7 @@ private:
         const int width = std::max<int>(have.right, need.right);
         const int height = std::max<int>(have.bottom, need.bottom);
         if (width != have.right || height != have.bottom) {
-            ::SetWindowPos(hwnd, nullptr, 0, 0, width, height,
-                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            ::SetWindowPos(hwnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
     }
 
@@ -529,20 +538,23 @@ private:
         style = WS_CLIPCHILDREN;
         ex = 0;
         switch (spec.border) {
-            case BorderStyle::None: style |= WS_POPUP; break;
+            case BorderStyle::None:
+                style |= WS_POPUP;
+                break;
             case BorderStyle::Dialog:
                 style |= WS_POPUP | WS_CAPTION | WS_SYSMENU;
                 ex |= WS_EX_DLGMODALFRAME;
                 break;
-            case BorderStyle::Sizeable: style |= WS_OVERLAPPEDWINDOW; break;
+            case BorderStyle::Sizeable:
+                style |= WS_OVERLAPPEDWINDOW;
+                break;
         }
         if (spec.topmost) ex |= WS_EX_TOPMOST;
     }
 
     RECT WindowRectFromClient(DWORD style, DWORD ex, const Rect& client, HWND hwnd) {
         RECT r{client.left, client.top, client.left + client.width, client.top + client.height};
-        if ((style & WS_CAPTION) == 0 && (style & WS_THICKFRAME) == 0 &&
-            (ex & WS_EX_DLGMODALFRAME) == 0) {
+        if ((style & WS_CAPTION) == 0 && (style & WS_THICKFRAME) == 0 && (ex & WS_EX_DLGMODALFRAME) == 0) {
             return r;
         }
         UINT dpi = 0;
@@ -570,9 +582,8 @@ private:
         const int leftInset = origin.x - wr.left, topInset = origin.y - wr.top;
         const int extraW = (wr.right - wr.left) - (cr.right - cr.left);
         const int extraH = (wr.bottom - wr.top) - (cr.bottom - cr.top);
-        ::SetWindowPos(hwnd, nullptr, client.left - leftInset, client.top - topInset,
-                       client.width + extraW, client.height + extraH,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(hwnd, nullptr, client.left - leftInset, client.top - topInset, client.width + extraW,
+                       client.height + extraH, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     HWND AppWindow() {
@@ -594,10 +605,8 @@ private:
         // Zero-sized and centred, as the holder of the taskbar button; never drawn.
         const int cx = ::GetSystemMetrics(SM_CXSCREEN) / 2, cy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
         appWindow_ = ::CreateWindowExW(0, kAppClass, title.c_str(),
-                                       WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU |
-                                           WS_MINIMIZEBOX,
-                                       cx, cy, 0, 0, nullptr, nullptr, ::GetModuleHandleW(nullptr),
-                                       nullptr);
+                                       WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, cx, cy, 0,
+                                       0, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
         return appWindow_;
     }
 
@@ -786,9 +795,8 @@ private:
                 ::GetClientRect(hwnd, &rc);
                 HBRUSH brush = d->brush;
                 if (!brush) {
-                    brush = d->kind == ControlKind::Host
-                                ? static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH))
-                                : ::GetSysColorBrush(COLOR_BTNFACE);
+                    brush = d->kind == ControlKind::Host ? static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH))
+                                                         : ::GetSysColorBrush(COLOR_BTNFACE);
                 }
                 if (d->kind != ControlKind::Host) ::FillRect(reinterpret_cast<HDC>(wParam), &rc, brush);
                 return 1;
@@ -818,8 +826,7 @@ private:
                         return 0;
                     }
                     HWND restore = d->savedFocus;
-                    if (restore && ::IsWindow(restore) && ::IsChild(hwnd, restore) &&
-                        !HIWORD(wParam)) {
+                    if (restore && ::IsWindow(restore) && ::IsChild(hwnd, restore) && !HIWORD(wParam)) {
                         ::SetFocus(restore);
                     } else {
                         ::DefWindowProcW(hwnd, message, wParam, lParam);
@@ -895,8 +902,7 @@ private:
                 break;
             case WM_CHAR:
                 // Tab, Enter and Escape were handled as keys above; the controls would only beep.
-                if (wParam == L'\t' ||
-                    ((wParam == L'\r' || wParam == 0x1B) && d->kind == ControlKind::Button)) {
+                if (wParam == L'\t' || ((wParam == L'\r' || wParam == 0x1B) && d->kind == ControlKind::Button)) {
                     return 0;
                 }
                 break;
@@ -952,8 +958,7 @@ private:
         ::ReleaseCapture();
         if (inside && ::IsWindow(hwnd)) {
             HWND parent = ::GetParent(hwnd);
-            ::SendMessageW(parent, WM_COMMAND,
-                           MAKEWPARAM(::GetDlgCtrlID(hwnd), BN_CLICKED),
+            ::SendMessageW(parent, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(hwnd), BN_CLICKED),
                            reinterpret_cast<LPARAM>(hwnd));
         }
         return 0;
@@ -972,9 +977,9 @@ private:
         }
         if (stops.empty()) return false;
         std::sort(stops.begin(), stops.end(), [](const auto& a, const auto& b) {
-            return a.first != b.first ? a.first < b.first
-                                      : reinterpret_cast<std::uintptr_t>(a.second) <
-                                            reinterpret_cast<std::uintptr_t>(b.second);
+            return a.first != b.first
+                       ? a.first < b.first
+                       : reinterpret_cast<std::uintptr_t>(a.second) < reinterpret_cast<std::uintptr_t>(b.second);
         });
         const bool back = (::GetKeyState(VK_SHIFT) & 0x8000) != 0;
         const HWND focus = ::GetFocus();

@@ -33,8 +33,8 @@ TEST(IntegerText, HexadecimalPrefixesAndThe32BitPattern) {
 }
 
 TEST(IntegerText, AnythingElseIsNoInteger) {
-    for (const char* text : {"", " ", "+", "-", "$", "x", "0x", "1 ", " 1 ", "\t1", "1a", "true",
-                             "yes", "--1", "+-1", "0x1g", "1.0", "$ 1"}) {
+    for (const char* text : {"", " ", "+", "-", "$", "x", "0x", "1 ", " 1 ", "\t1", "1a", "true", "yes", "--1", "+-1",
+                             "0x1g", "1.0", "$ 1"}) {
         EXPECT_EQ(TextToInt(text), std::nullopt) << '"' << text << '"';
     }
 }

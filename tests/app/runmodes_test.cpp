@@ -12,15 +12,24 @@ TEST(RunModeTable, PrefixFormsAndOrder) {
         const char* arg;
         std::optional<RunMode> mode;
     } cases[] = {
-        {"/A", RunMode::ChangePassword}, {"-A", RunMode::ChangePassword},
-        {"ANYTHING", RunMode::ChangePassword}, {"/P", RunMode::Preview},
-        {"-P", RunMode::Preview},        {"P", RunMode::Preview},
-        {"/C:1234", RunMode::Configure}, {"-C", RunMode::Configure},
-        {"CONFIG", RunMode::Configure},  {"/S", RunMode::Show},
-        {"-S", RunMode::Show},           {"SHOW", RunMode::Show},
-        {"", RunMode::Configure},        {"/X", std::nullopt},
-        {"-Q", std::nullopt},            {"/", std::nullopt},
-        {"X/S", std::nullopt},           {"//S", std::nullopt},
+        {"/A", RunMode::ChangePassword},
+        {"-A", RunMode::ChangePassword},
+        {"ANYTHING", RunMode::ChangePassword},
+        {"/P", RunMode::Preview},
+        {"-P", RunMode::Preview},
+        {"P", RunMode::Preview},
+        {"/C:1234", RunMode::Configure},
+        {"-C", RunMode::Configure},
+        {"CONFIG", RunMode::Configure},
+        {"/S", RunMode::Show},
+        {"-S", RunMode::Show},
+        {"SHOW", RunMode::Show},
+        {"", RunMode::Configure},
+        {"/X", std::nullopt},
+        {"-Q", std::nullopt},
+        {"/", std::nullopt},
+        {"X/S", std::nullopt},
+        {"//S", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(ChooseRunMode(c.arg), c.mode) << c.arg;
 }
@@ -71,8 +80,7 @@ TEST_F(ProcessTest, NoArgumentsOpensTheDialogAndHoldsTheLockUntilTheLoopEnds) {
     EXPECT_TRUE(fp.services.componentsInitialized);
     EXPECT_EQ(fp.services.locksHeld[kLockName], 0);
     EXPECT_EQ(fp.services.lockOrder,
-              (std::vector<std::string>{std::string("create ") + kLockName,
-                                        std::string("release ") + kLockName}));
+              (std::vector<std::string>{std::string("create ") + kLockName, std::string("release ") + kLockName}));
 }
 
 TEST_F(ProcessTest, ShowSwitchesOpenTheSaver) {

@@ -15,21 +15,21 @@ namespace {
 // small white square that moves across it, for `frames` frames at 24 frames per second.
 Bytes FlatMovie(std::uint32_t colour, int frames, int width = 550, int height = 400,
                 Compression compression = Compression::None) {
-    Movie movie(Rect::pixels(0, 0, width, height), 24.0);
-    movie.background(Rgba::hex(0x808080));
+    Movie movie(Rect::Pixels(0, 0, width, height), 24.0);
+    movie.Background(Rgba::Hex(0x808080));
     ShapeBuilder stage;
-    stage.fill1(stage.addFill(FillStyle::solid(Rgba::hex(colour)))).rect(0, 0, px(width), px(height));
-    std::uint16_t stageId = movie.defineShape(stage);
+    stage.Fill1(stage.AddFill(FillStyle::Solid(Rgba::Hex(colour)))).Rectangle(0, 0, Px(width), Px(height));
+    std::uint16_t stageId = movie.DefineShape(stage);
     ShapeBuilder dot;
-    dot.fill1(dot.addFill(FillStyle::solid(Rgba::hex(0xFFFFFF)))).rect(0, 0, px(20), px(20));
-    std::uint16_t dotId = movie.defineShape(dot);
-    movie.place(Place::add(1, stageId));
+    dot.Fill1(dot.AddFill(FillStyle::Solid(Rgba::Hex(0xFFFFFF)))).Rectangle(0, 0, Px(20), Px(20));
+    std::uint16_t dotId = movie.DefineShape(dot);
+    movie.Place2(Place::Add(1, stageId));
     for (int f = 0; f < frames; ++f) {
-        Matrix at = Matrix::translate(px(20 + 4 * f), px(height - 40));
-        movie.place(f == 0 ? Place::add(2, dotId).at(at) : Place::modify(2).at(at));
-        movie.showFrame();
+        Matrix at = Matrix::Translate(Px(20 + 4 * f), Px(height - 40));
+        movie.Place2(f == 0 ? Place::Add(2, dotId).At(at) : Place::Modify(2).At(at));
+        movie.ShowFrame();
     }
-    return movie.build(compression);
+    return movie.Build(compression);
 }
 
 bool Write(const std::string& path, const Bytes& bytes) {

@@ -14,18 +14,18 @@ namespace lumarel::enginetest {
 namespace kit = lumarel::swfkit;
 
 inline std::unique_ptr<engine::Movie> LoadKit(const kit::Movie& m, kit::Compression c = kit::Compression::None) {
-  const kit::Bytes b = m.build(c);
-  engine::LoadResult r = engine::Movie::Load(b);
-  EXPECT_TRUE(r.movie) << r.error;
-  return std::move(r.movie);
+    const kit::Bytes b = m.Build(c);
+    engine::LoadResult r = engine::Movie::Load(b);
+    EXPECT_TRUE(r.movie) << r.error;
+    return std::move(r.movie);
 }
 
 inline uint16_t Square(kit::Movie& m, kit::Rgba c, int sizePx = 20, int version = 3) {
-  kit::ShapeBuilder s;
-  s.style(s.addFill(kit::FillStyle::solid(c))).rect(0, 0, kit::px(sizePx), kit::px(sizePx));
-  return m.defineShape(s, version);
+    kit::ShapeBuilder s;
+    s.Style(s.AddFill(kit::FillStyle::Solid(c))).Rectangle(0, 0, kit::Px(sizePx), kit::Px(sizePx));
+    return m.DefineShape(s, version);
 }
 
-inline const engine::timeline::Instance& Root(const engine::Movie& m) { return m.stage().root(); }
+inline const engine::timeline::Instance& Root(const engine::Movie& m) { return m.Stage().Root(); }
 
 }  // namespace lumarel::enginetest

@@ -8,8 +8,8 @@ namespace lumarel::enginetest {
 
 // Straight RGBA, 4 bytes a pixel.
 struct Image {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgba;
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
 };
 
 bool LoadPng(const std::string& path, Image& out);

@@ -95,8 +95,7 @@ bool FakeFileSystem::FileExists(const std::string& path) {
     return contents_.count(path) != 0 && directories_.count(path) == 0;
 }
 
-bool FakeFileSystem::ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
-                                   std::size_t maxBytes) {
+bool FakeFileSystem::ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::size_t maxBytes) {
     const auto it = contents_.find(path);
     if (it == contents_.end() || failOpen_.count(path) != 0 || it->second.size() > maxBytes) {
         out.clear();

@@ -42,8 +42,7 @@ public:
     long Read(platform::FileHandle f, void* buffer, long count) override;
     void Close(platform::FileHandle f) override;
     bool FileExists(const std::string& path) override;
-    bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
-                       std::size_t maxBytes) override;
+    bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::size_t maxBytes) override;
 
 private:
     struct Find {

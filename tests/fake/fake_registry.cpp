@@ -87,19 +87,18 @@ std::optional<long> FakeRegistry::Injected(Op op, const std::string& name) const
     return std::nullopt;
 }
 
-void FakeRegistry::SetValueAt(const std::string& keyPath, const std::string& name,
-                              std::uint32_t type, const std::vector<std::uint8_t>& data) {
+void FakeRegistry::SetValueAt(const std::string& keyPath, const std::string& name, std::uint32_t type,
+                              const std::vector<std::uint8_t>& data) {
     Key& key = MakeKey(keyPath);
     key.values[Fold(name)] = {name, Value{type, data}};
 }
 
-void FakeRegistry::SetTextAt(const std::string& keyPath, const std::string& name,
-                             std::uint32_t type, const std::string& bytes) {
+void FakeRegistry::SetTextAt(const std::string& keyPath, const std::string& name, std::uint32_t type,
+                             const std::string& bytes) {
     SetValueAt(keyPath, name, type, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
-std::optional<FakeRegistry::Value> FakeRegistry::ValueAt(const std::string& keyPath,
-                                                         const std::string& name) const {
+std::optional<FakeRegistry::Value> FakeRegistry::ValueAt(const std::string& keyPath, const std::string& name) const {
     const Key* key = FindKey(keyPath);
     if (key == nullptr) return std::nullopt;
     auto it = key->values.find(Fold(name));
@@ -107,9 +106,7 @@ std::optional<FakeRegistry::Value> FakeRegistry::ValueAt(const std::string& keyP
     return it->second.second;
 }
 
-bool FakeRegistry::KeyExists(const std::string& keyPath) const {
-    return FindKey(keyPath) != nullptr;
-}
+bool FakeRegistry::KeyExists(const std::string& keyPath) const { return FindKey(keyPath) != nullptr; }
 
 std::vector<std::string> FakeRegistry::SubKeys(const std::string& keyPath) const {
     std::vector<std::string> out;
@@ -130,16 +127,14 @@ std::vector<std::string> FakeRegistry::ValueNames(const std::string& keyPath) co
     return out;
 }
 
-void FakeRegistry::Fail(Op op, const std::string& name, long code) {
-    failures_[{op, Fold(name)}] = code;
-}
+void FakeRegistry::Fail(Op op, const std::string& name, long code) { failures_[{op, Fold(name)}] = code; }
 
 void FakeRegistry::GrowAfterSizeQuery(const std::string& name, std::uint32_t extraBytes) {
     growth_[Fold(name)] = extraBytes;
 }
 
-long FakeRegistry::OpenOrCreate(bool create, KeyHandle parent, const std::string& subKey,
-                                std::uint32_t access, KeyHandle& out) {
+long FakeRegistry::OpenOrCreate(bool create, KeyHandle parent, const std::string& subKey, std::uint32_t access,
+                                KeyHandle& out) {
     accessRequested.insert(access);
     const char* what = create ? "CreateKey " : "OpenKey ";
     auto result = [&](long code) {
@@ -160,18 +155,16 @@ long FakeRegistry::OpenOrCreate(bool create, KeyHandle parent, const std::string
     return result(reg::Success);
 }
 
-long FakeRegistry::CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
-                             KeyHandle& out) {
+long FakeRegistry::CreateKey(KeyHandle parent, const std::string& subKey, std::uint32_t access, KeyHandle& out) {
     return OpenOrCreate(true, parent, subKey, access, out);
 }
 
-long FakeRegistry::OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access,
-                           KeyHandle& out) {
+long FakeRegistry::OpenKey(KeyHandle parent, const std::string& subKey, std::uint32_t access, KeyHandle& out) {
     return OpenOrCreate(false, parent, subKey, access, out);
 }
 
-long FakeRegistry::QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type,
-                              std::uint8_t* data, std::uint32_t& size) {
+long FakeRegistry::QueryValue(KeyHandle key, const std::string& name, std::uint32_t& type, std::uint8_t* data,
+                              std::uint32_t& size) {
     const std::string what = "QueryValue " + name + (data ? " data" : " size") + " -> ";
     auto result = [&](long code) {
         calls.push_back(what + std::to_string(code));
@@ -202,10 +195,9 @@ long FakeRegistry::QueryValue(KeyHandle key, const std::string& name, std::uint3
     return result(reg::Success);
 }
 
-long FakeRegistry::SetValue(KeyHandle key, const std::string& name, std::uint32_t type,
-                            const std::uint8_t* data, std::uint32_t size) {
-    const std::string what = "SetValue " + name + " " + std::to_string(type) + " " +
-                             std::to_string(size) + " -> ";
+long FakeRegistry::SetValue(KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                            std::uint32_t size) {
+    const std::string what = "SetValue " + name + " " + std::to_string(type) + " " + std::to_string(size) + " -> ";
     auto result = [&](long code) {
         calls.push_back(what + std::to_string(code));
         return code;

@@ -32,8 +32,8 @@ public:
                    const std::string& bytes);  // the bytes exactly, add "\0" yourself
     std::optional<Value> ValueAt(const std::string& keyPath, const std::string& name) const;
     bool KeyExists(const std::string& keyPath) const;
-    std::vector<std::string> SubKeys(const std::string& keyPath) const;    // names as created
-    std::vector<std::string> ValueNames(const std::string& keyPath) const; // names as set
+    std::vector<std::string> SubKeys(const std::string& keyPath) const;     // names as created
+    std::vector<std::string> ValueNames(const std::string& keyPath) const;  // names as set
     // Every call of `op` whose key or value name equals `name` (any case; "" = every call)
     // returns `code` from now on.
     void Fail(Op op, const std::string& name, long code);
@@ -51,15 +51,15 @@ public:
                    platform::KeyHandle& out) override;
     long OpenKey(platform::KeyHandle parent, const std::string& subKey, std::uint32_t access,
                  platform::KeyHandle& out) override;
-    long QueryValue(platform::KeyHandle key, const std::string& name, std::uint32_t& type,
-                    std::uint8_t* data, std::uint32_t& size) override;
-    long SetValue(platform::KeyHandle key, const std::string& name, std::uint32_t type,
-                  const std::uint8_t* data, std::uint32_t size) override;
+    long QueryValue(platform::KeyHandle key, const std::string& name, std::uint32_t& type, std::uint8_t* data,
+                    std::uint32_t& size) override;
+    long SetValue(platform::KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                  std::uint32_t size) override;
     long CloseKey(platform::KeyHandle key) override;
 
 private:
     struct Key {
-        std::string path;  // as first created
+        std::string path;                                             // as first created
         std::map<std::string, std::pair<std::string, Value>> values;  // folded name -> (name, value)
     };
     Key* FindKey(const std::string& path);
@@ -67,8 +67,8 @@ private:
     Key& MakeKey(const std::string& path);
     std::optional<std::string> PathOf(platform::KeyHandle h) const;
     std::optional<long> Injected(Op op, const std::string& name) const;
-    long OpenOrCreate(bool create, platform::KeyHandle parent, const std::string& subKey,
-                      std::uint32_t access, platform::KeyHandle& out);
+    long OpenOrCreate(bool create, platform::KeyHandle parent, const std::string& subKey, std::uint32_t access,
+                      platform::KeyHandle& out);
 
     std::map<std::string, Key> keys_;  // folded path -> key
     std::map<platform::KeyHandle, std::string> handles_;

@@ -16,8 +16,7 @@ PasswordEntry FakeServices::FindPasswordEntry(LibraryHandle lib, const std::stri
     if (it == names_.end() || name != "PwdChangePasswordA" || !withPasswordEntry.count(it->second)) {
         return {};
     }
-    return [this](const std::string& provider, std::uintptr_t parent, std::uint32_t a,
-                  std::uint32_t b) {
+    return [this](const std::string& provider, std::uintptr_t parent, std::uint32_t a, std::uint32_t b) {
         passwordCalls.push_back(PasswordCall{provider, parent, a, b});
         return 0L;
     };

@@ -74,8 +74,7 @@ void FakeWindowing::CenterOnScreen(WindowHandle w) {
     r.top = (screen.height - r.height) / 2;
 }
 
-void FakeWindowing::PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width,
-                                  int height, int stride) {
+void FakeWindowing::PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride) {
     FakeWindow& win = windows.at(w);
     ++win.presents;
     win.presentWidth = width;
@@ -110,8 +109,7 @@ void FakeWindowing::DispatchMessage(const Message& m) {
     it->second.spec.sink->HandleEvent(e);
 }
 
-void FakeWindowing::PostMessage(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam,
-                                std::intptr_t lParam) {
+void FakeWindowing::PostMessage(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
     Message m;
     m.msg = msg;
     m.window = w;
@@ -120,20 +118,17 @@ void FakeWindowing::PostMessage(WindowHandle w, std::uint32_t msg, std::uintptr_
     queue.push_back(m);
 }
 
-void FakeWindowing::StartTimer(WindowHandle w, std::uintptr_t id, int intervalMs) {
-    timers[{w, id}] = intervalMs;
-}
+void FakeWindowing::StartTimer(WindowHandle w, std::uintptr_t id, int intervalMs) { timers[{w, id}] = intervalMs; }
 
 void FakeWindowing::StopTimer(WindowHandle w, std::uintptr_t id) { timers.erase({w, id}); }
 
-void FakeWindowing::MessageBox(WindowHandle owner, const std::string& text,
-                               const std::string& caption, MessageBoxKind kind) {
+void FakeWindowing::MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                               MessageBoxKind kind) {
     boxes.push_back(ShownBox{owner, text, caption, kind});
     if (onMessageBox) onMessageBox(boxes.back());
 }
 
-std::string FakeWindowing::BrowseForFolder(WindowHandle, const std::string&,
-                                           const std::string& initialPath) {
+std::string FakeWindowing::BrowseForFolder(WindowHandle, const std::string&, const std::string& initialPath) {
     browseInitialPaths.push_back(initialPath);
     return browseResult;
 }

@@ -71,15 +71,13 @@ public:
     void SetColor(WindowHandle w, std::uint32_t rgb) override;
     void SetFocus(WindowHandle w) override;
     void CenterOnScreen(WindowHandle w) override;
-    void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height,
-                       int stride) override;
+    void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride) override;
     void HideTaskbarWindow() override { taskbarHidden = true; }
     bool PeekMessage(Message& out) override;
     void WaitMessage() override;
     void DispatchMessage(const Message& m) override;
     void DiscardMessage(const Message& m) override { discarded.push_back(m); }
-    void PostMessage(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam,
-                     std::intptr_t lParam) override;
+    void PostMessage(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) override;
     void StartTimer(WindowHandle w, std::uintptr_t id, int intervalMs) override;
     void StopTimer(WindowHandle w, std::uintptr_t id) override;
     void MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
@@ -87,8 +85,7 @@ public:
     int ShowCursor(bool show) override { return cursorCount += show ? 1 : -1; }
     Size PrimaryScreenSize() override { return screen; }
     void SetScreenSaverRunning(bool running) override { screenSaverRunning = running ? 1 : 0; }
-    std::string BrowseForFolder(WindowHandle owner, const std::string& title,
-                                const std::string& initialPath) override;
+    std::string BrowseForFolder(WindowHandle owner, const std::string& title, const std::string& initialPath) override;
 
 private:
     WindowHandle next_ = 100;

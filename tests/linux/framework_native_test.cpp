@@ -40,7 +40,8 @@ struct ChooserUser {
         GList* all = gtk_window_list_toplevels();
         GtkWidget* found = nullptr;
         for (GList* l = all; l; l = l->next) {
-            if (GTK_IS_FILE_CHOOSER_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) found = GTK_WIDGET(l->data);
+            if (GTK_IS_FILE_CHOOSER_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data)))
+                found = GTK_WIDGET(l->data);
         }
         g_list_free(all);
         return found;
@@ -92,10 +93,13 @@ TEST(LinuxWindowingFramework, FormLoopSeesActivationPostsAndIdleAndEndsAtTheClos
     };
     app.OnIdle = [&](bool&) { ++idles; };
     // Should the loop never end, this ends it (and the test fails below).
-    guint watchdog = g_timeout_add(10000, [](gpointer) -> gboolean {
-        Application::Instance().Terminate();
-        return G_SOURCE_REMOVE;
-    }, nullptr);
+    guint watchdog = g_timeout_add(
+        10000,
+        [](gpointer) -> gboolean {
+            Application::Instance().Terminate();
+            return G_SOURCE_REMOVE;
+        },
+        nullptr);
 
     auto t0 = std::chrono::steady_clock::now();
     app.CreateForm(form);

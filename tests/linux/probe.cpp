@@ -22,8 +22,8 @@ struct Printer : EventSink {
     void HandleEvent(const Event& e) override {
         static const char* kinds[] = {"Message", "Activate", "Close", "Click", "Paint", "Resize"};
         const Message& m = e.message;
-        std::printf("%-8s %-8s msg=0x%04x wParam=0x%lx x=%d y=%d\n", name, kinds[static_cast<int>(e.kind)],
-                    m.msg, static_cast<unsigned long>(m.wParam), m.x, m.y);
+        std::printf("%-8s %-8s msg=0x%04x wParam=0x%lx x=%d y=%d\n", name, kinds[static_cast<int>(e.kind)], m.msg,
+                    static_cast<unsigned long>(m.wParam), m.x, m.y);
         std::fflush(stdout);
         if (e.kind == EventKind::Close) g_quit = true;
         if (e.kind == EventKind::Message && m.msg == msg::Timer && m.wParam == 99) g_quit = true;
@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
         form = Make(ControlKind::Form, 0, Rect{0, 0, s.width, s.height}, "saver", &formP, -1, BorderStyle::None);
         WindowHandle panel = Make(ControlKind::Panel, form, Rect{0, 0, s.width, s.height}, "", &panelP);
         w.SetColor(panel, 0x000000);
-        WindowHandle host = Make(ControlKind::Host, panel, Rect{s.width / 4, s.height / 4, s.width / 2, s.height / 2},
-                                 "", &hostP);
+        WindowHandle host =
+            Make(ControlKind::Host, panel, Rect{s.width / 4, s.height / 4, s.width / 2, s.height / 2}, "", &hostP);
         std::vector<std::uint32_t> px(static_cast<std::size_t>(s.width / 2) * static_cast<std::size_t>(s.height / 2));
         for (std::size_t i = 0; i < px.size(); ++i) px[i] = 0xFF000000u | static_cast<std::uint32_t>(i * 37);
         w.PresentPixels(host, px.data(), s.width / 2, s.height / 2, s.width / 2);
@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
         Make(ControlKind::Label, form, Rect{12, 14, 200, 16}, "ムービーフォルダ", nullptr);
         WindowHandle edit = Make(ControlKind::Edit, form, Rect{12, 34, 310, 24}, "/home/user/動画", &editP, 0);
         Make(ControlKind::Button, form, Rect{330, 34, 78, 24}, "参照...", &browseP, 1);
-        WindowHandle check = Make(ControlKind::CheckBox, form, Rect{12, 70, 300, 20}, "画面サイズにあわせる", &checkP, 2);
+        WindowHandle check =
+            Make(ControlKind::CheckBox, form, Rect{12, 70, 300, 20}, "画面サイズにあわせる", &checkP, 2);
         Make(ControlKind::Bevel, form, Rect{8, 100, 404, 2}, "", nullptr);
         Make(ControlKind::Button, form, Rect{248, 118, 78, 26}, "OK", &okP, 3);
         Make(ControlKind::Button, form, Rect{332, 118, 78, 26}, "Cancel", &cancelP, 4);

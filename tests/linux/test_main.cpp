@@ -39,9 +39,8 @@ int NoDisplayHelper() {
     bool got = w.PeekMessage(m);
     if (got) w.DispatchMessage(m);
     w.MessageBox(f, "no display here", "Probe", MessageBoxKind::Plain);
-    std::printf("handle=%lu screen=%dx%d posted=%d wparam=%lu folder=[%s]\n",
-                static_cast<unsigned long>(f), s.width, s.height, got ? 1 : 0,
-                static_cast<unsigned long>(m.wParam), w.BrowseForFolder(f, "t", "/").c_str());
+    std::printf("handle=%lu screen=%dx%d posted=%d wparam=%lu folder=[%s]\n", static_cast<unsigned long>(f), s.width,
+                s.height, got ? 1 : 0, static_cast<unsigned long>(m.wParam), w.BrowseForFolder(f, "t", "/").c_str());
     return 0;
 }
 

@@ -313,7 +313,8 @@ TEST_F(LinuxWindowingTest, KeysGoToTheFocusedControlAndStillTypeIntoEdits) {
 
 TEST_F(LinuxWindowingTest, ControlsKeepTheirStateAndOnlyUserClicksCount) {
     Recorder boxSink;
-    WindowHandle box = Create(ControlKind::CheckBox, panel, Rect{20, 250, 200, 24}, "画面サイズにあわせる", &boxSink, 2);
+    WindowHandle box =
+        Create(ControlKind::CheckBox, panel, Rect{20, 250, 200, 24}, "画面サイズにあわせる", &boxSink, 2);
     WindowHandle label = Create(ControlKind::Label, panel, Rect{20, 220, 200, 20}, "設定", nullptr);
     Settle(100);
     w.SetChecked(box, true);

@@ -41,21 +41,17 @@ protected:
 };
 
 TEST_F(MovieListTest, KeepsExactlyTheSwfExtensionInAnyAsciiCase) {
-    files.SetEntries(kPattern, {Entry(".", 16), Entry("..", 16), File("movie.swf"),
-                                File("movie.swf.bak"), File("MOVIE.SWF"), File("movie.swfx"),
-                                File("Movie.Swf"), File("swf"), File(".swf"), File("a.sw"),
-                                File("notes.txt"), File("x.SWF "), File("a.swf.SWF")});
-    EXPECT_EQ(BuildMovieList(kFolder),
-              (Names{"movie.swf", "MOVIE.SWF", "Movie.Swf", ".swf", "a.swf.SWF"}));
+    files.SetEntries(kPattern, {Entry(".", 16), Entry("..", 16), File("movie.swf"), File("movie.swf.bak"),
+                                File("MOVIE.SWF"), File("movie.swfx"), File("Movie.Swf"), File("swf"), File(".swf"),
+                                File("a.sw"), File("notes.txt"), File("x.SWF "), File("a.swf.SWF")});
+    EXPECT_EQ(BuildMovieList(kFolder), (Names{"movie.swf", "MOVIE.SWF", "Movie.Swf", ".swf", "a.swf.SWF"}));
 }
 
 TEST_F(MovieListTest, SkipsOnlyEntriesWhoseAttributeWordIsTheBareDirectory) {
-    files.SetEntries(kPattern, {Entry(".", 16), Entry("..", 16), Entry("clips.swf", 16 | 32),
-                                Entry("bare.swf", 16), Entry("hidden.swf", 16 | 2),
-                                Entry("locked.swf", 16 | 1), Entry("plain.swf", 0),
+    files.SetEntries(kPattern, {Entry(".", 16), Entry("..", 16), Entry("clips.swf", 16 | 32), Entry("bare.swf", 16),
+                                Entry("hidden.swf", 16 | 2), Entry("locked.swf", 16 | 1), Entry("plain.swf", 0),
                                 Entry("ro.swf", 1)});
-    EXPECT_EQ(BuildMovieList(kFolder),
-              (Names{"clips.swf", "hidden.swf", "locked.swf", "plain.swf", "ro.swf"}));
+    EXPECT_EQ(BuildMovieList(kFolder), (Names{"clips.swf", "hidden.swf", "locked.swf", "plain.swf", "ro.swf"}));
 
     Names all;
     EXPECT_TRUE(ListFolder(all, kPattern, true));
@@ -64,10 +60,9 @@ TEST_F(MovieListTest, SkipsOnlyEntriesWhoseAttributeWordIsTheBareDirectory) {
 }
 
 TEST_F(MovieListTest, KeepsTheEnumerationOrderNotTheNameOrder) {
-    files.SetEntries(kPattern, {File("zeta.swf"), File("alpha.swf"), File("Mid.swf"),
-                                File("beta.swf"), File("10.swf"), File("9.swf")});
-    EXPECT_EQ(BuildMovieList(kFolder),
-              (Names{"zeta.swf", "alpha.swf", "Mid.swf", "beta.swf", "10.swf", "9.swf"}));
+    files.SetEntries(kPattern, {File("zeta.swf"), File("alpha.swf"), File("Mid.swf"), File("beta.swf"), File("10.swf"),
+                                File("9.swf")});
+    EXPECT_EQ(BuildMovieList(kFolder), (Names{"zeta.swf", "alpha.swf", "Mid.swf", "beta.swf", "10.swf", "9.swf"}));
 }
 
 TEST_F(MovieListTest, PatternIsTheFolderTextPlusOneSeparatorAndStarDotStar) {
@@ -93,8 +88,8 @@ TEST_F(MovieListTest, MissingFolderGivesAnEmptyListAndNoCloseOfAnInvalidHandle) 
     EXPECT_FALSE(ListFolder(list, "Q:\\nowhere\\*.*", true));
     EXPECT_TRUE(list.empty()) << "the list is cleared first";
     EXPECT_TRUE(BuildMovieList("Q:\\nowhere").empty());
-    EXPECT_EQ(files.log, (Names{"FindFirst Q:\\nowhere\\*.*",
-                                std::string("FindFirst Q:\\nowhere") + kPathSeparator + "*.*"}));
+    EXPECT_EQ(files.log,
+              (Names{"FindFirst Q:\\nowhere\\*.*", std::string("FindFirst Q:\\nowhere") + kPathSeparator + "*.*"}));
 }
 
 TEST_F(MovieListTest, FolderOfOnlyNonMoviesOrOnlyDotEntriesGivesAnEmptyList) {
@@ -115,8 +110,8 @@ TEST_F(MovieListTest, ProcessesPendingEventsOnceBeforeEachEntryAndClosesTheEnume
     };
     EXPECT_EQ(BuildMovieList(kFolder, pending), Names{"a.swf"});
     EXPECT_EQ(calls, 3);
-    EXPECT_EQ(files.log, (Names{"FindFirst " + kPattern, "pending", "FindNext", "pending",
-                                "FindNext", "pending", "FindNext", "FindClose"}));
+    EXPECT_EQ(files.log, (Names{"FindFirst " + kPattern, "pending", "FindNext", "pending", "FindNext", "pending",
+                                "FindNext", "FindClose"}));
 
     calls = 0;
     files.log.clear();
@@ -138,8 +133,8 @@ TEST_F(MovieListTest, EnumerationIsClosedWhenAPendingEventHandlerThrows) {
 }
 
 TEST_F(MovieListTest, WithoutExtensionDropsThePartFromTheLastDot) {
-    files.SetEntries(kPattern, {File("movie.swf.bak"), File("noext"), File(".swf"), File("a.b.c"),
-                                Entry("dir.d", 16 | 32)});
+    files.SetEntries(kPattern,
+                     {File("movie.swf.bak"), File("noext"), File(".swf"), File("a.b.c"), Entry("dir.d", 16 | 32)});
     Names list;
     EXPECT_TRUE(ListFolder(list, kPattern, false));
     EXPECT_EQ(list, (Names{"movie.swf", "noext", "", "a.b", "dir"}));
@@ -164,8 +159,7 @@ using lumarel::saver::SwfFrameWidth;
 using lumarel::saver::SwfRectBytes;
 using lumarel::testing::RectBytes;
 
-SwfRectBytes Rect(int nbits, std::uint32_t xmin, std::uint32_t xmax, std::uint32_t ymin,
-                  std::uint32_t ymax) {
+SwfRectBytes Rect(int nbits, std::uint32_t xmin, std::uint32_t xmax, std::uint32_t ymin, std::uint32_t ymax) {
     const auto bytes = RectBytes(nbits, xmin, xmax, ymin, ymax);
     SwfRectBytes rect{};
     std::copy(bytes.begin(), bytes.begin() + 17, rect.begin());
@@ -230,12 +224,12 @@ TEST_F(FrameRectFakeTest, ShortFileRaisesTheReadErrorAfterClosing) {
 
 TEST_F(FrameRectFakeTest, CompressedMoviesGiveTheRectangleOfTheirDecompressedStream) {
     namespace kit = lumarel::swfkit;
-    kit::Movie movie(kit::Rect::pixels(0, 0, 400, 300), 12.0);
-    movie.showFrame().showFrame().showFrame();  // 17 bytes and more once inflated
+    kit::Movie movie(kit::Rect::Pixels(0, 0, 400, 300), 12.0);
+    movie.ShowFrame().ShowFrame().ShowFrame();  // 17 bytes and more once inflated
     std::vector<kit::Compression> kinds = {kit::Compression::Zlib};
-    if (lumarel::engine::swf::LzmaSupported() && kit::lzmaAvailable()) kinds.push_back(kit::Compression::Lzma);
+    if (lumarel::engine::swf::LzmaSupported() && kit::LzmaAvailable()) kinds.push_back(kit::Compression::Lzma);
     for (kit::Compression c : kinds) {
-        const kit::Bytes bytes = movie.build(c);
+        const kit::Bytes bytes = movie.Build(c);
         files.AddFile("z.swf", bytes);
         const SwfRectBytes rect = ReadSwfFrameRect("z.swf");
         EXPECT_EQ(SwfFrameWidth(rect), 400);

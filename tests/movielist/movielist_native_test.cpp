@@ -63,26 +63,24 @@ std::wstring Wide(const std::string& s) {
 }
 std::string Narrow(const std::wstring& w) {
     if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
     return s;
 }
 std::string MakeTempDir() {
     wchar_t base[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, base);
     for (unsigned i = 0;; ++i) {
-        std::wstring dir = std::wstring(base) + L"lumarel-movielist-" +
-                           std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(i);
+        std::wstring dir = std::wstring(base) + L"lumarel-movielist-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                           std::to_wstring(i);
         if (CreateDirectoryW(dir.c_str(), nullptr)) return Narrow(dir);
         if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
     }
 }
 bool WriteFile(const std::string& path, const Bytes& bytes) {
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD done = 0;
     const BOOL ok = bytes.empty() || ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
@@ -124,8 +122,7 @@ Names RawOrder(const std::string& folder) {
 #else
 std::string MakeTempDir() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/lumarel-movielist-XXXXXX";
+    std::string templ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/lumarel-movielist-XXXXXX";
     return mkdtemp(templ.data()) != nullptr ? templ : std::string();
 }
 bool WriteFile(const std::string& path, const Bytes& bytes) {
@@ -186,9 +183,7 @@ protected:
         if (!dir.empty()) RemoveTree(dir);
     }
     std::string In(const std::string& name) const { return JoinPath(dir, name); }
-    void Write(const std::string& name, const Bytes& bytes) {
-        ASSERT_TRUE(WriteFile(In(name), bytes)) << name;
-    }
+    void Write(const std::string& name, const Bytes& bytes) { ASSERT_TRUE(WriteFile(In(name), bytes)) << name; }
     std::string dir;
 };
 
@@ -199,9 +194,9 @@ const Bytes kMovie = SwfHeader(15, 0, 11000, 0, 8000);
 
 TEST_F(NativeFilesTest, ListsTheSwfFilesInTheSystemsOwnOrder) {
     // Created in a scrambled order; the list must follow the system, not the names.
-    const Names created = {"q.swf", "b.SWF", "zz.swf", "a.swf", "m.Swf", "k.swf", "c.swf",
-                           "y.swf", "d.swf", "x.swf", "e.swf", "w.swf", "f.swf", "g.swf",
-                           "\xe5\x8b\x95\xe7\x94\xbb.swf" /* 動画.swf */};
+    const Names created = {"q.swf", "b.SWF", "zz.swf", "a.swf", "m.Swf",
+                           "k.swf", "c.swf", "y.swf",  "d.swf", "x.swf",
+                           "e.swf", "w.swf", "f.swf",  "g.swf", "\xe5\x8b\x95\xe7\x94\xbb.swf" /* 動画.swf */};
     for (const auto& n : created) Write(n, kMovie);
     for (const auto& n : {"notes.txt", "noext", "movie.swf.bak", "movie.swfx"}) Write(n, {1, 2});
     ASSERT_TRUE(MakeDir(In("folder.swf")));
@@ -212,8 +207,7 @@ TEST_F(NativeFilesTest, ListsTheSwfFilesInTheSystemsOwnOrder) {
     int pending = 0;
     const Names list = BuildMovieList(dir, [&] { ++pending; });
     EXPECT_EQ(list, expected);
-    EXPECT_EQ(std::set<std::string>(list.begin(), list.end()),
-              std::set<std::string>(created.begin(), created.end()));
+    EXPECT_EQ(std::set<std::string>(list.begin(), list.end()), std::set<std::string>(created.begin(), created.end()));
     EXPECT_EQ(pending, static_cast<int>(created.size()) + 4 + 1 + 2) << "once per entry, . and .. included";
     Names sorted = list;
     std::sort(sorted.begin(), sorted.end());
@@ -312,8 +306,7 @@ bool StartHolder(const std::string& path, Holder& h) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::wstring cmd = L"\"" + std::wstring(exe) + L"\"";
-    const BOOL ok = CreateProcessW(exe, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &si, &h.process);
+    const BOOL ok = CreateProcessW(exe, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &h.process);
     SetEnvironmentVariableW(kHoldPathVar, nullptr);
     return ok && WaitForSingleObject(h.ready, 30000) == WAIT_OBJECT_0;
 }
@@ -336,8 +329,8 @@ bool RunAsHolder() {
     const std::wstring v = value;
     const auto bar = v.rfind(L'|');
     const std::wstring path = v.substr(0, bar), tag = v.substr(bar + 1);
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"lumarel-ready-" + tag).c_str());
     HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, (L"lumarel-release-" + tag).c_str());
     if (f != INVALID_HANDLE_VALUE && ready != nullptr) SetEvent(ready);
@@ -366,8 +359,8 @@ TEST_F(NativeFilesTest, OpenMovieSharesReadingButDeniesWriting) {
     pf::FileSystem& files = *pf::Current().files;
     const pf::FileHandle f = files.OpenShareRead(In("m.swf"));
     ASSERT_NE(f, 0u);
-    HANDLE writer = CreateFileW(Wide(In("m.swf")).c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE writer = CreateFileW(Wide(In("m.swf")).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
@@ -531,9 +524,9 @@ TEST_F(NativeFilesTest, TwentyFourBytesFailAndTwentyFiveAreRead) {
 
 TEST_F(NativeFilesTest, CompressedMovieGivesTheRectangleOfItsStream) {
     // "CWS": a 550 x 400 movie whose header is zlib data from offset 8 on.
-    const Bytes cws = {0x43, 0x57, 0x53, 0x0A, 0x19, 0x00, 0x00, 0x00, 0x78, 0xDA, 0xAB, 0x60,
-                       0x60, 0x8D, 0x67, 0x60, 0xE0, 0x5F, 0xC0, 0xC0, 0x20, 0xC1, 0xC8, 0xE0,
-                       0xC0, 0xC0, 0xC0, 0x00, 0x00, 0x16, 0x19, 0x01, 0xE5};
+    const Bytes cws = {0x43, 0x57, 0x53, 0x0A, 0x19, 0x00, 0x00, 0x00, 0x78, 0xDA, 0xAB,
+                       0x60, 0x60, 0x8D, 0x67, 0x60, 0xE0, 0x5F, 0xC0, 0xC0, 0x20, 0xC1,
+                       0xC8, 0xE0, 0xC0, 0xC0, 0xC0, 0x00, 0x00, 0x16, 0x19, 0x01, 0xE5};
     Write("packed.swf", cws);
     lumarel::saver::SwfRectBytes r{};
     ASSERT_NO_THROW(r = ReadSwfFrameRect(In("packed.swf")));

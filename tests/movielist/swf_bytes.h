@@ -25,9 +25,8 @@ private:
 };
 
 // The rectangle fields packed MSB first, padded with zero bytes to `size`.
-inline std::vector<std::uint8_t> RectBytes(int nbits, std::uint32_t xmin, std::uint32_t xmax,
-                                           std::uint32_t ymin, std::uint32_t ymax,
-                                           std::size_t size = 17) {
+inline std::vector<std::uint8_t> RectBytes(int nbits, std::uint32_t xmin, std::uint32_t xmax, std::uint32_t ymin,
+                                           std::uint32_t ymax, std::size_t size = 17) {
     BitWriter w;
     w.Put(static_cast<std::uint32_t>(nbits), 5);
     w.Put(xmin, nbits);
@@ -40,17 +39,21 @@ inline std::vector<std::uint8_t> RectBytes(int nbits, std::uint32_t xmin, std::u
 }
 
 // "FWS", version 6, a length field, then the rectangle and a few more bytes (frame rate, count).
-inline std::vector<std::uint8_t> SwfHeader(int nbits, std::uint32_t xmin, std::uint32_t xmax,
-                                           std::uint32_t ymin, std::uint32_t ymax,
-                                           const char* signature = "FWS") {
+inline std::vector<std::uint8_t> SwfHeader(int nbits, std::uint32_t xmin, std::uint32_t xmax, std::uint32_t ymin,
+                                           std::uint32_t ymax, const char* signature = "FWS") {
     std::vector<std::uint8_t> out = {static_cast<std::uint8_t>(signature[0]),
                                      static_cast<std::uint8_t>(signature[1]),
-                                     static_cast<std::uint8_t>(signature[2]), 6, 0, 0, 0, 0};
+                                     static_cast<std::uint8_t>(signature[2]),
+                                     6,
+                                     0,
+                                     0,
+                                     0,
+                                     0};
     const auto rect = RectBytes(nbits, xmin, xmax, ymin, ymax);
     out.insert(out.end(), rect.begin(), rect.end());
-    out.push_back(0);   // frame rate 24.0
+    out.push_back(0);  // frame rate 24.0
     out.push_back(24);
-    out.push_back(1);   // one frame
+    out.push_back(1);  // one frame
     out.push_back(0);
     out[4] = static_cast<std::uint8_t>(out.size());
     return out;

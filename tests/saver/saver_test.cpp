@@ -38,7 +38,9 @@ protected:
         movieStarted = false;
         registry.SetTextAt(kOption, "Folder", 1, kFolder + std::string(1, '\0'));
     }
-    void Fit(bool on) { registry.SetTextAt(kOption, "Expansion", 1, on ? std::string("1\0", 2) : std::string("0\0", 2)); }
+    void Fit(bool on) {
+        registry.SetTextAt(kOption, "Expansion", 1, on ? std::string("1\0", 2) : std::string("0\0", 2));
+    }
     void Movies(const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& movies) {
         std::vector<FindData> entries = {FindData{".", attr::Directory}, FindData{"..", attr::Directory}};
         for (const auto& [name, bytes] : movies) {
@@ -317,15 +319,14 @@ TEST_F(SaverTest, SettingsErrorAtCreationIsReportedAndTheWindowComesUpBlack) {
 }
 
 TEST_F(SaverTest, AMovieThatFailsToOpenIsReportedAndTheShowMovesPastIt) {
-    Movies({{"a.swf", TinySwf(2)}, {"short.swf", std::vector<std::uint8_t>(24, 0)},
-            {"c.swf", TinySwf(4)}});
+    Movies({{"a.swf", TinySwf(2)}, {"short.swf", std::vector<std::uint8_t>(24, 0)}, {"c.swf", TinySwf(4)}});
     TForm1& f = Create();
     Tick();  // a's last frame: on to short.swf, which cannot be read
     ASSERT_EQ(fp.ui.boxes.size(), 1u);
     EXPECT_EQ(fp.ui.boxes[0].text, "ストリームからの読み込みエラー.");
     EXPECT_EQ(f.currentIndex, 1);
     EXPECT_EQ(f.ShockwaveFlash1.TotalFrames(), 2);  // the player keeps the previous movie
-    Tick();  // a loops back to frame 0
+    Tick();                                         // a loops back to frame 0
     Tick();  // and stands on its last frame again: on to the movie after the failed one
     EXPECT_EQ(f.currentIndex, 2);
     EXPECT_EQ(f.ShockwaveFlash1.TotalFrames(), 4);

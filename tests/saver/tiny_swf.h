@@ -7,8 +7,8 @@
 
 namespace lumarel::testing {
 
-inline std::vector<std::uint8_t> TinySwf(int frames, std::uint32_t widthTwips = 11000,
-                                         std::uint32_t heightTwips = 8000, int fps = 24) {
+inline std::vector<std::uint8_t> TinySwf(int frames, std::uint32_t widthTwips = 11000, std::uint32_t heightTwips = 8000,
+                                         int fps = 24) {
     std::vector<std::uint8_t> out = {'F', 'W', 'S', 6, 0, 0, 0, 0};
     // RECT with 16-bit fields: Xmin 0, Xmax, Ymin 0, Ymax, most significant bit first.
     const int nbits = 16;

@@ -32,12 +32,8 @@ public:
         return RawValue{v->type, std::string(v->data.begin(), v->data.end())};
     }
     bool KeyExists(const std::string& keyPath) override { return registry.KeyExists(keyPath); }
-    std::vector<std::string> SubKeys(const std::string& keyPath) override {
-        return registry.SubKeys(keyPath);
-    }
-    std::vector<std::string> ValueNames(const std::string& keyPath) override {
-        return registry.ValueNames(keyPath);
-    }
+    std::vector<std::string> SubKeys(const std::string& keyPath) override { return registry.SubKeys(keyPath); }
+    std::vector<std::string> ValueNames(const std::string& keyPath) override { return registry.ValueNames(keyPath); }
     FakeRegistry registry;
 };
 
@@ -112,8 +108,7 @@ TEST_F(FakeStore, FailedDataReadComesBeforeTheTypeCheck) {
     fake_.SetTextAt(kOption, "Expansion", reg::Dword, "\x01\0\0\0"s);
     fake_.Fail(FakeRegistry::Op::QueryData, "Expansion", reg::AccessDenied);
     SettingsStore store(kKey);
-    EXPECT_EQ(ErrorOf([&] { store.ReadFlag("OPTION", "Expansion", false); }),
-              "'Expansion' の取得に失敗しました");
+    EXPECT_EQ(ErrorOf([&] { store.ReadFlag("OPTION", "Expansion", false); }), "'Expansion' の取得に失敗しました");
 }
 
 TEST_F(FakeStore, ReadFailuresBeforeTheDataGiveTheDefault) {
@@ -143,10 +138,8 @@ TEST_F(FakeStore, SettingsKeyNeitherOpenedNorCreated) {
     EXPECT_FALSE(store.ReadFlag("OPTION", "Expansion", false));
     EXPECT_TRUE(store.ReadFlag("OPTION", "Expansion", true));
     EXPECT_EQ(store.ReadText("OPTION", "Folder", "d"), "d");
-    EXPECT_EQ(ErrorOf([&] { store.WriteFlag("OPTION", "Expansion", false); }),
-              "キー OPTION の作成に失敗しました");
-    EXPECT_EQ(ErrorOf([&] { store.WriteText("OPTION", "Folder", "x"); }),
-              "キー OPTION の作成に失敗しました");
+    EXPECT_EQ(ErrorOf([&] { store.WriteFlag("OPTION", "Expansion", false); }), "キー OPTION の作成に失敗しました");
+    EXPECT_EQ(ErrorOf([&] { store.WriteText("OPTION", "Folder", "x"); }), "キー OPTION の作成に失敗しました");
     EXPECT_EQ(fake_.ValueAt(kOption, "Expansion")->data, std::vector<std::uint8_t>({'1', 0}));
     EXPECT_FALSE(Called("SetValue"));
 }
@@ -156,10 +149,8 @@ TEST_F(FakeStore, WriteFailures) {
         fake_.Fail(FakeRegistry::Op::CreateKey, "OPTION", reg::AccessDenied);
         fake_.Fail(FakeRegistry::Op::CreateKey, "Other", reg::WriteFault);
         SettingsStore store(kKey);
-        EXPECT_EQ(ErrorOf([&] { store.WriteFlag("OPTION", "Expansion", true); }),
-                  "キー OPTION の作成に失敗しました");
-        EXPECT_EQ(ErrorOf([&] { store.WriteText("Other", "Folder", "x"); }),
-                  "キー Other の作成に失敗しました");
+        EXPECT_EQ(ErrorOf([&] { store.WriteFlag("OPTION", "Expansion", true); }), "キー OPTION の作成に失敗しました");
+        EXPECT_EQ(ErrorOf([&] { store.WriteText("Other", "Folder", "x"); }), "キー Other の作成に失敗しました");
         fake_.ClearFailures();
     }
     {
@@ -175,11 +166,9 @@ TEST_F(FakeStore, WriteFailures) {
     {
         fake_.Fail(FakeRegistry::Op::SetValue, "Folder", reg::WriteFault);
         SettingsStore store(kKey);
-        EXPECT_EQ(ErrorOf([&] { store.WriteText("OPTION", "Folder", "x"); }),
-                  "'Folder' の設定に失敗しました");
+        EXPECT_EQ(ErrorOf([&] { store.WriteText("OPTION", "Folder", "x"); }), "'Folder' の設定に失敗しました");
         fake_.Fail(FakeRegistry::Op::SetValue, "Expansion", reg::AccessDenied);
-        EXPECT_EQ(ErrorOf([&] { store.WriteFlag("OPTION", "Expansion", true); }),
-                  "'Expansion' の設定に失敗しました");
+        EXPECT_EQ(ErrorOf([&] { store.WriteFlag("OPTION", "Expansion", true); }), "'Expansion' の設定に失敗しました");
         EXPECT_EQ(fake_.OpenHandles(), 1u) << "only the settings key stays open";
     }
 }
@@ -217,12 +206,8 @@ TEST_F(FakeStore, CallSequenceOfAWriteAndARead) {
         store.ReadText("OPTION", "Folder", "");
     }
     const std::vector<std::string> expected = {
-        "CreateKey " + kKey + " 0xf003f -> 0",
-        "CreateKey OPTION 0xf003f -> 0",
-        "OpenKey OPTION 0xf003f -> 0",
-        "SetValue Expansion 1 2 -> 0",
-        "OpenKey OPTION 0xf003f -> 0",
-        "QueryValue Folder size -> 2",
+        "CreateKey " + kKey + " 0xf003f -> 0", "CreateKey OPTION 0xf003f -> 0", "OpenKey OPTION 0xf003f -> 0",
+        "SetValue Expansion 1 2 -> 0",         "OpenKey OPTION 0xf003f -> 0",   "QueryValue Folder size -> 2",
     };
     EXPECT_EQ(fake_.calls, expected);
 }
@@ -232,8 +217,7 @@ TEST_F(FakeStore, NoRegistryInstalledReadsDefaultsAndFailsWrites) {
     SettingsStore store(kKey);
     EXPECT_TRUE(store.ReadFlag("OPTION", "Expansion", true));
     EXPECT_EQ(store.ReadText("OPTION", "Folder", "d"), "d");
-    EXPECT_EQ(ErrorOf([&] { store.WriteText("OPTION", "Folder", ""); }),
-              "キー OPTION の作成に失敗しました");
+    EXPECT_EQ(ErrorOf([&] { store.WriteText("OPTION", "Folder", ""); }), "キー OPTION の作成に失敗しました");
 }
 
 }  // namespace

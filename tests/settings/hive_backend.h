@@ -23,14 +23,14 @@ public:
         std::error_code ec;
         if (!path_.empty()) {
             // Make everything removable again (tests make parts read-only).
-            std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
+            std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                         ec);
             std::filesystem::remove_all(path_, ec);
         }
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
 
 private:
     std::string path_;
@@ -38,9 +38,9 @@ private:
 
 class HiveBackend : public StoreBackend {
 public:
-    HiveBackend() : hive_(dir_.path() + "/lumarel/registry.sqlite3") {}
+    HiveBackend() : hive_(dir_.Path() + "/lumarel/registry.sqlite3") {}
     platform::HiveRegistry& Hive() { return hive_; }
-    const std::string& Folder() const { return dir_.path(); }
+    const std::string& Folder() const { return dir_.Path(); }
 
     platform::Registry& Registry() override { return hive_; }
     std::string NewKeyPath() override { return "Software\\velbrook\\Movies"; }
@@ -65,8 +65,7 @@ public:
         std::uint32_t type = 0, size = 0;
         if (hive_.QueryValue(key, name, type, nullptr, size) == 0) {
             std::string data(size, '\0');
-            if (hive_.QueryValue(key, name, type, reinterpret_cast<std::uint8_t*>(data.data()),
-                                 size) == 0) {
+            if (hive_.QueryValue(key, name, type, reinterpret_cast<std::uint8_t*>(data.data()), size) == 0) {
                 data.resize(size);
                 out = RawValue{type, data};
             }

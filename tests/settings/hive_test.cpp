@@ -24,8 +24,8 @@ namespace lumarel::test {
 namespace {
 
 using platform::HiveRegistry;
-using platform::KeyHandle;
 using platform::kCurrentUser;
+using platform::KeyHandle;
 using settings::RegistryError;
 using settings::SettingsStore;
 namespace reg = platform::reg;
@@ -105,21 +105,22 @@ std::string ReadAndWrite(const std::string& hivePath) {
 
 TEST(Hive, ReadOnlyFileCanBeReadAndFailsEveryWrite) {
     TempDir dir;
-    const std::string path = dir.path() + "/registry.sqlite3";
+    const std::string path = dir.Path() + "/registry.sqlite3";
     MakeHive(path);
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
     EXPECT_EQ(InChild(true, [&] { return ReadAndWrite(path); }),
               "true|C:\\f|no error|'Expansion' の設定に失敗しました|キー NEW の作成に失敗しました");
     // The low-level code is "access denied".
-    EXPECT_EQ(InChild(true, [&] {
-                  HiveRegistry hive(path);
-                  KeyHandle key = 0;
-                  long open = hive.OpenKey(kCurrentUser, kKey + "\\OPTION", reg::AllAccess, key);
-                  long set = hive.SetValue(key, "Expansion", reg::Sz,
-                                           reinterpret_cast<const std::uint8_t*>("0"), 2);
-                  return std::to_string(open) + " " + std::to_string(set);
-              }),
+    EXPECT_EQ(InChild(true,
+                      [&] {
+                          HiveRegistry hive(path);
+                          KeyHandle key = 0;
+                          long open = hive.OpenKey(kCurrentUser, kKey + "\\OPTION", reg::AllAccess, key);
+                          long set =
+                              hive.SetValue(key, "Expansion", reg::Sz, reinterpret_cast<const std::uint8_t*>("0"), 2);
+                          return std::to_string(open) + " " + std::to_string(set);
+                      }),
               "0 5");
     HiveRegistry check(path);
     InstallRegistry(check);
@@ -132,8 +133,8 @@ TEST(Hive, ReadOnlyFileCanBeReadAndFailsEveryWrite) {
 
 TEST(Hive, ReadOnlyFolderFailsWrites) {
     TempDir dir;
-    const std::string folder = dir.path() + "/ro";
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string folder = dir.Path() + "/ro";
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     const std::string path = folder + "/registry.sqlite3";
     MakeHive(path);
@@ -151,7 +152,7 @@ TEST(Hive, ReadOnlyFolderFailsWrites) {
 
 TEST(Hive, FullDiskFailsTheWriteAndKeepsTheOldValue) {
     TempDir dir;
-    const std::string path = dir.path() + "/registry.sqlite3";
+    const std::string path = dir.Path() + "/registry.sqlite3";
     MakeHive(path);
     const std::string seen = InChild(false, [&] {
         ::signal(SIGXFSZ, SIG_IGN);
@@ -162,8 +163,7 @@ TEST(Hive, FullDiskFailsTheWriteAndKeepsTheOldValue) {
         KeyHandle key = 0;
         hive.OpenKey(kCurrentUser, kKey + "\\OPTION", reg::AllAccess, key);
         const std::string big(100000, 'x');
-        return std::to_string(hive.SetValue(key, "Folder", reg::Sz,
-                                            reinterpret_cast<const std::uint8_t*>(big.c_str()),
+        return std::to_string(hive.SetValue(key, "Folder", reg::Sz, reinterpret_cast<const std::uint8_t*>(big.c_str()),
                                             static_cast<std::uint32_t>(big.size() + 1)));
     });
     EXPECT_EQ(seen, std::to_string(reg::WriteFault));
@@ -178,7 +178,7 @@ TEST(Hive, FullDiskFailsTheWriteAndKeepsTheOldValue) {
 
 TEST(Hive, LockedHiveFailsAfterTheBusyTimeout) {
     TempDir dir;
-    const std::string path = dir.path() + "/registry.sqlite3";
+    const std::string path = dir.Path() + "/registry.sqlite3";
     MakeHive(path);
     HiveRegistry hive(path);
     KeyHandle key = 0;
@@ -196,22 +196,21 @@ TEST(Hive, LockedHiveFailsAfterTheBusyTimeout) {
 
 TEST(Hive, DamagedFileIsAFailureNotACrash) {
     TempDir dir;
-    const std::string path = dir.path() + "/registry.sqlite3";
+    const std::string path = dir.Path() + "/registry.sqlite3";
     std::ofstream(path) << std::string(4096, 'z');
     HiveRegistry hive(path);
     InstallRegistry(hive);
     {
         SettingsStore store(kKey);
         EXPECT_TRUE(store.ReadFlag("OPTION", "Expansion", true));
-        EXPECT_EQ(ErrorOf([&] { store.WriteFlag("OPTION", "Expansion", true); }),
-                  "キー OPTION の作成に失敗しました");
+        EXPECT_EQ(ErrorOf([&] { store.WriteFlag("OPTION", "Expansion", true); }), "キー OPTION の作成に失敗しました");
     }
     platform::Install(platform::Platform{});
 }
 
 TEST(Hive, HandleOfADeletedKey) {
     TempDir dir;
-    HiveRegistry hive(dir.path() + "/registry.sqlite3");
+    HiveRegistry hive(dir.Path() + "/registry.sqlite3");
     KeyHandle key = 0;
     ASSERT_EQ(hive.CreateKey(kCurrentUser, "A\\B\\C", reg::AllAccess, key), 0);
     ASSERT_EQ(hive.DeleteTree(kCurrentUser, "a\\b"), 0);
@@ -248,7 +247,7 @@ TEST(Hive, HandleOfADeletedKey) {
 
 TEST(Hive, KilledWriterLosesNothingCommittedBefore) {
     TempDir dir;
-    const std::string path = dir.path() + "/registry.sqlite3";
+    const std::string path = dir.Path() + "/registry.sqlite3";
     for (int round = 0; round < 3; ++round) {
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
@@ -303,7 +302,7 @@ TEST(Hive, KilledWriterLosesNothingCommittedBefore) {
 
 TEST(Hive, TwoProcessesWritingAtOnce) {
     TempDir dir;
-    const std::string path = dir.path() + "/registry.sqlite3";
+    const std::string path = dir.Path() + "/registry.sqlite3";
     constexpr int kWrites = 60;
     pid_t pids[2];
     for (int p = 0; p < 2; ++p) {
@@ -370,14 +369,14 @@ TEST(Hive, WhereTheHiveLives) {
 
 TEST(Hive, HiveRemovedWhileOpenIsMadeAgain) {
     TempDir dir;
-    const std::string path = dir.path() + "/lumarel/registry.sqlite3";
+    const std::string path = dir.Path() + "/lumarel/registry.sqlite3";
     HiveRegistry hive(path);
     KeyHandle key = 0;
     ASSERT_EQ(hive.CreateKey(kCurrentUser, "Software\\velbrook", reg::AllAccess, key), 0);
     KeyHandle old = 0;  // open on the removed file
     ASSERT_EQ(hive.CreateKey(kCurrentUser, "Software\\old", reg::AllAccess, old), 0);
     hive.CloseKey(key);
-    std::filesystem::remove_all(dir.path() + "/lumarel");
+    std::filesystem::remove_all(dir.Path() + "/lumarel");
     ASSERT_EQ(hive.CreateKey(kCurrentUser, "Other\\a\\b", reg::AllAccess, key), 0);
     hive.CloseKey(key);
     ASSERT_EQ(hive.CreateKey(kCurrentUser, "Software\\velbrook\\x", reg::AllAccess, key), 0);
@@ -394,7 +393,7 @@ TEST(Hive, HiveRemovedWhileOpenIsMadeAgain) {
 
 TEST(Hive, FirstWriteMakesTheFolders) {
     TempDir dir;
-    const std::string path = dir.path() + "/a/b/lumarel/registry.sqlite3";
+    const std::string path = dir.Path() + "/a/b/lumarel/registry.sqlite3";
     HiveRegistry hive(path);
     KeyHandle key = 0;
     EXPECT_EQ(hive.OpenKey(kCurrentUser, "Software", reg::AllAccess, key), reg::FileNotFound);
@@ -413,12 +412,12 @@ std::string Tool(HiveRegistry& hive, const std::vector<std::string>& args, int e
 
 TEST(RegTool, AddQueryDelete) {
     TempDir dir;
-    HiveRegistry hive(dir.path() + "/registry.sqlite3");
+    HiveRegistry hive(dir.Path() + "/registry.sqlite3");
     const std::string key = "HKCU\\Software\\velbrook\\Movies\\OPTION";
     Tool(hive, {"add", key, "/v", "Expansion", "/t", "REG_DWORD", "/d", "0x10"});
     Tool(hive, {"add", key, "/v", "One", "/d", "1", "/nonul"});
-    Tool(hive, {"add", "HKEY_CURRENT_USER\\Software\\velbrook\\movies\\option", "/v", "Folder",
-                "/t", "REG_EXPAND_SZ", "/d", "%TEMP%\\swf"});
+    Tool(hive, {"add", "HKEY_CURRENT_USER\\Software\\velbrook\\movies\\option", "/v", "Folder", "/t", "REG_EXPAND_SZ",
+                "/d", "%TEMP%\\swf"});
     Tool(hive, {"add", key, "/v", "Bin", "/t", "REG_BINARY", "/d", "01ff"});
     Tool(hive, {"add", key, "/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "a\\0b"});
     Tool(hive, {"add", key, "/v", "Odd", "/t", "77", "/d", "0a0b"});
@@ -438,8 +437,7 @@ TEST(RegTool, AddQueryDelete) {
     InstallRegistry(hive);
     {
         SettingsStore store("Software\\velbrook\\Movies");
-        EXPECT_EQ(ErrorOf([&] { store.ReadFlag("OPTION", "Expansion", false); }),
-                  "'Expansion' のデータ型が不正です");
+        EXPECT_EQ(ErrorOf([&] { store.ReadFlag("OPTION", "Expansion", false); }), "'Expansion' のデータ型が不正です");
         EXPECT_TRUE(store.ReadFlag("OPTION", "One", false));
         EXPECT_EQ(store.ReadText("OPTION", "Folder", ""), "%TEMP%\\swf");
     }
@@ -448,8 +446,7 @@ TEST(RegTool, AddQueryDelete) {
     Tool(hive, {"query", key, "/v", "Expansion"}, 1);
     Tool(hive, {"delete", "HKCU\\Software\\velbrook"});
     EXPECT_NE(Tool(hive, {"query", key}, 1).find("not found"), std::string::npos);
-    EXPECT_NE(Tool(hive, {"add", key, "/v", "x", "/t", "REG_DWORD", "/d", "12z"}, 1).find("DWORD"),
-              std::string::npos);
+    EXPECT_NE(Tool(hive, {"add", key, "/v", "x", "/t", "REG_DWORD", "/d", "12z"}, 1).find("DWORD"), std::string::npos);
     Tool(hive, {"add", key, "/v", "x", "/t", "REG_NOPE"}, 1);
     Tool(hive, {"frobnicate", key}, 1);
     Tool(hive, {"query"}, 1);

@@ -23,17 +23,17 @@ TEST(KeyPath, BaseNameOfTheExecutable) {
     const std::string p = "Software\\velbrook\\";
     EXPECT_EQ(Key("C:\\Windows\\Movies.scr"), p + "Movies");
     EXPECT_EQ(Key("C:\\Windows\\Night.scr"), p + "Night");
-    EXPECT_EQ(Key("C:\\Windows\\Night"), p + "Night");              // no dot
-    EXPECT_EQ(Key("C:\\my.dir\\Night"), p + "Night");               // a dot in a folder
-    EXPECT_EQ(Key("C:\\Windows\\a.b.c.scr"), p + "a.b.c");          // several dots
-    EXPECT_EQ(Key("C:\\Windows\\.scr"), p);                          // a leading dot only
+    EXPECT_EQ(Key("C:\\Windows\\Night"), p + "Night");      // no dot
+    EXPECT_EQ(Key("C:\\my.dir\\Night"), p + "Night");       // a dot in a folder
+    EXPECT_EQ(Key("C:\\Windows\\a.b.c.scr"), p + "a.b.c");  // several dots
+    EXPECT_EQ(Key("C:\\Windows\\.scr"), p);                 // a leading dot only
     EXPECT_EQ(Key("C:\\Windows\\..scr"), p + ".");
     EXPECT_EQ(Key("C:\\Windows\\name."), p + "name");
-    EXPECT_EQ(Key("C:Movies.scr"), p + "Movies");                   // drive-relative
-    EXPECT_EQ(Key("Movies.scr"), p + "Movies");                     // no separator
+    EXPECT_EQ(Key("C:Movies.scr"), p + "Movies");  // drive-relative
+    EXPECT_EQ(Key("Movies.scr"), p + "Movies");    // no separator
     EXPECT_EQ(Key("C:\\Windows\\"), p);
     EXPECT_EQ(Key(""), p);
-    EXPECT_EQ(Key("C:\\Windows\\MOVIES.SCR"), p + "MOVIES");        // case kept; keys ignore it
+    EXPECT_EQ(Key("C:\\Windows\\MOVIES.SCR"), p + "MOVIES");  // case kept; keys ignore it
     // POSIX paths of the Linux build; "/" cannot occur in a Windows file name.
     EXPECT_EQ(Key("/usr/lib/lumarel/lumarel"), p + "lumarel");
     EXPECT_EQ(Key("/home/u/.local/bin/night.saver.scr"), p + "night.saver");

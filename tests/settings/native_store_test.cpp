@@ -21,7 +21,7 @@
 namespace lumarel::platform {
 Registry& NativeRegistry();
 Services& NativeServices();
-}
+}  // namespace lumarel::platform
 
 namespace lumarel::test {
 namespace {
@@ -43,11 +43,10 @@ public:
     void SetRaw(const std::string& keyPath, const std::string& name, std::uint32_t type,
                 const std::string& bytes) override {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr,
-                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type,
-                                 reinterpret_cast<const BYTE*>(bytes.data()),
+        EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                  static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
         RegCloseKey(key);
@@ -61,8 +60,8 @@ public:
         std::optional<RawValue> out;
         if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
             std::string data(size, '\0');
-            if (RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                                 reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
+            if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+                ERROR_SUCCESS) {
                 data.resize(size);
                 out = RawValue{type, data};
             }
@@ -78,12 +77,8 @@ public:
         RegCloseKey(key);
         return true;
     }
-    std::vector<std::string> SubKeys(const std::string& keyPath) override {
-        return Enumerate(keyPath, true);
-    }
-    std::vector<std::string> ValueNames(const std::string& keyPath) override {
-        return Enumerate(keyPath, false);
-    }
+    std::vector<std::string> SubKeys(const std::string& keyPath) override { return Enumerate(keyPath, true); }
+    std::vector<std::string> ValueNames(const std::string& keyPath) override { return Enumerate(keyPath, false); }
 
 private:
     std::vector<std::string> Enumerate(const std::string& keyPath, bool keys) {
@@ -134,8 +129,8 @@ TEST(ExecutableKeyPath, KeyNamedAfterThisExecutable) {
     // The same key from the 8-bit path with the code page's lead bytes, converted to UTF-8.
     char ansi[MAX_PATH + 1] = {};
     DWORD an = GetModuleFileNameA(nullptr, ansi, MAX_PATH + 1);
-    const std::string ansiKey = settings::SettingsKeyPathFor(
-        std::string(ansi, an), [](unsigned char b) { return IsDBCSLeadByte(b) != 0; });
+    const std::string ansiKey =
+        settings::SettingsKeyPathFor(std::string(ansi, an), [](unsigned char b) { return IsDBCSLeadByte(b) != 0; });
     wchar_t back[MAX_PATH + 32] = {};
     MultiByteToWideChar(CP_ACP, 0, ansiKey.c_str(), -1, back, MAX_PATH + 32);
     char backUtf8[4 * MAX_PATH] = {};
@@ -145,17 +140,15 @@ TEST(ExecutableKeyPath, KeyNamedAfterThisExecutable) {
         GetACP() == 932) {
         EXPECT_EQ(key, backUtf8);
     }
-    const bool trail5C = GetACP() == 932 && settings::SettingsKeyPathFor(std::string(ansi, an), [](unsigned char) {
-                                                return false;
-                                            }) != ansiKey;
+    const bool trail5C = GetACP() == 932 && settings::SettingsKeyPathFor(
+                                                std::string(ansi, an), [](unsigned char) { return false; }) != ansiKey;
     std::string hex;
     for (DWORD i = 0; i < an; ++i) {
         char b[4];
         std::snprintf(b, sizeof b, "%02X ", static_cast<unsigned char>(ansi[i]));
         hex += b;
     }
-    std::printf("8-bit path: %s\nprogram path: %s\n", hex.c_str(),
-                platform::NativeServices().ExecutablePath().c_str());
+    std::printf("8-bit path: %s\nprogram path: %s\n", hex.c_str(), platform::NativeServices().ExecutablePath().c_str());
     std::printf("code page %u, key %s%s\n", GetACP(), key.c_str(),
                 trail5C ? " (the 8-bit path holds a 0x5C trail byte)" : "");
     if (const char* want = std::getenv("LUMAREL_EXPECT_TRAIL_5C"); want && *want == '1') {
@@ -187,7 +180,7 @@ TEST(ExecutableKeyPath, ReadsWhatRegAddWrote) {
     } catch (const settings::RegistryError& e) {
         const std::string m = e.what();
         seen += m == "'Expansion' のデータ型が不正です" ? "flag:type-error"
-                : m == "'Folder' のデータ型が不正です" ? " folder:type-error"
+                : m == "'Folder' のデータ型が不正です"  ? " folder:type-error"
                                                         : "other error";
     }
     EXPECT_EQ(seen, expected);
@@ -208,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Native, StoreBehaviour, ::testing::Values(BackendFactor
 // dialog's OK writes lands there in the stored layout.
 TEST(NativeHive, BothSettingsWrittenIntoTheDefaultHive) {
     TempDir dir;
-    ::setenv("LUMAREL_HIVE", (dir.path() + "/registry.sqlite3").c_str(), 1);
+    ::setenv("LUMAREL_HIVE", (dir.Path() + "/registry.sqlite3").c_str(), 1);
     const std::string hivePath = platform::DefaultHivePath();
     platform::Platform p;
     p.registry = &platform::NativeRegistry();
@@ -221,9 +214,7 @@ TEST(NativeHive, BothSettingsWrittenIntoTheDefaultHive) {
     platform::Install(platform::Platform{});
     platform::HiveRegistry check(hivePath);
     platform::KeyHandle key = 0;
-    ASSERT_EQ(check.OpenKey(platform::kCurrentUser, "software\\velbrook\\LUMAREL\\option",
-                            reg::AllAccess, key),
-              0);
+    ASSERT_EQ(check.OpenKey(platform::kCurrentUser, "software\\velbrook\\LUMAREL\\option", reg::AllAccess, key), 0);
     std::vector<platform::HiveRegistry::ValueInfo> values;
     ASSERT_EQ(check.EnumValues(key, values), 0);
     ASSERT_EQ(values.size(), 2u);

@@ -75,5 +75,4 @@ protected:
     std::string key_, option_;
 };
 
-
 }  // namespace lumarel::test

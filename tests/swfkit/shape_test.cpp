@@ -47,37 +47,37 @@ struct LineV {
     FillV fill;
 };
 
-std::vector<std::uint8_t> readColor(Reader& r, int version) {
-    std::vector<std::uint8_t> c{r.u8(), r.u8(), r.u8()};
-    if (version >= 3) c.push_back(r.u8());
+std::vector<std::uint8_t> ReadColor(Reader& r, int version) {
+    std::vector<std::uint8_t> c{r.U8(), r.U8(), r.U8()};
+    if (version >= 3) c.push_back(r.U8());
     return c;
 }
 
-FillV readFill(Reader& r, int version) {
+FillV ReadFill(Reader& r, int version) {
     FillV f;
-    f.type = r.u8();
+    f.type = r.U8();
     if (f.type == 0x00) {
-        f.color = readColor(r, version);
+        f.color = ReadColor(r, version);
     } else if (f.type == 0x10 || f.type == 0x12 || f.type == 0x13) {
-        f.matrix = swfkit_test::readMatrix(r);
-        f.spread = r.ub(2);
-        f.interp = r.ub(2);
-        const unsigned n = r.ub(4);
+        f.matrix = swfkit_test::ReadMatrix(r);
+        f.spread = r.Ub(2);
+        f.interp = r.Ub(2);
+        const unsigned n = r.Ub(4);
         for (unsigned i = 0; i < n; ++i) {
-            const std::uint8_t ratio = r.u8();
-            f.stops.emplace_back(ratio, readColor(r, version));
+            const std::uint8_t ratio = r.U8();
+            f.stops.emplace_back(ratio, ReadColor(r, version));
         }
-        if (f.type == 0x13) f.focal = static_cast<std::int16_t>(r.u16());
+        if (f.type == 0x13) f.focal = static_cast<std::int16_t>(r.U16());
     } else {
-        f.bitmap = r.u16();
-        f.matrix = swfkit_test::readMatrix(r);
+        f.bitmap = r.U16();
+        f.matrix = swfkit_test::ReadMatrix(r);
     }
     return f;
 }
 
-std::size_t readCount(Reader& r) {
-    std::size_t n = r.u8();
-    if (n == 0xFF) n = r.u16();
+std::size_t ReadCount(Reader& r) {
+    std::size_t n = r.U8();
+    if (n == 0xFF) n = r.U16();
     return n;
 }
 
@@ -88,145 +88,145 @@ struct ShapeV {
     std::vector<EdgeV> records;
 };
 
-void readStyles(Reader& r, int version, std::vector<FillV>& fills, std::vector<LineV>& lines) {
-    const std::size_t nf = readCount(r);
-    for (std::size_t i = 0; i < nf; ++i) fills.push_back(readFill(r, version));
-    const std::size_t nl = readCount(r);
+void ReadStyles(Reader& r, int version, std::vector<FillV>& fills, std::vector<LineV>& lines) {
+    const std::size_t nf = ReadCount(r);
+    for (std::size_t i = 0; i < nf; ++i) fills.push_back(ReadFill(r, version));
+    const std::size_t nl = ReadCount(r);
     for (std::size_t i = 0; i < nl; ++i) {
         LineV l;
-        l.width = r.u16();
+        l.width = r.U16();
         if (version < 4) {
-            l.color = readColor(r, version);
+            l.color = ReadColor(r, version);
         } else {
-            l.startCap = r.ub(2);
-            l.join = r.ub(2);
-            l.hasFill = r.ub(1);
-            l.noH = r.ub(1);
-            l.noV = r.ub(1);
-            l.hint = r.ub(1);
-            EXPECT_EQ(r.ub(5), 0u);
-            l.noClose = r.ub(1);
-            l.endCap = r.ub(2);
-            if (l.join == 2) l.miter = r.u16();
+            l.startCap = r.Ub(2);
+            l.join = r.Ub(2);
+            l.hasFill = r.Ub(1);
+            l.noH = r.Ub(1);
+            l.noV = r.Ub(1);
+            l.hint = r.Ub(1);
+            EXPECT_EQ(r.Ub(5), 0u);
+            l.noClose = r.Ub(1);
+            l.endCap = r.Ub(2);
+            if (l.join == 2) l.miter = r.U16();
             if (l.hasFill)
-                l.fill = readFill(r, version);
+                l.fill = ReadFill(r, version);
             else
-                l.color = readColor(r, version);
+                l.color = ReadColor(r, version);
         }
         lines.push_back(l);
     }
 }
 
-std::vector<EdgeV> readRecords(Reader& r, int version, unsigned fillBits, unsigned lineBits) {
+std::vector<EdgeV> ReadRecords(Reader& r, int version, unsigned fillBits, unsigned lineBits) {
     std::vector<EdgeV> out;
     for (;;) {
         EdgeV e;
-        if (r.ub(1) == 0) {
+        if (r.Ub(1) == 0) {
             e.style = true;
-            e.newStyles = r.ub(1);
-            e.hasLine = r.ub(1);
-            e.hasF1 = r.ub(1);
-            e.hasF0 = r.ub(1);
-            e.hasMove = r.ub(1);
+            e.newStyles = r.Ub(1);
+            e.hasLine = r.Ub(1);
+            e.hasF1 = r.Ub(1);
+            e.hasF0 = r.Ub(1);
+            e.hasMove = r.Ub(1);
             if (!e.newStyles && !e.hasLine && !e.hasF1 && !e.hasF0 && !e.hasMove) break;
             if (e.hasMove) {
-                e.moveBits = r.ub(5);
-                e.mx = r.sb(e.moveBits);
-                e.my = r.sb(e.moveBits);
+                e.moveBits = r.Ub(5);
+                e.mx = r.Sb(e.moveBits);
+                e.my = r.Sb(e.moveBits);
             }
-            if (e.hasF0) e.f0 = r.ub(fillBits);
-            if (e.hasF1) e.f1 = r.ub(fillBits);
-            if (e.hasLine) e.ln = r.ub(lineBits);
+            if (e.hasF0) e.f0 = r.Ub(fillBits);
+            if (e.hasF1) e.f1 = r.Ub(fillBits);
+            if (e.hasLine) e.ln = r.Ub(lineBits);
             if (e.newStyles) {
                 std::vector<FillV> f;
                 std::vector<LineV> l;
-                readStyles(r, version, f, l);
+                ReadStyles(r, version, f, l);
                 e.newFills = f.size();
                 e.newLines = l.size();
-                fillBits = r.ub(4);
-                lineBits = r.ub(4);
+                fillBits = r.Ub(4);
+                lineBits = r.Ub(4);
             }
         } else {
-            e.straight = r.ub(1);
-            e.numBits = r.ub(4) + 2;
+            e.straight = r.Ub(1);
+            e.numBits = r.Ub(4) + 2;
             if (e.straight) {
-                e.general = r.ub(1);
+                e.general = r.Ub(1);
                 if (e.general) {
-                    e.dx = r.sb(e.numBits);
-                    e.dy = r.sb(e.numBits);
+                    e.dx = r.Sb(e.numBits);
+                    e.dy = r.Sb(e.numBits);
                 } else {
-                    e.vertical = r.ub(1);
-                    (e.vertical ? e.dy : e.dx) = r.sb(e.numBits);
+                    e.vertical = r.Ub(1);
+                    (e.vertical ? e.dy : e.dx) = r.Sb(e.numBits);
                 }
             } else {
-                e.dx = r.sb(e.numBits);
-                e.dy = r.sb(e.numBits);
-                e.ax = r.sb(e.numBits);
-                e.ay = r.sb(e.numBits);
+                e.dx = r.Sb(e.numBits);
+                e.dy = r.Sb(e.numBits);
+                e.ax = r.Sb(e.numBits);
+                e.ay = r.Sb(e.numBits);
             }
         }
         out.push_back(e);
     }
-    r.align();
+    r.Align();
     return out;
 }
 
-ShapeV decodeShape(const Bytes& b, int version, std::size_t* endPos = nullptr) {
+ShapeV DecodeShape(const Bytes& b, int version, std::size_t* endPos = nullptr) {
     Reader r(b);
     ShapeV s;
-    readStyles(r, version, s.fills, s.lines);
-    s.fillBits = r.ub(4);
-    s.lineBits = r.ub(4);
-    s.records = readRecords(r, version, s.fillBits, s.lineBits);
-    if (endPos) *endPos = r.pos();
+    ReadStyles(r, version, s.fills, s.lines);
+    s.fillBits = r.Ub(4);
+    s.lineBits = r.Ub(4);
+    s.records = ReadRecords(r, version, s.fillBits, s.lineBits);
+    if (endPos) *endPos = r.Pos();
     return s;
 }
 
-std::vector<swfkit_test::TagV> movieTags(const Movie& m) {
-    const Bytes f = m.build();
+std::vector<swfkit_test::TagV> MovieTags(const Movie& m) {
+    const Bytes f = m.Build();
     Reader r(f, 8);
-    swfkit_test::readRect(r);
-    r.u16();
-    r.u16();
-    return swfkit_test::readTags(f, r.pos());
+    swfkit_test::ReadRect(r);
+    r.U16();
+    r.U16();
+    return swfkit_test::ReadTags(f, r.Pos());
 }
 
 }  // namespace
 
 TEST(Shape, StylesAndRecordsDecodeFieldByField) {
     ShapeBuilder s;
-    Gradient g = Gradient::even({Rgba::hex(0xFF0000), Rgba::hex(0x0000FF, 0x80)});
+    Gradient g = Gradient::Even({Rgba::Hex(0xFF0000), Rgba::Hex(0x0000FF, 0x80)});
     g.spread = Spread::Reflect;
     g.interpolation = Interpolation::Linear;
-    const int solid = s.addFill(FillStyle::solid(Rgba::hex(0x102030, 0x40)));
-    const int focal = s.addFill(FillStyle::focal(g, -0.5, Matrix::gradientBox(0, 0, 2000, 2000)));
-    const int bmp = s.addFill(FillStyle::bitmap(7, Matrix::bitmapAt(0, 0), false, false));
-    LineStyle miter = LineStyle::solid(40, Rgba::hex(0x00FF00));
+    const int solid = s.AddFill(FillStyle::Solid(Rgba::Hex(0x102030, 0x40)));
+    const int focal = s.AddFill(FillStyle::Focal(g, -0.5, Matrix::GradientBox(0, 0, 2000, 2000)));
+    const int bmp = s.AddFill(FillStyle::Bitmap(7, Matrix::BitmapAt(0, 0), false, false));
+    LineStyle miter = LineStyle::Solid(40, Rgba::Hex(0x00FF00));
     miter.startCap = Cap::None;
     miter.endCap = Cap::Square;
-    miter.joins(Join::Miter, 2.5);
+    miter.Joins(Join::Miter, 2.5);
     miter.noHScale = true;
     miter.noClose = true;
-    LineStyle filled = LineStyle::solid(100, Rgba{});
-    filled.fill = FillStyle::solid(Rgba::hex(0xABCDEF));
-    const int l1 = s.addLine(miter);
-    const int l2 = s.addLine(filled);
+    LineStyle filled = LineStyle::Solid(100, Rgba{});
+    filled.fill = FillStyle::Solid(Rgba::Hex(0xABCDEF));
+    const int l1 = s.AddLine(miter);
+    const int l2 = s.AddLine(filled);
     EXPECT_EQ(std::vector<int>({solid, focal, bmp, l1, l2}), std::vector<int>({1, 2, 3, 1, 2}));
 
-    s.fill0(focal).fill1(solid).line(l1).moveTo(100, -200);
-    s.lineTo(300, -200);   // horizontal
-    s.lineTo(300, 1000);   // vertical
-    s.lineTo(303, 1002);   // general, tiny
-    s.curveTo(500, 1200, 100, -200);
-    s.line(0);             // style change alone, no move
-    s.lineTo(100, 0);
-    s.newStyles();
-    const int n1 = s.addFill(FillStyle::solid(Rgba::hex(0xFFFFFF)));
-    s.fill1(n1).moveTo(0, 0).lineTo(-5, 0);
+    s.Fill0(focal).Fill1(solid).Line(l1).MoveTo(100, -200);
+    s.LineTo(300, -200);  // horizontal
+    s.LineTo(300, 1000);  // vertical
+    s.LineTo(303, 1002);  // general, tiny
+    s.CurveTo(500, 1200, 100, -200);
+    s.Line(0);  // style change alone, no move
+    s.LineTo(100, 0);
+    s.NewStyles();
+    const int n1 = s.AddFill(FillStyle::Solid(Rgba::Hex(0xFFFFFF)));
+    s.Fill1(n1).MoveTo(0, 0).LineTo(-5, 0);
 
-    const Bytes b = s.encodeWithStyle(4);
+    const Bytes b = s.EncodeWithStyle(4);
     std::size_t end = 0;
-    const ShapeV v = decodeShape(b, 4, &end);
+    const ShapeV v = DecodeShape(b, 4, &end);
     EXPECT_EQ(end, b.size());
 
     ASSERT_EQ(v.fills.size(), 3u);
@@ -309,13 +309,12 @@ TEST(Shape, StylesAndRecordsDecodeFieldByField) {
 
 TEST(Shape, OldVersionsUseRgbAndPlainLineStyles) {
     ShapeBuilder s;
-    s.addFill(FillStyle::linear(Gradient::even({Rgba::hex(0x010203), Rgba::hex(0x040506)}),
-                                Matrix::identity()));
-    s.addLine(LineStyle::solid(20, Rgba::hex(0x0A0B0C, 0x10)));
-    s.style(1, 1).rect(0, 0, 100, 100);
+    s.AddFill(FillStyle::Linear(Gradient::Even({Rgba::Hex(0x010203), Rgba::Hex(0x040506)}), Matrix::Identity()));
+    s.AddLine(LineStyle::Solid(20, Rgba::Hex(0x0A0B0C, 0x10)));
+    s.Style(1, 1).Rectangle(0, 0, 100, 100);
     for (int version : {1, 2, 3}) {
         std::size_t end = 0;
-        const ShapeV v = decodeShape(s.encodeWithStyle(version), version, &end);
+        const ShapeV v = DecodeShape(s.EncodeWithStyle(version), version, &end);
         ASSERT_EQ(v.lines.size(), 1u);
         EXPECT_EQ(v.lines[0].color.size(), version >= 3 ? 4u : 3u);
         EXPECT_EQ(v.fills[0].stops[0].second.size(), version >= 3 ? 4u : 3u);
@@ -325,9 +324,9 @@ TEST(Shape, OldVersionsUseRgbAndPlainLineStyles) {
 
 TEST(Shape, LongEdgesAreSplitToFitSeventeenBits) {
     ShapeBuilder s;
-    s.style(s.addFill(FillStyle::solid(Rgba{}))).moveTo(0, 0).lineTo(200000, 0).lineTo(0, 150000);
-    s.curveTo(-150000, 0, 0, 0);
-    const ShapeV v = decodeShape(s.encodeWithStyle(3), 3);
+    s.Style(s.AddFill(FillStyle::Solid(Rgba{}))).MoveTo(0, 0).LineTo(200000, 0).LineTo(0, 150000);
+    s.CurveTo(-150000, 0, 0, 0);
+    const ShapeV v = DecodeShape(s.EncodeWithStyle(3), 3);
     std::int64_t x = 0, y = 0;
     int lines = 0, curves = 0;
     for (const EdgeV& e : v.records) {
@@ -341,7 +340,7 @@ TEST(Shape, LongEdgesAreSplitToFitSeventeenBits) {
     EXPECT_EQ(y, 0);
     EXPECT_EQ(lines, 4 + 4);  // both 200000-twip runs in 4 pieces
     EXPECT_GE(curves, 2);
-    const Rect eb = s.edgeBounds();
+    const Rect eb = s.EdgeBounds();
     EXPECT_LE(eb.xmin, -75000);  // the curve's leftmost point
     EXPECT_GE(eb.xmin, -150000);
     EXPECT_EQ(eb.xmax, 200000);
@@ -349,7 +348,7 @@ TEST(Shape, LongEdgesAreSplitToFitSeventeenBits) {
 
 TEST(Shape, ConvenienceContoursCloseAndBound) {
     auto closes = [](const ShapeBuilder& s) {
-        const ShapeV v = decodeShape(s.encodeWithStyle(3), 3);
+        const ShapeV v = DecodeShape(s.EncodeWithStyle(3), 3);
         std::int64_t x = 0, y = 0;
         for (const EdgeV& e : v.records) {
             if (e.style && e.hasMove) {
@@ -363,96 +362,96 @@ TEST(Shape, ConvenienceContoursCloseAndBound) {
         return x == 0 && y == 0;
     };
     ShapeBuilder a;
-    a.style(a.addFill(FillStyle::solid(Rgba{}))).ellipse(1000, 1000, 600, 300);
+    a.Style(a.AddFill(FillStyle::Solid(Rgba{}))).Ellipse(1000, 1000, 600, 300);
     EXPECT_TRUE(closes(a));
-    const Rect b = a.edgeBounds();
+    const Rect b = a.EdgeBounds();
     EXPECT_NEAR(b.xmin, 400, 1);
     EXPECT_NEAR(b.xmax, 1600, 1);
     EXPECT_NEAR(b.ymax, 1300, 1);
     ShapeBuilder r;
-    r.style(r.addFill(FillStyle::solid(Rgba{}))).roundRect(0, 0, 1000, 500, 100);
+    r.Style(r.AddFill(FillStyle::Solid(Rgba{}))).RoundRect(0, 0, 1000, 500, 100);
     EXPECT_TRUE(closes(r));
-    EXPECT_EQ(r.edgeBounds(), (Rect{0, 1000, 0, 500}));
+    EXPECT_EQ(r.EdgeBounds(), (Rect{0, 1000, 0, 500}));
     ShapeBuilder st;
-    st.addLine(LineStyle::solid(60, Rgba{}));
-    st.style(st.addFill(FillStyle::solid(Rgba{})), 1).star(0, 0, 1000, 400, 5).regularPolygon(0, 0, 300, 6);
+    st.AddLine(LineStyle::Solid(60, Rgba{}));
+    st.Style(st.AddFill(FillStyle::Solid(Rgba{})), 1).Star(0, 0, 1000, 400, 5).RegularPolygon(0, 0, 300, 6);
     EXPECT_TRUE(closes(st));
-    EXPECT_EQ(st.bounds().ymin, st.edgeBounds().ymin - 30);  // half the stroke width
-    EXPECT_EQ(st.edgeBounds().ymin, -1000);
+    EXPECT_EQ(st.Bounds().ymin, st.EdgeBounds().ymin - 30);  // half the stroke width
+    EXPECT_EQ(st.EdgeBounds().ymin, -1000);
 }
 
 TEST(Shape, DefineShapeTagsCarryBoundsAndFlags) {
-    Movie m(Rect::pixels(0, 0, 100, 100), 10);
+    Movie m(Rect::Pixels(0, 0, 100, 100), 10);
     ShapeBuilder s;
-    LineStyle thin = LineStyle::solid(40, Rgba{});
+    LineStyle thin = LineStyle::Solid(40, Rgba{});
     thin.noVScale = true;
-    s.addLine(thin);
-    s.style(0, 1).moveTo(0, 0).lineTo(1000, 0);
-    const std::uint16_t id4 = m.defineShape(s, 4);
-    const std::uint16_t id1 = m.defineShape(s, 1);
+    s.AddLine(thin);
+    s.Style(0, 1).MoveTo(0, 0).LineTo(1000, 0);
+    const std::uint16_t id4 = m.DefineShape(s, 4);
+    const std::uint16_t id1 = m.DefineShape(s, 1);
     EXPECT_EQ(id4, 1);
     EXPECT_EQ(id1, 2);
-    const auto tags = movieTags(m);
+    const auto tags = MovieTags(m);
     ASSERT_EQ(tags[0].code, tag::DefineShape4);
     Reader r(tags[0].body);
-    EXPECT_EQ(r.u16(), id4);
-    const auto bounds = swfkit_test::readRect(r);
-    const auto edges = swfkit_test::readRect(r);
+    EXPECT_EQ(r.U16(), id4);
+    const auto bounds = swfkit_test::ReadRect(r);
+    const auto edges = swfkit_test::ReadRect(r);
     EXPECT_EQ(bounds.xmin, -20);
     EXPECT_EQ(bounds.xmax, 1020);
     EXPECT_EQ(edges.xmin, 0);
     EXPECT_EQ(edges.ymax, 0);
-    EXPECT_EQ(r.u8(), 0x02);  // non-scaling strokes only
+    EXPECT_EQ(r.U8(), 0x02);  // non-scaling strokes only
     EXPECT_EQ(tags[1].code, tag::DefineShape);
 }
 
 TEST(DisplayList, PlaceObject2And3Fields) {
-    Movie m(Rect::pixels(0, 0, 100, 100), 10);
-    m.place(Place::add(3, 9)
-                .at(Matrix::translate(20, 40))
-                .color(ColorTransform::alpha(0.5))
-                .withRatio(300)
-                .named("spin")
-                .clipTo(7));
-    m.place(Place::modify(3).at(Matrix::identity()));
-    Place p3 = Place::replace(4, 2);
+    Movie m(Rect::Pixels(0, 0, 100, 100), 10);
+    m.Place2(Place::Add(3, 9)
+                 .At(Matrix::Translate(20, 40))
+                 .Color(ColorTransform::Alpha(0.5))
+                 .WithRatio(300)
+                 .Named("spin")
+                 .ClipTo(7));
+    m.Place2(Place::Modify(3).At(Matrix::Identity()));
+    Place p3 = Place::Replace(4, 2);
     p3.className = "Cls";
     p3.blendMode = 3;
     p3.cacheAsBitmap = 1;
     p3.visible = 1;
-    p3.opaqueBackground = Rgba::hex(0x112233, 0x44);
-    m.place3(p3);
-    m.placeObject(5, 6, Matrix::translate(1, 1), ColorTransform::add(1, 2, 3));
-    m.remove(3).removeObject(5, 6);
-    const auto tags = movieTags(m);
+    p3.opaqueBackground = Rgba::Hex(0x112233, 0x44);
+    m.Place3(p3);
+    m.PlaceObject(5, 6, Matrix::Translate(1, 1), ColorTransform::Add(1, 2, 3));
+    m.Remove(3).RemoveObject(5, 6);
+    const auto tags = MovieTags(m);
     ASSERT_EQ(tags.size(), 7u);
 
     Reader a(tags[0].body);
-    EXPECT_EQ(a.u8(), 0x7E);  // clip depth, name, ratio, cxform, matrix, character
-    EXPECT_EQ(a.u16(), 3);
-    EXPECT_EQ(a.u16(), 9);
-    EXPECT_EQ(swfkit_test::readMatrix(a).ty, 40);
-    EXPECT_EQ(a.u8(), 0x69);  // CXFORMWITHALPHA: mult only, 10 bits
-    a.seek(a.pos() + 5);
-    EXPECT_EQ(a.u16(), 300);
-    EXPECT_EQ(a.str(), "spin");
-    EXPECT_EQ(a.u16(), 7);
-    EXPECT_TRUE(a.atEnd());
+    EXPECT_EQ(a.U8(), 0x7E);  // clip depth, name, ratio, cxform, matrix, character
+    EXPECT_EQ(a.U16(), 3);
+    EXPECT_EQ(a.U16(), 9);
+    EXPECT_EQ(swfkit_test::ReadMatrix(a).ty, 40);
+    EXPECT_EQ(a.U8(), 0x69);  // CXFORMWITHALPHA: mult only, 10 bits
+    a.Seek(a.Pos() + 5);
+    EXPECT_EQ(a.U16(), 300);
+    EXPECT_EQ(a.Str(), "spin");
+    EXPECT_EQ(a.U16(), 7);
+    EXPECT_TRUE(a.AtEnd());
 
     EXPECT_EQ(tags[1].body, (Bytes{0x05, 0x03, 0x00, 0x00}));  // move + matrix, identity
 
     ASSERT_EQ(tags[2].code, tag::PlaceObject3);
     Reader c(tags[2].body);
-    EXPECT_EQ(c.u8(), 0x03);  // character + move
-    EXPECT_EQ(c.u8(), 0x6E);  // opaque background, visible, class name, cache, blend
-    EXPECT_EQ(c.u16(), 4);
-    EXPECT_EQ(c.str(), "Cls");
-    EXPECT_EQ(c.u16(), 2);
-    EXPECT_EQ(c.u8(), 3);
-    EXPECT_EQ(c.u8(), 1);
-    EXPECT_EQ(c.u8(), 1);
-    EXPECT_EQ(c.u32(), 0x44332211u);
-    EXPECT_TRUE(c.atEnd());
+    EXPECT_EQ(c.U8(), 0x03);  // character + move
+    EXPECT_EQ(c.U8(), 0x6E);  // opaque background, visible, class name, cache, blend
+    EXPECT_EQ(c.U16(), 4);
+    EXPECT_EQ(c.Str(), "Cls");
+    EXPECT_EQ(c.U16(), 2);
+    EXPECT_EQ(c.U8(), 3);
+    EXPECT_EQ(c.U8(), 1);
+    EXPECT_EQ(c.U8(), 1);
+    EXPECT_EQ(c.U32(), 0x44332211u);
+    EXPECT_TRUE(c.AtEnd());
 
     EXPECT_EQ(tags[3].code, tag::PlaceObject);
     EXPECT_EQ(Bytes(tags[3].body.begin(), tags[3].body.begin() + 4), (Bytes{5, 0, 6, 0}));
@@ -462,14 +461,21 @@ TEST(DisplayList, PlaceObject2And3Fields) {
 
 TEST(Actions, RecordsAndLabels) {
     Actions a;
-    a.stop().play().nextFrame().prevFrame().gotoFrame(5).gotoLabel("go").setTarget("/a")
-        .waitForFrame(9, 2).op(0x96, Bytes{0x00, 'x', 0}).raw(Bytes{0x17});
-    EXPECT_EQ(a.encode(), (Bytes{0x07, 0x06, 0x04, 0x05, 0x81, 2, 0, 5, 0, 0x8C, 3, 0, 'g', 'o',
-                                 0, 0x8B, 3, 0, '/', 'a', 0, 0x8A, 3, 0, 9, 0, 2, 0x96, 3, 0, 0,
-                                 'x', 0, 0x17, 0x00}));
-    Movie m(Rect::pixels(0, 0, 10, 10), 10);
-    m.label("intro").label("anchor", true).doAction(Actions().stop());
-    const auto tags = movieTags(m);
+    a.Stop()
+        .Play()
+        .NextFrame()
+        .PrevFrame()
+        .GotoFrame(5)
+        .GotoLabel("go")
+        .SetTarget("/a")
+        .WaitForFrame(9, 2)
+        .Op(0x96, Bytes{0x00, 'x', 0})
+        .Raw(Bytes{0x17});
+    EXPECT_EQ(a.Encode(), (Bytes{0x07, 0x06, 0x04, 0x05, 0x81, 2, 0, 5, 0, 0x8C, 3, 0, 'g', 'o', 0, 0x8B, 3,   0,
+                                 '/',  'a',  0,    0x8A, 3,    0, 9, 0, 2, 0x96, 3, 0, 0,   'x', 0, 0x17, 0x00}));
+    Movie m(Rect::Pixels(0, 0, 10, 10), 10);
+    m.Label("intro").Label("anchor", true).DoAction(Actions().Stop());
+    const auto tags = MovieTags(m);
     EXPECT_EQ(tags[0].body, (Bytes{'i', 'n', 't', 'r', 'o', 0}));
     EXPECT_EQ(tags[1].body, (Bytes{'a', 'n', 'c', 'h', 'o', 'r', 0, 1}));
     EXPECT_EQ(tags[2].code, tag::DoAction);
@@ -477,59 +483,57 @@ TEST(Actions, RecordsAndLabels) {
 }
 
 TEST(Sprites, NestedSpriteHasOwnFramesAndEnd) {
-    Movie m(Rect::pixels(0, 0, 10, 10), 10);
+    Movie m(Rect::Pixels(0, 0, 10, 10), 10);
     Sprite inner;
-    inner.showFrame().showFrame();
-    const std::uint16_t innerId = m.defineSprite(inner);
+    inner.ShowFrame().ShowFrame();
+    const std::uint16_t innerId = m.DefineSprite(inner);
     Sprite outer;
-    outer.place(Place::add(1, innerId)).showFrame().label("x").showFrame().showFrame();
-    const std::uint16_t outerId = m.defineSprite(outer);
-    m.place(Place::add(1, outerId)).showFrame();
-    const auto tags = movieTags(m);
+    outer.Place2(Place::Add(1, innerId)).ShowFrame().Label("x").ShowFrame().ShowFrame();
+    const std::uint16_t outerId = m.DefineSprite(outer);
+    m.Place2(Place::Add(1, outerId)).ShowFrame();
+    const auto tags = MovieTags(m);
     ASSERT_EQ(tags[1].code, tag::DefineSprite);
     Reader r(tags[1].body);
-    EXPECT_EQ(r.u16(), outerId);
-    EXPECT_EQ(r.u16(), 3);
-    const auto sub = swfkit_test::readTags(tags[1].body, 4);
+    EXPECT_EQ(r.U16(), outerId);
+    EXPECT_EQ(r.U16(), 3);
+    const auto sub = swfkit_test::ReadTags(tags[1].body, 4);
     ASSERT_EQ(sub.size(), 6u);
     EXPECT_EQ(sub[0].code, tag::PlaceObject2);
     EXPECT_EQ(sub[5].code, tag::End);
-    EXPECT_EQ(m.frameCount(), 1);
+    EXPECT_EQ(m.FrameCount(), 1);
 
     // A caller-chosen id, here one that points at itself, for hostile-input tests.
-    Movie loop(Rect::pixels(0, 0, 10, 10), 10);
+    Movie loop(Rect::Pixels(0, 0, 10, 10), 10);
     Sprite self;
-    self.place(Place::add(1, 77)).showFrame();
-    loop.defineSpriteAs(77, self);
-    const auto t = movieTags(loop);
+    self.Place2(Place::Add(1, 77)).ShowFrame();
+    loop.DefineSpriteAs(77, self);
+    const auto t = MovieTags(loop);
     ASSERT_EQ(t[0].code, tag::DefineSprite);
     EXPECT_EQ(t[0].body[0], 77);
     EXPECT_EQ(t[0].body[9], 77);  // id, frames, tag header, flags, depth, then the character
 }
 
 TEST(Bitmaps, LosslessFormatsAndPadding) {
-    Movie m(Rect::pixels(0, 0, 10, 10), 10);
-    Bitmap bmp{3, 2, {0xFFFF0000u, 0x80FFFFFFu, 0x00000000u, 0xFF00FF00u, 0xFF0000FFu,
-                      0xFFFF0000u}};
-    m.defineBitsLossless(bmp, false);
-    m.defineBitsLossless(bmp, true);
-    m.defineBitsLossless(bmp, false, true);
-    const auto tags = movieTags(m);
+    Movie m(Rect::Pixels(0, 0, 10, 10), 10);
+    Bitmap bmp{3, 2, {0xFFFF0000u, 0x80FFFFFFu, 0x00000000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFF0000u}};
+    m.DefineBitsLossless(bmp, false);
+    m.DefineBitsLossless(bmp, true);
+    m.DefineBitsLossless(bmp, false, true);
+    const auto tags = MovieTags(m);
     auto inflateBody = [](const Bytes& body, std::size_t at, std::size_t size) {
         Bytes out(size + 16);
         uLongf n = static_cast<uLongf>(out.size());
-        EXPECT_EQ(uncompress(out.data(), &n, body.data() + at, static_cast<uLong>(body.size() - at)),
-                  Z_OK);
+        EXPECT_EQ(uncompress(out.data(), &n, body.data() + at, static_cast<uLong>(body.size() - at)), Z_OK);
         out.resize(n);
         return out;
     };
     ASSERT_EQ(tags[0].code, tag::DefineBitsLossless);
     EXPECT_TRUE(tags[0].longHeader);
     Reader r(tags[0].body);
-    EXPECT_EQ(r.u16(), 1);
-    EXPECT_EQ(r.u8(), 5);
-    EXPECT_EQ(r.u16(), 3);
-    EXPECT_EQ(r.u16(), 2);
+    EXPECT_EQ(r.U16(), 1);
+    EXPECT_EQ(r.U8(), 5);
+    EXPECT_EQ(r.U16(), 3);
+    EXPECT_EQ(r.U16(), 2);
     const Bytes px24 = inflateBody(tags[0].body, 7, 24);
     ASSERT_EQ(px24.size(), 24u);
     EXPECT_EQ(Bytes(px24.begin(), px24.begin() + 8), (Bytes{0, 255, 0, 0, 0, 255, 255, 255}));
@@ -540,56 +544,56 @@ TEST(Bitmaps, LosslessFormatsAndPadding) {
     EXPECT_EQ(Bytes(argb.begin() + 4, argb.begin() + 8), (Bytes{0x80, 0x80, 0x80, 0x80}));
 
     Reader p(tags[2].body);
-    p.u16();
-    EXPECT_EQ(p.u8(), 3);
-    p.u16();
-    p.u16();
-    EXPECT_EQ(p.u8(), 4);  // five colours in the opaque form (alpha ignored): table size - 1
+    p.U16();
+    EXPECT_EQ(p.U8(), 3);
+    p.U16();
+    p.U16();
+    EXPECT_EQ(p.U8(), 4);  // five colours in the opaque form (alpha ignored): table size - 1
     const Bytes pal = inflateBody(tags[2].body, 8, 5 * 3 + 8);
     EXPECT_EQ(pal.size(), 5u * 3 + 2 * 4);  // rows of 3 indices padded to 4 bytes
 }
 
 TEST(Morph, OffsetPointsAtEndEdges) {
-    Movie m(Rect::pixels(0, 0, 10, 10), 10);
+    Movie m(Rect::Pixels(0, 0, 10, 10), 10);
     ShapeBuilder a, b;
-    a.style(1, 1).rect(0, 0, 1000, 1000);
-    b.style(1, 1).rect(-500, -500, 2000, 2000);
-    const std::uint16_t id = m.defineMorphShape(
-        a, b, {MorphFill{FillStyle::solid(Rgba::hex(0xFF0000)), FillStyle::solid(Rgba::hex(0x0000FF))}},
-        {MorphLine{20, 80, Rgba::hex(0), Rgba::hex(0xFFFFFF)}});
-    const auto tags = movieTags(m);
+    a.Style(1, 1).Rectangle(0, 0, 1000, 1000);
+    b.Style(1, 1).Rectangle(-500, -500, 2000, 2000);
+    const std::uint16_t id = m.DefineMorphShape(
+        a, b, {MorphFill{FillStyle::Solid(Rgba::Hex(0xFF0000)), FillStyle::Solid(Rgba::Hex(0x0000FF))}},
+        {MorphLine{20, 80, Rgba::Hex(0), Rgba::Hex(0xFFFFFF)}});
+    const auto tags = MovieTags(m);
     ASSERT_EQ(tags[0].code, tag::DefineMorphShape);
     const Bytes& body = tags[0].body;
     Reader r(body);
-    EXPECT_EQ(r.u16(), id);
-    EXPECT_EQ(swfkit_test::readRect(r).xmax, 1010);
-    EXPECT_EQ(swfkit_test::readRect(r).xmin, -540);
-    const std::uint32_t offset = r.u32();
-    const std::size_t endEdges = r.pos() + offset;
-    EXPECT_EQ(r.u8(), 1);     // one fill
-    EXPECT_EQ(r.u8(), 0x00);  // solid
-    EXPECT_EQ(r.u32(), 0xFF0000FFu);
-    EXPECT_EQ(r.u32(), 0xFFFF0000u);
-    EXPECT_EQ(r.u8(), 1);  // one line
-    EXPECT_EQ(r.u16(), 20);
-    EXPECT_EQ(r.u16(), 80);
-    r.u32();
-    r.u32();
-    const unsigned fb = r.ub(4);
-    const unsigned lb = r.ub(4);
+    EXPECT_EQ(r.U16(), id);
+    EXPECT_EQ(swfkit_test::ReadRect(r).xmax, 1010);
+    EXPECT_EQ(swfkit_test::ReadRect(r).xmin, -540);
+    const std::uint32_t offset = r.U32();
+    const std::size_t endEdges = r.Pos() + offset;
+    EXPECT_EQ(r.U8(), 1);     // one fill
+    EXPECT_EQ(r.U8(), 0x00);  // solid
+    EXPECT_EQ(r.U32(), 0xFF0000FFu);
+    EXPECT_EQ(r.U32(), 0xFFFF0000u);
+    EXPECT_EQ(r.U8(), 1);  // one line
+    EXPECT_EQ(r.U16(), 20);
+    EXPECT_EQ(r.U16(), 80);
+    r.U32();
+    r.U32();
+    const unsigned fb = r.Ub(4);
+    const unsigned lb = r.Ub(4);
     EXPECT_EQ(fb, 1u);
     EXPECT_EQ(lb, 1u);
-    const auto start = readRecords(r, 3, fb, lb);
-    EXPECT_EQ(r.pos(), endEdges);
+    const auto start = ReadRecords(r, 3, fb, lb);
+    EXPECT_EQ(r.Pos(), endEdges);
     ASSERT_EQ(start.size(), 5u);
     EXPECT_EQ(start[0].f1, 1u);
     Reader e(body, endEdges);
-    EXPECT_EQ(e.ub(4), 0u);
-    EXPECT_EQ(e.ub(4), 0u);
-    const auto endRecs = readRecords(e, 3, 0, 0);
+    EXPECT_EQ(e.Ub(4), 0u);
+    EXPECT_EQ(e.Ub(4), 0u);
+    const auto endRecs = ReadRecords(e, 3, 0, 0);
     ASSERT_EQ(endRecs.size(), 5u);
     EXPECT_TRUE(endRecs[0].hasMove && !endRecs[0].hasF1);
     EXPECT_EQ(endRecs[0].mx, -500);
     EXPECT_EQ(endRecs[1].dx, 2000);
-    EXPECT_EQ(e.pos(), body.size());
+    EXPECT_EQ(e.Pos(), body.size());
 }

@@ -15,7 +15,7 @@ TEST(Win32Text, RoundTripsJapaneseAndCharactersOutsideCp932) {
         "ERROR - 複数アプリケーションの起動は制限されています。",
         "ＭＳ Ｐゴシック",
         "C:\\ムービー\\한국어\\test.swf",  // Hangul: not in CP932
-        "😀 \xF0\x9F\x8E\xAC",               // outside the BMP: surrogate pairs
+        "😀 \xF0\x9F\x8E\xAC",              // outside the BMP: surrogate pairs
         std::string("nul\0inside", 10),
     };
     for (const std::string& s : samples) {
@@ -29,7 +29,10 @@ TEST(Win32Text, RoundTripsJapaneseAndCharactersOutsideCp932) {
 
 TEST(Win32Text, MalformedInputBecomesReplacementCharacters) {
     // A truncated sequence and a stray continuation byte: no throw, no loss of the rest.
-    const std::wstring wide = Utf8ToWide("a\xE3\x81" "b\x80" "c");
+    const std::wstring wide = Utf8ToWide(
+        "a\xE3\x81"
+        "b\x80"
+        "c");
     ASSERT_FALSE(wide.empty());
     EXPECT_EQ(wide.front(), L'a');
     EXPECT_EQ(wide.back(), L'c');

@@ -42,8 +42,7 @@ void Pump() {
 
 class Win32Windowing : public testing::Test {
 protected:
-    WindowHandle MakeForm(BorderStyle border, const Rect& bounds, Recorder* sink,
-                          bool topmost = false) {
+    WindowHandle MakeForm(BorderStyle border, const Rect& bounds, Recorder* sink, bool topmost = false) {
         WindowSpec spec;
         spec.kind = ControlKind::Form;
         spec.bounds = bounds;
@@ -57,8 +56,8 @@ protected:
         return w;
     }
 
-    WindowHandle MakeChild(WindowHandle parent, ControlKind kind, const Rect& bounds,
-                           Recorder* sink, const std::string& text = {}, int tabOrder = -1) {
+    WindowHandle MakeChild(WindowHandle parent, ControlKind kind, const Rect& bounds, Recorder* sink,
+                           const std::string& text = {}, int tabOrder = -1) {
         WindowSpec spec;
         spec.kind = kind;
         spec.parent = parent;
@@ -289,9 +288,8 @@ TEST_F(Win32Windowing, TextsTravelAsUnicode) {
 TEST_F(Win32Windowing, JapaneseFaceResolvesToAFontWithJapaneseGlyphs) {
     // The settings dialog asks for "ＭＳ Ｐゴシック" in the Shift-JIS character set; whatever face
     // the system substitutes must be able to draw its texts.
-    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック");
+    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック");
     ASSERT_NE(font, nullptr);
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, font);
@@ -313,8 +311,8 @@ TEST_F(Win32Windowing, LabelsInsideABevelStayVisible) {
     WindowHandle form = MakeForm(BorderStyle::Dialog, Rect{20, 20, 313, 161}, &sink);
     ASSERT_NE(form, 0u);
     WindowHandle bevel = MakeChild(form, ControlKind::Bevel, Rect{0, 112, 313, 41}, &bevelSink);
-    WindowHandle label = MakeChild(form, ControlKind::Label, Rect{8, 120, 143, 12}, &labelSink,
-                                   "Version 1.0 Build 2002.10.07");
+    WindowHandle label =
+        MakeChild(form, ControlKind::Label, Rect{8, 120, 143, 12}, &labelSink, "Version 1.0 Build 2002.10.07");
     Recorder editSink;
     WindowHandle edit = MakeChild(form, ControlKind::Edit, Rect{8, 128, 200, 20}, &editSink, "", 0);
     ASSERT_NE(bevel, 0u);
@@ -357,8 +355,8 @@ TEST_F(Win32Windowing, PointerIsHiddenOverWindowsThatAskForIt) {
     Ui().SetVisible(form, true);
     Pump();
     SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
-    EXPECT_TRUE(SendMessageW(H(panel), WM_SETCURSOR, reinterpret_cast<WPARAM>(H(panel)),
-                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
+    EXPECT_TRUE(
+        SendMessageW(H(panel), WM_SETCURSOR, reinterpret_cast<WPARAM>(H(panel)), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
     EXPECT_EQ(GetCursor(), nullptr);
 
     // A window that does not hide it gets the normal arrow back.
@@ -394,9 +392,9 @@ TEST_F(Win32Windowing, KeyboardMovesAlongTheTabOrderAndPressesButtons) {
     press(H(ok), VK_TAB);
     EXPECT_EQ(GetFocus(), H(edit));  // tab order 0 -> 1
     press(H(edit), VK_TAB);
-    EXPECT_EQ(GetFocus(), H(box));   // 1 -> 2; the speed button has no tab stop
+    EXPECT_EQ(GetFocus(), H(box));  // 1 -> 2; the speed button has no tab stop
     press(H(box), VK_TAB);
-    EXPECT_EQ(GetFocus(), H(ok));    // and round again
+    EXPECT_EQ(GetFocus(), H(ok));                                    // and round again
     EXPECT_EQ(editSink.Count(EventKind::Message, msg::KeyDown), 1);  // the sink saw the key first
 
     press(H(ok), VK_RETURN);  // no default button: Enter presses nothing
@@ -453,8 +451,8 @@ TEST_F(Win32Windowing, HostShowsTheLastFrameOverBlack) {
     HDC dc = GetDC(H(host));
     EXPECT_EQ(GetPixel(dc, 5, 5), RGB(255, 0, 0));
     EXPECT_EQ(GetPixel(dc, 1, 1), RGB(0, 0x80, 0));
-    EXPECT_EQ(GetPixel(dc, 30, 5), RGB(0, 0, 0));   // right of the frame
-    EXPECT_EQ(GetPixel(dc, 5, 30), RGB(0, 0, 0));   // below it
+    EXPECT_EQ(GetPixel(dc, 30, 5), RGB(0, 0, 0));  // right of the frame
+    EXPECT_EQ(GetPixel(dc, 5, 30), RGB(0, 0, 0));  // below it
     ReleaseDC(H(host), dc);
     // Repainting (e.g. after being covered) draws the same frame again.
     InvalidateRect(H(host), nullptr, TRUE);
@@ -499,7 +497,8 @@ TEST_F(Win32Windowing, WaitMessageWakesForAPostedMessage) {
 TEST(Win32Resources, ManifestAndDisplayNameAreEmbedded) {
     EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr);
     // The icon the screen-saver list and Explorer show, in a size Windows asks for.
-    HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(100), IMAGE_ICON, 32, 32, 0));
+    HICON icon =
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(100), IMAGE_ICON, 32, 32, 0));
     EXPECT_NE(icon, nullptr);
     if (icon) DestroyIcon(icon);
     wchar_t name[32] = {};
@@ -526,8 +525,8 @@ int main(int argc, char** argv) {
         struct Printer final : EventSink {
             void HandleEvent(const Event& e) override {
                 std::printf("event kind=%d msg=0x%x w=%llu x=%d y=%d wp=%llu\n", static_cast<int>(e.kind),
-                            e.message.msg, static_cast<unsigned long long>(e.message.window),
-                            e.message.x, e.message.y, static_cast<unsigned long long>(e.message.wParam));
+                            e.message.msg, static_cast<unsigned long long>(e.message.window), e.message.x, e.message.y,
+                            static_cast<unsigned long long>(e.message.wParam));
                 std::fflush(stdout);
             }
         } printer;

@@ -50,13 +50,20 @@ std::optional<std::string> KeyBelowRoot(const std::string& key, std::string& err
 
 const char* TypeName(std::uint32_t type) {
     switch (type) {
-        case reg::Sz: return "REG_SZ";
-        case reg::ExpandSz: return "REG_EXPAND_SZ";
-        case reg::Binary: return "REG_BINARY";
-        case reg::Dword: return "REG_DWORD";
-        case reg::MultiSz: return "REG_MULTI_SZ";
-        case 0: return "REG_NONE";
-        default: return nullptr;
+        case reg::Sz:
+            return "REG_SZ";
+        case reg::ExpandSz:
+            return "REG_EXPAND_SZ";
+        case reg::Binary:
+            return "REG_BINARY";
+        case reg::Dword:
+            return "REG_DWORD";
+        case reg::MultiSz:
+            return "REG_MULTI_SZ";
+        case 0:
+            return "REG_NONE";
+        default:
+            return nullptr;
     }
 }
 
@@ -71,10 +78,10 @@ std::optional<std::uint32_t> ParseNumber(const std::string& text) {
     std::uint64_t value = 0;
     for (std::size_t i = start; i < text.size(); ++i) {
         char c = text[i];
-        int d = (c >= '0' && c <= '9') ? c - '0'
+        int d = (c >= '0' && c <= '9')                 ? c - '0'
                 : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10
                 : (base == 16 && c >= 'A' && c <= 'F') ? c - 'A' + 10
-                : -1;
+                                                       : -1;
         if (d < 0) return std::nullopt;
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
         if (value > 0xFFFFFFFFull) return std::nullopt;
@@ -114,8 +121,7 @@ void PrintValue(std::ostream& out, const HiveRegistry::ValueInfo& v) {
     std::string shown;
     if (v.type == reg::Dword && v.data.size() == 4) {
         std::uint32_t d = static_cast<std::uint32_t>(v.data[0]) | (static_cast<std::uint32_t>(v.data[1]) << 8) |
-                          (static_cast<std::uint32_t>(v.data[2]) << 16) |
-                          (static_cast<std::uint32_t>(v.data[3]) << 24);
+                          (static_cast<std::uint32_t>(v.data[2]) << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
         char buf[16];
         std::snprintf(buf, sizeof buf, "0x%x", d);
         shown = buf;
@@ -139,16 +145,20 @@ void PrintValue(std::ostream& out, const HiveRegistry::ValueInfo& v) {
             shown += buf;
         }
     }
-    out << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << type << "    " << v.data.size()
-        << "    " << shown << "\n";
+    out << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << type << "    " << v.data.size() << "    "
+        << shown << "\n";
 }
 
 std::string Describe(long code) {
     switch (code) {
-        case reg::FileNotFound: return "the key or value was not found";
-        case reg::AccessDenied: return "access denied (the hive cannot be written)";
-        case reg::WriteFault: return "the hive could not be written or read";
-        default: return "error " + std::to_string(code);
+        case reg::FileNotFound:
+            return "the key or value was not found";
+        case reg::AccessDenied:
+            return "access denied (the hive cannot be written)";
+        case reg::WriteFault:
+            return "the hive could not be written or read";
+        default:
+            return "error " + std::to_string(code);
     }
 }
 
@@ -314,8 +324,7 @@ int Add(HiveRegistry& hive, const Options& o, std::ostream& err) {
         return Fail(err, "cannot create HKEY_CURRENT_USER\\" + o.key + ": " + Describe(rc));
     }
     if (!o.name) return 0;
-    if (long rc = hive.SetValue(key.handle, *o.name, o.type, bytes->data(),
-                                static_cast<std::uint32_t>(bytes->size()));
+    if (long rc = hive.SetValue(key.handle, *o.name, o.type, bytes->data(), static_cast<std::uint32_t>(bytes->size()));
         rc != 0) {
         return Fail(err, "cannot set '" + *o.name + "': " + Describe(rc));
     }
@@ -342,8 +351,7 @@ int Delete(HiveRegistry& hive, const Options& o, std::ostream& err) {
 
 }  // namespace
 
-int RunRegTool(HiveRegistry& hive, const std::vector<std::string>& args, std::ostream& out,
-               std::ostream& err) {
+int RunRegTool(HiveRegistry& hive, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (AsksForHelp(args)) {
         out << kUsage;
         return 0;

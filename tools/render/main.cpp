@@ -58,248 +58,249 @@ constexpr const char* kUsage =
 
 // One line naming the problem, then exit code 2.
 int Fail(const std::string& message, bool pointToUsage = true) {
-  std::fprintf(stderr, "lumarel-render: %s%s\n", message.c_str(), pointToUsage ? " (--help for the usage)" : "");
-  return 2;
+    std::fprintf(stderr, "lumarel-render: %s%s\n", message.c_str(), pointToUsage ? " (--help for the usage)" : "");
+    return 2;
 }
 
 bool StderrIsTerminal() {
 #if defined(_WIN32)
-  return _isatty(_fileno(stderr)) != 0;
+    return _isatty(_fileno(stderr)) != 0;
 #else
-  return isatty(STDERR_FILENO) != 0;
+    return isatty(STDERR_FILENO) != 0;
 #endif
 }
 
 bool ParseInt(const std::string& s, long lo, long hi, int& out) {
-  if (s.empty() || s.size() > 9) return false;
-  long v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  if (v < lo || v > hi) return false;
-  out = static_cast<int>(v);
-  return true;
+    if (s.empty() || s.size() > 9) return false;
+    long v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < lo || v > hi) return false;
+    out = static_cast<int>(v);
+    return true;
 }
 
 bool ParseSize(const std::string& s, int& w, int& h) {
-  const size_t x = s.find_first_of("xX");
-  return x != std::string::npos && ParseInt(s.substr(0, x), 1, kMaxSide, w) &&
-         ParseInt(s.substr(x + 1), 1, kMaxSide, h);
+    const size_t x = s.find_first_of("xX");
+    return x != std::string::npos && ParseInt(s.substr(0, x), 1, kMaxSide, w) &&
+           ParseInt(s.substr(x + 1), 1, kMaxSide, h);
 }
 
 // Reads a movie file; "" when it worked, else what went wrong.
 std::string ReadFile(const std::string& path, std::vector<uint8_t>& out) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (ec || !std::filesystem::exists(status)) return "no such file";
-  if (std::filesystem::is_directory(status)) return "a folder, not a movie file";
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec) return "cannot read the file";
-  if (size > (uintmax_t(256) << 20)) return "larger than the 256 MiB this player reads";
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return "cannot open the file";
-  out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  return f.bad() ? "cannot read the file" : "";
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) return "no such file";
+    if (std::filesystem::is_directory(status)) return "a folder, not a movie file";
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) return "cannot read the file";
+    if (size > (uintmax_t(256) << 20)) return "larger than the 256 MiB this player reads";
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return "cannot open the file";
+    out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return f.bad() ? "cannot read the file" : "";
 }
 
 // What the movie holds that this player does not show or play yet.
 std::vector<std::string> NotShown(const lumarel::engine::MovieInfo& info) {
-  namespace tag = lumarel::engine::swf::tag;
-  std::set<uint16_t> present;
-  for (const auto& t : info.tags) present.insert(t.code);
-  auto any = [&](std::initializer_list<uint16_t> codes) {
-    for (uint16_t c : codes) {
-      if (present.count(c)) return true;
+    namespace tag = lumarel::engine::swf::tag;
+    std::set<uint16_t> present;
+    for (const auto& t : info.tags) present.insert(t.code);
+    auto any = [&](std::initializer_list<uint16_t> codes) {
+        for (uint16_t c : codes) {
+            if (present.count(c)) return true;
+        }
+        return false;
+    };
+    std::vector<std::string> out;
+    if (any({tag::DefineVideoStream, tag::VideoFrame})) out.push_back("embedded video is not drawn");
+    if (any({tag::DefineSound, tag::StartSound, tag::StartSound2, tag::SoundStreamHead, tag::SoundStreamHead2,
+             tag::SoundStreamBlock, tag::DefineButtonSound})) {
+        out.push_back("sound is not played");
     }
-    return false;
-  };
-  std::vector<std::string> out;
-  if (any({tag::DefineVideoStream, tag::VideoFrame})) out.push_back("embedded video is not drawn");
-  if (any({tag::DefineSound, tag::StartSound, tag::StartSound2, tag::SoundStreamHead, tag::SoundStreamHead2,
-           tag::SoundStreamBlock, tag::DefineButtonSound})) {
-    out.push_back("sound is not played");
-  }
-  if (any({tag::DoABC, tag::SymbolClass})) out.push_back("ActionScript 3 is not run");
-  if (any({tag::DoAction, tag::DoInitAction})) {
-    out.push_back("ActionScript 1/2 runs only its timeline actions (play, stop, go to a frame)");
-  }
-  if (any({tag::PlaceObject3})) out.push_back("filters and blend modes are not drawn");
-  return out;
+    if (any({tag::DoABC, tag::SymbolClass})) out.push_back("ActionScript 3 is not run");
+    if (any({tag::DoAction, tag::DoInitAction})) {
+        out.push_back("ActionScript 1/2 runs only its timeline actions (play, stop, go to a frame)");
+    }
+    if (any({tag::PlaceObject3})) out.push_back("filters and blend modes are not drawn");
+    return out;
 }
 
 // The stage in whole pixels, kept within kMaxSide (scaled down proportionally if larger).
 void StageSize(const Movie& m, int& w, int& h) {
-  double sw = std::floor(m.Info().stageWidth), sh = std::floor(m.Info().stageHeight);
-  if (!(sw >= 1)) sw = 1;
-  if (!(sh >= 1)) sh = 1;
-  const double k = std::min(1.0, kMaxSide / std::max(sw, sh));
-  w = std::max(1, static_cast<int>(sw * k));
-  h = std::max(1, static_cast<int>(sh * k));
+    double sw = std::floor(m.Info().stageWidth), sh = std::floor(m.Info().stageHeight);
+    if (!(sw >= 1)) sw = 1;
+    if (!(sh >= 1)) sh = 1;
+    const double k = std::min(1.0, kMaxSide / std::max(sw, sh));
+    w = std::max(1, static_cast<int>(sw * k));
+    h = std::max(1, static_cast<int>(sh * k));
 }
 
 long PeakMemoryKiB() {
 #if !defined(_WIN32)
-  rusage ru{};
-  if (getrusage(RUSAGE_SELF, &ru) == 0) return ru.ru_maxrss;
+    rusage ru{};
+    if (getrusage(RUSAGE_SELF, &ru) == 0) return ru.ru_maxrss;
 #endif
-  return -1;
+    return -1;
 }
 
 int Info(const Movie& m) {
-  const auto& i = m.Info();
-  std::printf("version: %d\n", i.version);
-  std::printf("compression: %s\n", lumarel::engine::swf::CompressionName(i.compression));
-  std::printf("file length: %u bytes (declared)\n", i.declaredLength);
-  std::printf("stage: %g x %g px at (%g, %g)\n", i.stageWidth, i.stageHeight, i.stageX, i.stageY);
-  if (i.headerFrameRate > 0) {
-    std::printf("frame rate: %g fps\n", i.frameRate);
-  } else {
-    std::printf("frame rate: %g fps (header says 0)\n", i.frameRate);
-  }
-  std::printf("frame count: %d (header says %d)\n", i.frameCount, i.headerFrameCount);
-  std::printf("background: #%02x%02x%02x\n", i.background.r, i.background.g, i.background.b);
-  std::printf("tags:\n");
-  for (const auto& t : i.tags) std::printf("  %-28s %6d\n", t.name.c_str(), t.count);
-  for (const auto& w : i.warnings) std::printf("warning: %s\n", w.c_str());
-  for (const auto& w : NotShown(i)) std::printf("warning: %s\n", w.c_str());
-  return 0;
+    const auto& i = m.Info();
+    std::printf("version: %d\n", i.version);
+    std::printf("compression: %s\n", lumarel::engine::swf::CompressionName(i.compression));
+    std::printf("file length: %u bytes (declared)\n", i.declaredLength);
+    std::printf("stage: %g x %g px at (%g, %g)\n", i.stageWidth, i.stageHeight, i.stageX, i.stageY);
+    if (i.headerFrameRate > 0) {
+        std::printf("frame rate: %g fps\n", i.frameRate);
+    } else {
+        std::printf("frame rate: %g fps (header says 0)\n", i.frameRate);
+    }
+    std::printf("frame count: %d (header says %d)\n", i.frameCount, i.headerFrameCount);
+    std::printf("background: #%02x%02x%02x\n", i.background.r, i.background.g, i.background.b);
+    std::printf("tags:\n");
+    for (const auto& t : i.tags) std::printf("  %-28s %6d\n", t.name.c_str(), t.count);
+    for (const auto& w : i.warnings) std::printf("warning: %s\n", w.c_str());
+    for (const auto& w : NotShown(i)) std::printf("warning: %s\n", w.c_str());
+    return 0;
 }
 
 int Bench(Movie& m, int w, int h, int frames) {
-  raster::Surface s(w, h);
-  std::vector<double> ms;
-  m.Play();
-  const int total = std::max(frames, 1);
-  // At least 2 s or 3 passes of the frames, whichever is longer, capped at 2000 samples.
-  const auto begin = std::chrono::steady_clock::now();
-  for (int pass = 0;; ++pass) {
-    for (int f = 0; f < total; ++f) {
-      const auto t0 = std::chrono::steady_clock::now();
-      if (f > 0 || pass > 0) m.Advance();
-      m.Render(s);
-      const auto t1 = std::chrono::steady_clock::now();
-      ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+    raster::Surface s(w, h);
+    std::vector<double> ms;
+    m.Play();
+    const int total = std::max(frames, 1);
+    // At least 2 s or 3 passes of the frames, whichever is longer, capped at 2000 samples.
+    const auto begin = std::chrono::steady_clock::now();
+    for (int pass = 0;; ++pass) {
+        for (int f = 0; f < total; ++f) {
+            const auto t0 = std::chrono::steady_clock::now();
+            if (f > 0 || pass > 0) m.Advance();
+            m.Render(s);
+            const auto t1 = std::chrono::steady_clock::now();
+            ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        }
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        if ((pass >= 2 && elapsed >= 2.0) || ms.size() >= 2000) break;
     }
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    if ((pass >= 2 && elapsed >= 2.0) || ms.size() >= 2000) break;
-  }
-  std::vector<double> sorted = ms;
-  std::sort(sorted.begin(), sorted.end());
-  const double median = sorted[sorted.size() / 2];
-  const double mpix = static_cast<double>(w) * h / 1e6;
-  std::printf("size: %dx%d, frames per pass: %d, samples: %zu\n", w, h, total, ms.size());
-  std::printf("median: %.3f ms/frame\n", median);
-  std::printf("throughput: %.1f Mpixel/s\n", median > 0 ? mpix / (median / 1000.0) : 0.0);
-  const long peak = PeakMemoryKiB();
-  if (peak >= 0) {
-    std::printf("peak memory: %.1f MiB\n", peak / 1024.0);
-  } else {
-    std::printf("peak memory: n/a\n");
-  }
-  return 0;
+    std::vector<double> sorted = ms;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    const double mpix = static_cast<double>(w) * h / 1e6;
+    std::printf("size: %dx%d, frames per pass: %d, samples: %zu\n", w, h, total, ms.size());
+    std::printf("median: %.3f ms/frame\n", median);
+    std::printf("throughput: %.1f Mpixel/s\n", median > 0 ? mpix / (median / 1000.0) : 0.0);
+    const long peak = PeakMemoryKiB();
+    if (peak >= 0) {
+        std::printf("peak memory: %.1f MiB\n", peak / 1024.0);
+    } else {
+        std::printf("peak memory: n/a\n");
+    }
+    return 0;
 }
 
 int Run(int argc, char** argv) {
-  int frames = 1, w = 0, h = 0;
-  bool info = false, bench = false, sized = false;
-  std::string out = "out.png", movie;
-  raster::Quality quality = raster::Quality::High;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    // --name=value stands for --name value.
-    std::string v;
-    bool inlineValue = false;
-    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-      v = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-      inlineValue = true;
+    int frames = 1, w = 0, h = 0;
+    bool info = false, bench = false, sized = false;
+    std::string out = "out.png", movie;
+    raster::Quality quality = raster::Quality::High;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        // --name=value stands for --name value.
+        std::string v;
+        bool inlineValue = false;
+        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+            v = a.substr(a.find('=') + 1);
+            a = a.substr(0, a.find('='));
+            inlineValue = true;
+        }
+        auto value = [&]() {
+            if (inlineValue) return true;
+            if (i + 1 >= argc) return false;
+            v = argv[++i];
+            return true;
+        };
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--info" || a == "--bench") {
+            if (inlineValue) return Fail(a + " takes no value");
+            (a == "--info" ? info : bench) = true;
+        } else if (a == "--frames") {
+            if (!value()) return Fail("--frames needs a number");
+            if (!ParseInt(v, 1, 1000000, frames)) return Fail("--frames '" + v + "' is not a number from 1 to 1000000");
+        } else if (a == "--size") {
+            if (!value()) return Fail("--size needs WIDTHxHEIGHT");
+            if (!ParseSize(v, w, h)) return Fail("--size '" + v + "' is not WIDTHxHEIGHT with sides from 1 to 16384");
+            sized = true;
+        } else if (a == "--quality") {
+            static const std::pair<const char*, raster::Quality> kQualities[] = {{"low", raster::Quality::Low},
+                                                                                 {"medium", raster::Quality::Medium},
+                                                                                 {"high", raster::Quality::High},
+                                                                                 {"best", raster::Quality::Best},
+                                                                                 {"exact", raster::Quality::Exact}};
+            if (!value()) return Fail("--quality needs low, medium, high, best or exact");
+            auto q =
+                std::find_if(std::begin(kQualities), std::end(kQualities), [&](const auto& e) { return v == e.first; });
+            if (q == std::end(kQualities)) return Fail("--quality '" + v + "' is not low, medium, high, best or exact");
+            quality = q->second;
+        } else if (a == "--out") {
+            if (!value() || v.empty()) return Fail("--out needs a file name");
+            out = v;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail("unknown option '" + a + "'");
+        } else if (movie.empty()) {
+            movie = a;
+        } else {
+            return Fail("one movie at a time ('" + movie + "' and '" + a + "')");
+        }
     }
-    auto value = [&]() {
-      if (inlineValue) return true;
-      if (i + 1 >= argc) return false;
-      v = argv[++i];
-      return true;
-    };
-    if (a == "-h" || a == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a == "--info" || a == "--bench") {
-      if (inlineValue) return Fail(a + " takes no value");
-      (a == "--info" ? info : bench) = true;
-    } else if (a == "--frames") {
-      if (!value()) return Fail("--frames needs a number");
-      if (!ParseInt(v, 1, 1000000, frames)) return Fail("--frames '" + v + "' is not a number from 1 to 1000000");
-    } else if (a == "--size") {
-      if (!value()) return Fail("--size needs WIDTHxHEIGHT");
-      if (!ParseSize(v, w, h)) return Fail("--size '" + v + "' is not WIDTHxHEIGHT with sides from 1 to 16384");
-      sized = true;
-    } else if (a == "--quality") {
-      static const std::pair<const char*, raster::Quality> kQualities[] = {
-          {"low", raster::Quality::Low}, {"medium", raster::Quality::Medium},
-          {"high", raster::Quality::High}, {"best", raster::Quality::Best},
-          {"exact", raster::Quality::Exact}};
-      if (!value()) return Fail("--quality needs low, medium, high, best or exact");
-      auto q = std::find_if(std::begin(kQualities), std::end(kQualities), [&](const auto& e) { return v == e.first; });
-      if (q == std::end(kQualities)) return Fail("--quality '" + v + "' is not low, medium, high, best or exact");
-      quality = q->second;
-    } else if (a == "--out") {
-      if (!value() || v.empty()) return Fail("--out needs a file name");
-      out = v;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return Fail("unknown option '" + a + "'");
-    } else if (movie.empty()) {
-      movie = a;
-    } else {
-      return Fail("one movie at a time ('" + movie + "' and '" + a + "')");
-    }
-  }
-  if (movie.empty()) return Fail("no movie given");
-  if (info && bench) return Fail("--info and --bench do not go together");
+    if (movie.empty()) return Fail("no movie given");
+    if (info && bench) return Fail("--info and --bench do not go together");
 
-  std::vector<uint8_t> bytes;
-  if (const std::string why = ReadFile(movie, bytes); !why.empty()) return Fail(movie + ": " + why, false);
-  LoadOptions options;
-  options.deviceFonts = lumarel::player::NativeDeviceFonts();  // device-font text in the system's fonts
-  LoadResult loaded = Movie::Load(bytes, options);
-  if (!loaded.movie) return Fail(movie + ": not a movie this player can decode: " + loaded.error, false);
-  Movie& m = *loaded.movie;
-  m.SetQuality(quality);
-  if (info) return Info(m);
-  if (!sized) StageSize(m, w, h);
-  if (bench) return Bench(m, w, h, frames);
+    std::vector<uint8_t> bytes;
+    if (const std::string why = ReadFile(movie, bytes); !why.empty()) return Fail(movie + ": " + why, false);
+    LoadOptions options;
+    options.deviceFonts = lumarel::player::NativeDeviceFonts();  // device-font text in the system's fonts
+    LoadResult loaded = Movie::Load(bytes, options);
+    if (!loaded.movie) return Fail(movie + ": not a movie this player can decode: " + loaded.error, false);
+    Movie& m = *loaded.movie;
+    m.SetQuality(quality);
+    if (info) return Info(m);
+    if (!sized) StageSize(m, w, h);
+    if (bench) return Bench(m, w, h, frames);
 
-  // Playing up to a far frame can take a while: a terminal is told how far it got.
-  const bool showProgress = StderrIsTerminal();
-  const auto begin = std::chrono::steady_clock::now();
-  bool shown = false;
-  m.Play();
-  for (int f = 1; f < frames; ++f) {
-    m.Advance();
-    if (showProgress && (f % 64 == 0) &&
-        std::chrono::steady_clock::now() - begin > std::chrono::seconds(2)) {
-      std::fprintf(stderr, "\rframe %d of %d", f + 1, frames);
-      shown = true;
+    // Playing up to a far frame can take a while: a terminal is told how far it got.
+    const bool showProgress = StderrIsTerminal();
+    const auto begin = std::chrono::steady_clock::now();
+    bool shown = false;
+    m.Play();
+    for (int f = 1; f < frames; ++f) {
+        m.Advance();
+        if (showProgress && (f % 64 == 0) && std::chrono::steady_clock::now() - begin > std::chrono::seconds(2)) {
+            std::fprintf(stderr, "\rframe %d of %d", f + 1, frames);
+            shown = true;
+        }
     }
-  }
-  if (shown) std::fprintf(stderr, "\rframe %d of %d, drawing\n", frames, frames);
-  raster::Surface s(w, h);
-  m.Render(s);
-  if (!lumarel::render::WritePng(s, out)) {
-    std::fprintf(stderr, "lumarel-render: %s: cannot write the PNG\n", out.c_str());
-    return 1;
-  }
-  return 0;
+    if (shown) std::fprintf(stderr, "\rframe %d of %d, drawing\n", frames, frames);
+    raster::Surface s(w, h);
+    m.Render(s);
+    if (!lumarel::render::WritePng(s, out)) {
+        std::fprintf(stderr, "lumarel-render: %s: cannot write the PNG\n", out.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const std::bad_alloc&) {
-    return Fail("out of memory", false);
-  } catch (const std::exception& e) {
-    return Fail(e.what(), false);
-  }
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory", false);
+    } catch (const std::exception& e) {
+        return Fail(e.what(), false);
+    }
 }

@@ -24,13 +24,13 @@ namespace lumarel::swfkit {
 
 namespace {
 
-void appendTo(void* ctx, void* data, int size) {
+void AppendTo(void* ctx, void* data, int size) {
     auto* out = static_cast<Bytes*>(ctx);
     const auto* p = static_cast<const std::uint8_t*>(data);
     out->insert(out->end(), p, p + size);
 }
 
-std::vector<std::uint8_t> rgba(const Bitmap& bmp) {
+std::vector<std::uint8_t> RgbaBytes(const Bitmap& bmp) {
     std::vector<std::uint8_t> px;
     px.reserve(bmp.argb.size() * 4);
     for (std::uint32_t v : bmp.argb) {
@@ -44,7 +44,7 @@ std::vector<std::uint8_t> rgba(const Bitmap& bmp) {
 
 }  // namespace
 
-Bytes zlibPack(const Bytes& in) {
+Bytes ZlibPack(const Bytes& in) {
     uLongf n = compressBound(static_cast<uLong>(in.size()));
     Bytes out(n);
     if (compress2(out.data(), &n, in.data(), static_cast<uLong>(in.size()), 9) != Z_OK) return {};
@@ -52,21 +52,21 @@ Bytes zlibPack(const Bytes& in) {
     return out;
 }
 
-Bytes encodeJpeg(const Bitmap& bmp, int quality) {
+Bytes EncodeJpeg(const Bitmap& bmp, int quality) {
     Bytes out;
-    const std::vector<std::uint8_t> px = rgba(bmp);
-    stbi_write_jpg_to_func(appendTo, &out, bmp.width, bmp.height, 4, px.data(), std::clamp(quality, 1, 100));
+    const std::vector<std::uint8_t> px = RgbaBytes(bmp);
+    stbi_write_jpg_to_func(AppendTo, &out, bmp.width, bmp.height, 4, px.data(), std::clamp(quality, 1, 100));
     return out;
 }
 
-Bytes encodePng(const Bitmap& bmp) {
+Bytes EncodePng(const Bitmap& bmp) {
     Bytes out;
-    const std::vector<std::uint8_t> px = rgba(bmp);
-    stbi_write_png_to_func(appendTo, &out, bmp.width, bmp.height, 4, px.data(), bmp.width * 4);
+    const std::vector<std::uint8_t> px = RgbaBytes(bmp);
+    stbi_write_png_to_func(AppendTo, &out, bmp.width, bmp.height, 4, px.data(), bmp.width * 4);
     return out;
 }
 
-bool splitJpeg(const Bytes& jpeg, Bytes& tables, Bytes& image) {
+bool SplitJpeg(const Bytes& jpeg, Bytes& tables, Bytes& image) {
     tables = {0xFF, 0xD8};
     image = {0xFF, 0xD8};
     std::size_t i = 2;
@@ -90,48 +90,47 @@ bool splitJpeg(const Bytes& jpeg, Bytes& tables, Bytes& image) {
     return false;
 }
 
-Movie& Movie::jpegTables(const Bytes& tables) {
-    raw(tag::JPEGTables, tables);
+Movie& Movie::JpegTables(const Bytes& tables) {
+    Raw(tag::JPEGTables, tables);
     return *this;
 }
 
-std::uint16_t Movie::defineBits(const Bytes& jpegWithoutTables) {
-    const std::uint16_t id = nextId();
+std::uint16_t Movie::DefineBits(const Bytes& jpegWithoutTables) {
+    const std::uint16_t id = NextId();
     BitWriter w;
-    w.u16(id);
-    w.bytes(jpegWithoutTables);
-    raw(tag::DefineBits, w.take());
+    w.U16(id);
+    w.Append(jpegWithoutTables);
+    Raw(tag::DefineBits, w.Take());
     return id;
 }
 
-std::uint16_t Movie::defineBitsJpeg2(const Bytes& imageData) {
-    const std::uint16_t id = nextId();
+std::uint16_t Movie::DefineBitsJpeg2(const Bytes& imageData) {
+    const std::uint16_t id = NextId();
     BitWriter w;
-    w.u16(id);
-    w.bytes(imageData);
-    raw(tag::DefineBitsJPEG2, w.take());
+    w.U16(id);
+    w.Append(imageData);
+    Raw(tag::DefineBitsJPEG2, w.Take());
     return id;
 }
 
-std::uint16_t Movie::defineBitsJpeg3(const Bytes& jpeg, const std::vector<std::uint8_t>& alpha,
+std::uint16_t Movie::DefineBitsJpeg3(const Bytes& jpeg, const std::vector<std::uint8_t>& alpha,
                                      const std::optional<Bytes>& rawAlpha) {
-    const std::uint16_t id = nextId();
+    const std::uint16_t id = NextId();
     BitWriter w;
-    w.u16(id);
-    w.u32(static_cast<std::uint32_t>(jpeg.size()));
-    w.bytes(jpeg);
-    w.bytes(rawAlpha ? *rawAlpha : zlibPack(alpha));
-    raw(tag::DefineBitsJPEG3, w.take());
+    w.U16(id);
+    w.U32(static_cast<std::uint32_t>(jpeg.size()));
+    w.Append(jpeg);
+    w.Append(rawAlpha ? *rawAlpha : ZlibPack(alpha));
+    Raw(tag::DefineBitsJPEG3, w.Take());
     return id;
 }
 
-std::uint16_t Movie::defineMorphShape2(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
-                                       const std::vector<MorphFill>& fills,
-                                       const std::vector<MorphLine>& lines) {
+std::uint16_t Movie::DefineMorphShape2(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
+                                       const std::vector<MorphFill>& fills, const std::vector<MorphLine>& lines) {
     // Written as DefineMorphShape first, then rebuilt: the version 2 body adds the edge bounds
     // and a flags byte after the bounds, and two flag bytes to each line style.
     const std::size_t before = tags_.size();
-    const std::uint16_t id = defineMorphShape(startShape, endShape, fills, lines);
+    const std::uint16_t id = DefineMorphShape(startShape, endShape, fills, lines);
     Bytes tagBytes(tags_.begin() + static_cast<std::ptrdiff_t>(before), tags_.end());
     tags_.resize(before);
     --count_;
@@ -141,7 +140,7 @@ std::uint16_t Movie::defineMorphShape2(const ShapeBuilder& startShape, const Sha
     const Bytes body(tagBytes.begin() + static_cast<std::ptrdiff_t>(headerLen), tagBytes.end());
     // id and two RECTs: re-encode them to know where they end.
     BitWriter head;
-    head.u16(id);
+    head.U16(id);
     std::uint16_t startWidth = 0, endWidth = 0;
     for (const MorphLine& l : lines) {
         startWidth = std::max(startWidth, l.startWidth);
@@ -151,16 +150,17 @@ std::uint16_t Movie::defineMorphShape2(const ShapeBuilder& startShape, const Sha
         const std::int32_t h = (width + 1) / 2;
         return Rect{r.xmin - h, r.xmax + h, r.ymin - h, r.ymax + h};
     };
-    writeRect(head, grown(startShape.edgeBounds(), startWidth));
-    writeRect(head, grown(endShape.edgeBounds(), endWidth));
-    const Bytes headBytes = head.take();
+    WriteRect(head, grown(startShape.EdgeBounds(), startWidth));
+    WriteRect(head, grown(endShape.EdgeBounds(), endWidth));
+    const Bytes headBytes = head.Take();
     std::size_t at = headBytes.size();
-    const std::uint32_t offset = body[at] | (body[at + 1] << 8) | (body[at + 2] << 16) |
-                                 (static_cast<std::uint32_t>(body[at + 3]) << 24);
+    const std::uint32_t offset =
+        body[at] | (body[at + 1] << 8) | (body[at + 2] << 16) | (static_cast<std::uint32_t>(body[at + 3]) << 24);
     at += 4;
-    const std::size_t startEdgesLen =
-        startShape.encodeShape(bitsUnsigned(static_cast<std::uint32_t>(fills.size())),
-                               bitsUnsigned(static_cast<std::uint32_t>(lines.size())), true).size();
+    const std::size_t startEdgesLen = startShape
+                                          .EncodeShape(BitsUnsigned(static_cast<std::uint32_t>(fills.size())),
+                                                       BitsUnsigned(static_cast<std::uint32_t>(lines.size())), true)
+                                          .size();
     const std::size_t stylesLen = offset - startEdgesLen;
     const Bytes styles(body.begin() + static_cast<std::ptrdiff_t>(at),
                        body.begin() + static_cast<std::ptrdiff_t>(at + stylesLen));
@@ -170,24 +170,24 @@ std::uint16_t Movie::defineMorphShape2(const ShapeBuilder& startShape, const Sha
     const std::size_t lineCountBytes = lines.size() < 0xFF ? 1 : 3;
     const std::size_t fillBytes = styles.size() - lineCountBytes - 12 * lines.size();
     BitWriter w;
-    w.bytes(headBytes);
-    writeRect(w, startShape.edgeBounds());
-    writeRect(w, endShape.edgeBounds());
-    w.u8(0x01);  // uses non-scaling strokes: no; scaling strokes: yes
+    w.Append(headBytes);
+    WriteRect(w, startShape.EdgeBounds());
+    WriteRect(w, endShape.EdgeBounds());
+    w.U8(0x01);  // uses non-scaling strokes: no; scaling strokes: yes
     BitWriter st;
-    st.bytes(styles.data(), fillBytes + lineCountBytes);
+    st.Append(styles.data(), fillBytes + lineCountBytes);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::uint8_t* l = styles.data() + fillBytes + lineCountBytes + 12 * i;
-        st.bytes(l, 4);           // widths
-        st.u8(0x00);              // round caps, round join, no fill, scaling both ways
-        st.u8(0x00);              // no close flag off, round end cap
-        st.bytes(l + 4, 8);       // start and end colours
+        st.Append(l, 4);      // widths
+        st.U8(0x00);          // round caps, round join, no fill, scaling both ways
+        st.U8(0x00);          // no close flag off, round end cap
+        st.Append(l + 4, 8);  // start and end colours
     }
-    const Bytes styles2 = st.take();
-    w.u32(static_cast<std::uint32_t>(styles2.size() + startEdgesLen));
-    w.bytes(styles2);
-    w.bytes(edges);
-    raw(static_cast<std::uint16_t>(84), w.take());
+    const Bytes styles2 = st.Take();
+    w.U32(static_cast<std::uint32_t>(styles2.size() + startEdgesLen));
+    w.Append(styles2);
+    w.Append(edges);
+    Raw(static_cast<std::uint16_t>(84), w.Take());
     return id;
 }
 

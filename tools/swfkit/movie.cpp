@@ -14,7 +14,7 @@
 
 namespace lumarel::swfkit {
 
-bool alwaysLongHeader(std::uint16_t code) {
+bool AlwaysLongHeader(std::uint16_t code) {
     switch (code) {
         case tag::DefineBits:
         case tag::DefineBitsLossless:
@@ -28,89 +28,89 @@ bool alwaysLongHeader(std::uint16_t code) {
     }
 }
 
-Bytes encodeTag(std::uint16_t code, const Bytes& body, TagHeader header) {
+Bytes EncodeTag(std::uint16_t code, const Bytes& body, TagHeader header) {
     BitWriter w;
-    const bool longForm = header == TagHeader::Long ||
-                          (header == TagHeader::Auto && (body.size() >= 0x3F || alwaysLongHeader(code)));
+    const bool longForm =
+        header == TagHeader::Long || (header == TagHeader::Auto && (body.size() >= 0x3F || AlwaysLongHeader(code)));
     const auto c = static_cast<std::uint16_t>((code & 0x3FF) << 6);  // 10-bit code field
     if (longForm) {
-        w.u16(static_cast<std::uint16_t>(c | 0x3F));
-        w.u32(static_cast<std::uint32_t>(body.size()));
+        w.U16(static_cast<std::uint16_t>(c | 0x3F));
+        w.U32(static_cast<std::uint32_t>(body.size()));
     } else {
-        w.u16(static_cast<std::uint16_t>(c | (body.size() & 0x3F)));
+        w.U16(static_cast<std::uint16_t>(c | (body.size() & 0x3F)));
     }
-    w.bytes(body);
-    return w.take();
+    w.Append(body);
+    return w.Take();
 }
 
 // ---------------------------------------------------------------------------------------------
 
-Place Place::add(std::uint16_t depth, std::uint16_t character) {
+Place Place::Add(std::uint16_t depth, std::uint16_t character) {
     Place p;
     p.depth = depth;
     p.character = character;
     return p;
 }
 
-Place Place::modify(std::uint16_t depth) {
+Place Place::Modify(std::uint16_t depth) {
     Place p;
     p.depth = depth;
     p.move = true;
     return p;
 }
 
-Place Place::replace(std::uint16_t depth, std::uint16_t character) {
-    Place p = add(depth, character);
+Place Place::Replace(std::uint16_t depth, std::uint16_t character) {
+    Place p = Add(depth, character);
     p.move = true;
     return p;
 }
 
-Actions& Actions::op(std::uint8_t code) {
+Actions& Actions::Op(std::uint8_t code) {
     bytes_.push_back(code);
     return *this;
 }
 
-Actions& Actions::op(std::uint8_t code, const Bytes& payload) {
+Actions& Actions::Op(std::uint8_t code, const Bytes& payload) {
     BitWriter w;
-    w.u8(code);
-    w.u16(static_cast<std::uint16_t>(payload.size()));
-    w.bytes(payload);
-    const Bytes b = w.take();
+    w.U8(code);
+    w.U16(static_cast<std::uint16_t>(payload.size()));
+    w.Append(payload);
+    const Bytes b = w.Take();
     bytes_.insert(bytes_.end(), b.begin(), b.end());
     return *this;
 }
 
-Actions& Actions::gotoFrame(std::uint16_t frame) {
+Actions& Actions::GotoFrame(std::uint16_t frame) {
     BitWriter w;
-    w.u16(frame);
-    return op(0x81, w.take());
+    w.U16(frame);
+    return Op(0x81, w.Take());
 }
 
-Actions& Actions::gotoLabel(std::string_view label) {
+Actions& Actions::GotoLabel(std::string_view label) {
     BitWriter w;
-    w.str(label);
-    return op(0x8C, w.take());
+    w.Str(label);
+    return Op(0x8C, w.Take());
 }
 
-Actions& Actions::setTarget(std::string_view target) {
+Actions& Actions::SetTarget(std::string_view target) {
     BitWriter w;
-    w.str(target);
-    return op(0x8B, w.take());
+    w.Str(target);
+    return Op(0x8B, w.Take());
 }
 
-Actions& Actions::waitForFrame(std::uint16_t frame, std::uint8_t skipCount) {
+Actions& Actions::WaitForFrame(std::uint16_t frame, std::uint8_t skipCount) {
     BitWriter w;
-    w.u16(frame);
-    w.u8(skipCount);
-    return op(0x8A, w.take());
+    w.U16(frame);
+    w.U8(skipCount);
+    return Op(0x8A, w.Take());
 }
 
-Actions& Actions::raw(const Bytes& bytes) {
+Actions& Actions::Raw(const Bytes& bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return *this;
 }
 
-Bytes Actions::encode() const {
+Bytes Actions::Encode() const {
     Bytes b = bytes_;
     b.push_back(0);  // ActionEndFlag
     return b;
@@ -118,104 +118,102 @@ Bytes Actions::encode() const {
 
 // ---------------------------------------------------------------------------------------------
 
-Timeline& Timeline::raw(std::uint16_t code, const Bytes& body, TagHeader header) {
+Timeline& Timeline::Raw(std::uint16_t code, const Bytes& body, TagHeader header) {
     if (forceLong_ && header == TagHeader::Auto) header = TagHeader::Long;
-    const Bytes t = encodeTag(code, body, header);
+    const Bytes t = EncodeTag(code, body, header);
     tags_.insert(tags_.end(), t.begin(), t.end());
     ++count_;
     if (code == tag::ShowFrame) ++frames_;
     return *this;
 }
 
-Timeline& Timeline::rawBytes(const Bytes& bytes) {
+Timeline& Timeline::RawBytes(const Bytes& bytes) {
     tags_.insert(tags_.end(), bytes.begin(), bytes.end());
     return *this;
 }
 
-Timeline& Timeline::showFrame() { return raw(tag::ShowFrame, {}); }
+Timeline& Timeline::ShowFrame() { return Raw(tag::ShowFrame, {}); }
 
 namespace {
 // The fields PlaceObject2 and PlaceObject3 share, after the flag bytes and depth.
-void writePlaceFields(BitWriter& w, const Place& p) {
-    if (p.character) w.u16(*p.character);
-    if (p.matrix) writeMatrix(w, *p.matrix);
-    if (p.cxform) writeCxformWithAlpha(w, *p.cxform);
-    if (p.ratio) w.u16(*p.ratio);
-    if (p.name) w.str(*p.name);
-    if (p.clipDepth) w.u16(*p.clipDepth);
+void WritePlaceFields(BitWriter& w, const Place& p) {
+    if (p.character) w.U16(*p.character);
+    if (p.matrix) WriteMatrix(w, *p.matrix);
+    if (p.cxform) WriteCxformWithAlpha(w, *p.cxform);
+    if (p.ratio) w.U16(*p.ratio);
+    if (p.name) w.Str(*p.name);
+    if (p.clipDepth) w.U16(*p.clipDepth);
 }
 
-std::uint8_t placeFlags(const Place& p) {
-    return static_cast<std::uint8_t>((p.clipDepth ? 0x40 : 0) | (p.name ? 0x20 : 0) |
-                                     (p.ratio ? 0x10 : 0) | (p.cxform ? 0x08 : 0) |
-                                     (p.matrix ? 0x04 : 0) | (p.character ? 0x02 : 0) |
+std::uint8_t PlaceFlags(const Place& p) {
+    return static_cast<std::uint8_t>((p.clipDepth ? 0x40 : 0) | (p.name ? 0x20 : 0) | (p.ratio ? 0x10 : 0) |
+                                     (p.cxform ? 0x08 : 0) | (p.matrix ? 0x04 : 0) | (p.character ? 0x02 : 0) |
                                      (p.move ? 0x01 : 0));
 }
 }  // namespace
 
-Timeline& Timeline::place(const Place& p) {
+Timeline& Timeline::Place2(const Place& p) {
     BitWriter w;
-    w.u8(placeFlags(p));
-    w.u16(p.depth);
-    writePlaceFields(w, p);
-    return raw(tag::PlaceObject2, w.take());
+    w.U8(PlaceFlags(p));
+    w.U16(p.depth);
+    WritePlaceFields(w, p);
+    return Raw(tag::PlaceObject2, w.Take());
 }
 
-Timeline& Timeline::place3(const Place& p) {
+Timeline& Timeline::Place3(const Place& p) {
     BitWriter w;
-    w.u8(placeFlags(p));
-    w.u8(static_cast<std::uint8_t>((p.opaqueBackground ? 0x40 : 0) | (p.visible ? 0x20 : 0) |
-                                   (p.hasImage ? 0x10 : 0) | (p.className ? 0x08 : 0) |
-                                   (p.cacheAsBitmap ? 0x04 : 0) | (p.blendMode ? 0x02 : 0)));
-    w.u16(p.depth);
-    if (p.className || (p.hasImage && p.character)) w.str(p.className ? *p.className : "");
-    writePlaceFields(w, p);
-    if (p.blendMode) w.u8(*p.blendMode);
-    if (p.cacheAsBitmap) w.u8(*p.cacheAsBitmap);
-    if (p.visible) w.u8(*p.visible);
-    if (p.opaqueBackground) writeRgba(w, *p.opaqueBackground);
-    return raw(tag::PlaceObject3, w.take());
+    w.U8(PlaceFlags(p));
+    w.U8(static_cast<std::uint8_t>((p.opaqueBackground ? 0x40 : 0) | (p.visible ? 0x20 : 0) | (p.hasImage ? 0x10 : 0) |
+                                   (p.className ? 0x08 : 0) | (p.cacheAsBitmap ? 0x04 : 0) | (p.blendMode ? 0x02 : 0)));
+    w.U16(p.depth);
+    if (p.className || (p.hasImage && p.character)) w.Str(p.className ? *p.className : "");
+    WritePlaceFields(w, p);
+    if (p.blendMode) w.U8(*p.blendMode);
+    if (p.cacheAsBitmap) w.U8(*p.cacheAsBitmap);
+    if (p.visible) w.U8(*p.visible);
+    if (p.opaqueBackground) WriteRgba(w, *p.opaqueBackground);
+    return Raw(tag::PlaceObject3, w.Take());
 }
 
-Timeline& Timeline::placeObject(std::uint16_t character, std::uint16_t depth, const Matrix& m,
+Timeline& Timeline::PlaceObject(std::uint16_t character, std::uint16_t depth, const Matrix& m,
                                 const std::optional<ColorTransform>& cx) {
     BitWriter w;
-    w.u16(character);
-    w.u16(depth);
-    writeMatrix(w, m);
-    if (cx) writeCxform(w, *cx);
-    return raw(tag::PlaceObject, w.take());
+    w.U16(character);
+    w.U16(depth);
+    WriteMatrix(w, m);
+    if (cx) WriteCxform(w, *cx);
+    return Raw(tag::PlaceObject, w.Take());
 }
 
-Timeline& Timeline::remove(std::uint16_t depth) {
+Timeline& Timeline::Remove(std::uint16_t depth) {
     BitWriter w;
-    w.u16(depth);
-    return raw(tag::RemoveObject2, w.take());
+    w.U16(depth);
+    return Raw(tag::RemoveObject2, w.Take());
 }
 
-Timeline& Timeline::removeObject(std::uint16_t character, std::uint16_t depth) {
+Timeline& Timeline::RemoveObject(std::uint16_t character, std::uint16_t depth) {
     BitWriter w;
-    w.u16(character);
-    w.u16(depth);
-    return raw(tag::RemoveObject, w.take());
+    w.U16(character);
+    w.U16(depth);
+    return Raw(tag::RemoveObject, w.Take());
 }
 
-Timeline& Timeline::label(std::string_view name, bool namedAnchor) {
+Timeline& Timeline::Label(std::string_view name, bool namedAnchor) {
     BitWriter w;
-    w.str(name);
-    if (namedAnchor) w.u8(1);
-    return raw(tag::FrameLabel, w.take());
+    w.Str(name);
+    if (namedAnchor) w.U8(1);
+    return Raw(tag::FrameLabel, w.Take());
 }
 
-Timeline& Timeline::doAction(const Actions& a) { return raw(tag::DoAction, a.encode()); }
+Timeline& Timeline::DoAction(const Actions& a) { return Raw(tag::DoAction, a.Encode()); }
 
-Bytes Sprite::encode(std::uint16_t id) const {
+Bytes Sprite::Encode(std::uint16_t id) const {
     BitWriter w;
-    w.u16(id);
-    w.u16(static_cast<std::uint16_t>(frames_));
-    w.bytes(tags_);
-    w.u16(0);  // End
-    return w.take();
+    w.U16(id);
+    w.U16(static_cast<std::uint16_t>(frames_));
+    w.Append(tags_);
+    w.U16(0);  // End
+    return w.Take();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -225,42 +223,46 @@ Movie::Movie(Rect stage, double frameRate, std::uint8_t version)
       rate88_(static_cast<std::uint16_t>(std::clamp(std::lround(frameRate * 256.0), 0L, 65535L))),
       version_(version) {}
 
-Movie& Movie::background(Rgba c) {
+Movie& Movie::Background(Rgba c) {
     BitWriter w;
-    writeRgb(w, c);
-    raw(tag::SetBackgroundColor, w.take());
+    WriteRgb(w, c);
+    Raw(tag::SetBackgroundColor, w.Take());
     return *this;
 }
 
 namespace {
-Bytes shapeBody(std::uint16_t id, const ShapeBuilder& s, int version) {
+Bytes ShapeBody(std::uint16_t id, const ShapeBuilder& s, int version) {
     BitWriter w;
-    w.u16(id);
-    writeRect(w, s.bounds());
+    w.U16(id);
+    WriteRect(w, s.Bounds());
     if (version >= 4) {
-        writeRect(w, s.edgeBounds());
+        WriteRect(w, s.EdgeBounds());
         bool scaling = false, nonScaling = false;
-        for (const auto& set : s.styleSets())
+        for (const auto& set : s.StyleSets())
             for (const auto& l : set.lines) (l.noHScale || l.noVScale ? nonScaling : scaling) = true;
-        w.ub(0, 5);
-        w.ub(s.nonZeroWinding(), 1);  // fill rule: 0 even-odd, 1 non-zero
-        w.ub(nonScaling, 1);
-        w.ub(scaling, 1);
+        w.Ub(0, 5);
+        w.Ub(s.NonZeroWinding(), 1);  // fill rule: 0 even-odd, 1 non-zero
+        w.Ub(nonScaling, 1);
+        w.Ub(scaling, 1);
     }
-    w.bytes(s.encodeWithStyle(version));
-    return w.take();
+    w.Append(s.EncodeWithStyle(version));
+    return w.Take();
 }
 
-std::uint16_t shapeCode(int version) {
+std::uint16_t ShapeCode(int version) {
     switch (version) {
-        case 1: return tag::DefineShape;
-        case 2: return tag::DefineShape2;
-        case 3: return tag::DefineShape3;
-        default: return tag::DefineShape4;
+        case 1:
+            return tag::DefineShape;
+        case 2:
+            return tag::DefineShape2;
+        case 3:
+            return tag::DefineShape3;
+        default:
+            return tag::DefineShape4;
     }
 }
 
-Bytes zlibCompress(const Bytes& in) {
+Bytes ZlibCompress(const Bytes& in) {
     uLongf n = compressBound(static_cast<uLong>(in.size()));
     Bytes out(n);
     if (compress2(out.data(), &n, in.data(), static_cast<uLong>(in.size()), 9) != Z_OK) return {};
@@ -268,44 +270,44 @@ Bytes zlibCompress(const Bytes& in) {
     return out;
 }
 
-std::uint8_t premultiply(std::uint32_t channel, std::uint32_t alpha) {
+std::uint8_t Premultiply(std::uint32_t channel, std::uint32_t alpha) {
     return static_cast<std::uint8_t>((channel * alpha + 127) / 255);
 }
 }  // namespace
 
-void Movie::defineShapeAs(std::uint16_t id, const ShapeBuilder& s, int version) {
+void Movie::DefineShapeAs(std::uint16_t id, const ShapeBuilder& s, int version) {
     version = std::clamp(version, 1, 4);
-    raw(shapeCode(version), shapeBody(id, s, version));
+    Raw(ShapeCode(version), ShapeBody(id, s, version));
 }
 
-std::uint16_t Movie::defineShape(const ShapeBuilder& s, int version) {
-    const std::uint16_t id = nextId();
-    defineShapeAs(id, s, version);
+std::uint16_t Movie::DefineShape(const ShapeBuilder& s, int version) {
+    const std::uint16_t id = NextId();
+    DefineShapeAs(id, s, version);
     return id;
 }
 
-std::uint16_t Movie::defineSprite(const Sprite& s) {
-    const std::uint16_t id = nextId();
-    defineSpriteAs(id, s);
+std::uint16_t Movie::DefineSprite(const Sprite& s) {
+    const std::uint16_t id = NextId();
+    DefineSpriteAs(id, s);
     return id;
 }
 
-void Movie::defineSpriteAs(std::uint16_t id, const Sprite& s) { raw(tag::DefineSprite, s.encode(id)); }
+void Movie::DefineSpriteAs(std::uint16_t id, const Sprite& s) { Raw(tag::DefineSprite, s.Encode(id)); }
 
-std::uint16_t Movie::defineBitsLossless(const Bitmap& bmp, bool alpha, bool palette) {
-    const std::uint16_t id = nextId();
-    const std::size_t count = static_cast<std::size_t>(std::max(bmp.width, 0)) *
-                              static_cast<std::size_t>(std::max(bmp.height, 0));
+std::uint16_t Movie::DefineBitsLossless(const Bitmap& bmp, bool alpha, bool palette) {
+    const std::uint16_t id = NextId();
+    const std::size_t count =
+        static_cast<std::size_t>(std::max(bmp.width, 0)) * static_cast<std::size_t>(std::max(bmp.height, 0));
     BitWriter w;
-    w.u16(id);
+    w.U16(id);
     auto colourOf = [alpha](std::uint32_t argb) {
         const std::uint32_t a = alpha ? argb >> 24 : 255;
         Rgba c{static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
                static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(a)};
         if (alpha) {  // Lossless2 stores premultiplied colours
-            c.r = premultiply(c.r, a);
-            c.g = premultiply(c.g, a);
-            c.b = premultiply(c.b, a);
+            c.r = Premultiply(c.r, a);
+            c.g = Premultiply(c.g, a);
+            c.b = Premultiply(c.b, a);
         }
         return c;
     };
@@ -326,40 +328,45 @@ std::uint16_t Movie::defineBitsLossless(const Bitmap& bmp, bool alpha, bool pale
         }
         for (std::uint32_t v : order) {
             const Rgba c = colourOf(v);
-            if (alpha) writeRgba(data, c); else writeRgb(data, c);
+            if (alpha)
+                WriteRgba(data, c);
+            else
+                WriteRgb(data, c);
         }
         const int stride = (bmp.width + 3) & ~3;  // rows padded to 32 bits
         for (int y = 0; y < bmp.height; ++y)
             for (int x = 0; x < stride; ++x) {
-                if (x >= bmp.width) { data.u8(0); continue; }
+                if (x >= bmp.width) {
+                    data.U8(0);
+                    continue;
+                }
                 const std::uint32_t v = bmp.argb[static_cast<std::size_t>(y) * bmp.width + x];
-                data.u8(table[alpha ? v : (v | 0xFF000000u)]);
+                data.U8(table[alpha ? v : (v | 0xFF000000u)]);
             }
-        w.u8(3);
+        w.U8(3);
     } else {
         for (std::size_t i = 0; i < count; ++i) {
             const Rgba c = colourOf(bmp.argb[i]);
-            data.u8(alpha ? c.a : 0);  // PIX24 has a zero reserved byte where ARGB has alpha
-            data.u8(c.r);
-            data.u8(c.g);
-            data.u8(c.b);
+            data.U8(alpha ? c.a : 0);  // PIX24 has a zero reserved byte where ARGB has alpha
+            data.U8(c.r);
+            data.U8(c.g);
+            data.U8(c.b);
         }
-        w.u8(5);
+        w.U8(5);
     }
-    w.u16(static_cast<std::uint16_t>(bmp.width));
-    w.u16(static_cast<std::uint16_t>(bmp.height));
-    if (palette) w.u8(static_cast<std::uint8_t>(table.size() - 1));
-    w.bytes(zlibCompress(data.take()));
-    raw(alpha ? tag::DefineBitsLossless2 : tag::DefineBitsLossless, w.take());
+    w.U16(static_cast<std::uint16_t>(bmp.width));
+    w.U16(static_cast<std::uint16_t>(bmp.height));
+    if (palette) w.U8(static_cast<std::uint8_t>(table.size() - 1));
+    w.Append(ZlibCompress(data.Take()));
+    Raw(alpha ? tag::DefineBitsLossless2 : tag::DefineBitsLossless, w.Take());
     return id;
 }
 
-std::uint16_t Movie::defineMorphShape(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
-                                      const std::vector<MorphFill>& fills,
-                                      const std::vector<MorphLine>& lines) {
-    const std::uint16_t id = nextId();
+std::uint16_t Movie::DefineMorphShape(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
+                                      const std::vector<MorphFill>& fills, const std::vector<MorphLine>& lines) {
+    const std::uint16_t id = NextId();
     BitWriter w;
-    w.u16(id);
+    w.U16(id);
     // Bounds: the edges grown by half the widest stroke at each end of the morph.
     std::uint16_t startWidth = 0, endWidth = 0;
     for (const MorphLine& l : lines) {
@@ -370,81 +377,80 @@ std::uint16_t Movie::defineMorphShape(const ShapeBuilder& startShape, const Shap
         const std::int32_t h = (width + 1) / 2;
         return Rect{r.xmin - h, r.xmax + h, r.ymin - h, r.ymax + h};
     };
-    writeRect(w, grown(startShape.edgeBounds(), startWidth));
-    writeRect(w, grown(endShape.edgeBounds(), endWidth));
+    WriteRect(w, grown(startShape.EdgeBounds(), startWidth));
+    WriteRect(w, grown(endShape.EdgeBounds(), endWidth));
 
     BitWriter styles;
     auto count = [&styles](std::size_t n) {
         if (n < 0xFF) {
-            styles.u8(static_cast<std::uint8_t>(n));
+            styles.U8(static_cast<std::uint8_t>(n));
         } else {
-            styles.u8(0xFF);
-            styles.u16(static_cast<std::uint16_t>(n));
+            styles.U8(0xFF);
+            styles.U16(static_cast<std::uint16_t>(n));
         }
     };
     count(fills.size());
     for (const MorphFill& f : fills) {
-        styles.u8(static_cast<std::uint8_t>(f.start.type));
+        styles.U8(static_cast<std::uint8_t>(f.start.type));
         switch (f.start.type) {
             case FillStyle::Type::Solid:
-                writeRgba(styles, f.start.color);
-                writeRgba(styles, f.end.color);
+                WriteRgba(styles, f.start.color);
+                WriteRgba(styles, f.end.color);
                 break;
             case FillStyle::Type::Linear:
             case FillStyle::Type::Radial:
             case FillStyle::Type::Focal: {
-                writeMatrix(styles, f.start.matrix);
-                writeMatrix(styles, f.end.matrix);
-                const std::size_t n = std::min({f.start.gradient.stops.size(),
-                                                f.end.gradient.stops.size(), std::size_t{15}});
-                styles.u8(static_cast<std::uint8_t>(n));
+                WriteMatrix(styles, f.start.matrix);
+                WriteMatrix(styles, f.end.matrix);
+                const std::size_t n =
+                    std::min({f.start.gradient.stops.size(), f.end.gradient.stops.size(), std::size_t{15}});
+                styles.U8(static_cast<std::uint8_t>(n));
                 for (std::size_t i = 0; i < n; ++i) {
-                    styles.u8(f.start.gradient.stops[i].ratio);
-                    writeRgba(styles, f.start.gradient.stops[i].color);
-                    styles.u8(f.end.gradient.stops[i].ratio);
-                    writeRgba(styles, f.end.gradient.stops[i].color);
+                    styles.U8(f.start.gradient.stops[i].ratio);
+                    WriteRgba(styles, f.start.gradient.stops[i].color);
+                    styles.U8(f.end.gradient.stops[i].ratio);
+                    WriteRgba(styles, f.end.gradient.stops[i].color);
                 }
                 if (f.start.type == FillStyle::Type::Focal) {
-                    styles.fixed8(f.start.gradient.focalPoint);
-                    styles.fixed8(f.end.gradient.focalPoint);
+                    styles.Fixed8(f.start.gradient.focalPoint);
+                    styles.Fixed8(f.end.gradient.focalPoint);
                 }
                 break;
             }
             default:
-                styles.u16(f.start.bitmapId);
-                writeMatrix(styles, f.start.matrix);
-                writeMatrix(styles, f.end.matrix);
+                styles.U16(f.start.bitmapId);
+                WriteMatrix(styles, f.start.matrix);
+                WriteMatrix(styles, f.end.matrix);
                 break;
         }
     }
     count(lines.size());
     for (const MorphLine& l : lines) {
-        styles.u16(l.startWidth);
-        styles.u16(l.endWidth);
-        writeRgba(styles, l.startColor);
-        writeRgba(styles, l.endColor);
+        styles.U16(l.startWidth);
+        styles.U16(l.endWidth);
+        WriteRgba(styles, l.startColor);
+        WriteRgba(styles, l.endColor);
     }
-    const Bytes startEdges =
-        startShape.encodeShape(bitsUnsigned(static_cast<std::uint32_t>(fills.size())),
-                               bitsUnsigned(static_cast<std::uint32_t>(lines.size())), true);
-    const Bytes styleBytes = styles.take();
+    const Bytes startEdges = startShape.EncodeShape(BitsUnsigned(static_cast<std::uint32_t>(fills.size())),
+                                                    BitsUnsigned(static_cast<std::uint32_t>(lines.size())), true);
+    const Bytes styleBytes = styles.Take();
     // Offset counts from the end of the Offset field to the start of EndEdges.
-    w.u32(static_cast<std::uint32_t>(styleBytes.size() + startEdges.size()));
-    w.bytes(styleBytes);
-    w.bytes(startEdges);
-    w.bytes(endShape.encodeShape(0, 0, false));
-    raw(tag::DefineMorphShape, w.take());
+    w.U32(static_cast<std::uint32_t>(styleBytes.size() + startEdges.size()));
+    w.Append(styleBytes);
+    w.Append(startEdges);
+    w.Append(endShape.EncodeShape(0, 0, false));
+    Raw(tag::DefineMorphShape, w.Take());
     return id;
 }
 
-Bytes Movie::build(const BuildOptions& o) const {
+Bytes Movie::Build(const BuildOptions& o) const {
     BitWriter body;
-    writeRect(body, stage_);
-    body.u16(rate88_);
-    body.u16(o.frameCount ? *o.frameCount : static_cast<std::uint16_t>(frames_));
-    body.bytes(tags_);
-    if (o.appendEnd) body.u16(0);
-    Bytes payload = body.take();
+    WriteRect(body, stage_);
+    body.U16(rate88_);
+    body.U16(o.frameCount ? *o.frameCount : static_cast<std::uint16_t>(frames_));
+    body.Append(tags_);
+    if (o.appendEnd) body.U16(0);
+    Bytes payload = body.Take();
     const auto length = o.fileLength ? *o.fileLength : static_cast<std::uint32_t>(payload.size() + 8);
 
     BitWriter out;
@@ -452,7 +458,7 @@ Bytes Movie::build(const BuildOptions& o) const {
     Bytes packed;
     if (o.compression == Compression::Zlib) {
         sig = "CWS";
-        packed = zlibCompress(payload);
+        packed = ZlibCompress(payload);
     }
 #if defined(LUMAREL_SWFKIT_LZMA)
     Bytes lzmaProps;
@@ -479,25 +485,25 @@ Bytes Movie::build(const BuildOptions& o) const {
 #else
     if (o.compression == Compression::Lzma) return {};
 #endif
-    out.bytes(reinterpret_cast<const std::uint8_t*>(sig), 3);
-    out.u8(version_);
-    out.u32(length);
+    out.Append(reinterpret_cast<const std::uint8_t*>(sig), 3);
+    out.U8(version_);
+    out.U32(length);
     if (o.compression == Compression::None) {
-        out.bytes(payload);
+        out.Append(payload);
     } else if (o.compression == Compression::Zlib) {
-        out.bytes(packed);
+        out.Append(packed);
     } else {
 #if defined(LUMAREL_SWFKIT_LZMA)
-        out.u32(static_cast<std::uint32_t>(packed.size()));
-        out.bytes(lzmaProps);
-        out.bytes(packed);
+        out.U32(static_cast<std::uint32_t>(packed.size()));
+        out.Append(lzmaProps);
+        out.Append(packed);
 #endif
     }
-    return out.take();
+    return out.Take();
 }
 
-bool Movie::save(const std::string& path, const BuildOptions& options) const {
-    const Bytes b = build(options);
+bool Movie::Save(const std::string& path, const BuildOptions& options) const {
+    const Bytes b = Build(options);
     if (b.empty()) return false;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
@@ -505,7 +511,7 @@ bool Movie::save(const std::string& path, const BuildOptions& options) const {
     return std::fclose(f) == 0 && ok;
 }
 
-bool lzmaAvailable() {
+bool LzmaAvailable() {
 #if defined(LUMAREL_SWFKIT_LZMA)
     return true;
 #else
@@ -513,10 +519,10 @@ bool lzmaAvailable() {
 #endif
 }
 
-Bytes decompressMovie(const Bytes& file) {
+Bytes DecompressMovie(const Bytes& file) {
     if (file.size() < 8 || file[1] != 'W' || file[2] != 'S') return {};
-    const std::uint32_t length = static_cast<std::uint32_t>(file[4]) | (file[5] << 8) |
-                                 (file[6] << 16) | (static_cast<std::uint32_t>(file[7]) << 24);
+    const std::uint32_t length = static_cast<std::uint32_t>(file[4]) | (file[5] << 8) | (file[6] << 16) |
+                                 (static_cast<std::uint32_t>(file[7]) << 24);
     if (length < 8 || length > (1u << 28)) return {};
     Bytes out(file.begin(), file.begin() + 8);
     out[0] = 'F';
@@ -524,8 +530,7 @@ Bytes decompressMovie(const Bytes& file) {
     out.resize(length);
     if (file[0] == 'C') {
         uLongf n = length - 8;
-        if (uncompress(out.data() + 8, &n, file.data() + 8, static_cast<uLong>(file.size() - 8)) !=
-                Z_OK ||
+        if (uncompress(out.data() + 8, &n, file.data() + 8, static_cast<uLong>(file.size() - 8)) != Z_OK ||
             n != length - 8)
             return {};
         return out;

@@ -3,17 +3,17 @@
 // exactly the records it wants, good or deliberately broken.
 //
 // Units: every coordinate and length is in twips (1/20 pixel) unless a name says otherwise;
-// `px()` converts. Colours are straight (not premultiplied) RGBA.
+// `Px()` converts. Colours are straight (not premultiplied) RGBA.
 //
 // Typical use:
-//     Movie movie(Rect::pixels(0, 0, 550, 400), 24.0);
-//     movie.background(Rgba::hex(0x102040));
+//     Movie movie(Rect::Pixels(0, 0, 550, 400), 24.0);
+//     movie.Background(Rgba::Hex(0x102040));
 //     ShapeBuilder s;
-//     s.fill1(s.addFill(FillStyle::solid(Rgba::hex(0xff8000)))).circle(0, 0, px(40));
-//     uint16_t id = movie.defineShape(s);
-//     movie.place(Place::add(1, id).at(Matrix::translate(px(275), px(200))));
-//     movie.showFrame();
-//     Bytes file = movie.build(Compression::Zlib);
+//     s.Fill1(s.AddFill(FillStyle::Solid(Rgba::Hex(0xff8000)))).Circle(0, 0, Px(40));
+//     uint16_t id = movie.DefineShape(s);
+//     movie.Place2(Place::Add(1, id).At(Matrix::Translate(Px(275), Px(200))));
+//     movie.ShowFrame();
+//     Bytes file = movie.Build(Compression::Zlib);
 #pragma once
 
 #include <cstdint>
@@ -31,15 +31,15 @@ using Bytes = std::vector<std::uint8_t>;
 // Numbers
 
 // Pixels to twips, rounded to the nearest twip.
-std::int32_t px(double pixels);
+std::int32_t Px(double pixels);
 // Smallest UB field width that holds `value` (0 for 0).
-unsigned bitsUnsigned(std::uint32_t value);
+unsigned BitsUnsigned(std::uint32_t value);
 // Smallest SB field width that holds `value` including its sign bit (0 for 0).
-unsigned bitsSigned(std::int32_t value);
+unsigned BitsSigned(std::int32_t value);
 // Real number to 16.16 fixed point (rounded, saturated to int32).
-std::int32_t toFixed16(double v);
+std::int32_t ToFixed16(double v);
 // Real number to signed 8.8 fixed point (rounded, saturated to int16).
-std::int16_t toFixed8(double v);
+std::int16_t ToFixed8(double v);
 
 // ---------------------------------------------------------------------------------------------
 // Bit writer: SWF bit fields are packed most significant bit first; byte values are little
@@ -47,25 +47,28 @@ std::int16_t toFixed8(double v);
 
 class BitWriter {
 public:
-    void ub(std::uint32_t value, unsigned nbits);  // unsigned bit field (nbits <= 32)
-    void sb(std::int32_t value, unsigned nbits);   // signed bit field, two's complement
-    void fb(std::int32_t fixed16, unsigned nbits) { sb(fixed16, nbits); }  // 16.16 bit field
-    void align();                                  // pad the current byte with zero bits
+    void Ub(std::uint32_t value, unsigned nbits);                          // unsigned bit field (nbits <= 32)
+    void Sb(std::int32_t value, unsigned nbits);                           // signed bit field, two's complement
+    void Fb(std::int32_t fixed16, unsigned nbits) { Sb(fixed16, nbits); }  // 16.16 bit field
+    void Align();                                                          // pad the current byte with zero bits
 
-    void u8(std::uint8_t v);
-    void u16(std::uint16_t v);
-    void u32(std::uint32_t v);
-    void s16(std::int16_t v) { u16(static_cast<std::uint16_t>(v)); }
-    void fixed8(double v) { s16(toFixed8(v)); }           // FIXED8 (8.8)
-    void fixed16(double v) { u32(static_cast<std::uint32_t>(toFixed16(v))); }  // FIXED (16.16)
-    void str(std::string_view s);                          // bytes plus a terminating zero
-    void bytes(const Bytes& b);
-    void bytes(const std::uint8_t* p, std::size_t n);
+    void U8(std::uint8_t v);
+    void U16(std::uint16_t v);
+    void U32(std::uint32_t v);
+    void S16(std::int16_t v) { U16(static_cast<std::uint16_t>(v)); }
+    void Fixed8(double v) { S16(ToFixed8(v)); }                                // FIXED8 (8.8)
+    void Fixed16(double v) { U32(static_cast<std::uint32_t>(ToFixed16(v))); }  // FIXED (16.16)
+    void Str(std::string_view s);                                              // bytes plus a terminating zero
+    void Append(const Bytes& b);
+    void Append(const std::uint8_t* p, std::size_t n);
 
     std::size_t size() const { return buf_.size(); }  // bytes started so far
-    unsigned bitPos() const { return used_; }          // bits used in the last byte (0 = aligned)
+    unsigned BitPos() const { return used_; }         // bits used in the last byte (0 = aligned)
     const Bytes& data() const { return buf_; }
-    Bytes take() { align(); return std::move(buf_); }
+    Bytes Take() {
+        Align();
+        return std::move(buf_);
+    }
 
 private:
     Bytes buf_;
@@ -77,22 +80,22 @@ private:
 
 struct Rgba {
     std::uint8_t r = 0, g = 0, b = 0, a = 255;
-    static constexpr Rgba hex(std::uint32_t rrggbb, std::uint8_t alpha = 255) {
+    static constexpr Rgba Hex(std::uint32_t rrggbb, std::uint8_t alpha = 255) {
         return Rgba{static_cast<std::uint8_t>(rrggbb >> 16), static_cast<std::uint8_t>(rrggbb >> 8),
                     static_cast<std::uint8_t>(rrggbb), alpha};
     }
     // Linear mix between two colours, t in [0,1].
-    static Rgba mix(Rgba a, Rgba b, double t);
+    static Rgba Mix(Rgba a, Rgba b, double t);
     // Colour from hue (degrees), saturation and value in [0,1].
-    static Rgba hsv(double hueDegrees, double s, double v, std::uint8_t alpha = 255);
+    static Rgba Hsv(double hueDegrees, double s, double v, std::uint8_t alpha = 255);
     bool operator==(const Rgba&) const = default;
 };
 
 struct Rect {
     std::int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;  // twips
-    static Rect pixels(double x, double y, double w, double h);
-    std::int32_t width() const { return xmax - xmin; }
-    std::int32_t height() const { return ymax - ymin; }
+    static Rect Pixels(double x, double y, double w, double h);
+    std::int32_t Width() const { return xmax - xmin; }
+    std::int32_t Height() const { return ymax - ymin; }
     bool operator==(const Rect&) const = default;
 };
 
@@ -102,21 +105,20 @@ struct Matrix {
     double a = 1, b = 0, c = 0, d = 1;
     std::int32_t tx = 0, ty = 0;
 
-    static Matrix identity() { return {}; }
-    static Matrix translate(std::int32_t x, std::int32_t y);
-    static Matrix scale(double sx, double sy);
-    static Matrix scale(double s) { return scale(s, s); }
-    static Matrix rotate(double radians);
-    static Matrix skew(double kx, double ky);  // x' = x + kx*y, y' = ky*x + y
+    static Matrix Identity() { return {}; }
+    static Matrix Translate(std::int32_t x, std::int32_t y);
+    static Matrix Scale(double sx, double sy);
+    static Matrix Scale(double s) { return Scale(s, s); }
+    static Matrix Rotate(double radians);
+    static Matrix Skew(double kx, double ky);  // x' = x + kx*y, y' = ky*x + y
     // this * other: apply `other` first, then this.
     Matrix operator*(const Matrix& o) const;
     // Maps SWF's gradient square (-16384..16384 twips both ways) onto the box x..x+w, y..y+h:
     // the square is turned by `radians` about its centre, then stretched to the box, so a
     // linear ramp at a quarter turn runs from the box's top to its bottom.
-    static Matrix gradientBox(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
-                              double radians = 0);
+    static Matrix GradientBox(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, double radians = 0);
     // The same for a bitmap of its natural size placed at x, y with a scale.
-    static Matrix bitmapAt(std::int32_t x, std::int32_t y, double scale = 1.0);
+    static Matrix BitmapAt(std::int32_t x, std::int32_t y, double scale = 1.0);
 };
 
 // Colour transform: c' = c * mult/256 + add, per channel. Mult 256 means 1.0.
@@ -124,45 +126,43 @@ struct ColorTransform {
     std::int16_t mr = 256, mg = 256, mb = 256, ma = 256;
     std::int16_t ar = 0, ag = 0, ab = 0, aa = 0;
 
-    static ColorTransform identity() { return {}; }
-    static ColorTransform multiply(double r, double g, double b, double a = 1.0);
-    static ColorTransform add(int r, int g, int b, int a = 0);
-    static ColorTransform alpha(double a) { return multiply(1, 1, 1, a); }
+    static ColorTransform Identity() { return {}; }
+    static ColorTransform Multiply(double r, double g, double b, double a = 1.0);
+    static ColorTransform Add(int r, int g, int b, int a = 0);
+    static ColorTransform Alpha(double a) { return Multiply(1, 1, 1, a); }
     // Blend towards `colour` by `amount` in [0,1] (alpha kept).
-    static ColorTransform tint(Rgba colour, double amount);
-    bool hasMult() const { return mr != 256 || mg != 256 || mb != 256 || ma != 256; }
-    bool hasAdd() const { return ar != 0 || ag != 0 || ab != 0 || aa != 0; }
+    static ColorTransform Tint(Rgba colour, double amount);
+    bool HasMult() const { return mr != 256 || mg != 256 || mb != 256 || ma != 256; }
+    bool HasAdd() const { return ar != 0 || ag != 0 || ab != 0 || aa != 0; }
 };
 
-void writeRgb(BitWriter& w, Rgba c);
-void writeRgba(BitWriter& w, Rgba c);
-void writeRect(BitWriter& w, const Rect& r);           // minimal Nbits
-void writeMatrix(BitWriter& w, const Matrix& m);       // minimal bit counts, optional parts left out
-void writeCxform(BitWriter& w, const ColorTransform& cx);           // CXFORM (no alpha)
-void writeCxformWithAlpha(BitWriter& w, const ColorTransform& cx);  // CXFORMWITHALPHA
+void WriteRgb(BitWriter& w, Rgba c);
+void WriteRgba(BitWriter& w, Rgba c);
+void WriteRect(BitWriter& w, const Rect& r);                        // minimal Nbits
+void WriteMatrix(BitWriter& w, const Matrix& m);                    // minimal bit counts, optional parts left out
+void WriteCxform(BitWriter& w, const ColorTransform& cx);           // CXFORM (no alpha)
+void WriteCxformWithAlpha(BitWriter& w, const ColorTransform& cx);  // CXFORMWITHALPHA
 
 // ---------------------------------------------------------------------------------------------
 // Tag codes used by the kit (raw tags may use any code).
 
 namespace tag {
-constexpr std::uint16_t End = 0, ShowFrame = 1, DefineShape = 2, PlaceObject = 4,
-                        RemoveObject = 5, DefineBits = 6, DefineButton = 7, JPEGTables = 8,
-                        SetBackgroundColor = 9, DoAction = 12, DefineBitsLossless = 20,
-                        DefineBitsJPEG2 = 21, DefineShape2 = 22, PlaceObject2 = 26,
-                        RemoveObject2 = 28, DefineShape3 = 32, DefineBitsJPEG3 = 35,
-                        DefineBitsLossless2 = 36, DefineSprite = 39, FrameLabel = 43,
-                        DefineMorphShape = 46, FileAttributes = 69, PlaceObject3 = 70,
-                        DefineShape4 = 83, DefineBitsJPEG4 = 90;
+constexpr std::uint16_t End = 0, ShowFrame = 1, DefineShape = 2, PlaceObject = 4, RemoveObject = 5, DefineBits = 6,
+                        DefineButton = 7, JPEGTables = 8, SetBackgroundColor = 9, DoAction = 12,
+                        DefineBitsLossless = 20, DefineBitsJPEG2 = 21, DefineShape2 = 22, PlaceObject2 = 26,
+                        RemoveObject2 = 28, DefineShape3 = 32, DefineBitsJPEG3 = 35, DefineBitsLossless2 = 36,
+                        DefineSprite = 39, FrameLabel = 43, DefineMorphShape = 46, FileAttributes = 69,
+                        PlaceObject3 = 70, DefineShape4 = 83, DefineBitsJPEG4 = 90;
 }  // namespace tag
 
 // Tags whose header Flash always writes in the long form, whatever their length.
-bool alwaysLongHeader(std::uint16_t code);
+bool AlwaysLongHeader(std::uint16_t code);
 
 enum class TagHeader { Auto, Short, Long };
 // One tag: header plus body. Auto picks long for bodies of 63 bytes or more and for the
 // codes of alwaysLongHeader(). Short with a long body is written as asked (a broken tag),
 // with the length truncated to 6 bits, for bad-input tests. Codes are 10 bits wide.
-Bytes encodeTag(std::uint16_t code, const Bytes& body, TagHeader header = TagHeader::Auto);
+Bytes EncodeTag(std::uint16_t code, const Bytes& body, TagHeader header = TagHeader::Auto);
 
 // ---------------------------------------------------------------------------------------------
 // Fill and line styles
@@ -182,14 +182,19 @@ struct Gradient {
     double focalPoint = 0;  // -1..1, focal gradients only
 
     // Evenly spaced stops over the given colours.
-    static Gradient even(std::initializer_list<Rgba> colours);
+    static Gradient Even(std::initializer_list<Rgba> colours);
 };
 
 struct FillStyle {
     enum class Type : std::uint8_t {
-        Solid = 0x00, Linear = 0x10, Radial = 0x12, Focal = 0x13,
-        RepeatingBitmap = 0x40, ClippedBitmap = 0x41,
-        RepeatingBitmapHard = 0x42, ClippedBitmapHard = 0x43,  // not smoothed
+        Solid = 0x00,
+        Linear = 0x10,
+        Radial = 0x12,
+        Focal = 0x13,
+        RepeatingBitmap = 0x40,
+        ClippedBitmap = 0x41,
+        RepeatingBitmapHard = 0x42,
+        ClippedBitmapHard = 0x43,  // not smoothed
     };
     Type type = Type::Solid;
     Rgba color;
@@ -197,11 +202,11 @@ struct FillStyle {
     Gradient gradient;
     std::uint16_t bitmapId = 0;
 
-    static FillStyle solid(Rgba c);
-    static FillStyle linear(Gradient g, Matrix m);
-    static FillStyle radial(Gradient g, Matrix m);
-    static FillStyle focal(Gradient g, double focalPoint, Matrix m);
-    static FillStyle bitmap(std::uint16_t id, Matrix m, bool repeat = true, bool smooth = true);
+    static FillStyle Solid(Rgba c);
+    static FillStyle Linear(Gradient g, Matrix m);
+    static FillStyle Radial(Gradient g, Matrix m);
+    static FillStyle Focal(Gradient g, double focalPoint, Matrix m);
+    static FillStyle Bitmap(std::uint16_t id, Matrix m, bool repeat = true, bool smooth = true);
 };
 
 enum class Cap : std::uint8_t { Round = 0, None = 1, Square = 2 };
@@ -217,9 +222,16 @@ struct LineStyle {
     bool noHScale = false, noVScale = false, pixelHinting = false, noClose = false;
     std::optional<FillStyle> fill;  // stroke painted with a fill style (DefineShape4)
 
-    static LineStyle solid(std::uint16_t width, Rgba c);
-    LineStyle& caps(Cap c) { startCap = endCap = c; return *this; }
-    LineStyle& joins(Join j, double miter = 3.0) { join = j; miterLimit = miter; return *this; }
+    static LineStyle Solid(std::uint16_t width, Rgba c);
+    LineStyle& Caps(Cap c) {
+        startCap = endCap = c;
+        return *this;
+    }
+    LineStyle& Joins(Join j, double miter = 3.0) {
+        join = j;
+        miterLimit = miter;
+        return *this;
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -234,56 +246,54 @@ struct LineStyle {
 // with the moveTo that starts the next contour.
 class ShapeBuilder {
 public:
-    int addFill(const FillStyle& f);  // index into the current style set
-    int addLine(const LineStyle& l);
+    int AddFill(const FillStyle& f);  // index into the current style set
+    int AddLine(const LineStyle& l);
     // Starts a new style set (StateNewStyles, DefineShape2 and later): later addFill/addLine
     // calls fill the new set; selections are reset to 0.
-    ShapeBuilder& newStyles();
+    ShapeBuilder& NewStyles();
 
-    ShapeBuilder& fill0(int index);
-    ShapeBuilder& fill1(int index);
-    ShapeBuilder& line(int index);
+    ShapeBuilder& Fill0(int index);
+    ShapeBuilder& Fill1(int index);
+    ShapeBuilder& Line(int index);
     // Convenience: fill1 = index, fill0 = 0, line = lineIndex.
-    ShapeBuilder& style(int fillIndex, int lineIndex = 0);
+    ShapeBuilder& Style(int fillIndex, int lineIndex = 0);
 
-    ShapeBuilder& moveTo(std::int32_t x, std::int32_t y);
-    ShapeBuilder& lineTo(std::int32_t x, std::int32_t y);
-    ShapeBuilder& curveTo(std::int32_t cx, std::int32_t cy, std::int32_t x, std::int32_t y);
-    ShapeBuilder& close();  // line back to the contour's start if not there
+    ShapeBuilder& MoveTo(std::int32_t x, std::int32_t y);
+    ShapeBuilder& LineTo(std::int32_t x, std::int32_t y);
+    ShapeBuilder& CurveTo(std::int32_t cx, std::int32_t cy, std::int32_t x, std::int32_t y);
+    ShapeBuilder& Close();  // line back to the contour's start if not there
 
     // Closed contours (each starts with a moveTo), drawn clockwise on screen (y down).
-    ShapeBuilder& rect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
-    ShapeBuilder& roundRect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
-                            std::int32_t radius);
+    ShapeBuilder& Rectangle(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
+    ShapeBuilder& RoundRect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, std::int32_t radius);
     // Ellipse from `segments` quadratic curves (8 is smooth; at least 4).
-    ShapeBuilder& ellipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry,
-                          int segments = 8);
-    ShapeBuilder& circle(std::int32_t cx, std::int32_t cy, std::int32_t r) {
-        return ellipse(cx, cy, r, r);
-    }
+    ShapeBuilder& Ellipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry, int segments = 8);
+    ShapeBuilder& Circle(std::int32_t cx, std::int32_t cy, std::int32_t r) { return Ellipse(cx, cy, r, r); }
     // Open arc (for strokes) from angle a0 to a1 (radians, clockwise on screen).
-    ShapeBuilder& arc(std::int32_t cx, std::int32_t cy, std::int32_t r, double a0, double a1);
-    ShapeBuilder& polygon(const std::vector<std::pair<std::int32_t, std::int32_t>>& points);
-    ShapeBuilder& regularPolygon(std::int32_t cx, std::int32_t cy, std::int32_t r, int sides,
-                                 double rotation = 0);
-    ShapeBuilder& star(std::int32_t cx, std::int32_t cy, std::int32_t outer, std::int32_t inner,
-                       int points, double rotation = 0);
+    ShapeBuilder& Arc(std::int32_t cx, std::int32_t cy, std::int32_t r, double a0, double a1);
+    ShapeBuilder& Polygon(const std::vector<std::pair<std::int32_t, std::int32_t>>& points);
+    ShapeBuilder& RegularPolygon(std::int32_t cx, std::int32_t cy, std::int32_t r, int sides, double rotation = 0);
+    ShapeBuilder& Star(std::int32_t cx, std::int32_t cy, std::int32_t outer, std::int32_t inner, int points,
+                       double rotation = 0);
 
     // Encodes SHAPEWITHSTYLE for DefineShape `version` (1..4): colours are RGB for 1 and 2,
     // LINESTYLE2 for 4.
-    Bytes encodeWithStyle(int version) const;
+    Bytes EncodeWithStyle(int version) const;
     // Encodes a bare SHAPE (NumFillBits, NumLineBits, records) without style arrays, as morph
     // shapes and glyphs use it: selections are written with the given bit counts when
     // `selections` is set, else left out (style-only records then vanish; moveTo stays).
     // New style sets are never written here.
-    Bytes encodeShape(unsigned fillBits, unsigned lineBits, bool selections) const;
+    Bytes EncodeShape(unsigned fillBits, unsigned lineBits, bool selections) const;
     // Bounds of all edges and control points, with and without half the widest stroke.
-    Rect bounds() const;
-    Rect edgeBounds() const;
+    Rect Bounds() const;
+    Rect EdgeBounds() const;
     bool empty() const { return records_.empty(); }
     // DefineShape4 only: fill with the non-zero winding rule instead of even-odd.
-    ShapeBuilder& nonZeroWinding(bool on = true) { nonZero_ = on; return *this; }
-    bool nonZeroWinding() const { return nonZero_; }
+    ShapeBuilder& NonZeroWinding(bool on = true) {
+        nonZero_ = on;
+        return *this;
+    }
+    bool NonZeroWinding() const { return nonZero_; }
 
     // Raw access for tests and for morph shapes.
     struct StyleSet {
@@ -300,17 +310,16 @@ public:
         // Edges: deltas (control then anchor for curves)
         std::int32_t dx = 0, dy = 0, ax = 0, ay = 0;
     };
-    const std::vector<Record>& records() const { return records_; }
-    const std::vector<StyleSet>& styleSets() const { return sets_; }
+    const std::vector<Record>& Records() const { return records_; }
+    const std::vector<StyleSet>& StyleSets() const { return sets_; }
 
 private:
     bool nonZero_ = false;
-    void flushStyle(bool forceMove);
-    void addLine(std::int32_t dx, std::int32_t dy);
-    void addCurve(std::int32_t cdx, std::int32_t cdy, std::int32_t adx, std::int32_t ady);
-    void grow(std::int32_t x, std::int32_t y);
-    Bytes encode(int version, bool withStyles, unsigned fillBits, unsigned lineBits,
-                 bool selections) const;
+    void FlushStyle(bool forceMove);
+    void AddLine(std::int32_t dx, std::int32_t dy);
+    void AddCurve(std::int32_t cdx, std::int32_t cdy, std::int32_t adx, std::int32_t ady);
+    void Grow(std::int32_t x, std::int32_t y);
+    Bytes Encode(int version, bool withStyles, unsigned fillBits, unsigned lineBits, bool selections) const;
 
     std::vector<StyleSet> sets_{StyleSet{}};
     std::vector<Record> records_;
@@ -344,33 +353,51 @@ struct Place {
     std::optional<Rgba> opaqueBackground;
     bool hasImage = false;
 
-    static Place add(std::uint16_t depth, std::uint16_t character);
-    static Place modify(std::uint16_t depth);
-    static Place replace(std::uint16_t depth, std::uint16_t character);
-    Place& at(const Matrix& m) { matrix = m; return *this; }
-    Place& color(const ColorTransform& c) { cxform = c; return *this; }
-    Place& withRatio(std::uint16_t r) { ratio = r; return *this; }
-    Place& named(std::string n) { name = std::move(n); return *this; }
-    Place& clipTo(std::uint16_t d) { clipDepth = d; return *this; }
-    Place& blend(std::uint8_t mode) { blendMode = mode; return *this; }
+    static Place Add(std::uint16_t depth, std::uint16_t character);
+    static Place Modify(std::uint16_t depth);
+    static Place Replace(std::uint16_t depth, std::uint16_t character);
+    Place& At(const Matrix& m) {
+        matrix = m;
+        return *this;
+    }
+    Place& Color(const ColorTransform& c) {
+        cxform = c;
+        return *this;
+    }
+    Place& WithRatio(std::uint16_t r) {
+        ratio = r;
+        return *this;
+    }
+    Place& Named(std::string n) {
+        name = std::move(n);
+        return *this;
+    }
+    Place& ClipTo(std::uint16_t d) {
+        clipDepth = d;
+        return *this;
+    }
+    Place& Blend(std::uint8_t mode) {
+        blendMode = mode;
+        return *this;
+    }
 };
 
 // Action records for DoAction.
 class Actions {
 public:
-    Actions& nextFrame() { return op(0x04); }
-    Actions& prevFrame() { return op(0x05); }
-    Actions& play() { return op(0x06); }
-    Actions& stop() { return op(0x07); }
-    Actions& gotoFrame(std::uint16_t zeroBasedFrame);
-    Actions& gotoLabel(std::string_view label);
-    Actions& setTarget(std::string_view target);  // "" returns to the own timeline
-    Actions& waitForFrame(std::uint16_t zeroBasedFrame, std::uint8_t skipCount);
-    Actions& op(std::uint8_t code);                          // action without payload
-    Actions& op(std::uint8_t code, const Bytes& payload);    // code >= 0x80: with length
-    Actions& raw(const Bytes& bytes);                        // anything, unchecked
+    Actions& NextFrame() { return Op(0x04); }
+    Actions& PrevFrame() { return Op(0x05); }
+    Actions& Play() { return Op(0x06); }
+    Actions& Stop() { return Op(0x07); }
+    Actions& GotoFrame(std::uint16_t zeroBasedFrame);
+    Actions& GotoLabel(std::string_view label);
+    Actions& SetTarget(std::string_view target);  // "" returns to the own timeline
+    Actions& WaitForFrame(std::uint16_t zeroBasedFrame, std::uint8_t skipCount);
+    Actions& Op(std::uint8_t code);                        // action without payload
+    Actions& Op(std::uint8_t code, const Bytes& payload);  // code >= 0x80: with length
+    Actions& Raw(const Bytes& bytes);                      // anything, unchecked
     // The records followed by the ActionEndFlag.
-    Bytes encode() const;
+    Bytes Encode() const;
 
 private:
     Bytes bytes_;
@@ -382,25 +409,25 @@ private:
 class Timeline {
 public:
     // Any tag, any bytes.
-    Timeline& raw(std::uint16_t code, const Bytes& body, TagHeader header = TagHeader::Auto);
+    Timeline& Raw(std::uint16_t code, const Bytes& body, TagHeader header = TagHeader::Auto);
     // Bytes appended as they are (already encoded tags, or garbage).
-    Timeline& rawBytes(const Bytes& bytes);
+    Timeline& RawBytes(const Bytes& bytes);
 
-    Timeline& showFrame();
-    Timeline& place(const Place& p);   // PlaceObject2
-    Timeline& place3(const Place& p);  // PlaceObject3
-    Timeline& placeObject(std::uint16_t character, std::uint16_t depth, const Matrix& m,
+    Timeline& ShowFrame();
+    Timeline& Place2(const Place& p);  // PlaceObject2
+    Timeline& Place3(const Place& p);  // PlaceObject3
+    Timeline& PlaceObject(std::uint16_t character, std::uint16_t depth, const Matrix& m,
                           const std::optional<ColorTransform>& cx = std::nullopt);  // PlaceObject
-    Timeline& remove(std::uint16_t depth);                           // RemoveObject2
-    Timeline& removeObject(std::uint16_t character, std::uint16_t depth);  // RemoveObject
-    Timeline& label(std::string_view name, bool namedAnchor = false);
-    Timeline& doAction(const Actions& a);
+    Timeline& Remove(std::uint16_t depth);                                          // RemoveObject2
+    Timeline& RemoveObject(std::uint16_t character, std::uint16_t depth);           // RemoveObject
+    Timeline& Label(std::string_view name, bool namedAnchor = false);
+    Timeline& DoAction(const Actions& a);
 
     // Writes every tag with a long header when set.
-    void forceLongHeaders(bool on) { forceLong_ = on; }
-    int frameCount() const { return frames_; }
-    const Bytes& tags() const { return tags_; }
-    std::size_t tagCount() const { return count_; }
+    void ForceLongHeaders(bool on) { forceLong_ = on; }
+    int FrameCount() const { return frames_; }
+    const Bytes& Tags() const { return tags_; }
+    std::size_t TagCount() const { return count_; }
 
 protected:
     Bytes tags_;
@@ -412,7 +439,7 @@ protected:
 class Sprite : public Timeline {
 public:
     // DefineSprite body: id, frame count, control tags, End.
-    Bytes encode(std::uint16_t id) const;
+    Bytes Encode(std::uint16_t id) const;
 };
 
 enum class Compression { None, Zlib, Lzma };
@@ -445,46 +472,48 @@ class Movie : public Timeline {
 public:
     Movie(Rect stage, double frameRate, std::uint8_t version = 10);
 
-    Movie& background(Rgba c);  // SetBackgroundColor (RGB)
-    std::uint16_t nextId() { return nextId_++; }
+    Movie& Background(Rgba c);  // SetBackgroundColor (RGB)
+    std::uint16_t NextId() { return nextId_++; }
     // Define tags; each returns the new character id.
-    std::uint16_t defineShape(const ShapeBuilder& s, int version = 3);
-    std::uint16_t defineSprite(const Sprite& s);
+    std::uint16_t DefineShape(const ShapeBuilder& s, int version = 3);
+    std::uint16_t DefineSprite(const Sprite& s);
     // DefineBitsLossless (alpha false: format 5, 24-bit) or DefineBitsLossless2 (alpha true,
     // premultiplied 32-bit); `palette` writes format 3 with a colour table instead when the
     // image has at most 256 colours.
-    std::uint16_t defineBitsLossless(const Bitmap& bmp, bool alpha, bool palette = false);
-    std::uint16_t defineMorphShape(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
-                                   const std::vector<MorphFill>& fills,
-                                   const std::vector<MorphLine>& lines);
+    std::uint16_t DefineBitsLossless(const Bitmap& bmp, bool alpha, bool palette = false);
+    std::uint16_t DefineMorphShape(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
+                                   const std::vector<MorphFill>& fills, const std::vector<MorphLine>& lines);
     // DefineMorphShape2: as defineMorphShape, with edge bounds and LINESTYLE2-style lines
     // (caps and joins of `lines2`; widths and colours from `lines`).
-    std::uint16_t defineMorphShape2(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
-                                    const std::vector<MorphFill>& fills,
-                                    const std::vector<MorphLine>& lines);
+    std::uint16_t DefineMorphShape2(const ShapeBuilder& startShape, const ShapeBuilder& endShape,
+                                    const std::vector<MorphFill>& fills, const std::vector<MorphLine>& lines);
     // JPEG bitmaps (images.cpp). jpegTables writes the movie's JPEGTables tag; defineBits a
     // DefineBits tag whose data relies on those tables; defineBitsJpeg2 any JPEG, PNG or GIF
     // stream; defineBitsJpeg3 a JPEG with an alpha plane (width x height bytes, zlib-packed
     // here; `rawAlpha` is written as it is instead, for bad-input tests).
-    Movie& jpegTables(const Bytes& tables);
-    std::uint16_t defineBits(const Bytes& jpegWithoutTables);
-    std::uint16_t defineBitsJpeg2(const Bytes& imageData);
-    std::uint16_t defineBitsJpeg3(const Bytes& jpeg, const std::vector<std::uint8_t>& alpha,
+    Movie& JpegTables(const Bytes& tables);
+    std::uint16_t DefineBits(const Bytes& jpegWithoutTables);
+    std::uint16_t DefineBitsJpeg2(const Bytes& imageData);
+    std::uint16_t DefineBitsJpeg3(const Bytes& jpeg, const std::vector<std::uint8_t>& alpha,
                                   const std::optional<Bytes>& rawAlpha = std::nullopt);
     // The same define tags with a caller-chosen id (duplicates, forward references, ...).
-    void defineShapeAs(std::uint16_t id, const ShapeBuilder& s, int version = 3);
-    void defineSpriteAs(std::uint16_t id, const Sprite& s);
+    void DefineShapeAs(std::uint16_t id, const ShapeBuilder& s, int version = 3);
+    void DefineSpriteAs(std::uint16_t id, const Sprite& s);
 
-    std::uint8_t version() const { return version_; }
-    const Rect& stage() const { return stage_; }
+    std::uint8_t Version() const { return version_; }
+    const Rect& Stage() const { return stage_; }
     // Frame rate as 8.8 fixed point, as written in the header.
-    std::uint16_t frameRate88() const { return rate88_; }
+    std::uint16_t FrameRate88() const { return rate88_; }
 
     // The complete file.
-    Bytes build(const BuildOptions& options = {}) const;
-    Bytes build(Compression c) const { BuildOptions o; o.compression = c; return build(o); }
+    Bytes Build(const BuildOptions& options = {}) const;
+    Bytes Build(Compression c) const {
+        BuildOptions o;
+        o.compression = c;
+        return Build(o);
+    }
     // Writes build(options) to `path`; false when the file cannot be written.
-    bool save(const std::string& path, const BuildOptions& options = {}) const;
+    bool Save(const std::string& path, const BuildOptions& options = {}) const;
 
 private:
     Rect stage_;
@@ -496,17 +525,17 @@ private:
 // Image streams for the bitmap tags (images.cpp): baseline JPEG (quality 1..100) and PNG of
 // straight ARGB pixels; splitJpeg divides a JPEG into a tables stream (quantisation and Huffman
 // tables between start and end markers) and the rest, as DefineBits and JPEGTables hold them.
-Bytes encodeJpeg(const Bitmap& bmp, int quality = 90);
-Bytes encodePng(const Bitmap& bmp);
-bool splitJpeg(const Bytes& jpeg, Bytes& tables, Bytes& image);
-Bytes zlibPack(const Bytes& data);
+Bytes EncodeJpeg(const Bitmap& bmp, int quality = 90);
+Bytes EncodePng(const Bitmap& bmp);
+bool SplitJpeg(const Bytes& jpeg, Bytes& tables, Bytes& image);
+Bytes ZlibPack(const Bytes& data);
 
 // Whether this build can write LZMA-compressed (ZWS) movies.
-bool lzmaAvailable();
+bool LzmaAvailable();
 
 // Whole-file helpers for tests: decompresses CWS/ZWS into the FWS form (signature "FWS",
 // same FileLength). Returns an empty vector when the input is not a valid compressed file.
-Bytes decompressMovie(const Bytes& file);
+Bytes DecompressMovie(const Bytes& file);
 
 // ---------------------------------------------------------------------------------------------
 // Fonts, text and buttons. Encoders return tag bodies; add them with Timeline::raw().
@@ -528,59 +557,57 @@ struct FontGlyph {
 struct Font {
     std::string name;
     bool bold = false, italic = false, shiftJis = false, ansi = false, smallText = false;
-    bool wideCodes = true;                 // DefineFont2 and DefineFontInfo (DefineFont3: always)
-    std::optional<bool> wideOffsets;       // DefineFont2/3: unset = when the table needs it
+    bool wideCodes = true;            // DefineFont2 and DefineFontInfo (DefineFont3: always)
+    std::optional<bool> wideOffsets;  // DefineFont2/3: unset = when the table needs it
     std::uint8_t language = 0;
-    bool layout = true;                    // DefineFont2/3 layout tables
+    bool layout = true;                                 // DefineFont2/3 layout tables
     std::int16_t ascent = 0, descent = 0, leading = 0;  // em units
     std::vector<FontGlyph> glyphs;
     struct KerningPair {
         std::uint16_t code, next;
         std::int16_t adjust;  // em units
     };
-    std::vector<KerningPair> kerning;      // written with the layout tables
+    std::vector<KerningPair> kerning;  // written with the layout tables
     // Glyph index of a code, or -1.
-    int indexOf(char32_t code) const;
+    int IndexOf(char32_t code) const;
 };
 
 // A blocky font for tests and samples: A-Z, 0-9, space, '.', '!', '-' on a 5 x 7 grid, and a
 // round 'o' made of curves (a ring: outer contour fill1, inner fill0). `em` is 1024 or 20480.
-Font blockFont(const std::string& name, int em = 1024);
+Font BlockFont(const std::string& name, int em = 1024);
 
-Bytes encodeDefineFont(std::uint16_t id, const Font& f);                    // outlines only
-Bytes encodeDefineFont2(std::uint16_t id, const Font& f, int version = 2);  // 2 or 3
-Bytes encodeDefineFontInfo(std::uint16_t fontId, const Font& f, int version = 1);  // 1 or 2
+Bytes EncodeDefineFont(std::uint16_t id, const Font& f);                           // outlines only
+Bytes EncodeDefineFont2(std::uint16_t id, const Font& f, int version = 2);         // 2 or 3
+Bytes EncodeDefineFontInfo(std::uint16_t fontId, const Font& f, int version = 1);  // 1 or 2
 
 struct TextGlyph {
     std::uint32_t index = 0;
     std::int32_t advance = 0;  // twips
 };
 struct TextRecord {
-    std::optional<std::uint16_t> font;    // with height
-    std::uint16_t height = 240;           // twips, written with the font
-    std::optional<Rgba> color;            // RGB in DefineText, RGBA in DefineText2
-    std::optional<std::int16_t> x, y;     // twips
-    std::vector<TextGlyph> glyphs;        // at most 255
+    std::optional<std::uint16_t> font;  // with height
+    std::uint16_t height = 240;         // twips, written with the font
+    std::optional<Rgba> color;          // RGB in DefineText, RGBA in DefineText2
+    std::optional<std::int16_t> x, y;   // twips
+    std::vector<TextGlyph> glyphs;      // at most 255
 };
 // Glyph entries for `text` (one byte per character) at `height` twips with the font's advances;
 // characters the font lacks are left out.
-std::vector<TextGlyph> layoutGlyphs(const Font& f, std::string_view text, std::uint16_t height,
-                                    double emSize = 1024);
+std::vector<TextGlyph> LayoutGlyphs(const Font& f, std::string_view text, std::uint16_t height, double emSize = 1024);
 // DefineText (version 1) or DefineText2 (2). Bit widths are the smallest that fit unless given.
-Bytes encodeDefineText(std::uint16_t id, const Rect& bounds, const Matrix& m,
-                       const std::vector<TextRecord>& records, int version = 1,
-                       std::optional<unsigned> glyphBits = std::nullopt,
+Bytes EncodeDefineText(std::uint16_t id, const Rect& bounds, const Matrix& m, const std::vector<TextRecord>& records,
+                       int version = 1, std::optional<unsigned> glyphBits = std::nullopt,
                        std::optional<unsigned> advanceBits = std::nullopt);
 
 struct EditText {
     Rect bounds;
     std::optional<std::uint16_t> font;  // with height
     std::optional<std::string> fontClass;
-    std::uint16_t height = 240;         // twips
+    std::uint16_t height = 240;  // twips
     std::optional<Rgba> color;
     std::optional<std::uint16_t> maxLength;
-    bool wordWrap = false, multiline = false, password = false, readOnly = true, autoSize = false,
-         noSelect = true, border = false, wasStatic = false, html = false, useOutlines = false;
+    bool wordWrap = false, multiline = false, password = false, readOnly = true, autoSize = false, noSelect = true,
+         border = false, wasStatic = false, html = false, useOutlines = false;
     struct Layout {
         std::uint8_t align = 0;  // 0 left, 1 right, 2 centre, 3 justify
         std::uint16_t leftMargin = 0, rightMargin = 0, indent = 0;
@@ -590,7 +617,7 @@ struct EditText {
     std::string variable;
     std::optional<std::string> text;
 };
-Bytes encodeDefineEditText(std::uint16_t id, const EditText& e);
+Bytes EncodeDefineEditText(std::uint16_t id, const EditText& e);
 
 struct ButtonRecord {
     bool up = true, over = false, down = false, hit = false;
@@ -602,10 +629,9 @@ struct ButtonCondAction {
     std::uint16_t conditions = 0x0008;  // OverDownToOverUp (release)
     Actions actions;
 };
-Bytes encodeDefineButton(std::uint16_t id, const std::vector<ButtonRecord>& records,
-                         const Actions& actions = {});
-Bytes encodeDefineButton2(std::uint16_t id, const std::vector<ButtonRecord>& records,
-                          bool trackAsMenu = false, const std::vector<ButtonCondAction>& actions = {});
-Bytes encodeDefineButtonCxform(std::uint16_t buttonId, const ColorTransform& cx);
+Bytes EncodeDefineButton(std::uint16_t id, const std::vector<ButtonRecord>& records, const Actions& actions = {});
+Bytes EncodeDefineButton2(std::uint16_t id, const std::vector<ButtonRecord>& records, bool trackAsMenu = false,
+                          const std::vector<ButtonCondAction>& actions = {});
+Bytes EncodeDefineButtonCxform(std::uint16_t buttonId, const ColorTransform& cx);
 
 }  // namespace lumarel::swfkit
