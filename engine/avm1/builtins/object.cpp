@@ -1,0 +1,7 @@
+#include "engine/avm1/machine.h"
+
+namespace lumarel::engine::avm1 {
+
+void InstallObject(Machine&) {}
+
+}  // namespace lumarel::engine::avm1

@@ -1,0 +1,157 @@
+// The ActionScript 1/2 machine of one movie: its heap and collector, the built-in classes, the
+// conversions that call into script (valueOf, toString), member access and calls, and the
+// bytecode interpreter (interpreter.cpp).
+//
+// Typical use (by the timeline):
+//     Machine m(host, version);
+//     m.RunBlock(doActionBytes, clip);   // a frame script, in the clip's scope
+//     m.Collect();                       // between frames
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/avm1/host.h"
+#include "engine/avm1/object.h"
+#include "engine/avm1/value.h"
+
+namespace lumarel::engine::avm1 {
+
+// Limits that keep a hostile or endless script bounded.
+constexpr int kMaxCallDepth = 256;
+constexpr long kMaxActionsPerBlock = 2000000;  // a frame script's budget, its calls included
+constexpr size_t kMaxObjects = 2000000;        // live objects per movie
+
+// Thrown inside the machine when a script must stop (budget, depth, heap); caught where the
+// frame script started, so the show goes on.
+struct ScriptAbort {
+    std::string reason;
+};
+
+class Machine {
+public:
+    Machine(Host& host, int version);
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    int Version() const { return version_; }
+    Host& HostRef() { return host_; }
+
+    // Runs a DoAction / DoInitAction block on `clip`'s timeline. Never throws: a script that
+    // runs out of budget or depth stops there (LastAbort says why) and the movie goes on.
+    void RunBlock(std::span<const uint8_t> code, const Clip& clip);
+    // Calls a function value (script or native); undefined when it is no function.
+    Value Call(const Value& fn, const Value& self, std::span<const Value> args);
+    // `new fn(args)`.
+    Value Construct(const Value& fn, std::span<const Value> args);
+    // Calls a method by name on a value (primitives use their class's prototype).
+    Value CallMethod(const Value& self, const std::string& name, std::span<const Value> args);
+    // Frees every object no root reaches. Call only while no script runs.
+    void Collect();
+    const std::string& LastAbort() const { return lastAbort_; }
+
+    // --- objects
+    Object* NewObject(Object* proto);
+    Object* NewObject() { return NewObject(objectProto); }
+    Object* NewFunction(NativeFn fn, Object* prototype = nullptr);  // with a fresh prototype when null
+    Object* NewArray(const std::vector<Value>& items = {});
+    // A native method on `target` (DontEnum, as built-ins are).
+    void Method(Object* target, const std::string& name, NativeFn fn);
+    // A constructor function registered on _global with `prototype` as its prototype.
+    Object* Class(const std::string& name, NativeFn call, NativeFn construct, Object* prototype);
+    // The script object of a clip (made on first use).
+    Object* ClipObject(const Clip& c);
+    // The clip an object stands for, or null.
+    Clip ClipOf(const Value& v);
+
+    // --- members
+    Value GetMember(const Value& obj, const std::string& name);
+    void SetMember(const Value& obj, const std::string& name, const Value& v);
+    Value Get(Object* o, const std::string& name);  // with getters, prototype chain
+    void Set(Object* o, const std::string& name, const Value& v);
+    // Array helpers for ObjectKind::Array.
+    void ArraySetLength(Object* a, uint32_t n);
+    Value ArrayGet(Object* a, uint32_t i) { return Get(a, std::to_string(i)); }
+    void ArrayPush(Object* a, const Value& v) { Set(a, std::to_string(a->length), v); }
+
+    // --- conversions (may call valueOf / toString)
+    Value ToPrimitive(const Value& v, bool preferString = false);
+    double ToNumber(const Value& v);
+    std::string ToString(const Value& v);
+    bool ToBoolean(const Value& v) const { return avm1::ToBoolean(v, version_); }
+    Object* ToObject(const Value& v);             // boxes primitives; null for undefined/null
+    bool Equals(const Value& a, const Value& b);  // ==
+    bool StrictEquals(const Value& a, const Value& b) const;
+    Value Less(const Value& a, const Value& b);  // a < b: true, false or undefined (NaN)
+    std::string TypeOf(const Value& v);
+    bool InstanceOf(const Value& v, const Value& ctor);
+
+    // Built-in prototypes and the global object.
+    Object* global = nullptr;
+    Object* objectProto = nullptr;
+    Object* functionProto = nullptr;
+    Object* arrayProto = nullptr;
+    Object* stringProto = nullptr;
+    Object* numberProto = nullptr;
+    Object* booleanProto = nullptr;
+    Object* errorProto = nullptr;
+    Object* movieClipProto = nullptr;
+    Object* dateProto = nullptr;
+
+    // Timers made by setInterval / setTimeout, run by RunTimers between frames.
+    struct Timer {
+        int id;
+        Value fn;  // a function, or an object whose method `method` is called
+        std::string method;
+        std::vector<Value> args;
+        double interval;
+        double due;
+        bool repeat;
+    };
+    std::vector<Timer> timers;
+    int nextTimerId = 1;
+    void RunTimers();
+
+    // Used by the interpreter; public for the built-ins that need them.
+    Value Invoke(Object* fn, const Value& self, std::span<const Value> args, Object* newObject);
+    void CountAction();
+    [[noreturn]] void Abort(const std::string& reason) { throw ScriptAbort{reason}; }
+
+private:
+    friend class Interpreter;
+    void Mark(Object* o);
+    void MarkValue(const Value& v) {
+        if (v.object) Mark(v.object);
+    }
+    Value RunScript(Object* fn, const Value& self, std::span<const Value> args, Object* newObject);
+
+    Host& host_;
+    int version_;
+    std::vector<std::unique_ptr<Object>> heap_;
+    std::vector<Object*> markStack_;
+    std::vector<Clip> boundClips_;  // clips whose script object we made
+    int depth_ = 0;
+    long actions_ = 0;
+    std::string lastAbort_;
+};
+
+// Built-in classes, one installer per file under builtins/.
+void InstallObject(Machine& m);
+void InstallFunction(Machine& m);
+void InstallArray(Machine& m);
+void InstallString(Machine& m);
+void InstallNumberAndBoolean(Machine& m);
+void InstallMath(Machine& m);
+void InstallGlobals(Machine& m);
+
+// The i-th argument or undefined.
+inline const Value& Arg(std::span<const Value> args, size_t i) {
+    static const Value undefined;
+    return i < args.size() ? args[i] : undefined;
+}
+
+}  // namespace lumarel::engine::avm1

@@ -1,0 +1,100 @@
+// Script objects: ordered property tables with attributes and getter/setter pairs, a prototype
+// link, and the parts that make an object a function, an array, a boxed primitive or a movie
+// clip's script face. Objects live on the machine's heap and are freed by its collector.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/avm1/value.h"
+
+namespace lumarel::engine::avm1 {
+
+class Machine;
+
+// Property attributes as ASSetPropFlags numbers them.
+enum PropFlag : uint8_t { kDontEnum = 1, kDontDelete = 2, kReadOnly = 4 };
+
+struct Property {
+    std::string name;  // as first set
+    Value value;
+    uint8_t flags = 0;
+    Object* getter = nullptr;  // addProperty: both set or neither
+    Object* setter = nullptr;
+};
+
+// A built-in function: `self` is the this-value, args the arguments as passed.
+using NativeFn = std::function<Value(Machine&, const Value& self, std::span<const Value> args)>;
+
+// A function defined by DefineFunction or DefineFunction2.
+struct ScriptFunction {
+    std::string name;
+    std::span<const uint8_t> body;  // into the movie's bytes, which outlive the machine
+    std::vector<std::string> params;
+    std::vector<uint8_t> paramRegisters;  // DefineFunction2: 0 = passed as a variable
+    uint8_t registerCount = 0;
+    uint16_t flags = 0;  // DefineFunction2's preload/suppress flags
+    bool v2 = false;
+    int version = 0;
+    std::vector<Object*> scope;  // the scope chain where it was defined, innermost last
+    std::shared_ptr<const std::vector<std::string>> constants;
+    std::weak_ptr<void> clip;  // the timeline it was defined on
+};
+
+enum class ObjectKind : uint8_t { Plain, Function, Array, Boolean, Number, String, Date, Error, MovieClip };
+
+class Object {
+public:
+    explicit Object(bool caseless) : caseless_(caseless) {}
+    virtual ~Object() = default;
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+
+    ObjectKind kind = ObjectKind::Plain;
+    Object* proto = nullptr;  // __proto__
+    // Functions: one of these is set; `constructor` runs for `new` when given.
+    NativeFn native;
+    NativeFn construct;
+    std::unique_ptr<ScriptFunction> script;
+    // Boxed primitives and dates: the primitive value.
+    Value primitive;
+    // Movie clips: the display object this object stands for.
+    std::weak_ptr<void> clip;
+
+    bool IsFunction() const { return kind == ObjectKind::Function; }
+
+    // Own properties only.
+    Property* Find(const std::string& name);
+    const Property* Find(const std::string& name) const;
+    // Own or inherited (prototype chain, bounded).
+    Property* Lookup(const std::string& name);
+    // Adds or replaces an own property (no setter is called; read-only is ignored).
+    void Define(const std::string& name, Value v, uint8_t flags = 0);
+    bool Delete(const std::string& name);  // false when absent or DontDelete
+    // Own property names in enumeration order (most recently added first), DontEnum left out.
+    std::vector<std::string> Keys() const;
+    const std::vector<Property>& Properties() const { return props_; }
+    std::vector<Property>& Properties() { return props_; }
+
+    // Array length bookkeeping for ObjectKind::Array: elements are ordinary properties "0".."n-1".
+    uint32_t length = 0;
+
+    bool marked = false;  // collector
+
+private:
+    std::string Key(const std::string& name) const;
+    void Reindex();
+    bool caseless_;
+    std::vector<Property> props_;
+    std::unordered_map<std::string, uint32_t> index_;
+};
+
+// Array index from a property name ("0", "12"; not "01" or "-1").
+bool ArrayIndex(const std::string& name, uint32_t& index);
+
+}  // namespace lumarel::engine::avm1
