@@ -53,7 +53,13 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
     if (f.sawEnd) ++counts[swf::tag::End];
     for (const auto& [code, n] : counts) info.tags.push_back(TagCount{code, swf::TagName(code), n});
 
-    m->stage_ = std::make_unique<timeline::Stage>(m->data_->definition);
+    timeline::ScriptEnv env;
+    env.trace = options.trace;
+    env.fsCommand = options.fsCommand;
+    env.clock = options.clock;
+    env.seed = options.randomSeed;
+    env.frameRate = h.frameRate;
+    m->stage_ = std::make_unique<timeline::Stage>(m->data_->definition, std::move(env));
     m->stage_->Start();
     result.movie = std::move(m);
     return result;

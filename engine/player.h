@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -57,6 +58,13 @@ class Movie;
 struct LoadOptions {
     // Glyphs for text drawn in fonts the movie does not embed (none: such text is not drawn).
     std::shared_ptr<text::DeviceFontSource> deviceFonts;
+    // Where scripts' trace() lines and fscommand() calls go (none: dropped).
+    std::function<void(const std::string&)> trace;
+    std::function<void(const std::string& command, const std::string& args)> fsCommand;
+    // The scripts' clock in milliseconds since loading. None: a fixed clock where frame n is
+    // at n * 1000 / frame rate, so runs are reproducible.
+    std::function<double()> clock;
+    uint32_t randomSeed = 1;
 };
 
 // The part of a larger view that a surface holds: the movie is laid out in a view of

@@ -482,6 +482,7 @@ void Machine::RunTimers() {
             }
         } catch (const ScriptAbort& a) {
             lastAbort_ = a.reason;
+        } catch (const ScriptThrow&) {
         }
     }
 }

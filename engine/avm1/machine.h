@@ -30,6 +30,10 @@ constexpr size_t kMaxObjects = 2000000;        // live objects per movie
 struct ScriptAbort {
     std::string reason;
 };
+// A script's `throw`: unwinds to the nearest try, or ends the frame script.
+struct ScriptThrow {
+    Value value;
+};
 
 class Machine {
 public:
@@ -119,6 +123,7 @@ public:
     // Used by the interpreter; public for the built-ins that need them.
     Value Invoke(Object* fn, const Value& self, std::span<const Value> args, Object* newObject);
     void CountAction();
+    Object* pendingHome = nullptr;  // the prototype a method was found on, for super in its call
     [[noreturn]] void Abort(const std::string& reason) { throw ScriptAbort{reason}; }
 
 private:

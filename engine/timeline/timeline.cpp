@@ -391,15 +391,12 @@ std::shared_ptr<Instance> Instance::Child(const std::string& name) const {
     return nullptr;
 }
 
-Stage::Stage(const MovieDefinition& def) : def_(def), background_(def.background) {
-    root_ = std::make_shared<Instance>(&def_.main, std::weak_ptr<Instance>(), 0, 0);
-}
-
 void Stage::Start() {
     tagWork_ = 0;
     root_->frame_ = 0;
     RunFrame(*root_, 0, true);
     RunQueuedActions();
+    AfterFrame();
 }
 
 void Stage::Tick() {
@@ -407,6 +404,7 @@ void Stage::Tick() {
     tagWork_ = 0;
     Advance(*root_);
     RunQueuedActions();
+    AfterFrame();
 }
 
 void Stage::Advance(Instance& inst) {
@@ -593,69 +591,6 @@ void Stage::RunQueuedActions() {
     }
 }
 
-void Stage::RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions) {
-    std::shared_ptr<Instance> target = origin;
-    BitReader r(actions);
-    while (r.Ok() && !r.AtEnd()) {
-        const uint8_t code = r.U8();
-        if (code == 0) break;
-        std::span<const uint8_t> body;
-        if (code >= 0x80) {
-            const uint16_t len = r.U16();
-            body = r.Bytes(len);
-        }
-        if (!r.Ok()) break;
-        BitReader b(body);
-        switch (code) {
-            case 0x04:  // NextFrame
-                if (target) {
-                    GotoFrame(*target, target->frame_ + 1);
-                    target->playing_ = false;
-                }
-                break;
-            case 0x05:  // PrevFrame
-                if (target) {
-                    GotoFrame(*target, target->frame_ - 1);
-                    target->playing_ = false;
-                }
-                break;
-            case 0x06:  // Play
-                if (target) target->playing_ = true;
-                break;
-            case 0x07:  // Stop
-                if (target) target->playing_ = false;
-                break;
-            case 0x81: {  // GotoFrame: go there and stop
-                const uint16_t f = b.U16();
-                if (target && b.Ok()) {
-                    GotoFrame(*target, f);
-                    target->playing_ = false;
-                }
-                break;
-            }
-            case 0x8C: {  // GotoLabel
-                const std::string label = b.Str();
-                if (target && b.Ok()) {
-                    auto it = target->def_->labels.find(Lower(label));
-                    if (it != target->def_->labels.end()) {
-                        GotoFrame(*target, it->second);
-                        target->playing_ = false;
-                    }
-                }
-                break;
-            }
-            case 0x8B: {  // SetTarget
-                const std::string path = b.Str();
-                target = b.Ok() ? Resolve(origin, path) : nullptr;
-                break;
-            }
-            case 0x8A:  // WaitForFrame: every frame is loaded, so nothing is ever skipped
-            default:
-                break;  // everything else is skipped by its length and not executed
-        }
-    }
-}
-
 std::shared_ptr<Instance> Stage::Resolve(const std::shared_ptr<Instance>& origin, const std::string& path) const {
     if (path.empty()) return origin;
     std::shared_ptr<Instance> cur = origin;
@@ -691,7 +626,8 @@ std::shared_ptr<Instance> Stage::Resolve(const std::shared_ptr<Instance>& origin
 
 void Stage::Render(raster::Renderer& r, const raster::Matrix& toDevice) const {
     long edgeBudget = kMaxEdgesPerFrame;
-    RenderList(r, *root_, toDevice, raster::ColorTransform{}, false, edgeBudget);
+    if (!rootObject_.visible) return;
+    RenderList(r, *root_, toDevice.Multiply(rootObject_.matrix), rootObject_.cxform, false, edgeBudget);
 }
 
 void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
@@ -745,6 +681,7 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
             clipEnds.push_back(end);
             continue;
         }
+        if (!obj.visible) continue;
         const raster::ColorTransform c = cx.Concat(obj.cxform);
         if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
             draw(*sc, world, c, clipDefinition);

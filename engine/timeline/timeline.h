@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <span>
@@ -17,6 +18,11 @@
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
 #include "engine/text/device_fonts.h"
+
+namespace lumarel::engine::avm1 {
+class Machine;
+class Object;
+}  // namespace lumarel::engine::avm1
 
 namespace lumarel::engine::timeline {
 
@@ -119,6 +125,7 @@ struct DisplayObject {
     uint16_t ratio = 0;
     std::string name;
     uint16_t clipDepth = 0;             // > 0: masks the objects up to this depth
+    bool visible = true;                // scripts hide objects with _visible = false
     const uint8_t* placedBy = nullptr;  // the PlaceObject tag that created it
     std::shared_ptr<Instance> sprite;   // for sprite characters
     ObjectToken token;
@@ -146,6 +153,8 @@ public:
     std::shared_ptr<Instance> Child(const std::string& name) const;
     std::shared_ptr<Instance> Parent() const { return parent_.lock(); }
     int Nesting() const { return nesting_; }
+    // The script object standing for this timeline (made by the script machine on first use).
+    avm1::Object* scriptObject = nullptr;
 
 private:
     friend class Stage;
@@ -158,10 +167,22 @@ private:
     DisplayList list_;
 };
 
-// The movie's running state: the root timeline, its display tree and the action queue.
+// Where scripts' output goes and what time it is for them.
+struct ScriptEnv {
+    std::function<void(const std::string&)> trace;
+    std::function<void(const std::string& command, const std::string& args)> fsCommand;
+    // Milliseconds since the movie started; when empty, frame n is at n * 1000 / frameRate.
+    std::function<double()> clock;
+    uint32_t seed = 1;  // for random()
+    double frameRate = 12;
+};
+
+// The movie's running state: the root timeline, its display tree, the action queue and the
+// script machine.
 class Stage {
 public:
-    explicit Stage(const MovieDefinition& def);
+    explicit Stage(const MovieDefinition& def, ScriptEnv env = {});
+    ~Stage();
     Stage(const Stage&) = delete;
     Stage& operator=(const Stage&) = delete;
 
@@ -197,6 +218,7 @@ private:
     std::shared_ptr<Instance> Instantiate(Instance& parent, const Character* ch);
     void Advance(Instance& inst);
     void RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions);
+    void AfterFrame();  // timers, the actions they queued, and the collector
     void RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
                     const raster::ColorTransform& cx, bool clipDefinition, long& edgeBudget) const;
 
@@ -205,13 +227,20 @@ private:
         std::span<const uint8_t> actions;
     };
 
+    class Host;
+    friend class Host;
+
     const MovieDefinition& def_;
-    int objects_ = 0;  // declared before root_: counts down as the tree is destroyed
+    ScriptEnv env_;
+    DisplayObject rootObject_;  // the root's own properties (_x, _alpha, ...) set by scripts
+    int objects_ = 0;           // declared before root_: counts down as the tree is destroyed
     long tick_ = 0;
     long tagWork_ = 0;
     raster::Rgba background_;
     std::shared_ptr<Instance> root_;
     std::deque<QueuedAction> queue_;
+    std::unique_ptr<Host> host_;
+    std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree
 };
 
 }  // namespace lumarel::engine::timeline

@@ -37,6 +37,7 @@ constexpr int kMaxSide = 16384;
 
 constexpr const char* kUsage =
     "usage: lumarel-render [--frames N] [--size WxH] [--quality Q] [--out FILE.png] MOVIE.swf\n"
+    "       lumarel-render --frames N --trace FILE [--out FILE.png] MOVIE.swf\n"
     "       lumarel-render --info MOVIE.swf\n"
     "       lumarel-render --bench [--size WxH] [--frames N] [--quality Q] MOVIE.swf\n"
     "\n"
@@ -47,6 +48,9 @@ constexpr const char* kUsage =
     "  --size WxH     the picture's size in pixels, at most 16384 a side; the movie is fitted\n"
     "                 into it whole (default: the movie's own stage size)\n"
     "  --out FILE     where the PNG goes (default out.png)\n"
+    "  --trace FILE   writes the scripts' trace() lines of the frames played to FILE (- for\n"
+    "                 standard output); no PNG unless --out is given. fscommand() calls are\n"
+    "                 reported on standard error\n"
     "  --quality Q    the stage quality: low (no anti-aliasing), medium, high or best\n"
     "                 (default high); exact: anti-aliased by exact covered areas\n"
     "  --info         prints the movie's header, its tags and what this player does not show\n"
@@ -203,7 +207,8 @@ int Bench(Movie& m, int w, int h, int frames) {
 int Run(int argc, char** argv) {
     int frames = 1, w = 0, h = 0;
     bool info = false, bench = false, sized = false;
-    std::string out = "out.png", movie;
+    std::string out = "out.png", movie, trace;
+    bool outGiven = false;
     raster::Quality quality = raster::Quality::High;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -248,6 +253,10 @@ int Run(int argc, char** argv) {
         } else if (a == "--out") {
             if (!value() || v.empty()) return Fail("--out needs a file name");
             out = v;
+            outGiven = true;
+        } else if (a == "--trace") {
+            if (!value() || v.empty()) return Fail("--trace needs a file name or -");
+            trace = v;
         } else if (a.size() > 1 && a[0] == '-') {
             return Fail("unknown option '" + a + "'");
         } else if (movie.empty()) {
@@ -263,6 +272,18 @@ int Run(int argc, char** argv) {
     if (const std::string why = ReadFile(movie, bytes); !why.empty()) return Fail(movie + ": " + why, false);
     LoadOptions options;
     options.deviceFonts = lumarel::player::NativeDeviceFonts();  // device-font text in the system's fonts
+    std::FILE* traceFile = nullptr;
+    if (!trace.empty()) {
+        traceFile = trace == "-" ? stdout : std::fopen(trace.c_str(), "wb");
+        if (!traceFile) return Fail(trace + ": cannot write the trace file", false);
+        options.trace = [traceFile](const std::string& line) {
+            std::fwrite(line.data(), 1, line.size(), traceFile);
+            std::fputc('\n', traceFile);
+        };
+    }
+    options.fsCommand = [](const std::string& command, const std::string& args) {
+        std::fprintf(stderr, "fscommand: %s %s\n", command.c_str(), args.c_str());
+    };
     LoadResult loaded = Movie::Load(bytes, options);
     if (!loaded.movie) return Fail(movie + ": not a movie this player can decode: " + loaded.error, false);
     Movie& m = *loaded.movie;
@@ -284,6 +305,9 @@ int Run(int argc, char** argv) {
         }
     }
     if (shown) std::fprintf(stderr, "\rframe %d of %d, drawing\n", frames, frames);
+    if (traceFile && traceFile != stdout && std::fclose(traceFile) != 0)
+        return Fail(trace + ": cannot write the trace file", false);
+    if (traceFile && !outGiven) return 0;
     raster::Surface s(w, h);
     m.Render(s);
     if (!lumarel::render::WritePng(s, out)) {

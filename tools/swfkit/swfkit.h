@@ -382,6 +382,14 @@ struct Place {
     }
 };
 
+// Action records from text, one statement a line (or between semicolons): an action's name
+// ("add2", "trace", "getvariable", ...), `push 1, 2.5, "s", true, null, undefined, r1, c0`,
+// `constants "a", "b"`, `store r1`, `label:` with `jump label` / `if label`, `gotoframe N`,
+// `gotolabel "x"`, `settarget "x"`, `geturl "url", "target"`, `gotoframe2 play|stop[, bias]`,
+// blocks `function name(a, b) {`, `function2 name(r1:a, b) regs=3 flags=0x2A {`, `with {`,
+// `try e {` ... `} catch {` ... `} finally {` ... `}`. Throws std::invalid_argument on bad text.
+Bytes AssembleActions(std::string_view source);
+
 // Action records for DoAction.
 class Actions {
 public:
@@ -396,6 +404,7 @@ public:
     Actions& Op(std::uint8_t code);                        // action without payload
     Actions& Op(std::uint8_t code, const Bytes& payload);  // code >= 0x80: with length
     Actions& Raw(const Bytes& bytes);                      // anything, unchecked
+    Actions& Asm(std::string_view source);                 // assembled text, see AssembleActions
     // The records followed by the ActionEndFlag.
     Bytes Encode() const;
 
