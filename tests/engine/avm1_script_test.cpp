@@ -92,6 +92,19 @@ TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
          "push 0, \"B\"; newobject; store r1; pop; push r1, \"k\"; getmember; trace\n"
          "push r1, \"B\"; getvariable; instanceof; trace; push r1, \"A\"; getvariable; instanceof; trace",
          "A|true|true"},
+        {8,
+         "function f(a) {; push \"this\"; getvariable; push \"v\"; getmember; push \"a\"; getvariable; add2; "
+         "return; }\n"
+         "push \"v\", 5, 1; initobject; store r1; pop\n"
+         "push 2, r1, 2, \"f\"; getvariable; push \"call\"; callmethod; trace\n"
+         "push 3, 1; initarray; push r1, 2, \"f\"; getvariable; push \"apply\"; callmethod; trace",
+         "7|8"},
+        {8,
+         "function g() {; push 42; return; }\n"
+         "push 0, 0; initobject; store r1; pop\n"
+         "push null, \"g\"; getvariable; push \"p\", 3, r1, \"addProperty\"; callmethod; pop\n"
+         "push r1, \"p\"; getmember; trace; push \"p\", 1, r1, \"hasOwnProperty\"; callmethod; trace",
+         "42|true"},
         // limits: endless loops and recursion stop the script, not the movie
         {8, "top:; jump top", "abort: script ran too long"},
         {8, "function f() {; push 0, \"f\"; callfunction; return; }; push 0, \"f\"; callfunction; pop",
