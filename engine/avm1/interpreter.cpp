@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engine/avm1/machine.h"
+#include "engine/avm1/utf8.h"
 #include "engine/swf/bit_reader.h"
 
 namespace lumarel::engine::avm1 {
@@ -49,48 +50,9 @@ bool SameName(const std::string& a, const std::string& b, bool caseless) {
     return true;
 }
 
-// UTF-8 code points (an invalid byte counts as one character), for the multibyte actions.
-std::vector<uint32_t> Decode(const std::string& s) {
-    std::vector<uint32_t> out;
-    for (size_t i = 0; i < s.size();) {
-        const uint8_t c = static_cast<uint8_t>(s[i]);
-        int n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-        bool ok = n > 0 && i + static_cast<size_t>(n) <= s.size();
-        for (int k = 1; ok && k < n; ++k) {
-            const uint8_t d = static_cast<uint8_t>(s[i + static_cast<size_t>(k)]);
-            ok = (d >> 6) == 2;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(c);
-            ++i;
-            continue;
-        }
-        out.push_back(cp);
-        i += static_cast<size_t>(n);
-    }
-    return out;
-}
-
 std::string Encode(uint32_t cp) {
     std::string s;
-    if (cp < 0x80) {
-        s += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        s += static_cast<char>(0xC0 | (cp >> 6));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        s += static_cast<char>(0xE0 | (cp >> 12));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        cp = std::min<uint32_t>(cp, 0x10FFFF);
-        s += static_cast<char>(0xF0 | (cp >> 18));
-        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    Utf8Append(cp, s);
     return s;
 }
 
@@ -104,7 +66,7 @@ std::string Substring(const std::string& s, double index, double count, bool mul
         double n = count < 0 ? size - b : std::clamp(count, 0.0, size - b);
         return s.substr(static_cast<size_t>(b), static_cast<size_t>(n));
     }
-    const std::vector<uint32_t> cps = Decode(s);
+    const std::vector<uint32_t> cps = Utf8Decode(s);
     const double size = static_cast<double>(cps.size());
     double b = std::clamp(index - 1, 0.0, size);
     double n = count < 0 ? size - b : std::clamp(count, 0.0, size - b);
@@ -715,7 +677,7 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
                 Push(a, Value(static_cast<double>(PopString(a).size())));
                 break;
             case 0x31:  // MBStringLength
-                Push(a, Value(static_cast<double>(Decode(PopString(a)).size())));
+                Push(a, Value(static_cast<double>(Utf8Decode(PopString(a)).size())));
                 break;
             case 0x15:    // StringExtract
             case 0x35: {  // MBStringExtract
@@ -740,7 +702,7 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
                 } else if (op == 0x32 && version_ < 6) {
                     Push(a, Value(static_cast<double>(static_cast<uint8_t>(s[0]))));
                 } else {
-                    Push(a, Value(static_cast<double>(Decode(s)[0])));
+                    Push(a, Value(static_cast<double>(Utf8Decode(s)[0])));
                 }
                 break;
             }

@@ -1,5 +1,7 @@
 #include "engine/avm1/machine.h"
 
+#include "engine/avm1/utf8.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -216,7 +218,7 @@ void Machine::ArraySetLength(Object* a, uint32_t n) {
 
 Value Machine::GetMember(const Value& obj, const std::string& name) {
     if (obj.type == Type::String && SameText(name, "length", version_ < 7)) {
-        return Value(double(obj.string.size()));  // bytes; multibyte-aware length is String's
+        return Value(double(version_ >= 6 ? Utf8Length(obj.string) : obj.string.size()));
     }
     Object* o = obj.object ? obj.object : ToObject(obj);
     return o ? Get(o, name) : Value();

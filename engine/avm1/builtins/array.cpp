@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "engine/avm1/machine.h"
+#include "engine/avm1/utf8.h"
 
 namespace lumarel::engine::avm1 {
 
 // Case folding shared with String.toLowerCase (string.cpp).
-std::string LowerCaseText(const std::string& s);
 
 namespace {
 

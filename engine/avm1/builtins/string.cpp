@@ -7,69 +7,17 @@
 #include <vector>
 
 #include "engine/avm1/machine.h"
+#include "engine/avm1/utf8.h"
 
 namespace lumarel::engine::avm1 {
 
 namespace {
 
-// Length of the UTF-8 sequence starting at s[i], or 1 when it is no valid sequence. Encoded
-// surrogates are accepted so that fromCharCode's lone surrogates read back as one character.
-size_t SequenceLength(const std::string& s, size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t n;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) lo = 0xA0;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else {
-        return 1;
-    }
-    if (i + n > s.size()) return 1;
-    const auto second = static_cast<unsigned char>(s[i + 1]);
-    if (second < lo || second > hi) return 1;
-    for (size_t k = 2; k < n; ++k)
-        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 1;
-    return n;
-}
-
-uint32_t DecodeAt(const std::string& s, size_t i, size_t n) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (n == 1) return c;
-    uint32_t cp = c & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    return cp;
-}
-
-void Encode(uint32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp <= 0x10FFFF) {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // A string with the byte offset of each character, and of its end as the last entry.
 class Chars {
 public:
     explicit Chars(const std::string& s) : text_(s) {
-        for (size_t i = 0; i < s.size(); i += SequenceLength(s, i)) starts_.push_back(i);
+        for (size_t i = 0; i < s.size(); i += Utf8SequenceLength(s, i)) starts_.push_back(i);
         starts_.push_back(s.size());
     }
     size_t Count() const { return starts_.size() - 1; }
@@ -78,7 +26,9 @@ public:
         if (to <= from) return "";
         return text_.substr(Byte(from), Byte(to) - Byte(from));
     }
-    uint32_t Code(size_t index) const { return DecodeAt(text_, starts_[index], starts_[index + 1] - starts_[index]); }
+    uint32_t Code(size_t index) const {
+        return Utf8DecodeAt(text_, starts_[index], starts_[index + 1] - starts_[index]);
+    }
     // The character index at byte offset `pos`, or -1 when `pos` is inside a character.
     long IndexAt(size_t pos) const {
         auto it = std::lower_bound(starts_.begin(), starts_.end(), pos);
@@ -123,12 +73,12 @@ std::string MapCase(const std::string& s, uint32_t (*map)(uint32_t)) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
-        const size_t n = SequenceLength(s, i);
+        const size_t n = Utf8SequenceLength(s, i);
         const auto c = static_cast<unsigned char>(s[i]);
         if (n == 1 && c >= 0x80) {
             out += s[i];
         } else {
-            Encode(map(DecodeAt(s, i, n)), out);
+            Utf8Append(map(Utf8DecodeAt(s, i, n)), out);
         }
         i += n;
     }
@@ -280,7 +230,7 @@ Value FromCharCode(Machine& m, std::span<const Value> args) {
                 ++i;
             }
         }
-        Encode(c, out);
+        Utf8Append(c, out);
     }
     return Value(out);
 }
