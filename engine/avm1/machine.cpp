@@ -62,8 +62,7 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallNumberAndBoolean(*this);
     InstallMath(*this);
     InstallGlobals(*this);
-    Object* mc = Class("MovieClip", nullptr, nullptr, movieClipProto);
-    (void)mc;
+    InstallMovieClip(*this);
 }
 
 Machine::~Machine() = default;
@@ -458,6 +457,18 @@ void Machine::Collect() {
     boundClips_.swap(alive);
     heap_.erase(std::remove_if(heap_.begin(), heap_.end(), [](const std::unique_ptr<Object>& o) { return !o->marked; }),
                 heap_.end());
+}
+
+void Machine::CallHandler(Object* o, const std::string& name) {
+    Value fn = Get(o, name);
+    if (!fn.object || !fn.object->IsFunction()) return;
+    actions_ = 0;
+    try {
+        Call(fn, Value(o), {});
+    } catch (const ScriptAbort& a) {
+        lastAbort_ = a.reason;
+    } catch (const ScriptThrow&) {
+    }
 }
 
 void Machine::RunTimers() {

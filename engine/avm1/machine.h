@@ -119,6 +119,8 @@ public:
     std::vector<Timer> timers;
     int nextTimerId = 1;
     void RunTimers();
+    // An event handler such as onEnterFrame, when `o` has one; aborts and throws end only it.
+    void CallHandler(Object* o, const std::string& name);
 
     // Used by the interpreter; public for the built-ins that need them.
     Value Invoke(Object* fn, const Value& self, std::span<const Value> args, Object* newObject);
@@ -152,6 +154,7 @@ void InstallString(Machine& m);
 void InstallNumberAndBoolean(Machine& m);
 void InstallMath(Machine& m);
 void InstallGlobals(Machine& m);
+void InstallMovieClip(Machine& m);
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {

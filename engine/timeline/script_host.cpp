@@ -234,6 +234,16 @@ void Stage::RunActions(const std::shared_ptr<Instance>& origin, std::span<const 
     machine_->RunBlock(actions, Host::ClipFor(origin));
 }
 
+void Stage::EnterFrame() {
+    // The clips that exist now, parents before children; handlers may add or remove clips.
+    std::vector<std::shared_ptr<Instance>> clips{root_};
+    for (size_t i = 0; i < clips.size(); ++i)
+        for (auto& [depth, obj] : clips[i]->list_)
+            if (obj.sprite) clips.push_back(obj.sprite);
+    for (const auto& c : clips)
+        if (c->scriptObject && host_->IsClip(Host::ClipFor(c))) machine_->CallHandler(c->scriptObject, "onEnterFrame");
+}
+
 void Stage::AfterFrame() {
     machine_->RunTimers();
     RunQueuedActions();

@@ -30,6 +30,7 @@ bool IsControlTag(uint16_t code) {
         case tag::RemoveObject:
         case tag::RemoveObject2:
         case tag::DoAction:
+        case tag::DoInitAction:
             return true;
         default:
             return false;
@@ -403,6 +404,7 @@ void Stage::Tick() {
     ++tick_;
     tagWork_ = 0;
     Advance(*root_);
+    EnterFrame();
     RunQueuedActions();
     AfterFrame();
 }
@@ -512,6 +514,10 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
         }
         case tag::DoAction:
             if (queueActions) queue_.push_back(QueuedAction{inst.weak_from_this(), t.data});
+            return;
+        case tag::DoInitAction:
+            // Runs once, at once: before the frame's own scripts, which are only queued.
+            if (t.data.size() > 2 && initDone_.insert(t.data.data()).second) RunActions(root_, t.data.subspan(2));
             return;
         default:
             return;

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <span>
 #include <string>
@@ -219,6 +220,7 @@ private:
     void Advance(Instance& inst);
     void RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions);
     void AfterFrame();  // timers, the actions they queued, and the collector
+    void EnterFrame();  // onEnterFrame handlers of every clip that has one
     void RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
                     const raster::ColorTransform& cx, bool clipDefinition, long& edgeBudget) const;
 
@@ -239,6 +241,7 @@ private:
     raster::Rgba background_;
     std::shared_ptr<Instance> root_;
     std::deque<QueuedAction> queue_;
+    std::set<const uint8_t*> initDone_;  // DoInitAction tags already run
     std::unique_ptr<Host> host_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree
 };

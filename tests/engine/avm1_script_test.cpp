@@ -167,5 +167,38 @@ TEST(Avm1Scripts, FrameScriptsDriveTheDisplayTree) {
     EXPECT_EQ(r.movie->CurrentFrame(), 0);  // stop() held the root on frame 1
 }
 
+TEST(Avm1Scripts, InitActionsThenFrameScriptsThenEnterFrameHandlers) {
+    swfkit::Movie movie(swfkit::Rect::Pixels(0, 0, 100, 100), 10.0, 8);
+    swfkit::Actions init;
+    init.Asm("push \"init\"; trace");
+    swfkit::Bytes initBody = {1, 0};  // the sprite id the init actions belong to
+    const swfkit::Bytes initCode = init.Encode();
+    initBody.insert(initBody.end(), initCode.begin(), initCode.end());
+    movie.DoAction(swfkit::Actions().Asm(
+        "push \"frame 1\"; trace\n"
+        "push \"n\", 0; setvariable\n"
+        "function h() {; push \"n\", \"n\"; getvariable; increment; setvariable; push \"n\"; getvariable; trace; "
+        "push 3, 1, \"_root\"; getvariable; push \"gotoAndStop\"; callmethod; pop; }\n"
+        "push \"_root\"; getvariable; push \"onEnterFrame\", \"h\"; getvariable; setmember"));
+    movie.Raw(59, initBody);
+    movie.ShowFrame();
+    movie.DoAction(swfkit::Actions().Asm("push \"frame 2\"; trace"));
+    movie.ShowFrame();
+    movie.DoAction(swfkit::Actions().Asm("push \"frame 3\"; trace"));
+    movie.ShowFrame();
+    std::vector<std::string> traces;
+    engine::LoadOptions options;
+    options.trace = [&](const std::string& t) { traces.push_back(t); };
+    engine::LoadResult r = engine::Movie::Load(movie.Build(swfkit::Compression::None), options);
+    ASSERT_TRUE(r.movie) << r.error;
+    r.movie->Play();
+    r.movie->Advance();
+    r.movie->Advance();
+    // The goto in the handler leaves frame 2's queued script to run, then frame 3's.
+    const std::vector<std::string> want = {"init", "frame 1", "1", "frame 2", "frame 3", "2"};
+    EXPECT_EQ(traces, want);
+    EXPECT_EQ(r.movie->CurrentFrame(), 2);
+}
+
 }  // namespace
 }  // namespace lumarel
