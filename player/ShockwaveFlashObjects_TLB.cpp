@@ -1,6 +1,7 @@
 #include "player/ShockwaveFlashObjects_TLB.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "engine/player.h"
@@ -60,6 +61,12 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
         // Text in fonts the movie does not embed is drawn with the system's fonts.
         engine::LoadOptions options;
         options.deviceFonts = player::NativeDeviceFonts();
+        // Scripts see real time (getTimer, setInterval) and a different random sequence each show.
+        const auto loadedAt = std::chrono::steady_clock::now();
+        options.clock = [loadedAt] {
+            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadedAt).count();
+        };
+        options.randomSeed = static_cast<std::uint32_t>(loadedAt.time_since_epoch().count()) | 1u;
         engine::LoadResult loaded = engine::Movie::Load(bytes, options);
         view_->movie = std::move(loaded.movie);
         if (!view_->movie) loadError_ = loaded.error.empty() ? "not a movie" : loaded.error;

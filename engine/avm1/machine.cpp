@@ -436,6 +436,9 @@ void Machine::Mark(Object* o) {
 }
 
 void Machine::Collect() {
+    // Only once the heap has grown well past what survived last time: a movie that makes few
+    // objects pays almost nothing per frame.
+    if (heap_.size() < liveAfterCollect_ * 2 + 4096) return;
     for (auto& o : heap_) o->marked = false;
     for (Object* root : {global, objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto,
                          errorProto, movieClipProto, dateProto})
@@ -457,6 +460,7 @@ void Machine::Collect() {
     boundClips_.swap(alive);
     heap_.erase(std::remove_if(heap_.begin(), heap_.end(), [](const std::unique_ptr<Object>& o) { return !o->marked; }),
                 heap_.end());
+    liveAfterCollect_ = heap_.size();
 }
 
 void Machine::CallHandler(Object* o, const std::string& name) {

@@ -54,7 +54,8 @@ public:
     Value Construct(const Value& fn, std::span<const Value> args);
     // Calls a method by name on a value (primitives use their class's prototype).
     Value CallMethod(const Value& self, const std::string& name, std::span<const Value> args);
-    // Frees every object no root reaches. Call only while no script runs.
+    // Frees every object no root reaches (when the heap has grown enough since the last time).
+    // Call only while no script runs.
     void Collect();
     const std::string& LastAbort() const { return lastAbort_; }
 
@@ -139,6 +140,7 @@ private:
     Host& host_;
     int version_;
     std::vector<std::unique_ptr<Object>> heap_;
+    size_t liveAfterCollect_ = 0;
     std::vector<Object*> markStack_;
     std::vector<Clip> boundClips_;  // clips whose script object we made
     int depth_ = 0;
