@@ -19,9 +19,10 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
+using avm1::Clip;
+
 class Stage::Host : public avm1::Host {
 public:
-    using Clip = avm1::Clip;
     using Value = avm1::Value;
 
     explicit Host(Stage& s) : stage_(s) {}
@@ -240,8 +241,16 @@ void Stage::EnterFrame() {
     for (size_t i = 0; i < clips.size(); ++i)
         for (auto& [depth, obj] : clips[i]->list_)
             if (obj.sprite) clips.push_back(obj.sprite);
-    for (const auto& c : clips)
-        if (c->scriptObject && host_->IsClip(Host::ClipFor(c))) machine_->CallHandler(c->scriptObject, "onEnterFrame");
+    for (const auto& c : clips) {
+        const Clip clip = Host::ClipFor(c);
+        if (!host_->IsClip(clip)) continue;
+        if (const DisplayObject* o = host_->Placement(*c)) {
+            const std::vector<ClipAction> handlers = o->clipActions;  // a handler may remove the clip
+            for (const ClipAction& h : handlers)
+                if (h.events & kClipEventEnterFrame) machine_->RunBlock(h.actions, clip);
+        }
+        if (c->scriptObject) machine_->CallHandler(c->scriptObject, "onEnterFrame");
+    }
 }
 
 void Stage::AfterFrame() {

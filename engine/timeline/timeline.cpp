@@ -55,6 +55,28 @@ raster::Shape RectShape(float x0, float y0, float x1, float y1) {
     return s;
 }
 
+// PlaceObject2/3's CLIPACTIONS: event flags (16 bits before SWF 6, 32 from it) and the actions
+// each set of events runs. A record running past the tag ends the list.
+std::vector<ClipAction> ReadClipActions(BitReader& r, int version) {
+    std::vector<ClipAction> out;
+    auto flags = [&] { return version >= 6 ? r.U32() : r.U16(); };
+    (void)r.U16();  // reserved
+    (void)flags();  // all events together
+    while (r.Ok() && out.size() < 64) {
+        const uint32_t events = flags();
+        if (!r.Ok() || events == 0) break;
+        uint32_t size = r.U32();
+        if (version >= 6 && (events & kClipEventKeyPress) && size > 0) {
+            (void)r.U8();  // the key code
+            --size;
+        }
+        const std::span<const uint8_t> actions = r.Bytes(size);
+        if (!r.Ok()) break;
+        out.push_back(ClipAction{events, actions});
+    }
+    return out;
+}
+
 // The lowest object at a depth (the one the timeline's tags act on), or end().
 DisplayList::iterator LowestAt(DisplayList& list, uint16_t depth) {
     auto it = list.lower_bound(depth);
@@ -499,9 +521,25 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
             if (flags & 0x20) name = r.Str();
             if (flags & 0x40) clipDepth = r.U16();
             if (!r.Ok()) return;  // a malformed placement changes nothing
+            // Clip event handlers follow; PlaceObject3's filters, blend mode and caching flag
+            // come first, and a placement carrying filters keeps no handlers for now.
+            std::vector<ClipAction> handlers;
+            if ((flags & 0x80) && !(flags2 & 0x01)) {
+                if (flags2 & 0x02) (void)r.U8();
+                if (flags2 & 0x04) (void)r.U8();
+                handlers = ReadClipActions(r, def_.version);
+            }
             Place(inst, depth, t.data.data(), move, hasCharacter, id, (flags & 0x04) ? &m : nullptr,
                   (flags & 0x08) ? &cx : nullptr, (flags & 0x10) ? &ratio : nullptr, (flags & 0x20) ? &name : nullptr,
                   (flags & 0x40) ? &clipDepth : nullptr);
+            if (!handlers.empty() && hasCharacter) {
+                auto placed = LowestAt(inst.list_, depth);
+                if (placed != inst.list_.end() && placed->second.sprite) {
+                    placed->second.clipActions = std::move(handlers);
+                    for (const ClipAction& h : placed->second.clipActions)
+                        if (h.events & kClipEventLoad) queue_.push_back(QueuedAction{placed->second.sprite, h.actions});
+                }
+            }
             return;
         }
         case tag::RemoveObject:

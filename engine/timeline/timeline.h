@@ -117,6 +117,14 @@ private:
     int* counter_ = nullptr;
 };
 
+// onClipEvent handlers of a placed sprite: the events (PlaceObject's flag bits) and the actions.
+struct ClipAction {
+    uint32_t events = 0;
+    std::span<const uint8_t> actions;
+};
+constexpr uint32_t kClipEventLoad = 0x01, kClipEventEnterFrame = 0x02, kClipEventUnload = 0x04;
+constexpr uint32_t kClipEventKeyPress = 0x20000;
+
 struct DisplayObject {
     uint16_t depth = 0;
     uint16_t characterId = 0;
@@ -125,8 +133,9 @@ struct DisplayObject {
     raster::ColorTransform cxform;
     uint16_t ratio = 0;
     std::string name;
-    uint16_t clipDepth = 0;             // > 0: masks the objects up to this depth
-    bool visible = true;                // scripts hide objects with _visible = false
+    uint16_t clipDepth = 0;  // > 0: masks the objects up to this depth
+    bool visible = true;     // scripts hide objects with _visible = false
+    std::vector<ClipAction> clipActions;
     const uint8_t* placedBy = nullptr;  // the PlaceObject tag that created it
     std::shared_ptr<Instance> sprite;   // for sprite characters
     ObjectToken token;

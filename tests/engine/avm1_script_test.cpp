@@ -200,5 +200,39 @@ TEST(Avm1Scripts, InitActionsThenFrameScriptsThenEnterFrameHandlers) {
     EXPECT_EQ(r.movie->CurrentFrame(), 2);
 }
 
+TEST(Avm1Scripts, ClipEventHandlersRunOnLoadAndEveryFrame) {
+    swfkit::Movie movie(swfkit::Rect::Pixels(0, 0, 100, 100), 10.0, 6);
+    swfkit::Sprite sprite;
+    sprite.ShowFrame();
+    const uint16_t clip = movie.DefineSprite(sprite);
+    auto handler = [](uint32_t events, const char* source) {
+        swfkit::Bytes b;
+        const swfkit::Bytes code = swfkit::Actions().Asm(source).Encode();
+        for (uint32_t v : {events, static_cast<uint32_t>(code.size())})
+            for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        b.insert(b.end(), code.begin(), code.end());
+        return b;
+    };
+    swfkit::Bytes place = {0x82, 1, 0, static_cast<uint8_t>(clip), static_cast<uint8_t>(clip >> 8), 0, 0, 3, 0, 0, 0};
+    for (const swfkit::Bytes& h :
+         {handler(1, "push \"load\"; trace"), handler(2,
+                                                      "push \"this\"; getvariable; push \"_x\"; getmember; trace; "
+                                                      "push \"this\"; getvariable; push \"_x\", 5; setmember")})
+        place.insert(place.end(), h.begin(), h.end());
+    place.insert(place.end(), {0, 0, 0, 0});
+    movie.Raw(26, place);
+    movie.ShowFrame();
+    std::vector<std::string> traces;
+    engine::LoadOptions options;
+    options.trace = [&](const std::string& t) { traces.push_back(t); };
+    engine::LoadResult r = engine::Movie::Load(movie.Build(swfkit::Compression::None), options);
+    ASSERT_TRUE(r.movie) << r.error;
+    r.movie->Play();
+    r.movie->Advance();
+    r.movie->Advance();
+    const std::vector<std::string> want = {"load", "0", "5"};
+    EXPECT_EQ(traces, want);
+}
+
 }  // namespace
 }  // namespace lumarel
