@@ -63,6 +63,8 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallMath(*this);
     InstallGlobals(*this);
     InstallMovieClip(*this);
+    InstallError(*this);
+    InstallSystem(*this);
 }
 
 Machine::~Machine() = default;

@@ -157,6 +157,8 @@ void InstallNumberAndBoolean(Machine& m);
 void InstallMath(Machine& m);
 void InstallGlobals(Machine& m);
 void InstallMovieClip(Machine& m);
+void InstallError(Machine& m);
+void InstallSystem(Machine& m);
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {

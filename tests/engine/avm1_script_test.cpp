@@ -105,6 +105,18 @@ TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
          "push null, \"g\"; getvariable; push \"p\", 3, r1, \"addProperty\"; callmethod; pop\n"
          "push r1, \"p\"; getmember; trace; push \"p\", 1, r1, \"hasOwnProperty\"; callmethod; trace",
          "42|true"},
+        {8,
+         "try e {; push \"bad\", 1, \"Error\"; newobject; throw; } catch {; push \"e\"; getvariable; trace; "
+         "push \"e\"; getvariable; push \"name\"; getmember; trace; }",
+         "bad|Error"},
+        {8,
+         "push 0, 0; initobject; store r1; pop; push r1, 1, \"AsBroadcaster\"; getvariable; "
+         "push \"initialize\"; callmethod; pop\n"
+         "function hi(x) {; push \"x\"; getvariable; trace; }\n"
+         "push \"onHi\", \"hi\"; getvariable; push 1; initobject; store r2; pop\n"
+         "push r2, 1, r1, \"addListener\"; callmethod; pop; push 7, \"onHi\", 2, r1, \"broadcastMessage\"; "
+         "callmethod; pop",
+         "7"},
         // limits: endless loops and recursion stop the script, not the movie
         {8, "top:; jump top", "abort: script ran too long"},
         {8, "function f() {; push 0, \"f\"; callfunction; return; }; push 0, \"f\"; callfunction; pop",
