@@ -60,7 +60,11 @@ public:
     virtual Object*& ScriptObject(const Clip& c) = 0;
 
     virtual double Milliseconds() = 0;  // since the movie started
-    virtual uint32_t Random() = 0;      // uniformly distributed 32-bit values
+    // Wall-clock time for Date: milliseconds since 1970 (UTC), and the local time zone's offset
+    // from UTC in milliseconds at a given UTC time (east positive).
+    virtual double UtcNow() { return 946684800000.0 + Milliseconds(); }  // 2000-01-01 00:00 UTC on
+    virtual double LocalOffset(double /*utc*/) { return 0; }
+    virtual uint32_t Random() = 0;  // uniformly distributed 32-bit values
     virtual void Trace(const std::string& line) = 0;
     virtual void FsCommand(const std::string& command, const std::string& args) = 0;
 };

@@ -33,7 +33,6 @@ enum : uint16_t {
 };
 
 constexpr size_t kMaxStack = 1 << 20;
-constexpr int kMaxRegisters = 256;
 
 bool Caseless(int version) { return version < 7; }
 

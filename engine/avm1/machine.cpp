@@ -65,6 +65,7 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallMovieClip(*this);
     InstallError(*this);
     InstallSystem(*this);
+    InstallDate(*this);
 }
 
 Machine::~Machine() = default;

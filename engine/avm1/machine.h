@@ -159,6 +159,7 @@ void InstallGlobals(Machine& m);
 void InstallMovieClip(Machine& m);
 void InstallError(Machine& m);
 void InstallSystem(Machine& m);
+void InstallDate(Machine& m);
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {

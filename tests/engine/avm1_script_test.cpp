@@ -117,6 +117,13 @@ TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
          "push r2, 1, r1, \"addListener\"; callmethod; pop; push 7, \"onHi\", 2, r1, \"broadcastMessage\"; "
          "callmethod; pop",
          "7"},
+        {8,
+         "push 0, 30, 45, 13, 9, 11, 2026, 7, \"Date\"; newobject; store r1; pop\n"
+         "push 0, r1, \"getDay\"; callmethod; trace; push 0, r1, \"toString\"; callmethod; trace\n"
+         "push 0, 1, 2, 2000, 3, \"Date\"; getvariable; push \"UTC\"; callmethod; trace\n"
+         "push 40, 1, r1, \"setDate\"; callmethod; pop; push 0, r1, \"getMonth\"; callmethod; trace\n"
+         "push 0, 0, \"Date\"; newobject; push \"getFullYear\"; callmethod; trace",
+         "3|Wed Dec 9 13:45:30 GMT+0000 2026|951868800000|0|2000"},
         // limits: endless loops and recursion stop the script, not the movie
         {8, "top:; jump top", "abort: script ran too long"},
         {8, "function f() {; push 0, \"f\"; callfunction; return; }; push 0, \"f\"; callfunction; pop",

@@ -48,8 +48,9 @@ void InstallMath(Machine& m) {
         {"sin", [](double x) { return std::sin(x); }},   {"sqrt", [](double x) { return std::sqrt(x); }},
         {"tan", [](double x) { return std::tan(x); }},
     };
-    for (const auto& [name, fn] : unary) {
-        m.Method(math, name, [fn](Machine& mm, const Value&, std::span<const Value> args) {
+    for (const auto& entry : unary) {
+        const auto fn = entry.second;  // a copy: lambdas cannot capture structured bindings everywhere
+        m.Method(math, entry.first, [fn](Machine& mm, const Value&, std::span<const Value> args) {
             return Value(fn(mm.ToNumber(Arg(args, 0))));
         });
     }
