@@ -40,6 +40,8 @@ enum class ClipProp : int {
     YMouse,
     Count
 };
+// A clip property index from a name such as "_x" (case-insensitive), or -1.
+int ClipPropIndex(const std::string& name);
 
 class Host {
 public:

@@ -13,8 +13,6 @@
 
 namespace lumarel::engine::avm1 {
 
-int ClipPropIndex(const std::string& name);
-
 namespace {
 
 using swf::BitReader;
@@ -36,19 +34,6 @@ constexpr size_t kMaxStack = 1 << 20;
 
 bool Caseless(int version) { return version < 7; }
 
-bool SameName(const std::string& a, const std::string& b, bool caseless) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (caseless) {
-            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) return false;
-    }
-    return true;
-}
-
 std::string Encode(uint32_t cp) {
     std::string s;
     Utf8Append(cp, s);
@@ -65,13 +50,11 @@ std::string Substring(const std::string& s, double index, double count, bool mul
         double n = count < 0 ? size - b : std::clamp(count, 0.0, size - b);
         return s.substr(static_cast<size_t>(b), static_cast<size_t>(n));
     }
-    const std::vector<uint32_t> cps = Utf8Decode(s);
-    const double size = static_cast<double>(cps.size());
+    const Utf8Chars chars(s);
+    const double size = static_cast<double>(chars.Count());
     double b = std::clamp(index - 1, 0.0, size);
     double n = count < 0 ? size - b : std::clamp(count, 0.0, size - b);
-    std::string out;
-    for (size_t i = static_cast<size_t>(b); i < static_cast<size_t>(b + n); ++i) out += Encode(cps[i]);
-    return out;
+    return chars.Sub(static_cast<size_t>(b), static_cast<size_t>(b + n));
 }
 
 }  // namespace
@@ -163,7 +146,7 @@ bool Interpreter::Has(Object* o, const std::string& name) {
     if (o->kind == ObjectKind::MovieClip) {
         Clip c = m_.ClipOf(Value(o));
         if (!c) return false;
-        if (ClipPropIndex(name) >= 0) return true;
+        if (ClipPropIndex(name) >= 0 || SameName(name, "_parent", true) || SameName(name, "_root", true)) return true;
         return m_.HostRef().Child(c, name) != nullptr;
     }
     return false;

@@ -18,26 +18,13 @@ const char* const kClipPropNames[] = {"_x",           "_y",           "_xscale",
                                       "_url",         "_highquality", "_focusrect",    "_soundbuftime", "_quality",
                                       "_xmouse",      "_ymouse"};
 
-bool SameText(const std::string& a, const char* b, bool caseless) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        char x = a[i], y = b[i];
-        if (caseless) {
-            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) return false;
-    }
-    return i == a.size() && !b[i];
-}
-
 }  // namespace
 
 // A clip property index from a name such as "_x" (property names are case-insensitive).
 int ClipPropIndex(const std::string& name) {
     if (name.empty() || name[0] != '_') return -1;
     for (int i = 0; i < static_cast<int>(ClipProp::Count); ++i)
-        if (SameText(name, kClipPropNames[i], true)) return i;
+        if (SameName(name, kClipPropNames[i], true)) return i;
     return -1;
 }
 
@@ -133,8 +120,8 @@ Clip Machine::ClipOf(const Value& v) {
 
 Value Machine::Get(Object* o, const std::string& name) {
     if (!o) return Value();
-    if (SameText(name, "__proto__", version_ < 7)) return o->proto ? Value(o->proto) : Value();
-    if (o->kind == ObjectKind::Array && SameText(name, "length", version_ < 7)) return Value(double(o->length));
+    if (SameName(name, "__proto__", version_ < 7)) return o->proto ? Value(o->proto) : Value();
+    if (o->kind == ObjectKind::Array && SameName(name, "length", version_ < 7)) return Value(double(o->length));
     if (o->kind == ObjectKind::MovieClip) {
         if (Property* p = o->Find(name)) {
             if (p->getter) return Call(Value(p->getter), Value(o), {});
@@ -144,11 +131,11 @@ Value Machine::Get(Object* o, const std::string& name) {
             const int idx = ClipPropIndex(name);
             if (idx >= 0) return host_.GetProperty(c, static_cast<ClipProp>(idx));
             if (Clip child = host_.Child(c, name)) return Value(ClipObject(child));
-            if (SameText(name, "_parent", true)) {
+            if (SameName(name, "_parent", true)) {
                 Clip parent = host_.Parent(c);
                 return parent ? Value(ClipObject(parent)) : Value();
             }
-            if (SameText(name, "_root", true)) return Value(ClipObject(host_.Root()));
+            if (SameName(name, "_root", true)) return Value(ClipObject(host_.Root()));
         }
     }
     Object* cur = o;
@@ -164,12 +151,12 @@ Value Machine::Get(Object* o, const std::string& name) {
 void Machine::Set(Object* o, const std::string& name, const Value& v) {
     if (!o) return;
     const bool caseless = version_ < 7;
-    if (SameText(name, "__proto__", caseless)) {
+    if (SameName(name, "__proto__", caseless)) {
         o->proto = v.object;
         return;
     }
     if (o->kind == ObjectKind::Array) {
-        if (SameText(name, "length", caseless)) {
+        if (SameName(name, "length", caseless)) {
             const double n = ToNumber(v);
             if (n >= 0 && n < 4294967295.0 && n == std::floor(n)) ArraySetLength(o, static_cast<uint32_t>(n));
             return;
@@ -219,7 +206,7 @@ void Machine::ArraySetLength(Object* a, uint32_t n) {
 }
 
 Value Machine::GetMember(const Value& obj, const std::string& name) {
-    if (obj.type == Type::String && SameText(name, "length", version_ < 7)) {
+    if (obj.type == Type::String && SameName(name, "length", version_ < 7)) {
         return Value(double(version_ >= 6 ? Utf8Length(obj.string) : obj.string.size()));
     }
     Object* o = obj.object ? obj.object : ToObject(obj);
@@ -412,7 +399,14 @@ bool Machine::InstanceOf(const Value& v, const Value& ctor) {
     Object* o = v.object->proto;
     for (int i = 0; o && i < kMaxProtoChain; ++i, o = o->proto) {
         if (o == proto.object) return true;
-        // Interfaces (ImplementsOp) are listed on the prototype.
+        // A class's prototype lists the interfaces it implements (ImplementsOp).
+        const Property* list = o->Find("__interfaces__");
+        if (!list || !list->value.object) continue;
+        Object* interfaces = list->value.object;
+        for (uint32_t k = 0; k < interfaces->length; ++k) {
+            const Value iface = Get(interfaces, std::to_string(k));
+            if (iface.IsObject() && Get(iface.object, "prototype").object == proto.object) return true;
+        }
     }
     return false;
 }

@@ -47,14 +47,11 @@ void Object::Define(const std::string& name, Value v, uint8_t flags) {
 bool Object::Delete(const std::string& name) {
     auto it = index_.find(Key(name));
     if (it == index_.end() || (props_[it->second].flags & kDontDelete)) return false;
-    props_.erase(props_.begin() + it->second);
-    Reindex();
+    const uint32_t at = it->second;
+    index_.erase(it);
+    props_.erase(props_.begin() + at);
+    for (uint32_t i = at; i < props_.size(); ++i) index_[Key(props_[i].name)] = i;  // the later ones move up
     return true;
-}
-
-void Object::Reindex() {
-    index_.clear();
-    for (uint32_t i = 0; i < props_.size(); ++i) index_.emplace(Key(props_[i].name), i);
 }
 
 std::vector<std::string> Object::Keys() const {

@@ -88,7 +88,6 @@ public:
 
 private:
     std::string Key(const std::string& name) const;
-    void Reindex();
     bool caseless_;
     std::vector<Property> props_;
     std::unordered_map<std::string, uint32_t> index_;

@@ -1,5 +1,7 @@
 #include "engine/avm1/utf8.h"
 
+#include <algorithm>
+
 namespace lumarel::engine::avm1 {
 
 // Length of the UTF-8 sequence starting at s[i], or 1 when it is no valid sequence. Encoded
@@ -69,6 +71,29 @@ size_t Utf8Length(const std::string& s) {
     size_t count = 0;
     for (size_t i = 0; i < s.size(); i += Utf8SequenceLength(s, i)) ++count;
     return count;
+}
+
+bool SameName(std::string_view a, std::string_view b, bool caseless) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (caseless) {
+            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        }
+        if (x != y) return false;
+    }
+    return true;
+}
+
+Utf8Chars::Utf8Chars(const std::string& s) : text_(s) {
+    for (size_t i = 0; i < s.size(); i += Utf8SequenceLength(s, i)) starts_.push_back(i);
+    starts_.push_back(s.size());
+}
+
+long Utf8Chars::IndexAt(size_t pos) const {
+    auto it = std::lower_bound(starts_.begin(), starts_.end(), pos);
+    return it != starts_.end() && *it == pos ? static_cast<long>(it - starts_.begin()) : -1;
 }
 
 }  // namespace lumarel::engine::avm1

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lumarel::engine::avm1 {
@@ -19,5 +20,33 @@ std::vector<uint32_t> Utf8Decode(const std::string& s);
 size_t Utf8Length(const std::string& s);
 // Lower case for case-insensitive comparisons (String's own mapping).
 std::string LowerCaseText(const std::string& s);
+
+// Names compared as the machine compares identifiers: ASCII letters ignore case when `caseless`.
+bool SameName(std::string_view a, std::string_view b, bool caseless);
+// White space as number parsing skips it.
+inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// A string with the byte offset of each character, and of its end as the last entry.
+class Utf8Chars {
+public:
+    explicit Utf8Chars(const std::string& s);
+    size_t Count() const { return starts_.size() - 1; }
+    size_t Byte(size_t index) const { return starts_[index < Count() ? index : Count()]; }
+    std::string Sub(size_t from, size_t to) const {
+        if (to <= from) return "";
+        return text_.substr(Byte(from), Byte(to) - Byte(from));
+    }
+    uint32_t Code(size_t index) const {
+        return Utf8DecodeAt(text_, starts_[index], starts_[index + 1] - starts_[index]);
+    }
+    // The character index at byte offset `pos`, or -1 when `pos` is inside a character.
+    long IndexAt(size_t pos) const;
+    // Whether `needle` found at byte `pos` covers whole characters.
+    bool Aligned(size_t pos, size_t length) const { return IndexAt(pos) >= 0 && IndexAt(pos + length) >= 0; }
+
+private:
+    const std::string& text_;
+    std::vector<size_t> starts_;
+};
 
 }  // namespace lumarel::engine::avm1

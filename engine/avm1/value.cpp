@@ -1,5 +1,7 @@
 #include "engine/avm1/value.h"
 
+#include "engine/avm1/utf8.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -37,11 +39,7 @@ std::string NumberToString(double n, int radix) {
     return negative ? "-" + digits : digits;
 }
 
-namespace {
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-
-}  // namespace
+namespace {}  // namespace
 
 double StringToNumber(const std::string& s, int version) {
     size_t b = 0, e = s.size();

@@ -11,12 +11,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 }  // namespace
 
 using avm1::Clip;
@@ -169,9 +163,9 @@ public:
     bool GotoLabel(const Clip& c, const std::string& label, bool play) override {
         if (!c) return false;
         Instance& inst = *Of(c);
-        auto it = inst.def_->labels.find(Lower(label));
-        if (it == inst.def_->labels.end()) return false;
-        stage_.GotoFrame(inst, it->second);
+        const int frame = inst.def_->FindLabel(label);
+        if (frame < 0) return false;
+        stage_.GotoFrame(inst, frame);
         inst.playing_ = play;
         return true;
     }
@@ -232,10 +226,12 @@ Stage::Stage(const MovieDefinition& def, ScriptEnv env) : def_(def), env_(std::m
 Stage::~Stage() = default;
 
 void Stage::RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions) {
+    scripted_ = true;
     machine_->RunBlock(actions, Host::ClipFor(origin));
 }
 
 void Stage::EnterFrame() {
+    if (!scripted_) return;  // no script has run and no clip has handlers: nothing can be called
     // The clips that exist now, parents before children; handlers may add or remove clips.
     std::vector<std::shared_ptr<Instance>> clips{root_};
     for (size_t i = 0; i < clips.size(); ++i)

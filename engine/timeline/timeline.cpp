@@ -184,6 +184,11 @@ ShapeCharacter BitmapCharacter(const std::shared_ptr<const raster::Bitmap>& bm, 
 
 }  // namespace
 
+int TimelineDef::FindLabel(const std::string& label) const {
+    auto it = labels.find(Lower(label));
+    return it == labels.end() ? -1 : it->second;
+}
+
 void BuildTimeline(const std::vector<Tag>& tags, TimelineDef& out) {
     out.frames.clear();
     out.labels.clear();
@@ -536,6 +541,7 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
                 auto placed = LowestAt(inst.list_, depth);
                 if (placed != inst.list_.end() && placed->second.sprite) {
                     placed->second.clipActions = std::move(handlers);
+                    scripted_ = true;
                     for (const ClipAction& h : placed->second.clipActions)
                         if (h.events & kClipEventLoad) queue_.push_back(QueuedAction{placed->second.sprite, h.actions});
                 }
@@ -633,39 +639,6 @@ void Stage::RunQueuedActions() {
         }
         if (auto target = a.target.lock()) RunActions(target, a.actions);
     }
-}
-
-std::shared_ptr<Instance> Stage::Resolve(const std::shared_ptr<Instance>& origin, const std::string& path) const {
-    if (path.empty()) return origin;
-    std::shared_ptr<Instance> cur = origin;
-    size_t i = 0;
-    if (path[0] == '/') {
-        cur = root_;
-        i = 1;
-    }
-    while (cur && i <= path.size()) {
-        size_t j = path.find_first_of("/.", i);
-        if (j == std::string::npos) j = path.size();
-        std::string seg = path.substr(i, j - i);
-        // "../" steps up: a "." directly followed by another "." belongs to the segment.
-        if (seg.empty() && j < path.size() && path[j] == '.' && j + 1 < path.size() && path[j + 1] == '.') {
-            seg = "..";
-            j += 2;
-        }
-        if (!seg.empty()) {
-            const std::string s = Lower(seg);
-            if (s == ".." || s == "_parent") {
-                cur = cur->Parent();
-            } else if (s == "_root" || s == "_level0") {
-                cur = root_;
-            } else if (s != "this") {
-                cur = cur->Child(seg);
-            }
-        }
-        if (j >= path.size()) break;
-        i = j + 1;
-    }
-    return cur;
 }
 
 void Stage::Render(raster::Renderer& r, const raster::Matrix& toDevice) const {

@@ -38,6 +38,7 @@ struct TimelineDef {
     std::vector<std::vector<swf::Tag>> frames;  // control tags and DoAction per frame, in order
     std::map<std::string, int> labels;          // lower-cased label -> frame
     int FrameCount() const { return static_cast<int>(frames.size()); }
+    int FindLabel(const std::string& label) const;  // the frame of a label (any case), or -1
 };
 
 struct ShapeCharacter {
@@ -216,9 +217,6 @@ public:
     void GotoFrame(Instance& inst, int target);
     void RunQueuedActions();
 
-    // Finds a timeline by target path ("/a/b", "a", "../b", "_root.a", "" = origin).
-    std::shared_ptr<Instance> Resolve(const std::shared_ptr<Instance>& origin, const std::string& path) const;
-
 private:
     void RunFrame(Instance& inst, int frame, bool queueActions);
     void ApplyTag(Instance& inst, const swf::Tag& t, bool queueActions);
@@ -251,6 +249,7 @@ private:
     std::shared_ptr<Instance> root_;
     std::deque<QueuedAction> queue_;
     std::set<const uint8_t*> initDone_;  // DoInitAction tags already run
+    bool scripted_ = false;              // a script has run or a clip has event handlers
     std::unique_ptr<Host> host_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree
 };

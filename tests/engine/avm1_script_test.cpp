@@ -93,6 +93,12 @@ TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
          "push r1, \"B\"; getvariable; instanceof; trace; push r1, \"A\"; getvariable; instanceof; trace",
          "A|true|true"},
         {8,
+         "function I() {; }; function C() {; }\n"
+         "push \"I\"; getvariable; push 1, \"C\"; getvariable; implementsop\n"
+         "push 0, \"C\"; newobject; store r1; pop\n"
+         "push r1, \"I\"; getvariable; instanceof; trace; push \"I\"; getvariable; push r1; castop; typeof; trace",
+         "true|object"},
+        {8,
          "function f(a) {; push \"this\"; getvariable; push \"v\"; getmember; push \"a\"; getvariable; add2; "
          "return; }\n"
          "push \"v\", 5, 1; initobject; store r1; pop\n"
@@ -147,6 +153,24 @@ TEST(Avm1Scripts, MalformedBytecodeEndsTheBlock) {
 namespace lumarel {
 namespace {
 
+// Loads a kit movie with trace output collected, plays it and advances `ticks` frames.
+struct Played {
+    std::vector<std::string> traces;
+    std::unique_ptr<engine::Movie> movie;
+};
+Played Play(const swfkit::Movie& movie, int ticks) {
+    Played p;
+    engine::LoadOptions options;
+    options.trace = [&p](const std::string& t) { p.traces.push_back(t); };
+    engine::LoadResult r = engine::Movie::Load(movie.Build(swfkit::Compression::None), options);
+    EXPECT_TRUE(r.movie) << r.error;
+    if (!r.movie) return p;
+    p.movie = std::move(r.movie);
+    p.movie->Play();
+    for (int i = 0; i < ticks; ++i) p.movie->Advance();
+    return p;
+}
+
 // Frame scripts on a real display tree: clip properties, paths, timeline control, timers.
 TEST(Avm1Scripts, FrameScriptsDriveTheDisplayTree) {
     swfkit::Movie movie(swfkit::Rect::Pixels(0, 0, 100, 100), 10.0, 8);
@@ -173,17 +197,38 @@ TEST(Avm1Scripts, FrameScriptsDriveTheDisplayTree) {
     movie.ShowFrame();
     movie.DoAction(swfkit::Actions().Asm("push \"frame 2\"; trace"));
     movie.ShowFrame();
-    const swfkit::Bytes bytes = movie.Build(swfkit::Compression::None);
-    std::vector<std::string> traces;
-    engine::LoadOptions options;
-    options.trace = [&](const std::string& t) { traces.push_back(t); };
-    engine::LoadResult r = engine::Movie::Load(bytes, options);
-    ASSERT_TRUE(r.movie) << r.error;
-    r.movie->Play();
-    for (int i = 0; i < 3; ++i) r.movie->Advance();  // 300 ms: the interval fires twice or three times
+    const Played p = Play(movie, 3);  // 300 ms: the interval fires three times
     const std::vector<std::string> want = {"10", "30", "20", "_level0.mc", "/mc", "90", "3", "tick", "tick", "tick"};
-    EXPECT_EQ(traces, want);
-    EXPECT_EQ(r.movie->CurrentFrame(), 0);  // stop() held the root on frame 1
+    EXPECT_EQ(p.traces, want);
+    ASSERT_TRUE(p.movie);
+    EXPECT_EQ(p.movie->CurrentFrame(), 0);  // stop() held the root on frame 1
+}
+
+// Slash, dot and relative paths from a nested clip name the same clips.
+TEST(Avm1Scripts, PathFormsNameTheSameClips) {
+    swfkit::Movie movie(swfkit::Rect::Pixels(0, 0, 100, 100), 10.0, 8);
+    swfkit::Sprite leaf;
+    leaf.DoAction(
+        swfkit::Actions().Asm("push \"/mid/leaf\"; getvariable; push \"_target\"; getmember; trace\n"
+                              "push \"_root.mid.leaf\"; getvariable; push \"_target\"; getmember; trace\n"
+                              "push \"../../other\"; getvariable; push \"_target\"; getmember; trace\n"
+                              "push \"_parent\"; getvariable; push \"_target\"; getmember; trace\n"
+                              "push \"/\"; getvariable; push \"_target\"; getmember; trace\n"
+                              "push \"../../../../x\"; getvariable; typeof; trace\n"
+                              "push \"this\"; getvariable; push \"_target\"; getmember; trace\n"
+                              "stop"));
+    leaf.ShowFrame();
+    const uint16_t leafId = movie.DefineSprite(leaf);
+    swfkit::Sprite mid;
+    mid.Place2(swfkit::Place::Add(1, leafId).Named("leaf")).ShowFrame();
+    const uint16_t midId = movie.DefineSprite(mid);
+    swfkit::Sprite empty;
+    empty.ShowFrame();
+    const uint16_t emptyId = movie.DefineSprite(empty);
+    movie.Place2(swfkit::Place::Add(1, midId).Named("mid")).Place2(swfkit::Place::Add(2, emptyId).Named("other"));
+    movie.ShowFrame();
+    const std::vector<std::string> want = {"/mid/leaf", "/mid/leaf", "/other", "/mid", "/", "undefined", "/mid/leaf"};
+    EXPECT_EQ(Play(movie, 1).traces, want);
 }
 
 TEST(Avm1Scripts, InitActionsThenFrameScriptsThenEnterFrameHandlers) {
@@ -205,18 +250,12 @@ TEST(Avm1Scripts, InitActionsThenFrameScriptsThenEnterFrameHandlers) {
     movie.ShowFrame();
     movie.DoAction(swfkit::Actions().Asm("push \"frame 3\"; trace"));
     movie.ShowFrame();
-    std::vector<std::string> traces;
-    engine::LoadOptions options;
-    options.trace = [&](const std::string& t) { traces.push_back(t); };
-    engine::LoadResult r = engine::Movie::Load(movie.Build(swfkit::Compression::None), options);
-    ASSERT_TRUE(r.movie) << r.error;
-    r.movie->Play();
-    r.movie->Advance();
-    r.movie->Advance();
+    const Played p = Play(movie, 2);
     // The goto in the handler leaves frame 2's queued script to run, then frame 3's.
     const std::vector<std::string> want = {"init", "frame 1", "1", "frame 2", "frame 3", "2"};
-    EXPECT_EQ(traces, want);
-    EXPECT_EQ(r.movie->CurrentFrame(), 2);
+    EXPECT_EQ(p.traces, want);
+    ASSERT_TRUE(p.movie);
+    EXPECT_EQ(p.movie->CurrentFrame(), 2);
 }
 
 TEST(Avm1Scripts, ClipEventHandlersRunOnLoadAndEveryFrame) {
@@ -241,16 +280,9 @@ TEST(Avm1Scripts, ClipEventHandlersRunOnLoadAndEveryFrame) {
     place.insert(place.end(), {0, 0, 0, 0});
     movie.Raw(26, place);
     movie.ShowFrame();
-    std::vector<std::string> traces;
-    engine::LoadOptions options;
-    options.trace = [&](const std::string& t) { traces.push_back(t); };
-    engine::LoadResult r = engine::Movie::Load(movie.Build(swfkit::Compression::None), options);
-    ASSERT_TRUE(r.movie) << r.error;
-    r.movie->Play();
-    r.movie->Advance();
-    r.movie->Advance();
+    const Played p = Play(movie, 2);
     const std::vector<std::string> want = {"load", "0", "5"};
-    EXPECT_EQ(traces, want);
+    EXPECT_EQ(p.traces, want);
 }
 
 }  // namespace

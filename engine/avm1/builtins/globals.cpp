@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "engine/avm1/machine.h"
+#include "engine/avm1/utf8.h"
 
 namespace lumarel::engine::avm1 {
 
 namespace {
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 // The value of c as a digit of any radix up to 36, or 99 when it is none.
 int DigitValue(char c) {

@@ -13,34 +13,7 @@ namespace lumarel::engine::avm1 {
 
 namespace {
 
-// A string with the byte offset of each character, and of its end as the last entry.
-class Chars {
-public:
-    explicit Chars(const std::string& s) : text_(s) {
-        for (size_t i = 0; i < s.size(); i += Utf8SequenceLength(s, i)) starts_.push_back(i);
-        starts_.push_back(s.size());
-    }
-    size_t Count() const { return starts_.size() - 1; }
-    size_t Byte(size_t index) const { return starts_[std::min(index, Count())]; }
-    std::string Sub(size_t from, size_t to) const {
-        if (to <= from) return "";
-        return text_.substr(Byte(from), Byte(to) - Byte(from));
-    }
-    uint32_t Code(size_t index) const {
-        return Utf8DecodeAt(text_, starts_[index], starts_[index + 1] - starts_[index]);
-    }
-    // The character index at byte offset `pos`, or -1 when `pos` is inside a character.
-    long IndexAt(size_t pos) const {
-        auto it = std::lower_bound(starts_.begin(), starts_.end(), pos);
-        return it != starts_.end() && *it == pos ? static_cast<long>(it - starts_.begin()) : -1;
-    }
-    // Whether `needle` found at byte `pos` covers whole characters.
-    bool Aligned(size_t pos, size_t length) const { return IndexAt(pos) >= 0 && IndexAt(pos + length) >= 0; }
-
-private:
-    const std::string& text_;
-    std::vector<size_t> starts_;
-};
+using Chars = Utf8Chars;
 
 // Case mapping for ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic.
 uint32_t UpperCase(uint32_t c) {
