@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/avm1/canvas.h"
 #include "engine/avm1/value.h"
 
 namespace lumarel::engine::avm1 {
@@ -60,6 +61,8 @@ public:
     virtual std::string TargetPath(const Clip& c) = 0;  // "_level0.a.b"
     // The script object bound to the clip (created by the machine on first use; kept alive by it).
     virtual Object*& ScriptObject(const Clip& c) = 0;
+    // The clip's drawing layer, made on first use; null when the clip cannot draw.
+    virtual Canvas* CanvasOf(const Clip& /*c*/) { return nullptr; }
 
     virtual double Milliseconds() = 0;  // since the movie started
     // Wall-clock time for Date: milliseconds since 1970 (UTC), and the local time zone's offset
