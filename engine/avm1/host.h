@@ -61,6 +61,32 @@ public:
     virtual std::string TargetPath(const Clip& c) = 0;  // "_level0.a.b"
     // The script object bound to the clip (created by the machine on first use; kept alive by it).
     virtual Object*& ScriptObject(const Clip& c) = 0;
+    // Clips made and arranged by scripts. Depths are as scripts see them: timeline objects sit at
+    // -16383 and up, script-made clips at 0..1048575. A new clip replaces what stood at its depth.
+    // `symbol` is an exported linkage name; empty makes an empty clip.
+    virtual Clip CreateClip(const Clip& /*parent*/, const std::string& /*symbol*/, const std::string& /*name*/,
+                            int /*depth*/) {
+        return nullptr;
+    }
+    virtual Clip DuplicateClip(const Clip& /*c*/, const std::string& /*name*/, int /*depth*/) { return nullptr; }
+    virtual bool RemoveClip(const Clip& /*c*/) { return false; }
+    virtual bool Depth(const Clip& /*c*/, int& /*depth*/) { return false; }
+    virtual void SwapDepths(const Clip& /*c*/, int /*depth*/) {}
+    virtual Clip AtDepth(const Clip& /*parent*/, int /*depth*/) { return nullptr; }
+    virtual int NextHighestDepth(const Clip& /*parent*/) { return 0; }
+    // The exported linkage name of the clip's symbol, or empty.
+    virtual std::string Symbol(const Clip& /*c*/) { return ""; }
+    // The clip's bounds in `space`'s coordinates (pixels); false when it shows nothing.
+    struct Rect {
+        double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    };
+    virtual bool Bounds(const Clip& /*c*/, const Clip& /*space*/, Rect& /*out*/) { return false; }
+    // A point from the clip's coordinates to the stage's (pixels), or back.
+    virtual void LocalToGlobal(const Clip& /*c*/, double& /*x*/, double& /*y*/) {}
+    virtual void GlobalToLocal(const Clip& /*c*/, double& /*x*/, double& /*y*/) {}
+    // Whether the stage point (pixels) lies inside the clip's shapes (not just its bounds).
+    virtual bool HitShape(const Clip& /*c*/, double /*x*/, double /*y*/) { return false; }
+
     // The clip's drawing layer, made on first use; null when the clip cannot draw.
     virtual Canvas* CanvasOf(const Clip& /*c*/) { return nullptr; }
 

@@ -1013,11 +1013,18 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
             }
 
             // --- display-list actions the display side will carry
-            case 0x24:  // CloneSprite
-                Pop(a), Pop(a), Pop(a);
+            case 0x24: {  // CloneSprite: the depth comes with the timeline offset (16384) added
+                const double depth = m_.ToNumber(Pop(a));
+                const std::string name = m_.ToString(Pop(a));
+                const Clip source = ClipFromValue(a, Pop(a));
+                if (!source || !std::isfinite(depth)) break;
+                Host& h = m_.HostRef();
+                if (Clip made = h.DuplicateClip(source, name, static_cast<int>(std::clamp(depth, -1e9, 1e9)) - 16384))
+                    BindClipClass(m_, made, h.Symbol(made), Value());
                 break;
+            }
             case 0x25:  // RemoveSprite
-                Pop(a);
+                if (const Clip c = ClipFromValue(a, Pop(a))) m_.HostRef().RemoveClip(c);
                 break;
             case 0x27: {  // StartDrag
                 Pop(a), Pop(a);

@@ -157,6 +157,10 @@ void InstallNumberAndBoolean(Machine& m);
 void InstallMath(Machine& m);
 void InstallGlobals(Machine& m);
 void InstallMovieClip(Machine& m);
+// A clip just made from a symbol: its class (Object.registerClass) becomes its prototype, the
+// init object's properties are copied on, then the class's constructor runs on it. True when the
+// symbol has a class.
+bool BindClipClass(Machine& m, const Clip& c, const std::string& symbol, const Value& init);
 void InstallError(Machine& m);
 void InstallSystem(Machine& m);
 void InstallDate(Machine& m);

@@ -11,6 +11,43 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
+// An axis-aligned box in twips, grown point by point.
+struct Box {
+    double xMin = INFINITY, yMin = INFINITY, xMax = -INFINITY, yMax = -INFINITY;
+    bool Empty() const { return xMin > xMax; }
+    void Add(double x, double y) {
+        xMin = std::min(xMin, x);
+        yMin = std::min(yMin, y);
+        xMax = std::max(xMax, x);
+        yMax = std::max(yMax, y);
+    }
+    void AddRect(const swf::Rect& r, const raster::Matrix& m) {
+        for (const auto& [x, y] : {std::pair{r.xmin, r.ymin}, {r.xmax, r.ymin}, {r.xmin, r.ymax}, {r.xmax, r.ymax}}) {
+            double ox, oy;
+            m.Apply(x, y, ox, oy);
+            Add(ox, oy);
+        }
+    }
+};
+
+// The bounds of everything `inst` shows, under `m` (the instance's space to the box's).
+void AddBounds(const Instance& inst, const raster::Matrix& m, Box& box, int nesting = 0) {
+    if (nesting > kMaxNesting) return;
+    for (const auto& [depth, obj] : inst.Objects()) {
+        const raster::Matrix world = m.Multiply(obj.matrix);
+        if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+            box.AddRect(sc->bounds, world);
+        } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
+            const double t = obj.ratio / 65535.0;
+            const swf::Rect &a = mc->morph->startBounds, &b = mc->morph->endBounds;
+            auto mix = [t](int32_t x, int32_t y) { return static_cast<int32_t>(std::lround(x + (y - x) * t)); };
+            box.AddRect({mix(a.xmin, b.xmin), mix(a.xmax, b.xmax), mix(a.ymin, b.ymin), mix(a.ymax, b.ymax)}, world);
+        } else if (obj.sprite) {
+            AddBounds(*obj.sprite, world, box, nesting + 1);
+        }
+    }
+}
+
 }  // namespace
 
 using avm1::Clip;
@@ -48,13 +85,85 @@ public:
     }
 
     // The display object that shows `inst` (the root has one of its own).
-    DisplayObject* Placement(const Instance& inst) {
-        if (&inst == stage_.root_.get()) return &stage_.rootObject_;
-        auto parent = inst.Parent();
+    DisplayObject* Placement(const Instance& inst) { return stage_.PlacementOf(inst); }
+    // The matrix from the instance's space to the stage's (twips), the root's own one included.
+    raster::Matrix StageMatrix(const Instance& inst) {
+        raster::Matrix m;
+        int guard = 0;
+        for (const Instance* i = &inst; i && guard++ <= kMaxNesting + 1; i = i->Parent().get())
+            if (const DisplayObject* o = Placement(*i)) m = o->matrix.Multiply(m);
+        return m;
+    }
+    // The clip's bounds in its parent's space (twips).
+    static Box ParentBounds(const Instance& inst, const DisplayObject& o) {
+        Box box;
+        AddBounds(inst, o.matrix, box);
+        return box;
+    }
+
+    Clip CreateClip(const Clip& parent, const std::string& symbol, const std::string& name, int depth) override {
         if (!parent) return nullptr;
-        for (auto& [depth, obj] : parent->list_)
-            if (obj.sprite.get() == &inst) return &obj;
-        return nullptr;
+        const uint16_t id = symbol.empty() ? 0 : stage_.def_.FindExport(symbol);
+        if (!symbol.empty() && !id) return nullptr;
+        auto made = stage_.AttachClip(*Of(parent), id, name, ScriptToList(depth));
+        return made ? ClipFor(made) : nullptr;
+    }
+    Clip DuplicateClip(const Clip& c, const std::string& name, int depth) override {
+        if (!c) return nullptr;
+        auto made = stage_.DuplicateClip(*Of(c), name, ScriptToList(depth));
+        return made ? ClipFor(made) : nullptr;
+    }
+    bool RemoveClip(const Clip& c) override { return c && stage_.RemoveClip(*Of(c)); }
+    bool Depth(const Clip& c, int& depth) override {
+        const DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        if (!o || Of(c) == stage_.root_.get()) return false;
+        depth = o->depth - kScriptDepthOffset;
+        return true;
+    }
+    void SwapDepths(const Clip& c, int depth) override {
+        if (c) stage_.SwapDepths(*Of(c), ScriptToList(depth));
+    }
+    Clip AtDepth(const Clip& parent, int depth) override {
+        if (!parent) return nullptr;
+        const DisplayObject* o = Of(parent)->At(ScriptToList(depth));
+        return o && o->sprite ? ClipFor(o->sprite) : nullptr;
+    }
+    int NextHighestDepth(const Clip& parent) override {
+        if (!parent || Of(parent)->list_.empty()) return 0;
+        return std::max(0, Of(parent)->list_.rbegin()->first + 1 - kScriptDepthOffset);
+    }
+    std::string Symbol(const Clip& c) override {
+        const DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        if (!o || !o->characterId) return "";
+        for (const auto& [name, id] : stage_.def_.exports)
+            if (id == o->characterId) return name;
+        return "";
+    }
+    bool Bounds(const Clip& c, const Clip& space, Rect& out) override {
+        if (!c) return false;
+        const Instance& inst = *Of(c);
+        raster::Matrix m;  // the clip's own space when no other is named
+        if (space && space.get() != c.get()) m = StageMatrix(*Of(space)).Inverted().Multiply(StageMatrix(inst));
+        Box box;
+        AddBounds(inst, m, box);
+        if (box.Empty()) return false;
+        out = Rect{box.xMin / 20.0, box.yMin / 20.0, box.xMax / 20.0, box.yMax / 20.0};
+        return true;
+    }
+    void LocalToGlobal(const Clip& c, double& x, double& y) override {
+        if (!c) return;
+        StageMatrix(*Of(c)).Apply(x * 20.0, y * 20.0, x, y);
+        x /= 20.0;
+        y /= 20.0;
+    }
+    void GlobalToLocal(const Clip& c, double& x, double& y) override {
+        if (!c) return;
+        StageMatrix(*Of(c)).Inverted().Apply(x * 20.0, y * 20.0, x, y);
+        x /= 20.0;
+        y /= 20.0;
+    }
+    static int32_t ScriptToList(int depth) {
+        return static_cast<int32_t>(std::clamp<int64_t>(int64_t(depth) + kScriptDepthOffset, -1, INT32_MAX));
     }
 
     Value GetProperty(const Clip& c, avm1::ClipProp p) override {
@@ -85,6 +194,12 @@ public:
                 return Value(double(inst->FrameCount()));
             case P::Name:
                 return Value(o->name);
+            case P::Width:
+            case P::Height: {
+                const Box b = ParentBounds(*inst, *o);
+                if (b.Empty()) return Value(0.0);
+                return Value(std::round((p == P::Width ? b.xMax - b.xMin : b.yMax - b.yMin)) / 20.0);
+            }
             case P::Target:
                 return Value(SlashPath(*inst));
             case P::HighQuality:
@@ -149,6 +264,19 @@ public:
             case P::Alpha:
                 o->cxform.am = n / 100.0;
                 break;
+            case P::Width:
+            case P::Height: {
+                // Scales the clip so its bounds in the parent take the size asked for.
+                const Box b = ParentBounds(*inst, *o);
+                const double now = p == P::Width ? b.xMax - b.xMin : b.yMax - b.yMin;
+                if (b.Empty() || now <= 0) break;
+                const double k = n * 20.0 / now;
+                if (p == P::Width)
+                    compose(sx * k, sy, rot);
+                else
+                    compose(sx, sy * k, rot);
+                break;
+            }
             default:
                 break;
         }
@@ -247,6 +375,22 @@ void Stage::EnterFrame() {
         }
         if (c->scriptObject) machine_->CallHandler(c->scriptObject, "onEnterFrame");
     }
+}
+
+void Stage::BindClass(const std::shared_ptr<Instance>& clip) {
+    if (!scripted_ || def_.exports.empty() || !clip) return;
+    const Clip c = Host::ClipFor(clip);
+    const std::string symbol = host_->Symbol(c);
+    if (!symbol.empty() && avm1::BindClipClass(*machine_, c, symbol, avm1::Value()))
+        machine_->CallHandler(clip->scriptObject, "onLoad");
+}
+
+void Stage::Unload(DisplayObject& obj) {
+    if (!scripted_ || !obj.sprite) return;
+    const Clip clip = Host::ClipFor(obj.sprite);
+    for (const ClipAction& h : obj.clipActions)
+        if (h.events & kClipEventUnload) machine_->RunBlock(h.actions, clip);
+    if (obj.sprite->scriptObject) machine_->CallHandler(obj.sprite->scriptObject, "onUnload");
 }
 
 void Stage::AfterFrame() {

@@ -78,7 +78,7 @@ std::vector<ClipAction> ReadClipActions(BitReader& r, int version) {
 }
 
 // The lowest object at a depth (the one the timeline's tags act on), or end().
-DisplayList::iterator LowestAt(DisplayList& list, uint16_t depth) {
+DisplayList::iterator LowestAt(DisplayList& list, int32_t depth) {
     auto it = list.lower_bound(depth);
     return it != list.end() && it->first == depth ? it : list.end();
 }
@@ -183,6 +183,11 @@ ShapeCharacter BitmapCharacter(const std::shared_ptr<const raster::Bitmap>& bm, 
 }
 
 }  // namespace
+
+uint16_t MovieDefinition::FindExport(const std::string& name) const {
+    auto it = exports.find(Lower(name));
+    return it == exports.end() ? 0 : it->second;
+}
 
 int TimelineDef::FindLabel(const std::string& label) const {
     auto it = labels.find(Lower(label));
@@ -382,6 +387,16 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                 out.dictionary.emplace(id, std::move(sc));
                 break;
             }
+            case tag::ExportAssets: {
+                BitReader r(t.data);
+                const uint16_t count = r.U16();
+                for (uint16_t i = 0; i < count && r.Ok(); ++i) {
+                    const uint16_t id = r.U16();
+                    const std::string name = r.Str();
+                    if (r.Ok() && !name.empty()) out.exports[Lower(name)] = id;
+                }
+                break;
+            }
             case tag::SetBackgroundColor:
                 if (!haveBackground) {
                     BitReader r(t.data);
@@ -462,8 +477,16 @@ void Stage::GotoFrame(Instance& inst, int target) {
     }
     // Backward: rebuild the display list from frame 0. An object created by the same PlaceObject
     // tag as one already present keeps its running state (a sprite keeps its own frame).
-    DisplayList old;
+    // Objects scripts made or moved stay where they are.
+    DisplayList old, kept;
     old.swap(inst.list_);
+    for (auto it = old.begin(); it != old.end();) {
+        if (it->second.dynamic) {
+            kept.insert(old.extract(it++));
+        } else {
+            ++it;
+        }
+    }
     for (int f = 0; f <= target; ++f) {
         inst.frame_ = f;
         RunFrame(inst, f, f == target);
@@ -478,6 +501,9 @@ void Stage::GotoFrame(Instance& inst, int target) {
             }
         }
     }
+    for (auto& [depth, obj] : old)
+        if (obj.sprite) Unload(obj);
+    inst.list_.merge(kept);
 }
 
 void Stage::RunFrame(Instance& inst, int frame, bool queueActions) {
@@ -553,7 +579,9 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
             if (t.code == tag::RemoveObject) (void)r.U16();
             const uint16_t depth = r.U16();
             auto it = LowestAt(inst.list_, depth);
-            if (r.Ok() && it != inst.list_.end()) inst.list_.erase(it);
+            if (!r.Ok() || it == inst.list_.end() || it->second.dynamic) return;
+            Unload(it->second);
+            inst.list_.erase(it);
             return;
         }
         case tag::DoAction:
@@ -568,7 +596,7 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
     }
 }
 
-void Stage::Place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
+void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
                   const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
                   const std::string* name, const uint16_t* clipDepth) {
     const auto first = inst.list_.lower_bound(depth);  // where a new object at the depth goes
@@ -616,6 +644,7 @@ void Stage::Place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool mov
     DisplayObject& placed = inst.list_.emplace_hint(at, depth, std::move(o))->second;
     if (std::holds_alternative<SpriteCharacter>(*placed.character)) {
         placed.sprite = Instantiate(inst, placed.character);
+        BindClass(placed.sprite);
     }
 }
 
@@ -626,6 +655,113 @@ std::shared_ptr<Instance> Stage::Instantiate(Instance& parent, const Character* 
     child->frame_ = 0;
     RunFrame(*child, 0, true);
     return child;
+}
+
+namespace {
+
+// A sprite character with one empty frame, for createEmptyMovieClip.
+const Character& EmptyClip() {
+    static const Character empty = [] {
+        SpriteCharacter sc;
+        sc.timeline.frames.resize(1);
+        return Character(std::move(sc));
+    }();
+    return empty;
+}
+
+}  // namespace
+
+std::shared_ptr<Instance> Stage::AttachClip(Instance& parent, uint16_t id, const std::string& name, int32_t depth) {
+    const Character* ch = &EmptyClip();
+    if (id) {
+        auto found = def_.dictionary.find(id);
+        if (found == def_.dictionary.end()) return nullptr;
+        ch = &found->second;
+    }
+    if (!std::holds_alternative<SpriteCharacter>(*ch)) return nullptr;
+    if (depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || objects_ >= kMaxDisplayObjects) return nullptr;
+    auto [from, to] = parent.list_.equal_range(depth);
+    for (auto it = from; it != to; ++it) Unload(it->second);
+    parent.list_.erase(depth);
+    DisplayObject o;
+    o.depth = depth;
+    o.characterId = id;
+    o.character = ch;
+    o.name = name;
+    o.dynamic = true;
+    o.token = ObjectToken(&objects_);
+    DisplayObject& placed = parent.list_.emplace(depth, std::move(o))->second;
+    placed.sprite = Instantiate(parent, ch);
+    if (!placed.sprite) parent.list_.erase(depth);
+    return placed.sprite;
+}
+
+DisplayObject* Stage::PlacementOf(const Instance& inst) {
+    if (&inst == root_.get()) return &rootObject_;
+    auto parent = inst.Parent();
+    if (!parent) return nullptr;
+    for (auto& [depth, obj] : parent->list_)
+        if (obj.sprite.get() == &inst) return &obj;
+    return nullptr;
+}
+
+std::shared_ptr<Instance> Stage::DuplicateClip(Instance& clip, const std::string& name, int32_t depth) {
+    const DisplayObject* source = PlacementOf(clip);
+    auto parent = clip.Parent();
+    if (!source || !parent) return nullptr;
+    // Copied first: the new clip may take the source's own depth and replace it.
+    const raster::Matrix matrix = source->matrix;
+    const raster::ColorTransform cxform = source->cxform;
+    const bool visible = source->visible;
+    const std::vector<ClipAction> handlers = source->clipActions;
+    auto made = AttachClip(*parent, source->characterId, name, depth);
+    if (!made) return nullptr;
+    DisplayObject* placed = PlacementOf(*made);
+    placed->matrix = matrix;
+    placed->cxform = cxform;
+    placed->visible = visible;
+    placed->clipActions = handlers;
+    for (const ClipAction& h : placed->clipActions)
+        if (h.events & kClipEventLoad) queue_.push_back(QueuedAction{made, h.actions});
+    return made;
+}
+
+bool Stage::RemoveClip(Instance& clip) {
+    auto parent = clip.Parent();
+    DisplayObject* o = PlacementOf(clip);
+    if (!parent || !o || o->depth < kScriptDepthOffset) return false;
+    auto [from, to] = parent->list_.equal_range(o->depth);
+    for (auto it = from; it != to; ++it) {
+        if (it->second.sprite.get() != &clip) continue;
+        Unload(it->second);
+        parent->list_.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void Stage::SwapDepths(Instance& clip, int32_t depth) {
+    auto parent = clip.Parent();
+    DisplayObject* o = PlacementOf(clip);
+    if (!parent || !o || depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || depth == o->depth) return;
+    const int32_t from = o->depth;
+    DisplayList& list = parent->list_;
+    auto self = list.end();
+    for (auto it = list.lower_bound(from); it != list.end() && it->first == from; ++it)
+        if (&it->second == o) self = it;
+    auto other = LowestAt(list, depth);
+    auto node = list.extract(self);
+    node.key() = depth;
+    node.mapped().depth = depth;
+    node.mapped().dynamic = true;
+    if (other != list.end()) {
+        auto otherNode = list.extract(other);
+        otherNode.key() = from;
+        otherNode.mapped().depth = from;
+        otherNode.mapped().dynamic = true;
+        list.insert(std::move(otherNode));
+    }
+    list.insert(std::move(node));
 }
 
 void Stage::RunQueuedActions() {
@@ -675,7 +811,7 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
         edgeBudget -= mc.edgeCount;
         r.DrawShape(mc.At(ratio), world, c);
     };
-    std::vector<uint16_t> clipEnds;  // innermost last, non-increasing
+    std::vector<int32_t> clipEnds;  // innermost last, non-increasing
     for (const auto& [depth, obj] : inst.list_) {
         while (!clipEnds.empty() && depth > clipEnds.back()) {
             r.PopClip();
@@ -684,7 +820,7 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
         const raster::Matrix world = m.Multiply(obj.matrix);
         if (obj.clipDepth > 0) {
             if (clipDefinition || obj.clipDepth <= depth) continue;  // masks nothing
-            uint16_t end = obj.clipDepth;
+            int32_t end = obj.clipDepth;
             if (!clipEnds.empty()) end = std::min(end, clipEnds.back());
             r.BeginClip();
             if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {

@@ -77,6 +77,8 @@ struct MovieDefinition {
     // Decoded bitmaps by character id (undecodable ones are left out), and their pixel bytes.
     std::unordered_map<uint16_t, std::shared_ptr<const raster::Bitmap>> bitmaps;
     size_t bitmapBytes = 0;
+    std::unordered_map<std::string, uint16_t> exports;   // ExportAssets: lower-cased linkage name -> id
+    uint16_t FindExport(const std::string& name) const;  // 0 when nothing is exported by that name
 };
 // Decoded bitmap pixels kept for one movie; bitmaps beyond it are not decoded (draw nothing).
 constexpr size_t kMaxBitmapBytes = size_t(512) << 20;
@@ -126,8 +128,13 @@ struct ClipAction {
 constexpr uint32_t kClipEventLoad = 0x01, kClipEventEnterFrame = 0x02, kClipEventUnload = 0x04;
 constexpr uint32_t kClipEventKeyPress = 0x20000;
 
+// Depths: timeline tags place objects at 1..65535; scripts see those as depth - kScriptDepthOffset
+// and make their own clips at 0..kMaxScriptDepth, above every timeline depth in use.
+constexpr int32_t kScriptDepthOffset = 16384;
+constexpr int32_t kMaxScriptDepth = 1048575;
+
 struct DisplayObject {
-    uint16_t depth = 0;
+    int32_t depth = 0;
     uint16_t characterId = 0;
     const Character* character = nullptr;
     raster::Matrix matrix;
@@ -136,12 +143,13 @@ struct DisplayObject {
     std::string name;
     uint16_t clipDepth = 0;  // > 0: masks the objects up to this depth
     bool visible = true;     // scripts hide objects with _visible = false
+    bool dynamic = false;    // made or moved by a script: timeline rebuilds leave it in place
     std::vector<ClipAction> clipActions;
     const uint8_t* placedBy = nullptr;  // the PlaceObject tag that created it
     std::shared_ptr<Instance> sprite;   // for sprite characters
     ObjectToken token;
 };
-using DisplayList = std::multimap<uint16_t, DisplayObject>;
+using DisplayList = std::multimap<int32_t, DisplayObject>;
 
 // One running timeline: the main movie or a sprite instance.
 class Instance : public std::enable_shared_from_this<Instance> {
@@ -156,7 +164,7 @@ public:
     // In drawing order. Two objects can share a depth: a second one added there (not moved) goes
     // below the first, as in the player; the one found at a depth is the lowest there.
     const DisplayList& Objects() const { return list_; }
-    const DisplayObject* At(uint16_t depth) const {
+    const DisplayObject* At(int32_t depth) const {
         auto it = list_.lower_bound(depth);
         return it == list_.end() || it->first != depth ? nullptr : &it->second;
     }
@@ -217,15 +225,27 @@ public:
     void GotoFrame(Instance& inst, int target);
     void RunQueuedActions();
 
+    // Script-made clips. `depth` is a display-list depth (script depth + kScriptDepthOffset);
+    // whatever stands there is replaced. Null when the character is no sprite or limits are hit.
+    // `id` 0 makes an empty clip.
+    std::shared_ptr<Instance> AttachClip(Instance& parent, uint16_t id, const std::string& name, int32_t depth);
+    std::shared_ptr<Instance> DuplicateClip(Instance& clip, const std::string& name, int32_t depth);
+    bool RemoveClip(Instance& clip);  // only clips at script depths (0 and up) can be removed
+    // Moves the clip to `depth`, trading places with whatever stands there.
+    void SwapDepths(Instance& clip, int32_t depth);
+
 private:
     void RunFrame(Instance& inst, int frame, bool queueActions);
     void ApplyTag(Instance& inst, const swf::Tag& t, bool queueActions);
-    void Place(Instance& inst, uint16_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
+    void Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
                const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
                const std::string* name, const uint16_t* clipDepth);
     std::shared_ptr<Instance> Instantiate(Instance& parent, const Character* ch);
     void Advance(Instance& inst);
     void RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions);
+    void BindClass(const std::shared_ptr<Instance>& clip);  // a placed symbol's registered class
+    void Unload(DisplayObject& obj);                        // unload handlers of a clip about to leave the tree
+    DisplayObject* PlacementOf(const Instance& inst);
     void AfterFrame();  // timers, the actions they queued, and the collector
     void EnterFrame();  // onEnterFrame handlers of every clip that has one
     void RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,

@@ -287,3 +287,82 @@ TEST(Avm1Scripts, ClipEventHandlersRunOnLoadAndEveryFrame) {
 
 }  // namespace
 }  // namespace lumarel
+
+namespace lumarel {
+namespace {
+
+// A movie with a 10 x 10 px sprite exported as "box" and placed as "mc" at (10, 20), and the
+// script in its first frame: the traces, joined by "|".
+std::string TraceClipScript(const char* source) {
+    swfkit::Movie movie(swfkit::Rect::Pixels(0, 0, 100, 100), 10.0, 8);
+    swfkit::ShapeBuilder box;
+    box.Fill1(box.AddFill(swfkit::FillStyle::Solid(swfkit::Rgba::Hex(0xff0000)))).Rectangle(0, 0, 200, 200);
+    const uint16_t shape = movie.DefineShape(box);
+    swfkit::Sprite sprite;
+    sprite.Place2(swfkit::Place::Add(1, shape)).ShowFrame();
+    const uint16_t clip = movie.DefineSprite(sprite);
+    movie.Raw(56, {1, 0, static_cast<uint8_t>(clip), static_cast<uint8_t>(clip >> 8), 'b', 'o', 'x', 0});
+    movie.Place2(swfkit::Place::Add(1, clip).Named("mc").At(swfkit::Matrix::Translate(200, 400)));
+    movie.DoAction(swfkit::Actions().Asm(source));
+    movie.ShowFrame();
+    std::string out;
+    for (const std::string& t : Play(movie, 1).traces) out += (out.empty() ? "" : "|") + t;
+    return out;
+}
+
+TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"push 5, \"e\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
+         "push 0, r1, \"getDepth\"; callmethod; trace; push r1, \"_target\"; getmember; trace\n"
+         "push 0, \"_root\"; getvariable; push \"getNextHighestDepth\"; callmethod; trace\n"
+         "push 0, \"mc\"; getvariable; push \"getDepth\"; callmethod; trace",
+         "5|/e|6|-16383"},
+        {"push 10, \"b\", \"box\", 3, \"_root\"; getvariable; push \"attachMovie\"; callmethod; store r1; pop\n"
+         "push r1, \"_width\"; getmember; trace; push r1, \"_width\", 25; setmember; push r1, \"_xscale\"; getmember; "
+         "trace\n"
+         "push 10, 1, \"_root\"; getvariable; push \"getInstanceAtDepth\"; callmethod; push \"_name\"; getmember; "
+         "trace\n"
+         "push \"nothing\", \"x\", \"nosuch\", 3, \"_root\"; getvariable; push \"attachMovie\"; callmethod; typeof; "
+         "trace",
+         "10|250|b|undefined"},
+        // swapDepths by depth and by clip; removeMovieClip only at script depths.
+        {"push 5, \"e\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
+         "push 9, 1, \"mc\"; getvariable; push \"swapDepths\"; callmethod; pop\n"
+         "push 0, \"mc\"; getvariable; push \"getDepth\"; callmethod; trace\n"
+         "push r1, 1, \"mc\"; getvariable; push \"swapDepths\"; callmethod; pop\n"
+         "push 0, \"mc\"; getvariable; push \"getDepth\"; callmethod; trace; push 0, r1, \"getDepth\"; callmethod; "
+         "trace\n"
+         "push 0, r1, \"removeMovieClip\"; callmethod; pop; push \"e\"; getvariable; typeof; trace\n"
+         "push 0, \"mc\"; getvariable; push \"removeMovieClip\"; callmethod; pop; push \"mc\"; getvariable; typeof; "
+         "trace",
+         "9|5|9|undefined|undefined"},
+        // A registered class: init object, then constructor, then onLoad; duplicates copy the place.
+        {"function C() {; push \"ctor \"; push \"this\"; getvariable; push \"v\"; getmember; add2; trace; }\n"
+         "push \"C\"; getvariable; push \"prototype\"; getmember; push \"onLoad\"\n"
+         "function () {; push \"load\"; trace; }; setmember\n"
+         "push \"C\"; getvariable; push \"box\", 2, \"Object\"; getvariable; push \"registerClass\"; callmethod; pop\n"
+         "push \"v\", 7, 1; initobject; push 30, \"d\", \"box\", 4, \"_root\"; getvariable; push \"attachMovie\"; "
+         "callmethod; store r1; pop\n"
+         "push r1, \"C\"; getvariable; instanceof; trace\n"
+         "push 40, \"m2\", 2, \"mc\"; getvariable; push \"duplicateMovieClip\"; callmethod; push \"_x\"; getmember; "
+         "trace\n"
+         "push \"mc\", \"m3\", 16434; clonesprite; push \"m3\"; getvariable; push \"_y\"; getmember; trace\n"
+         "push \"m3\"; removesprite; push \"m3\"; getvariable; typeof; trace",
+         "ctor 7|load|true|ctor undefined|10|ctor undefined|20|undefined"},
+        // Geometry: bounds in other spaces, points between spaces, bounds hit tests.
+        {"push 0, \"mc\"; getvariable; push \"getBounds\"; callmethod; store r1; pop\n"
+         "push r1, \"xMin\"; getmember; push r1, \"xMax\"; getmember; add2; trace\n"
+         "push \"_root\"; getvariable; push 1, \"mc\"; getvariable; push \"getBounds\"; callmethod; store r1; pop\n"
+         "push r1, \"xMin\"; getmember; trace; push r1, \"yMax\"; getmember; trace\n"
+         "push \"x\", 1, \"y\", 2, 2; initobject; store r2; push 1, \"mc\"; getvariable; push \"localToGlobal\"; "
+         "callmethod; pop\n"
+         "push r2, \"x\"; getmember; trace; push r2, \"y\"; getmember; trace\n"
+         "push 25, 15, 2, \"mc\"; getvariable; push \"hitTest\"; callmethod; trace\n"
+         "push 25, 5, 2, \"mc\"; getvariable; push \"hitTest\"; callmethod; trace",
+         "10|10|30|11|22|true|false"},
+    };
+    for (const auto& [source, want] : cases) EXPECT_EQ(TraceClipScript(source), want) << source;
+}
+
+}  // namespace
+}  // namespace lumarel
