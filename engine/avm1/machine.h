@@ -135,6 +135,8 @@ private:
     void MarkValue(const Value& v) {
         if (v.object) Mark(v.object);
     }
+    // The value an assignment stores once `o`'s watcher for `name` (if any) has seen it.
+    Value Watched(Object* o, const std::string& name, const Value& v);
     Value RunScript(Object* fn, const Value& self, std::span<const Value> args, Object* newObject);
 
     Host& host_;
@@ -144,6 +146,7 @@ private:
     std::vector<Object*> markStack_;
     std::vector<Clip> boundClips_;  // clips whose script object we made
     int depth_ = 0;
+    Object* runningFunction_ = nullptr;  // the script function being run, for arguments.caller
     long actions_ = 0;
     std::string lastAbort_;
 };

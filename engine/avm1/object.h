@@ -46,6 +46,14 @@ struct ScriptFunction {
     std::weak_ptr<void> clip;  // the timeline it was defined on
 };
 
+// A watchpoint set by Object.watch: assignments to `name` go through `callback` first.
+struct Watcher {
+    std::string name;
+    Object* callback = nullptr;
+    Value userData;
+    bool running = false;  // its callback is on the stack: assignments it makes are not reported again
+};
+
 enum class ObjectKind : uint8_t { Plain, Function, Array, Boolean, Number, String, Date, Error, MovieClip };
 
 class Object {
@@ -80,6 +88,9 @@ public:
     std::vector<std::string> Keys() const;
     const std::vector<Property>& Properties() const { return props_; }
     std::vector<Property>& Properties() { return props_; }
+
+    // Watchpoints (Object.watch), in the order they were set.
+    std::vector<Watcher> watchers;
 
     // Array length bookkeeping for ObjectKind::Array: elements are ordinary properties "0".."n-1".
     uint32_t length = 0;

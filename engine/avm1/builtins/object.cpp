@@ -1,6 +1,7 @@
-// Object: the constructor and Object.prototype's methods, addProperty getters/setters and
-// Object.registerClass.
+// Object: the constructor and Object.prototype's methods, addProperty getters/setters,
+// watchpoints and Object.registerClass.
 #include "engine/avm1/machine.h"
+#include "engine/avm1/utf8.h"
 
 namespace lumarel::engine::avm1 {
 
@@ -55,12 +56,31 @@ void InstallObject(Machine& m) {
         p->setter = setter.IsObject() ? setter.object : nullptr;
         return Value(true);
     });
-    // watch/unwatch: kept as accepted calls; assignments are not reported to watchers yet.
-    m.Method(proto, "watch", [](Machine&, const Value& self, std::span<const Value> args) -> Value {
-        return Value(self.IsObject() && Arg(args, 1).IsObject());
+    // watch(name, callback[, userData]): later assignments to the property go through the
+    // callback, which returns the value to store. One watcher a name; a new one replaces it.
+    m.Method(proto, "watch", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        const Value& callback = Arg(args, 1);
+        if (!self.IsObject() || args.empty() || !callback.IsObject() || !callback.object->IsFunction())
+            return Value(false);
+        const std::string name = mm.ToString(args[0]);
+        Watcher w{name, callback.object, Arg(args, 2)};
+        std::vector<Watcher>& list = self.object->watchers;
+        for (Watcher& old : list) {
+            if (SameName(old.name, name, mm.Version() < 7)) {
+                w.running = old.running;
+                old = std::move(w);
+                return Value(true);
+            }
+        }
+        list.push_back(std::move(w));
+        return Value(true);
     });
-    m.Method(proto, "unwatch",
-             [](Machine&, const Value& self, std::span<const Value>) { return Value(self.IsObject()); });
+    m.Method(proto, "unwatch", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        if (!self.IsObject() || args.empty()) return Value(false);
+        const std::string name = mm.ToString(args[0]);
+        return Value(std::erase_if(self.object->watchers,
+                                   [&](const Watcher& w) { return SameName(w.name, name, mm.Version() < 7); }) > 0);
+    });
     Value ctor = m.Get(m.global, "Object");
     m.Method(ctor.object, "registerClass", [](Machine& mm, const Value&, std::span<const Value> args) -> Value {
         // Symbol-to-class links matter once movie clips are attached by script; the table is
