@@ -59,7 +59,7 @@ Machine::~Machine() = default;
 
 Object* Machine::NewObject(Object* proto) {
     if (heap_.size() >= kMaxObjects) Abort("too many objects");
-    heap_.push_back(std::make_unique<Object>(version_ < 7));
+    heap_.push_back(std::make_unique<Object>(version_));
     Object* o = heap_.back().get();
     o->proto = proto;
     return o;
@@ -83,11 +83,11 @@ Object* Machine::NewArray(const std::vector<Value>& items) {
     return a;
 }
 
-void Machine::Method(Object* target, const std::string& name, NativeFn fn) {
+void Machine::Method(Object* target, const std::string& name, NativeFn fn, uint16_t flags) {
     Object* f = NewObject(functionProto);
     f->kind = ObjectKind::Function;
     f->native = std::move(fn);
-    target->Define(name, Value(f), kDontEnum);
+    target->Define(name, Value(f), flags);
 }
 
 Object* Machine::Class(const std::string& name, NativeFn call, NativeFn construct, Object* prototype) {

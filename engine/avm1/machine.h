@@ -64,8 +64,8 @@ public:
     Object* NewObject() { return NewObject(objectProto); }
     Object* NewFunction(NativeFn fn, Object* prototype = nullptr);  // with a fresh prototype when null
     Object* NewArray(const std::vector<Value>& items = {});
-    // A native method on `target` (DontEnum, as built-ins are).
-    void Method(Object* target, const std::string& name, NativeFn fn);
+    // A native method on `target` (DontEnum, as built-ins are; version bits for later additions).
+    void Method(Object* target, const std::string& name, NativeFn fn, uint16_t flags = kDontEnum);
     // A constructor function registered on _global with `prototype` as its prototype.
     Object* Class(const std::string& name, NativeFn call, NativeFn construct, Object* prototype);
     // The script object of a clip (made on first use).

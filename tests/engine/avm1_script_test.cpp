@@ -27,6 +27,15 @@ struct Case {
 };
 
 TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
+    // Built-ins that came with later players, and ASSetPropFlags clearing a version bit.
+    const char* const gated =
+        "push 0; initobject; push \"watch\"; getmember; typeof; trace\n"
+        "push \"setInterval\"; getvariable; typeof; trace\n"
+        "push \"Array\"; getvariable; push \"prototype\"; getmember; push \"sortOn\"; getmember; typeof; trace\n"
+        "push \"Array\"; getvariable; push \"CASEINSENSITIVE\"; getmember; typeof; trace\n"
+        "push \"Object\"; getvariable; push \"prototype\"; getmember; store r1; pop\n"
+        "push 128, 0, \"watch\", r1, 4, \"ASSetPropFlags\"; callfunction; pop; push r1, \"watch\"; getmember; "
+        "typeof; trace";
     const Case cases[] = {
         // operators and conversions
         {8, "push \"a\", 1, 2; add2; add2; trace", "a3"},
@@ -164,6 +173,10 @@ TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
          "push \"caller\"; getmember; typeof; trace; }\n"
          "push 0, \"outer\"; callfunction; pop",
          "true|null"},
+        // version-gated built-ins
+        {5, gated, "undefined|undefined|undefined|undefined|function"},
+        {6, gated, "function|function|function|undefined|function"},
+        {7, gated, "function|function|function|number|function"},
         // limits: endless loops and recursion stop the script, not the movie
         {8, "top:; jump top", "abort: script ran too long"},
         {8, "function f() {; push 0, \"f\"; callfunction; return; }; push 0, \"f\"; callfunction; pop",
