@@ -53,6 +53,7 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallError(*this);
     InstallSystem(*this);
     InstallDate(*this);
+    InstallSound(*this);
 }
 
 Machine::~Machine() = default;

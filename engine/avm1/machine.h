@@ -163,6 +163,7 @@ void InstallMovieClip(Machine& m);
 void InstallError(Machine& m);
 void InstallSystem(Machine& m);
 void InstallDate(Machine& m);
+void InstallSound(Machine& m);
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {

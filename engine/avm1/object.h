@@ -71,7 +71,21 @@ struct Watcher {
     bool running = false;  // its callback is on the stack: assignments it makes are not reported again
 };
 
-enum class ObjectKind : uint8_t { Plain, Function, Array, Boolean, Number, String, Date, Error, MovieClip };
+// What a Sound object holds for the mixer: volume and pan as getVolume and getPan give them
+// back, the channel mix in percent (left to left, left to right, ...), and which sound it plays.
+struct SoundState {
+    int volume = 100;
+    int pan = 0;  // -100 (left) to 100 (right)
+    int ll = 100, lr = 0, rr = 100, rl = 0;
+    std::string linkage;  // attachSound's library name
+    std::string url;      // loadSound's file
+    bool streaming = false;
+    bool playing = false;
+    double offset = 0;  // seconds into the sound where start() begins
+    int loops = 1;
+};
+
+enum class ObjectKind : uint8_t { Plain, Function, Array, Boolean, Number, String, Date, Error, MovieClip, Sound };
 
 class Object {
 public:
@@ -89,8 +103,11 @@ public:
     std::unique_ptr<ScriptFunction> script;
     // Boxed primitives and dates: the primitive value.
     Value primitive;
-    // Movie clips: the display object this object stands for.
+    // Movie clips: the display object this object stands for; sounds: the clip they control
+    // (none for the whole movie).
     std::weak_ptr<void> clip;
+    // Sound objects: their settings.
+    std::unique_ptr<SoundState> sound;
 
     bool IsFunction() const { return kind == ObjectKind::Function; }
 

@@ -35,7 +35,9 @@ TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
         "push \"Array\"; getvariable; push \"CASEINSENSITIVE\"; getmember; typeof; trace\n"
         "push \"Object\"; getvariable; push \"prototype\"; getmember; store r1; pop\n"
         "push 128, 0, \"watch\", r1, 4, \"ASSetPropFlags\"; callfunction; pop; push r1, \"watch\"; getmember; "
-        "typeof; trace";
+        "typeof; trace\n"
+        "push 0, \"Sound\"; newobject; store r2; push \"loadSound\"; getmember; typeof; trace\n"
+        "push 0, r2, \"getVolume\"; callmethod; trace";
     const Case cases[] = {
         // operators and conversions
         {8, "push \"a\", 1, 2; add2; add2; trace", "a3"},
@@ -174,9 +176,9 @@ TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
          "push 0, \"outer\"; callfunction; pop",
          "true|null"},
         // version-gated built-ins
-        {5, gated, "undefined|undefined|undefined|undefined|function"},
-        {6, gated, "function|function|function|undefined|function"},
-        {7, gated, "function|function|function|number|function"},
+        {5, gated, "undefined|undefined|undefined|undefined|function|undefined|100"},
+        {6, gated, "function|function|function|undefined|function|function|100"},
+        {7, gated, "function|function|function|number|function|function|100"},
         // limits: endless loops and recursion stop the script, not the movie
         {8, "top:; jump top", "abort: script ran too long"},
         {8, "function f() {; push 0, \"f\"; callfunction; return; }; push 0, \"f\"; callfunction; pop",
