@@ -1083,7 +1083,14 @@ Value Machine::RunScript(Object* fn, const Value& self, std::span<const Value> a
     if (!(f.flags & kSuppressArguments)) {
         arguments = NewArray(std::vector<Value>(args.begin(), args.end()));
         arguments->Define("callee", Value(fn), kDontEnum);
+        arguments->Define("caller", runningFunction_ ? Value(runningFunction_) : Value::Null(), kDontEnum);
     }
+    struct Running {
+        Object*& slot;
+        Object* outer;
+        ~Running() { slot = outer; }
+    } running{runningFunction_, runningFunction_};
+    runningFunction_ = fn;
     if (home && !(f.flags & kSuppressSuper)) {
         a.superObject = NewObject(home->proto);
     }

@@ -53,13 +53,14 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallError(*this);
     InstallSystem(*this);
     InstallDate(*this);
+    InstallSound(*this);
 }
 
 Machine::~Machine() = default;
 
 Object* Machine::NewObject(Object* proto) {
     if (heap_.size() >= kMaxObjects) Abort("too many objects");
-    heap_.push_back(std::make_unique<Object>(version_ < 7));
+    heap_.push_back(std::make_unique<Object>(version_));
     Object* o = heap_.back().get();
     o->proto = proto;
     return o;
@@ -83,11 +84,11 @@ Object* Machine::NewArray(const std::vector<Value>& items) {
     return a;
 }
 
-void Machine::Method(Object* target, const std::string& name, NativeFn fn) {
+void Machine::Method(Object* target, const std::string& name, NativeFn fn, uint16_t flags) {
     Object* f = NewObject(functionProto);
     f->kind = ObjectKind::Function;
     f->native = std::move(fn);
-    target->Define(name, Value(f), kDontEnum);
+    target->Define(name, Value(f), flags);
 }
 
 Object* Machine::Class(const std::string& name, NativeFn call, NativeFn construct, Object* prototype) {
@@ -173,7 +174,7 @@ void Machine::Set(Object* o, const std::string& name, const Value& v) {
             }
         }
     }
-    // A setter found on the chain (addProperty) takes the assignment.
+    // A setter found on the chain (addProperty) takes the assignment; watchers never see it.
     Object* cur = o;
     for (int i = 0; cur && i < kMaxProtoChain; ++i, cur = cur->proto) {
         if (Property* p = cur->Find(name)) {
@@ -183,14 +184,36 @@ void Machine::Set(Object* o, const std::string& name, const Value& v) {
                 return;
             }
             if (p->getter) return;  // a getter without setter: read-only
-            if (cur == o) {
-                if (!(p->flags & kReadOnly)) p->value = v;
-                return;
-            }
             break;
         }
     }
-    o->Define(name, v);
+    const Value stored = o->watchers.empty() ? v : Watched(o, name, v);
+    if (Property* p = o->Find(name)) {
+        if (!(p->flags & kReadOnly)) p->value = stored;
+        return;
+    }
+    o->Define(name, stored);
+}
+
+Value Machine::Watched(Object* o, const std::string& name, const Value& v) {
+    const bool caseless = version_ < 7;
+    auto find = [&]() -> Watcher* {
+        for (Watcher& w : o->watchers)
+            if (SameName(w.name, name, caseless)) return &w;
+        return nullptr;
+    };
+    Watcher* w = find();
+    if (!w || w->running) return v;
+    w->running = true;
+    // The callback may unwatch or rewatch, so the watcher is found again by name afterwards.
+    struct Reset {
+        decltype(find)& again;
+        ~Reset() {
+            if (Watcher* x = again()) x->running = false;
+        }
+    } reset{find};
+    const Value args[] = {Value(w->name), Get(o, name), v, w->userData};
+    return Call(Value(w->callback), Value(o), args);
 }
 
 void Machine::ArraySetLength(Object* a, uint32_t n) {
@@ -425,6 +448,10 @@ void Machine::Mark(Object* o) {
             if (p.value.object) markStack_.push_back(p.value.object);
             markStack_.push_back(p.getter);
             markStack_.push_back(p.setter);
+        }
+        for (const Watcher& w : x->watchers) {
+            markStack_.push_back(w.callback);
+            if (w.userData.object) markStack_.push_back(w.userData.object);
         }
         if (x->primitive.object) markStack_.push_back(x->primitive.object);
         if (x->script)

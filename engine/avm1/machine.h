@@ -64,8 +64,8 @@ public:
     Object* NewObject() { return NewObject(objectProto); }
     Object* NewFunction(NativeFn fn, Object* prototype = nullptr);  // with a fresh prototype when null
     Object* NewArray(const std::vector<Value>& items = {});
-    // A native method on `target` (DontEnum, as built-ins are).
-    void Method(Object* target, const std::string& name, NativeFn fn);
+    // A native method on `target` (DontEnum, as built-ins are; version bits for later additions).
+    void Method(Object* target, const std::string& name, NativeFn fn, uint16_t flags = kDontEnum);
     // A constructor function registered on _global with `prototype` as its prototype.
     Object* Class(const std::string& name, NativeFn call, NativeFn construct, Object* prototype);
     // The script object of a clip (made on first use).
@@ -135,6 +135,8 @@ private:
     void MarkValue(const Value& v) {
         if (v.object) Mark(v.object);
     }
+    // The value an assignment stores once `o`'s watcher for `name` (if any) has seen it.
+    Value Watched(Object* o, const std::string& name, const Value& v);
     Value RunScript(Object* fn, const Value& self, std::span<const Value> args, Object* newObject);
 
     Host& host_;
@@ -144,6 +146,7 @@ private:
     std::vector<Object*> markStack_;
     std::vector<Clip> boundClips_;  // clips whose script object we made
     int depth_ = 0;
+    Object* runningFunction_ = nullptr;  // the script function being run, for arguments.caller
     long actions_ = 0;
     std::string lastAbort_;
 };
@@ -164,6 +167,7 @@ bool BindClipClass(Machine& m, const Clip& c, const std::string& symbol, const V
 void InstallError(Machine& m);
 void InstallSystem(Machine& m);
 void InstallDate(Machine& m);
+void InstallSound(Machine& m);
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {

@@ -16,14 +16,19 @@ std::string Object::Key(const std::string& name) const {
     return k;
 }
 
-Property* Object::Find(const std::string& name) {
+Property* Object::FindAny(const std::string& name) {
     auto it = index_.find(Key(name));
     return it == index_.end() ? nullptr : &props_[it->second];
 }
 
+Property* Object::Find(const std::string& name) {
+    Property* p = FindAny(name);
+    return p && Visible(*p) ? p : nullptr;
+}
+
 const Property* Object::Find(const std::string& name) const {
     auto it = index_.find(Key(name));
-    return it == index_.end() ? nullptr : &props_[it->second];
+    return it == index_.end() || !Visible(props_[it->second]) ? nullptr : &props_[it->second];
 }
 
 Property* Object::Lookup(const std::string& name) {
@@ -33,8 +38,8 @@ Property* Object::Lookup(const std::string& name) {
     return nullptr;
 }
 
-void Object::Define(const std::string& name, Value v, uint8_t flags) {
-    if (Property* p = Find(name)) {
+void Object::Define(const std::string& name, Value v, uint16_t flags) {
+    if (Property* p = FindAny(name)) {
         p->value = std::move(v);
         p->flags = flags;
         p->getter = p->setter = nullptr;
@@ -46,7 +51,7 @@ void Object::Define(const std::string& name, Value v, uint8_t flags) {
 
 bool Object::Delete(const std::string& name) {
     auto it = index_.find(Key(name));
-    if (it == index_.end() || (props_[it->second].flags & kDontDelete)) return false;
+    if (it == index_.end() || (props_[it->second].flags & kDontDelete) || !Visible(props_[it->second])) return false;
     const uint32_t at = it->second;
     index_.erase(it);
     props_.erase(props_.begin() + at);
@@ -57,7 +62,7 @@ bool Object::Delete(const std::string& name) {
 std::vector<std::string> Object::Keys() const {
     std::vector<std::string> out;
     for (auto it = props_.rbegin(); it != props_.rend(); ++it)
-        if (!(it->flags & kDontEnum)) out.push_back(it->name);
+        if (!(it->flags & kDontEnum) && Visible(*it)) out.push_back(it->name);
     return out;
 }
 

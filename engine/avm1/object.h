@@ -17,13 +17,30 @@ namespace lumarel::engine::avm1 {
 
 class Machine;
 
-// Property attributes as ASSetPropFlags numbers them.
-enum PropFlag : uint8_t { kDontEnum = 1, kDontDelete = 2, kReadOnly = 4 };
+// Property attributes as ASSetPropFlags numbers them. The version bits hide a built-in from
+// movies older than the player that brought it (kHiddenIn6 from version 6 movies only).
+enum PropFlag : uint16_t {
+    kDontEnum = 1,
+    kDontDelete = 2,
+    kReadOnly = 4,
+    kSince6 = 0x80,
+    kHiddenIn6 = 0x100,
+    kSince7 = 0x400,
+    kSince8 = 0x1000,
+    kSince9 = 0x2000,
+};
+constexpr uint16_t kVersionFlags = kSince6 | kHiddenIn6 | kSince7 | kSince8 | kSince9;
+// Whether a property with these flags exists for a movie of this SWF version.
+constexpr bool VisibleIn(uint16_t flags, int version) {
+    return !((flags & kSince6) && version < 6) && !((flags & kHiddenIn6) && version == 6) &&
+           !((flags & kSince7) && version < 7) && !((flags & kSince8) && version < 8) &&
+           !((flags & kSince9) && version < 9);
+}
 
 struct Property {
     std::string name;  // as first set
     Value value;
-    uint8_t flags = 0;
+    uint16_t flags = 0;
     Object* getter = nullptr;  // addProperty: both set or neither
     Object* setter = nullptr;
 };
@@ -46,11 +63,34 @@ struct ScriptFunction {
     std::weak_ptr<void> clip;  // the timeline it was defined on
 };
 
-enum class ObjectKind : uint8_t { Plain, Function, Array, Boolean, Number, String, Date, Error, MovieClip };
+// A watchpoint set by Object.watch: assignments to `name` go through `callback` first.
+struct Watcher {
+    std::string name;
+    Object* callback = nullptr;
+    Value userData;
+    bool running = false;  // its callback is on the stack: assignments it makes are not reported again
+};
+
+// What a Sound object holds for the mixer: volume and pan as getVolume and getPan give them
+// back, the channel mix in percent (left to left, left to right, ...), and which sound it plays.
+struct SoundState {
+    int volume = 100;
+    int pan = 0;  // -100 (left) to 100 (right)
+    int ll = 100, lr = 0, rr = 100, rl = 0;
+    std::string linkage;  // attachSound's library name
+    std::string url;      // loadSound's file
+    bool streaming = false;
+    bool playing = false;
+    double offset = 0;  // seconds into the sound where start() begins
+    int loops = 1;
+};
+
+enum class ObjectKind : uint8_t { Plain, Function, Array, Boolean, Number, String, Date, Error, MovieClip, Sound };
 
 class Object {
 public:
-    explicit Object(bool caseless) : caseless_(caseless) {}
+    // Names are case-insensitive for movies before version 7; the version bits are read against it.
+    explicit Object(int version) : version_(version), caseless_(version < 7) {}
     virtual ~Object() = default;
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
@@ -63,23 +103,32 @@ public:
     std::unique_ptr<ScriptFunction> script;
     // Boxed primitives and dates: the primitive value.
     Value primitive;
-    // Movie clips: the display object this object stands for.
+    // Movie clips: the display object this object stands for; sounds: the clip they control
+    // (none for the whole movie).
     std::weak_ptr<void> clip;
+    // Sound objects: their settings.
+    std::unique_ptr<SoundState> sound;
 
     bool IsFunction() const { return kind == ObjectKind::Function; }
 
-    // Own properties only.
+    // Own properties only; those the movie's version hides are not found.
     Property* Find(const std::string& name);
     const Property* Find(const std::string& name) const;
+    // Own properties, hidden ones included (ASSetPropFlags can make them visible again).
+    Property* FindAny(const std::string& name);
     // Own or inherited (prototype chain, bounded).
     Property* Lookup(const std::string& name);
     // Adds or replaces an own property (no setter is called; read-only is ignored).
-    void Define(const std::string& name, Value v, uint8_t flags = 0);
-    bool Delete(const std::string& name);  // false when absent or DontDelete
-    // Own property names in enumeration order (most recently added first), DontEnum left out.
+    void Define(const std::string& name, Value v, uint16_t flags = 0);
+    bool Delete(const std::string& name);  // false when absent, hidden or DontDelete
+    // Own property names in enumeration order (most recently added first), DontEnum and hidden
+    // ones left out.
     std::vector<std::string> Keys() const;
     const std::vector<Property>& Properties() const { return props_; }
     std::vector<Property>& Properties() { return props_; }
+
+    // Watchpoints (Object.watch), in the order they were set.
+    std::vector<Watcher> watchers;
 
     // Array length bookkeeping for ObjectKind::Array: elements are ordinary properties "0".."n-1".
     uint32_t length = 0;
@@ -88,6 +137,8 @@ public:
 
 private:
     std::string Key(const std::string& name) const;
+    bool Visible(const Property& p) const { return VisibleIn(p.flags, version_); }
+    int version_;
     bool caseless_;
     std::vector<Property> props_;
     std::unordered_map<std::string, uint32_t> index_;

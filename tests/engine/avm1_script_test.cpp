@@ -27,6 +27,17 @@ struct Case {
 };
 
 TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
+    // Built-ins that came with later players, and ASSetPropFlags clearing a version bit.
+    const char* const gated =
+        "push 0; initobject; push \"watch\"; getmember; typeof; trace\n"
+        "push \"setInterval\"; getvariable; typeof; trace\n"
+        "push \"Array\"; getvariable; push \"prototype\"; getmember; push \"sortOn\"; getmember; typeof; trace\n"
+        "push \"Array\"; getvariable; push \"CASEINSENSITIVE\"; getmember; typeof; trace\n"
+        "push \"Object\"; getvariable; push \"prototype\"; getmember; store r1; pop\n"
+        "push 128, 0, \"watch\", r1, 4, \"ASSetPropFlags\"; callfunction; pop; push r1, \"watch\"; getmember; "
+        "typeof; trace\n"
+        "push 0, \"Sound\"; newobject; store r2; push \"loadSound\"; getmember; typeof; trace\n"
+        "push 0, r2, \"getVolume\"; callmethod; trace";
     const Case cases[] = {
         // operators and conversions
         {8, "push \"a\", 1, 2; add2; add2; trace", "a3"},
@@ -130,6 +141,44 @@ TEST(Avm1Scripts, TraceWhatFlashWouldTrace) {
          "push 40, 1, r1, \"setDate\"; callmethod; pop; push 0, r1, \"getMonth\"; callmethod; trace\n"
          "push 0, 0, \"Date\"; newobject; push \"getFullYear\"; callmethod; trace",
          "3|Wed Dec 9 13:45:30 GMT+0000 2026|951868800000|0|2000"},
+        // watchpoints: the callback sees name, old, new and user data and decides what is stored;
+        // it is not re-entered by its own assignments; getter/setter properties are not watched
+        {8,
+         "function cb(p, o, n, u) {; push \"p\"; getvariable; push \":\"; stringadd; push \"o\"; getvariable; "
+         "stringadd; push \":\"; stringadd; push \"n\"; getvariable; stringadd; push \":\"; stringadd; "
+         "push \"u\"; getvariable; stringadd; trace; push \"n\"; getvariable; push 10; multiply; return; }\n"
+         "push 0; initobject; store r1; pop; push r1, \"x\", 1; setmember\n"
+         "push \"ud\", \"cb\"; getvariable; push \"x\", 3, r1, \"watch\"; callmethod; trace\n"
+         "push r1, \"x\", 2; setmember; push r1, \"x\"; getmember; trace\n"
+         "push \"X\", 1, r1, \"unwatch\"; callmethod; trace; push \"x\", 1, r1, \"unwatch\"; callmethod; trace\n"
+         "push r1, \"x\", 5; setmember; push r1, \"x\"; getmember; trace",
+         "true|x:1:2:ud|20|false|true|5"},
+        {8,
+         "function cb(p, o, n) {; push \"this\"; getvariable; push \"v\", \"inner\"; setmember; push \"v\"; "
+         "getvariable; trace; push \"n\"; getvariable; return; }\n"
+         "push \"cb\"; getvariable; push \"v\", 2, \"_global\"; getvariable; push \"watch\"; callmethod; pop\n"
+         "push \"v\", \"outer\"; setvariable; push \"v\"; getvariable; trace",
+         "inner|outer"},
+        {8,
+         "function g() {; push 42; return; }; function cb() {; push \"called\"; trace; }\n"
+         "push 0; initobject; store r1; pop\n"
+         "push null, \"g\"; getvariable; push \"p\", 3, r1, \"addProperty\"; callmethod; pop\n"
+         "push \"cb\"; getvariable; push \"p\", 2, r1, \"watch\"; callmethod; pop\n"
+         "push r1, \"p\", 1; setmember; push r1, \"p\"; getmember; trace\n"
+         "push 5, \"p\", 2, r1, \"watch\"; callmethod; trace; push 0, r1, \"watch\"; callmethod; trace",
+         "42|false|false"},
+        // arguments.caller: the calling function, null at the top level
+        {8,
+         "function inner() {; push \"arguments\"; getvariable; push \"caller\"; getmember; push \"outer\"; "
+         "getvariable; strictequals; trace; }\n"
+         "function outer() {; push 0, \"inner\"; callfunction; pop; push \"arguments\"; getvariable; "
+         "push \"caller\"; getmember; typeof; trace; }\n"
+         "push 0, \"outer\"; callfunction; pop",
+         "true|null"},
+        // version-gated built-ins
+        {5, gated, "undefined|undefined|undefined|undefined|function|undefined|100"},
+        {6, gated, "function|function|function|undefined|function|function|100"},
+        {7, gated, "function|function|function|number|function|function|100"},
         // limits: endless loops and recursion stop the script, not the movie
         {8, "top:; jump top", "abort: script ran too long"},
         {8, "function f() {; push 0, \"f\"; callfunction; return; }; push 0, \"f\"; callfunction; pop",

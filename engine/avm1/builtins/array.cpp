@@ -351,11 +351,15 @@ Value Reverse(Machine& m, Object* a) {
 }
 
 // Registers an Array method that does nothing (undefined) when `this` is no array.
-void ArrayMethod(Machine& m, const char* name, std::function<Value(Machine&, Object*, std::span<const Value>)> fn) {
-    m.Method(m.arrayProto, name, [fn = std::move(fn)](Machine& mm, const Value& self, std::span<const Value> args) {
-        Object* a = ThisArray(self);
-        return a ? fn(mm, a, args) : Value();
-    });
+void ArrayMethod(Machine& m, const char* name, std::function<Value(Machine&, Object*, std::span<const Value>)> fn,
+                 uint16_t flags = kDontEnum) {
+    m.Method(
+        m.arrayProto, name,
+        [fn = std::move(fn)](Machine& mm, const Value& self, std::span<const Value> args) {
+            Object* a = ThisArray(self);
+            return a ? fn(mm, a, args) : Value();
+        },
+        flags);
 }
 
 }  // namespace
@@ -372,7 +376,9 @@ void InstallArray(Machine& m) {
                                                      {"UNIQUESORT", kUniqueSort},
                                                      {"RETURNINDEXEDARRAY", kReturnIndexedArray},
                                                      {"NUMERIC", kNumeric}};
-    for (const auto& [name, value] : constants) ctor->Define(name, Value(value), kDontEnum | kDontDelete | kReadOnly);
+    // The sort options came with version 7 movies, sortOn with version 6.
+    for (const auto& [name, value] : constants)
+        ctor->Define(name, Value(value), kDontEnum | kDontDelete | kReadOnly | kSince7);
 
     ArrayMethod(m, "push", Push);
     ArrayMethod(m, "pop", [](Machine& mm, Object* a, std::span<const Value>) { return Pop(mm, a); });
@@ -388,7 +394,7 @@ void InstallArray(Machine& m) {
     ArrayMethod(m, "slice", Slice);
     ArrayMethod(m, "splice", Splice);
     ArrayMethod(m, "sort", Sort);
-    ArrayMethod(m, "sortOn", SortOn);
+    ArrayMethod(m, "sortOn", SortOn, kDontEnum | kSince6);
 }
 
 }  // namespace lumarel::engine::avm1

@@ -233,12 +233,16 @@ void InstallGlobals(Machine& m) {
         return Value(Unescape(mm.ToString(Arg(args, 0))));
     });
 
-    m.Method(g, "setInterval",
-             [](Machine& mm, const Value&, std::span<const Value> args) { return StartTimer(mm, args, true); });
+    // Intervals came with version 6 movies.
+    m.Method(
+        g, "setInterval",
+        [](Machine& mm, const Value&, std::span<const Value> args) { return StartTimer(mm, args, true); },
+        kDontEnum | kSince6);
     m.Method(g, "setTimeout",
              [](Machine& mm, const Value&, std::span<const Value> args) { return StartTimer(mm, args, false); });
-    m.Method(g, "clearInterval",
-             [](Machine& mm, const Value&, std::span<const Value> args) { return StopTimer(mm, args); });
+    m.Method(
+        g, "clearInterval", [](Machine& mm, const Value&, std::span<const Value> args) { return StopTimer(mm, args); },
+        kDontEnum | kSince6);
     m.Method(g, "clearTimeout",
              [](Machine& mm, const Value&, std::span<const Value> args) { return StopTimer(mm, args); });
 
@@ -246,11 +250,11 @@ void InstallGlobals(Machine& m) {
     m.Method(g, "ASSetPropFlags", [](Machine& mm, const Value&, std::span<const Value> args) {
         Object* target = Arg(args, 0).object;
         if (!target) return Value();
-        constexpr uint32_t kKnown = kDontEnum | kDontDelete | kReadOnly;
+        constexpr uint32_t kKnown = kDontEnum | kDontDelete | kReadOnly | kVersionFlags;
         const uint32_t set = ToUint32(mm.ToNumber(Arg(args, 2))) & kKnown;
         const uint32_t clear = ToUint32(mm.ToNumber(Arg(args, 3))) & kKnown;
         for (const std::string& name : FlagNames(mm, target, Arg(args, 1))) {
-            if (Property* p = target->Find(name)) p->flags = static_cast<uint8_t>((p->flags & ~clear) | set);
+            if (Property* p = target->FindAny(name)) p->flags = static_cast<uint16_t>((p->flags & ~clear) | set);
         }
         return Value();
     });
