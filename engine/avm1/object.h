@@ -17,24 +17,19 @@ namespace lumarel::engine::avm1 {
 
 class Machine;
 
-// Property attributes as ASSetPropFlags numbers them. The version bits hide a built-in from
-// movies older than the player that brought it (kHiddenIn6 from version 6 movies only).
+// Property attributes: the first three as ASSetPropFlags numbers them. The version marks are
+// our own: they hide a built-in from movies older than the player that brought it, and scripts
+// cannot change them.
 enum PropFlag : uint16_t {
     kDontEnum = 1,
     kDontDelete = 2,
     kReadOnly = 4,
-    kSince6 = 0x80,
-    kHiddenIn6 = 0x100,
-    kSince7 = 0x400,
-    kSince8 = 0x1000,
-    kSince9 = 0x2000,
+    kSince6 = 0x4000,
+    kSince7 = 0x8000,
 };
-constexpr uint16_t kVersionFlags = kSince6 | kHiddenIn6 | kSince7 | kSince8 | kSince9;
 // Whether a property with these flags exists for a movie of this SWF version.
 constexpr bool VisibleIn(uint16_t flags, int version) {
-    return !((flags & kSince6) && version < 6) && !((flags & kHiddenIn6) && version == 6) &&
-           !((flags & kSince7) && version < 7) && !((flags & kSince8) && version < 8) &&
-           !((flags & kSince9) && version < 9);
+    return !((flags & kSince6) && version < 6) && !((flags & kSince7) && version < 7);
 }
 
 struct Property {
@@ -114,7 +109,7 @@ public:
     // Own properties only; those the movie's version hides are not found.
     Property* Find(const std::string& name);
     const Property* Find(const std::string& name) const;
-    // Own properties, hidden ones included (ASSetPropFlags can make them visible again).
+    // Own properties, those hidden by version included.
     Property* FindAny(const std::string& name);
     // Own or inherited (prototype chain, bounded).
     Property* Lookup(const std::string& name);

@@ -250,7 +250,7 @@ void InstallGlobals(Machine& m) {
     m.Method(g, "ASSetPropFlags", [](Machine& mm, const Value&, std::span<const Value> args) {
         Object* target = Arg(args, 0).object;
         if (!target) return Value();
-        constexpr uint32_t kKnown = kDontEnum | kDontDelete | kReadOnly | kVersionFlags;
+        constexpr uint32_t kKnown = kDontEnum | kDontDelete | kReadOnly;
         const uint32_t set = ToUint32(mm.ToNumber(Arg(args, 2))) & kKnown;
         const uint32_t clear = ToUint32(mm.ToNumber(Arg(args, 3))) & kKnown;
         for (const std::string& name : FlagNames(mm, target, Arg(args, 1))) {
