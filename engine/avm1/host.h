@@ -87,6 +87,12 @@ public:
     // Whether the stage point (pixels) lies inside the clip's shapes (not just its bounds).
     virtual bool HitShape(const Clip& /*c*/, double /*x*/, double /*y*/) { return false; }
 
+    // The clip's matrix (twips) and colour transform, its own or concatenated up to the stage.
+    virtual bool GetMatrix(const Clip& /*c*/, bool /*concatenated*/, raster::Matrix& /*out*/) { return false; }
+    virtual void SetMatrix(const Clip& /*c*/, const raster::Matrix& /*m*/) {}
+    virtual bool GetColor(const Clip& /*c*/, bool /*concatenated*/, raster::ColorTransform& /*out*/) { return false; }
+    virtual void SetColor(const Clip& /*c*/, const raster::ColorTransform& /*cx*/) {}
+
     // The clip's drawing layer, made on first use; null when the clip cannot draw.
     virtual Canvas* CanvasOf(const Clip& /*c*/) { return nullptr; }
 

@@ -162,6 +162,31 @@ public:
         x /= 20.0;
         y /= 20.0;
     }
+    bool GetMatrix(const Clip& c, bool concatenated, raster::Matrix& out) override {
+        const DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        if (!o) return false;
+        out = concatenated ? StageMatrix(*Of(c)) : o->matrix;
+        return true;
+    }
+    void SetMatrix(const Clip& c, const raster::Matrix& m) override {
+        DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        if (o && m.IsFinite()) o->matrix = m;
+    }
+    bool GetColor(const Clip& c, bool concatenated, raster::ColorTransform& out) override {
+        if (!c) return false;
+        out = raster::ColorTransform{};
+        int guard = 0;
+        for (const Instance* i = Of(c); i && guard++ <= kMaxNesting + 1;
+             i = concatenated ? i->Parent().get() : nullptr) {
+            const DisplayObject* o = Placement(*i);
+            if (!o) return false;
+            out = o->cxform.Concat(out);
+        }
+        return true;
+    }
+    void SetColor(const Clip& c, const raster::ColorTransform& cx) override {
+        if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr) o->cxform = cx;
+    }
     static int32_t ScriptToList(int depth) {
         return static_cast<int32_t>(std::clamp<int64_t>(int64_t(depth) + kScriptDepthOffset, -1, INT32_MAX));
     }
@@ -262,7 +287,8 @@ public:
                 compose(sx, sy, std::fmod(n, 360.0) * kPi / 180.0);
                 break;
             case P::Alpha:
-                o->cxform.am = n / 100.0;
+                // Kept as 8.8 fixed point, as colour transforms are: 30 reads back as 29.6875.
+                o->cxform.am = std::trunc(std::clamp(n, -12800.0, 12800.0) * 2.56) / 256.0;
                 break;
             case P::Width:
             case P::Height: {

@@ -364,8 +364,9 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
         {"push 5, \"e\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
          "push 0, r1, \"getDepth\"; callmethod; trace; push r1, \"_target\"; getmember; trace\n"
          "push 0, \"_root\"; getvariable; push \"getNextHighestDepth\"; callmethod; trace\n"
-         "push 0, \"mc\"; getvariable; push \"getDepth\"; callmethod; trace",
-         "5|/e|6|-16383"},
+         "push 0, \"mc\"; getvariable; push \"getDepth\"; callmethod; trace\n"
+         "push \"mc\"; getvariable; push \"_alpha\", 30; setmember; push \"mc._alpha\"; getvariable; trace",
+         "5|/e|6|-16383|29.6875"},
         {"push 10, \"b\", \"box\", 3, \"_root\"; getvariable; push \"attachMovie\"; callmethod; store r1; pop\n"
          "push r1, \"_width\"; getmember; trace; push r1, \"_width\", 25; setmember; push r1, \"_xscale\"; getmember; "
          "trace\n"
