@@ -157,6 +157,7 @@ void InstallNumberAndBoolean(Machine& m);
 void InstallMath(Machine& m);
 void InstallGlobals(Machine& m);
 void InstallMovieClip(Machine& m);
+void InstallDrawing(Machine& m);
 void InstallError(Machine& m);
 void InstallSystem(Machine& m);
 void InstallDate(Machine& m);
