@@ -29,7 +29,7 @@ uint8_t Alpha(Machine& m, const Value& v) {
     if (v.IsUndefined()) return 255;
     double a = m.ToNumber(v);
     if (std::isnan(a)) a = 0;
-    return static_cast<uint8_t>(std::lround(std::clamp(a, 0.0, 100.0) * 2.55));
+    return static_cast<uint8_t>(std::lround(std::clamp(a, 0.0, 100.0) * 255 / 100));
 }
 
 raster::Rgba Color(Machine& m, const Value& rgb, const Value& alpha) {
