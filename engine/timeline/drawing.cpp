@@ -34,7 +34,7 @@ double Extremum(double p0, double c, double p1) {
 
 void Drawing::Clear() {
     shape_ = raster::Shape{};
-    edgeCount_ = 0;
+    used_ = 0;
     penX_ = penY_ = 0;
     hasLine_ = false;
     lineIndex_ = 0;
@@ -60,6 +60,8 @@ void Drawing::BeginFill(const raster::Paint& paint) {
     CloseFill();
     if (paint.kind == raster::Paint::Kind::None) return;
     if (shape_.layers.empty() || !shape_.layers.back().edges.empty()) {
+        if (used_ + kDrawingStyleCost > kMaxDrawingEdges) return;  // full: no more fills
+        used_ += kDrawingStyleCost;
         shape_.layers.emplace_back();
         shape_.layers.back().evenOdd = true;
         lineIndex_ = 0;
@@ -110,6 +112,7 @@ uint16_t Drawing::LineIndex(raster::Layer& layer) {
         lineIndex_ = static_cast<uint16_t>(layer.strokes.size());
     } else if (layer.strokes.size() < UINT16_MAX) {
         layer.strokes.push_back(line_);
+        used_ += kDrawingStyleCost;
         lineIndex_ = static_cast<uint16_t>(layer.strokes.size());
     } else {
         return static_cast<uint16_t>(layer.strokes.size());  // style indices are full: keep the last line
@@ -127,7 +130,8 @@ void Drawing::AddEdge(raster::Edge::Kind kind, double cx, double cy, double x, d
     penX_ = x;
     penY_ = y;
     if (!fillOpen_ && !hasLine_) return;  // nothing to draw with: the pen just moves
-    if (edgeCount_ + 2 > kMaxDrawingEdges) return;
+    const size_t newLine = hasLine_ && lineIndex_ == 0 ? kDrawingStyleCost : 0;
+    if (used_ + 2 + newLine > kMaxDrawingEdges) return;
 
     raster::Layer& layer = CurrentLayer();
     raster::Edge e;
@@ -143,7 +147,7 @@ void Drawing::AddEdge(raster::Edge::Kind kind, double cx, double cy, double x, d
     e.fill1 = fillOpen_ ? 1 : 0;
     e.line = hasLine_ ? LineIndex(layer) : 0;
     layer.edges.push_back(e);
-    ++edgeCount_;
+    ++used_;
 
     const double width = hasLine_ ? layer.strokes[e.line - 1].width : 0;
     const double pad = std::isfinite(width) && width > 0 ? width / 2 : 0;
@@ -166,7 +170,7 @@ void Drawing::AddEdge(raster::Edge::Kind kind, double cx, double cy, double x, d
             close.y1 = static_cast<float>(startY_);
             close.fill1 = 1;
             layer.edges.push_back(close);
-            ++edgeCount_;
+            ++used_;
             closeEdge_ = layer.edges.size() - 1;
         }
         raster::Edge& close = layer.edges[closeEdge_];

@@ -19,8 +19,11 @@
 
 namespace lumarel::engine::timeline {
 
-// Edges one drawing keeps at most (closing edges included); segments past it are dropped.
+// What one drawing keeps at most, counted in edges (closing edges included); every line style
+// and every fill's layer counts as kDrawingStyleCost edges, about what it takes in memory.
+// Segments and fills past it are dropped.
 constexpr size_t kMaxDrawingEdges = 250000;
+constexpr size_t kDrawingStyleCost = 8;
 
 class Drawing : public avm1::Canvas {
 public:
@@ -41,7 +44,8 @@ public:
     bool Empty() const { return !anyBounds_; }
     // Goes up with every command that changes the shape, for caches built from it.
     uint64_t Version() const { return version_; }
-    size_t EdgeCount() const { return edgeCount_; }
+    // The share of kMaxDrawingEdges in use.
+    size_t Used() const { return used_; }
 
 private:
     raster::Layer& CurrentLayer();
@@ -51,7 +55,7 @@ private:
     void Include(double x, double y, double pad);
 
     raster::Shape shape_;
-    size_t edgeCount_ = 0;
+    size_t used_ = 0;
     uint64_t version_ = 0;
     double penX_ = 0, penY_ = 0;
     bool hasLine_ = false;

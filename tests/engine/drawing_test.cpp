@@ -84,8 +84,8 @@ TEST(Drawing, BoundsIncludeHalfTheLineAndTheCurvesExtent) {
     Draw(d, "S M 10 10 L 30 10 N F 0 255 C 50 50 30 10");  // the curve turns back at 40, 30
     const auto b = d.Bounds();
     EXPECT_EQ(std::tuple(b.xmin, b.ymin, b.xmax, b.ymax), std::tuple(160, 160, 800, 600));
-    for (int i = 0; i < 300000; ++i) d.LineTo(i % 2 ? 0 : 100, i);
-    EXPECT_LE(d.EdgeCount(), engine::timeline::kMaxDrawingEdges);
+    for (int i = 0; i < 300000; ++i) d.BeginFill(Solid(i)), d.LineTo(i % 2 ? 0 : 100, i);
+    EXPECT_LE(d.Used(), engine::timeline::kMaxDrawingEdges);
     d.Clear();
     EXPECT_TRUE(d.Empty() && d.Shape().layers.empty());
 }
