@@ -50,6 +50,7 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallMath(*this);
     InstallGlobals(*this);
     InstallMovieClip(*this);
+    InstallDrawing(*this);
     InstallError(*this);
     InstallSystem(*this);
     InstallDate(*this);

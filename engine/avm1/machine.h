@@ -160,6 +160,7 @@ void InstallNumberAndBoolean(Machine& m);
 void InstallMath(Machine& m);
 void InstallGlobals(Machine& m);
 void InstallMovieClip(Machine& m);
+void InstallDrawing(Machine& m);
 // A clip just made from a symbol: its class (Object.registerClass) becomes its prototype, the
 // init object's properties are copied on, then the class's constructor runs on it. True when the
 // symbol has a class.

@@ -33,6 +33,7 @@ struct Box {
 // The bounds of everything `inst` shows, under `m` (the instance's space to the box's).
 void AddBounds(const Instance& inst, const raster::Matrix& m, Box& box, int nesting = 0) {
     if (nesting > kMaxNesting) return;
+    if (inst.drawing && !inst.drawing->Empty()) box.AddRect(inst.drawing->Bounds(), m);
     for (const auto& [depth, obj] : inst.Objects()) {
         const raster::Matrix world = m.Multiply(obj.matrix);
         if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
@@ -186,6 +187,12 @@ public:
     }
     void SetColor(const Clip& c, const raster::ColorTransform& cx) override {
         if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr) o->cxform = cx;
+    }
+    avm1::Canvas* CanvasOf(const Clip& c) override {
+        if (!c) return nullptr;
+        Instance& inst = *Of(c);
+        if (!inst.drawing) inst.drawing = std::make_unique<Drawing>();
+        return inst.drawing.get();
     }
     static int32_t ScriptToList(int depth) {
         return static_cast<int32_t>(std::clamp<int64_t>(int64_t(depth) + kScriptDepthOffset, -1, INT32_MAX));

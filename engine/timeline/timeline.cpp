@@ -811,6 +811,15 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
         edgeBudget -= mc.edgeCount;
         r.DrawShape(mc.At(ratio), world, c);
     };
+    if (inst.drawing && !inst.drawing->Empty()) {
+        const long edges = static_cast<long>(inst.drawing->Used());
+        if (edges > edgeBudget) {
+            edgeBudget = 0;
+        } else {
+            edgeBudget -= edges;
+            r.DrawShape(inst.drawing->Shape(), m, clipDefinition ? raster::ColorTransform{} : cx);
+        }
+    }
     std::vector<int32_t> clipEnds;  // innermost last, non-increasing
     for (const auto& [depth, obj] : inst.list_) {
         while (!clipEnds.empty() && depth > clipEnds.back()) {

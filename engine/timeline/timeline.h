@@ -19,6 +19,7 @@
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
 #include "engine/text/device_fonts.h"
+#include "engine/timeline/drawing.h"
 
 namespace lumarel::engine::avm1 {
 class Machine;
@@ -174,6 +175,8 @@ public:
     int Nesting() const { return nesting_; }
     // The script object standing for this timeline (made by the script machine on first use).
     avm1::Object* scriptObject = nullptr;
+    // What scripts drew into the clip (drawing API), drawn below its children; null until used.
+    std::unique_ptr<Drawing> drawing;
 
 private:
     friend class Stage;

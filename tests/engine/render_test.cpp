@@ -280,3 +280,35 @@ TEST(Render, OverlappingContoursOfOneFillFollowTheShapesFillRule) {
         EXPECT_EQ(PixelAt(img, 120, 50)[0], 0xc0);  // the other fill is untouched either way
     }
 }
+
+// Pictures made by scripts: the drawing API (line over fill, curve, gradient box) and attached,
+// duplicated, rotated and faded clips of an exported symbol.
+TEST(RenderReference, ScriptedDrawingAndAttachedClips) {
+    kit::Movie mv(kit::Rect::Pixels(0, 0, kW, kH), 12.0, 8);
+    mv.Background(kit::Rgba::Hex(0xffffff));
+    kit::ShapeBuilder box;
+    box.Fill1(box.AddFill(kit::FillStyle::Solid(kit::Rgba::Hex(0x3366cc)))).Rectangle(-200, -200, 200, 200);
+    kit::Sprite sprite;
+    sprite.Place2(kit::Place::Add(1, mv.DefineShape(box))).ShowFrame();
+    const uint16_t clip = mv.DefineSprite(sprite);
+    mv.Raw(56, {1, 0, static_cast<uint8_t>(clip), static_cast<uint8_t>(clip >> 8), 'b', 'o', 'x', 0});
+    mv.DoAction(kit::Actions().Asm(
+        "push 1, \"d\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
+        "push 100, 0x0000ff, 4, 3, r1, \"lineStyle\"; callmethod; pop\n"
+        "push 50, 0xff0000, 2, r1, \"beginFill\"; callmethod; pop\n"
+        "push 10, 10, 2, r1, \"moveTo\"; callmethod; pop; push 10, 70, 2, r1, \"lineTo\"; callmethod; pop\n"
+        "push 70, 70, 40, 90, 4, r1, \"curveTo\"; callmethod; pop; push 70, 10, 2, r1, \"lineTo\"; callmethod; pop\n"
+        "push 0, r1, \"endFill\"; callmethod; pop; push 0, r1, \"lineStyle\"; callmethod; pop\n"
+        "push \"matrixType\", \"box\", \"x\", 80, \"y\", 10, \"w\", 70, \"h\", 60, \"r\", 0, 6; initobject\n"
+        "push 255, 0, 2; initarray; push 100, 100, 2; initarray; push 0x0000ff, 0x00ff00, 2; initarray\n"
+        "push \"linear\", 5, r1, \"beginGradientFill\"; callmethod; pop\n"
+        "push 10, 80, 2, r1, \"moveTo\"; callmethod; pop; push 10, 150, 2, r1, \"lineTo\"; callmethod; pop\n"
+        "push 70, 150, 2, r1, \"lineTo\"; callmethod; pop; push 70, 80, 2, r1, \"lineTo\"; callmethod; pop\n"
+        "push 0, r1, \"endFill\"; callmethod; pop\n"
+        "push 5, \"b1\", \"box\", 3, \"_root\"; getvariable; push \"attachMovie\"; callmethod; store r2; pop\n"
+        "push r2, \"_x\", 30; setmember; push r2, \"_y\", 95; setmember; push r2, \"_rotation\", 45; setmember\n"
+        "push 6, \"b2\", 2, r2, \"duplicateMovieClip\"; callmethod; store r3; pop\n"
+        "push r3, \"_x\", 70; setmember; push r3, \"_alpha\", 50; setmember; push r3, \"_xscale\", 200; setmember"));
+    mv.ShowFrame();
+    CheckReference("scripted_drawing", RenderFrame(mv));
+}
