@@ -532,51 +532,74 @@ private:
 
 }  // namespace
 
-bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, TextShape& out, std::string& error) {
+bool ParseDefineEditText(std::span<const uint8_t> data, EditTextDef& d, std::string& error) {
     BitReader r(data);
-    out = TextShape{};
-    out.id = r.U16();
-    out.bounds = swf::ReadRect(r);
-    out.clipToBounds = true;
+    d = EditTextDef{};
+    d.id = r.U16();
+    d.bounds = swf::ReadRect(r);
     const uint8_t f1 = r.U8(), f2 = r.U8();
-    const bool hasText = f1 & 0x80, wordWrap = f1 & 0x40, multiline = f1 & 0x20, password = f1 & 0x10,
-               hasColor = f1 & 0x04, hasMaxLength = f1 & 0x02, hasFont = f1 & 0x01;
-    const bool hasFontClass = f2 & 0x80, hasLayout = f2 & 0x20, border = f2 & 0x08, html = f2 & 0x02,
-               useOutlines = f2 & 0x01;
-    uint16_t fontId = 0, height = 240, maxLength = 0;
-    if (hasFont) fontId = r.U16();
+    const bool hasText = f1 & 0x80, hasColor = f1 & 0x04, hasMaxLength = f1 & 0x02, hasFont = f1 & 0x01;
+    d.wordWrap = f1 & 0x40;
+    d.multiline = f1 & 0x20;
+    d.password = f1 & 0x10;
+    d.readOnly = f1 & 0x08;
+    const bool hasFontClass = f2 & 0x80, hasLayout = f2 & 0x20;
+    d.autoSize = f2 & 0x40;
+    d.noSelect = f2 & 0x10;
+    d.border = f2 & 0x08;
+    d.html = f2 & 0x02;
+    d.useOutlines = f2 & 0x01;
+    if (hasFont) d.fontId = r.U16();
     if (hasFontClass) (void)r.Str();
-    if (hasFont || hasFontClass) height = r.U16();
-    raster::Rgba color{0, 0, 0, 255};
-    if (hasColor) color = swf::ReadRgba(r);
-    if (hasMaxLength) maxLength = r.U16();
-    uint8_t align = 0;
-    double leftMargin = 0, rightMargin = 0, indent = 0, leading = 0;
+    if (hasFont || hasFontClass) d.height = r.U16();
+    if (hasColor) d.color = swf::ReadRgba(r);
+    if (hasMaxLength) d.maxLength = r.U16();
     if (hasLayout) {
-        align = r.U8();
-        leftMargin = r.U16();
-        rightMargin = r.U16();
-        indent = r.U16();
-        leading = r.S16();
+        d.align = r.U8();
+        d.leftMargin = r.U16();
+        d.rightMargin = r.U16();
+        d.indent = r.U16();
+        d.leading = r.S16();
     }
-    (void)r.Str();  // variable name
-    std::string raw;
-    if (hasText) raw = r.Str();
+    d.variable = r.Str();
+    if (hasText) d.text = r.Str();
     if (!r.Ok()) {
-        error = "edit text " + std::to_string(out.id) + ": record truncated";
-        if (out.id == 0 && data.size() < 2) return false;
-        raw.clear();  // the field stays, empty
+        error = "edit text " + std::to_string(d.id) + ": record truncated";
+        if (d.id == 0 && data.size() < 2) return false;
+        d.text.clear();  // the field stays, empty
     }
+    return true;
+}
+
+bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, TextShape& out, std::string& error) {
+    EditTextDef d;
+    if (!ParseDefineEditText(data, d, error)) return false;
+    LayoutEditText(d, d.text, ctx, out);
+    return true;
+}
+
+void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ctx, TextShape& out, TextExtent* extent) {
+    out = TextShape{};
+    out.id = d.id;
+    out.bounds = d.bounds;
+    out.clipToBounds = true;
+    if (extent) *extent = TextExtent{};
+    const bool wordWrap = d.wordWrap, multiline = d.multiline, password = d.password, html = d.html;
+    const bool hasMaxLength = d.maxLength > 0, useOutlines = d.useOutlines, hasFont = d.fontId != 0;
+    const uint16_t fontId = d.fontId, maxLength = d.maxLength;
+    const double height = d.height;
+    const raster::Rgba color = d.color;
+    const uint8_t align = d.align;
+    const double leftMargin = d.leftMargin, rightMargin = d.rightMargin, indent = d.indent, leading = d.leading;
 
     ShapeWriter w(out, ctx.edgeBudget);
-    out.box = border;  // drawn by the display list, in whole device pixels
-
+    out.box = d.border;  // drawn by the display list, in whole device pixels
     const Font* font = nullptr;
     if (hasFont && ctx.fonts) {
         auto it = ctx.fonts->find(fontId);
         if (it != ctx.fonts->end()) font = &it->second;
     }
-    if (raw.empty()) return true;
+    if (raw.empty()) return;
     if (raw.size() > kMaxEditTextChars) raw.resize(kMaxEditTextChars);
     bool utf8 = ctx.swfVersion >= 6;
     if (!utf8 && ctx.deviceFonts) {  // legacy code page: re-encoded as UTF-8 before anything else
@@ -694,7 +717,7 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
         rs.scale = st.height / rs.src->Em();
         rs.fill = w.FillFor(st.color);
     }
-    if (!any) return true;
+    if (!any) return;
 
     auto advance = [&](const StyledParagraph& p, size_t i) {
         const Resolved& rs = styles[p.styles[i]];
@@ -768,6 +791,11 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
         baseline += (firstLine ? 0 : prevDescent + leading) + ascent;
         firstLine = false;
         prevDescent = descent;
+        if (extent) {
+            extent->width = std::max(extent->width, width + (line.first ? indent : 0));
+            extent->height = baseline + descent - (out.bounds.ymin + kPadding);
+            ++extent->lines;
+        }
         if (baseline - ascent > out.bounds.ymax || w.Full()) break;  // below the field
         double x = boxLeft + (line.first ? indent : 0);
         const double avail = boxWidth - (line.first ? indent : 0);
@@ -789,7 +817,6 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
             x += adv;
         }
     }
-    return true;
 }
 
 }  // namespace lumarel::engine::text

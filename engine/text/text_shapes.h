@@ -41,6 +41,33 @@ struct TextContext {
 bool BuildDefineText(std::span<const uint8_t> data, int version, const TextContext& ctx, TextShape& out,
                      std::string& error);
 
+// An edit field as DefineEditText describes it.
+struct EditTextDef {
+    uint16_t id = 0;
+    swf::Rect bounds;
+    bool wordWrap = false, multiline = false, password = false, readOnly = false, autoSize = false, noSelect = false,
+         border = false, html = false, useOutlines = false;
+    uint16_t fontId = 0;  // 0: no font named (device text)
+    double height = 240;  // twips
+    raster::Rgba color{0, 0, 0, 255};
+    uint16_t maxLength = 0;                                           // 0: no limit
+    uint8_t align = 0;                                                // 0 left, 1 right, 2 centre, 3 justify
+    double leftMargin = 0, rightMargin = 0, indent = 0, leading = 0;  // twips
+    std::string variable;                                             // the variable the field shows, if any
+    std::string text;                                                 // initial contents, in the movie's text encoding
+};
+// False with a reason only when the record is unusable; a truncated one keeps an empty field.
+bool ParseDefineEditText(std::span<const uint8_t> data, EditTextDef& out, std::string& error);
+
+// How much room laid-out text takes: the widest line and the height of all lines (twips).
+struct TextExtent {
+    double width = 0, height = 0;
+    int lines = 0;
+};
+// Lays out `text` (the movie's text encoding; HTML when def.html) in the field's bounds.
+void LayoutEditText(const EditTextDef& def, std::string text, const TextContext& ctx, TextShape& out,
+                    TextExtent* extent = nullptr);
+
 // DefineEditText drawn as static text with its initial contents.
 bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, TextShape& out, std::string& error);
 
