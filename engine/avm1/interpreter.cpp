@@ -124,8 +124,12 @@ private:
 
     bool Has(Object* o, const std::string& name);
     Value LookupVariable(Activation& a, const std::string& name, bool& found);
+
+public:
     Value GetVariable(Activation& a, const std::string& name);
     void SetVariable(Activation& a, const std::string& name, const Value& v);
+
+private:
     Value ResolvePathValue(Activation& a, const std::string& path);
     Clip ResolveClip(Activation& a, const std::string& path);
     Clip ClipFromValue(Activation& a, const Value& v);
@@ -1059,6 +1063,25 @@ void Machine::RunBlock(std::span<const uint8_t> code, const Clip& clip) {
     } catch (const ScriptThrow&) {
         // An uncaught exception ends the block.
     }
+}
+
+Value Machine::Variable(const Clip& clip, const std::string& path, const Value* assign) {
+    Interpreter in(*this);
+    Activation a;
+    a.origin = clip;
+    a.scope = {global};
+    if (Object* o = ClipObject(clip)) a.scope.push_back(o);
+    try {
+        if (assign) {
+            in.SetVariable(a, path, *assign);
+            return *assign;
+        }
+        return in.GetVariable(a, path);
+    } catch (const ScriptAbort& e) {
+        lastAbort_ = e.reason;
+    } catch (const ScriptThrow&) {
+    }
+    return Value();
 }
 
 Value Machine::RunScript(Object* fn, const Value& self, std::span<const Value> args, Object* newObject) {

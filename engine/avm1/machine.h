@@ -48,6 +48,9 @@ public:
     // Runs a DoAction / DoInitAction block on `clip`'s timeline. Never throws: a script that
     // runs out of budget or depth stops there (LastAbort says why) and the movie goes on.
     void RunBlock(std::span<const uint8_t> code, const Clip& clip);
+    // A variable by name or path ("a", "_root.a.b", "/a:b") as a script on `clip` sees it; with
+    // `assign`, sets it instead (as SetVariable would) and returns the value.
+    Value Variable(const Clip& clip, const std::string& path, const Value* assign = nullptr);
     // Calls a function value (script or native); undefined when it is no function.
     Value Call(const Value& fn, const Value& self, std::span<const Value> args);
     // `new fn(args)`.

@@ -426,9 +426,38 @@ void Stage::Unload(DisplayObject& obj) {
     if (obj.sprite->scriptObject) machine_->CallHandler(obj.sprite->scriptObject, "onUnload");
 }
 
+void Stage::UpdateFields() {
+    const text::TextContext ctx = TextContextFor();
+    size_t kept = 0;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        std::shared_ptr<Instance> f = fields_[i].lock();
+        if (!f) continue;
+        fields_[kept++] = fields_[i];
+        EditField& field = *f->field;
+        auto parent = f->Parent();
+        if (!field.def.variable.empty() && parent && host_->IsClip(Host::ClipFor(f))) {
+            // A bound field shows its variable; a field whose variable is unset gives it its text.
+            const Clip owner = Host::ClipFor(parent);
+            const avm1::Value v = machine_->Variable(owner, field.def.variable);
+            if (v.IsUndefined()) {
+                if (!field.Text().empty()) {
+                    const avm1::Value text(field.def.html ? field.HtmlText() : field.Text());
+                    machine_->Variable(owner, field.def.variable, &text);
+                }
+            } else {
+                const std::string shown = machine_->ToString(v);
+                if (shown != (field.def.html ? field.HtmlText() : field.Text())) field.SetHtmlText(shown);
+            }
+        }
+        field.Shape(ctx);
+    }
+    fields_.resize(kept);
+}
+
 void Stage::AfterFrame() {
     machine_->RunTimers();
     RunQueuedActions();
+    if (!fields_.empty()) UpdateFields();
     machine_->Collect();
 }
 

@@ -100,9 +100,10 @@ raster::Shape SolidRects(const std::vector<std::array<float, 4>>& rects, raster:
 // fills [x0, x1) x [y0, y1); the border is row y0 over x0..x1, column x0 over y0..y1, column x1
 // over y0..y1-1 and row y1 over x0..x1-1, so its bottom-right pixel stays unpainted. A rotated
 // or skewed field gets the same box as a shape under its matrix.
-void DrawFieldBox(raster::Renderer& r, const swf::Rect& b, const raster::Matrix& world,
+void DrawFieldBox(raster::Renderer& r, const ShapeCharacter& sc, const raster::Matrix& world,
                   const raster::ColorTransform& c) {
-    const raster::Rgba white{255, 255, 255, 255}, black{0, 0, 0, 255};
+    const swf::Rect& b = sc.bounds;
+    const raster::Rgba white = sc.backgroundColor, black = sc.borderColor;
     if (std::fabs(world.b) < 1e-9 && std::fabs(world.c) < 1e-9) {
         double ax, ay, bx, by;
         world.Apply(b.xmin, b.ymin, ax, ay);
@@ -113,7 +114,8 @@ void DrawFieldBox(raster::Renderer& r, const swf::Rect& b, const raster::Matrix&
         const float x0 = px(std::min(ax, bx)), x1 = px(std::max(ax, bx));
         const float y0 = px(std::min(ay, by)), y1 = px(std::max(ay, by));
         const raster::Matrix device;  // identity: the rectangles are in pixels
-        r.DrawShape(SolidRects({{x0, y0, x1, y1}}, white), device, c);
+        if (sc.boxBackground) r.DrawShape(SolidRects({{x0, y0, x1, y1}}, white), device, c);
+        if (!sc.boxBorder) return;
         r.DrawShape(SolidRects({{x0, y0, x1 + 1, y0 + 1},
                                 {x0, y0 + 1, x0 + 1, y1 + 1},
                                 {x1, y0 + 1, x1 + 1, y1},
@@ -123,6 +125,8 @@ void DrawFieldBox(raster::Renderer& r, const swf::Rect& b, const raster::Matrix&
         return;
     }
     raster::Shape box = SolidRects({{float(b.xmin), float(b.ymin), float(b.xmax), float(b.ymax)}}, white);
+    if (!sc.boxBackground) box.layers[0].fills[0].color.a = 0;
+    if (!sc.boxBorder) return r.DrawShape(box, world, c);
     raster::Stroke line;
     line.width = 20;
     line.paint.color = black;
@@ -221,7 +225,9 @@ void BuildTimeline(const std::vector<Tag>& tags, TimelineDef& out) {
 
 void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
     bool haveBackground = false;
-    text::FontTable fonts;  // fonts are not characters of the display list
+    auto fontTable = std::make_shared<text::FontTable>();  // fonts are not characters of the display list
+    text::FontTable& fonts = *fontTable;
+    out.fonts = fontTable;
     long textEdges = text::kMaxTextEdges;
     std::unordered_map<uint16_t, std::span<const uint8_t>> buttons1;  // DefineButton bodies, for their cxform
     // Bitmaps for bitmap fills, and the smoothing rule of the movie's version.
@@ -315,9 +321,14 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                                     ? text::BuildDefineEditText(t.data, ctx, ts, error)
                                     : text::BuildDefineText(t.data, t.code == tag::DefineText ? 1 : 2, ctx, ts, error);
                 if (!error.empty()) out.warnings.push_back(error);
-                if (ok && !out.dictionary.count(ts.id))
-                    out.dictionary.emplace(
-                        ts.id, ShapeCharacter{ts.bounds, std::move(ts.shape), ts.edgeCount, ts.clipToBounds, ts.box});
+                if (!ok || out.dictionary.count(ts.id)) break;
+                ShapeCharacter sc{ts.bounds, std::move(ts.shape), ts.edgeCount, ts.clipToBounds, ts.box};
+                if (t.code == tag::DefineEditText) {
+                    auto field = std::make_shared<text::EditTextDef>();
+                    std::string ignored;
+                    if (text::ParseDefineEditText(t.data, *field, ignored)) sc.field = std::move(field);
+                }
+                out.dictionary.emplace(ts.id, std::move(sc));
                 break;
             }
             case tag::DefineButton:
@@ -645,16 +656,9 @@ void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move
     if (std::holds_alternative<SpriteCharacter>(*placed.character)) {
         placed.sprite = Instantiate(inst, placed.character);
         BindClass(placed.sprite);
+    } else if (const auto* sc = std::get_if<ShapeCharacter>(placed.character); sc && sc->field) {
+        placed.sprite = InstantiateField(inst, *sc->field, sc);
     }
-}
-
-std::shared_ptr<Instance> Stage::Instantiate(Instance& parent, const Character* ch) {
-    if (parent.nesting_ + 1 > kMaxNesting) return nullptr;  // too deep: shown as empty
-    const auto& sc = std::get<SpriteCharacter>(*ch);
-    auto child = std::make_shared<Instance>(&sc.timeline, parent.weak_from_this(), parent.nesting_ + 1, tick_);
-    child->frame_ = 0;
-    RunFrame(*child, 0, true);
-    return child;
 }
 
 namespace {
@@ -670,6 +674,26 @@ const Character& EmptyClip() {
 }
 
 }  // namespace
+
+std::shared_ptr<Instance> Stage::Instantiate(Instance& parent, const Character* ch) {
+    if (parent.nesting_ + 1 > kMaxNesting) return nullptr;  // too deep: shown as empty
+    const auto& sc = std::get<SpriteCharacter>(*ch);
+    auto child = std::make_shared<Instance>(&sc.timeline, parent.weak_from_this(), parent.nesting_ + 1, tick_);
+    child->frame_ = 0;
+    RunFrame(*child, 0, true);
+    return child;
+}
+
+std::shared_ptr<Instance> Stage::InstantiateField(Instance& parent, text::EditTextDef def,
+                                                  const ShapeCharacter* laidOut) {
+    if (parent.nesting_ + 1 > kMaxNesting) return nullptr;
+    const auto& empty = std::get<SpriteCharacter>(EmptyClip());
+    auto field = std::make_shared<Instance>(&empty.timeline, parent.weak_from_this(), parent.nesting_ + 1, tick_);
+    field->frame_ = 0;
+    field->field = std::make_unique<EditField>(std::move(def), laidOut);
+    fields_.push_back(field);
+    return field;
+}
 
 std::shared_ptr<Instance> Stage::AttachClip(Instance& parent, uint16_t id, const std::string& name, int32_t depth) {
     const Character* ch = &EmptyClip();
@@ -795,7 +819,7 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
             return;
         }
         edgeBudget -= sc.edgeCount;
-        if (sc.box) DrawFieldBox(r, sc.bounds, world, c);
+        if (sc.box) DrawFieldBox(r, sc, world, c);
         if (sc.clipToBounds) {
             DrawInsideBounds(r, sc, world, c, defining);
         } else {
@@ -811,6 +835,9 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
         edgeBudget -= mc.edgeCount;
         r.DrawShape(mc.At(ratio), world, c);
     };
+    if (inst.field) {
+        if (const ShapeCharacter* laidOut = inst.field->LaidOut()) draw(*laidOut, m, cx, clipDefinition);
+    }
     if (inst.drawing && !inst.drawing->Empty()) {
         const long edges = static_cast<long>(inst.drawing->Used());
         if (edges > edgeBudget) {
@@ -832,12 +859,12 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
             int32_t end = obj.clipDepth;
             if (!clipEnds.empty()) end = std::min(end, clipEnds.back());
             r.BeginClip();
-            if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+            if (obj.sprite) {
+                RenderList(r, *obj.sprite, world, raster::ColorTransform{}, true, edgeBudget);
+            } else if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
                 draw(*sc, world, raster::ColorTransform{}, true);
             } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
                 drawMorph(*mc, obj.ratio, world, raster::ColorTransform{});
-            } else if (obj.sprite) {
-                RenderList(r, *obj.sprite, world, raster::ColorTransform{}, true, edgeBudget);
             }
             r.EndClipDefinition();
             clipEnds.push_back(end);
@@ -845,12 +872,12 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
         }
         if (!obj.visible) continue;
         const raster::ColorTransform c = cx.Concat(obj.cxform);
-        if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+        if (obj.sprite) {
+            RenderList(r, *obj.sprite, world, c, clipDefinition, edgeBudget);
+        } else if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
             draw(*sc, world, c, clipDefinition);
         } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
             drawMorph(*mc, obj.ratio, world, c);
-        } else if (obj.sprite) {
-            RenderList(r, *obj.sprite, world, c, clipDefinition, edgeBudget);
         }
     }
     while (!clipEnds.empty()) {

@@ -19,7 +19,9 @@
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
 #include "engine/text/device_fonts.h"
+#include "engine/text/text_shapes.h"
 #include "engine/timeline/drawing.h"
+#include "engine/timeline/edit_field.h"
 
 namespace lumarel::engine::avm1 {
 class Machine;
@@ -47,7 +49,10 @@ struct ShapeCharacter {
     raster::Shape shape;
     long edgeCount = 0;
     bool clipToBounds = false;  // edit fields: text running past the bounds is cut off there
-    bool box = false;           // edit fields: a white background and a black 1-px border
+    bool box = false;           // edit fields: a background and a 1-px border, either may be off
+    bool boxBackground = true, boxBorder = true;
+    raster::Rgba backgroundColor{255, 255, 255, 255}, borderColor{0, 0, 0, 255};
+    std::shared_ptr<const text::EditTextDef> field;  // edit fields: what scripts can change
 };
 struct SpriteCharacter {
     TimelineDef timeline;
@@ -75,6 +80,7 @@ struct MovieDefinition {
     // without embedded outlines take their glyphs from the device fonts (none: not drawn).
     int version = 10;
     std::shared_ptr<text::DeviceFontSource> deviceFonts;
+    std::shared_ptr<const text::FontTable> fonts;  // embedded fonts, for fields laid out again
     // Decoded bitmaps by character id (undecodable ones are left out), and their pixel bytes.
     std::unordered_map<uint16_t, std::shared_ptr<const raster::Bitmap>> bitmaps;
     size_t bitmapBytes = 0;
@@ -177,6 +183,8 @@ public:
     avm1::Object* scriptObject = nullptr;
     // What scripts drew into the clip (drawing API), drawn below its children; null until used.
     std::unique_ptr<Drawing> drawing;
+    // Set when this stands for an edit field (TextField) rather than a movie clip.
+    std::unique_ptr<EditField> field;
 
 private:
     friend class Stage;
@@ -244,6 +252,11 @@ private:
                const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
                const std::string* name, const uint16_t* clipDepth);
     std::shared_ptr<Instance> Instantiate(Instance& parent, const Character* ch);
+    std::shared_ptr<Instance> InstantiateField(Instance& parent, text::EditTextDef def, const ShapeCharacter* laidOut);
+    void UpdateFields();  // bound variables shown, changed fields laid out again
+    text::TextContext TextContextFor() const {
+        return {def_.fonts.get(), def_.deviceFonts.get(), def_.version, nullptr};
+    }
     void Advance(Instance& inst);
     void RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions);
     void BindClass(const std::shared_ptr<Instance>& clip);  // a placed symbol's registered class
@@ -271,8 +284,9 @@ private:
     raster::Rgba background_;
     std::shared_ptr<Instance> root_;
     std::deque<QueuedAction> queue_;
-    std::set<const uint8_t*> initDone_;  // DoInitAction tags already run
-    bool scripted_ = false;              // a script has run or a clip has event handlers
+    std::set<const uint8_t*> initDone_;            // DoInitAction tags already run
+    bool scripted_ = false;                        // a script has run or a clip has event handlers
+    std::vector<std::weak_ptr<Instance>> fields_;  // every edit field made, for UpdateFields
     std::unique_ptr<Host> host_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree
 };
