@@ -31,8 +31,6 @@ void ColorMethod(Machine& m, Object* proto, const char* name,
     });
 }
 
-uint32_t Channel(double offset) { return ToUint32(offset) & 0xFF; }
-
 }  // namespace
 
 void InstallColor(Machine& m) {
@@ -47,17 +45,12 @@ void InstallColor(Machine& m) {
     // setRGB(0xRRGGBB): the clip becomes that flat colour; its alpha stays as it was.
     ColorMethod(m, proto, "setRGB",
                 [](Machine& mm, raster::ColorTransform& cx, std::span<const Value> args, bool& changed) {
-                    const uint32_t rgb = ToUint32(mm.ToNumber(Arg(args, 0)));
-                    cx.rm = cx.gm = cx.bm = 0;
-                    cx.ra = rgb >> 16 & 0xFF;
-                    cx.ga = rgb >> 8 & 0xFF;
-                    cx.ba = rgb & 0xFF;
+                    SetRgb(cx, mm.ToNumber(Arg(args, 0)));
                     changed = true;
                     return Value();
                 });
-    ColorMethod(m, proto, "getRGB", [](Machine&, raster::ColorTransform& cx, std::span<const Value>, bool&) {
-        return Value(double(Channel(cx.ra) << 16 | Channel(cx.ga) << 8 | Channel(cx.ba)));
-    });
+    ColorMethod(m, proto, "getRGB",
+                [](Machine&, raster::ColorTransform& cx, std::span<const Value>, bool&) { return Value(Rgb(cx)); });
     // setTransform(object): the fields it has replace the current ones; the others stay.
     ColorMethod(m, proto, "setTransform",
                 [](Machine& mm, raster::ColorTransform& cx, std::span<const Value> args, bool& changed) {

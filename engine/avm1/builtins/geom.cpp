@@ -417,9 +417,6 @@ Value NewColorTransform(Machine& m, const Protos& p, const raster::ColorTransfor
     for (size_t i = 0; i < 8; ++i) o->Define(kColorFields[i], Value(c.*kColorMembers[i]));
     return Value(o);
 }
-// An offset as one byte of an RGB value.
-uint32_t Channel(double offset) { return ToUint32(offset) & 0xFF; }
-
 void InstallColorTransform(Machine& m, Object* geom, const Protos& p) {
     Object* ctor = m.NewFunction(
         [](Machine&, const Value& self, std::span<const Value> args) {
@@ -442,17 +439,10 @@ void InstallColorTransform(Machine& m, Object* geom, const Protos& p) {
     // (colour multipliers 0), leaving alpha alone.
     Accessor(
         m, proto, "rgb",
-        [](Machine& mm, const Value& self, std::span<const Value>) {
-            const raster::ColorTransform c = ColorOf(mm, self);
-            return Value(double(Channel(c.ra) << 16 | Channel(c.ga) << 8 | Channel(c.ba)));
-        },
+        [](Machine& mm, const Value& self, std::span<const Value>) { return Value(Rgb(ColorOf(mm, self))); },
         [](Machine& mm, const Value& self, std::span<const Value> args) {
-            const uint32_t rgb = ToUint32(mm.ToNumber(Arg(args, 0)));
             raster::ColorTransform c = ColorOf(mm, self);
-            c.rm = c.gm = c.bm = 0;
-            c.ra = rgb >> 16 & 0xFF;
-            c.ga = rgb >> 8 & 0xFF;
-            c.ba = rgb & 0xFF;
+            SetRgb(c, mm.ToNumber(Arg(args, 0)));
             SetColorFields(mm, self, c);
             return Value();
         });

@@ -38,6 +38,18 @@ inline raster::ColorTransform FixedColor(const raster::ColorTransform& c) {
             FixedField(c.ra, 1),   FixedField(c.ga, 1),   FixedField(c.ba, 1),   FixedField(c.aa, 1)};
 }
 
+// 0xRRGGBB as the three colour offsets (multipliers 0, alpha left alone), and back.
+inline void SetRgb(raster::ColorTransform& c, double rgb) {
+    const uint32_t v = ToUint32(rgb);
+    c.rm = c.gm = c.bm = 0;
+    c.ra = v >> 16 & 0xFF;
+    c.ga = v >> 8 & 0xFF;
+    c.ba = v & 0xFF;
+}
+inline double Rgb(const raster::ColorTransform& c) {
+    return double((ToUint32(c.ra) & 0xFF) << 16 | (ToUint32(c.ga) & 0xFF) << 8 | (ToUint32(c.ba) & 0xFF));
+}
+
 // The live clip a Color or Transform object was made for, or null.
 inline Clip TargetClip(Machine& m, const Value& self) {
     Clip c = self.object ? self.object->clip.lock() : nullptr;
