@@ -55,6 +55,9 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallSystem(*this);
     InstallDate(*this);
     InstallSound(*this);
+    InstallGeom(*this);
+    InstallColor(*this);
+    InstallMovieClipEffects(*this);
 }
 
 Machine::~Machine() = default;
@@ -468,6 +471,7 @@ void Machine::Collect() {
     for (Object* root : {global, objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto,
                          errorProto, movieClipProto, dateProto})
         Mark(root);
+    for (Object* root : builtinRoots) Mark(root);
     for (const Timer& t : timers) {
         MarkValue(t.fn);
         for (const Value& a : t.args) MarkValue(a);

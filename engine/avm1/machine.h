@@ -109,6 +109,8 @@ public:
     Object* errorProto = nullptr;
     Object* movieClipProto = nullptr;
     Object* dateProto = nullptr;
+    // Other objects the built-ins make things from (prototypes they hold), kept by the collector.
+    std::vector<Object*> builtinRoots;
 
     // Timers made by setInterval / setTimeout, run by RunTimers between frames.
     struct Timer {
@@ -172,6 +174,9 @@ void InstallError(Machine& m);
 void InstallSystem(Machine& m);
 void InstallDate(Machine& m);
 void InstallSound(Machine& m);
+void InstallGeom(Machine& m);  // flash.geom; after InstallSystem, which makes _global.flash
+void InstallColor(Machine& m);
+void InstallMovieClipEffects(Machine& m);  // after InstallMovieClip and InstallGeom
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {

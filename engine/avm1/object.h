@@ -24,12 +24,14 @@ enum PropFlag : uint16_t {
     kDontEnum = 1,
     kDontDelete = 2,
     kReadOnly = 4,
+    kSince8 = 0x2000,
     kSince6 = 0x4000,
     kSince7 = 0x8000,
 };
 // Whether a property with these flags exists for a movie of this SWF version.
 constexpr bool VisibleIn(uint16_t flags, int version) {
-    return !((flags & kSince6) && version < 6) && !((flags & kSince7) && version < 7);
+    return !((flags & kSince6) && version < 6) && !((flags & kSince7) && version < 7) &&
+           !((flags & kSince8) && version < 8);
 }
 
 struct Property {

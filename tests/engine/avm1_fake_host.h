@@ -2,6 +2,7 @@
 // sequence, and trace lines collected in order.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,39 @@ public:
     uint32_t seed = 1;
     std::vector<std::string> traces;
     engine::avm1::Object* slot = nullptr;
+};
+
+// A stage holding one clip, "mc", each with a matrix (twips) and a colour transform; mc's
+// concatenated ones take in the stage's. mc's bounds on the stage are (1, 2)-(11, 22).
+class ClipHost : public FakeHost {
+public:
+    struct Node {
+        raster::Matrix matrix;
+        raster::ColorTransform color;
+        engine::avm1::Object* object = nullptr;
+    };
+    Clip root = std::make_shared<Node>(), mc = std::make_shared<Node>();
+    static Node& Of(const Clip& c) { return *static_cast<Node*>(c.get()); }
+
+    Clip Root() override { return root; }
+    Clip Parent(const Clip& c) override { return c == mc ? root : nullptr; }
+    Clip Child(const Clip& c, const std::string& name) override { return c == root && name == "mc" ? mc : nullptr; }
+    bool IsClip(const Clip& c) override { return c && (c == root || c == mc); }
+    engine::avm1::Object*& ScriptObject(const Clip& c) override { return Of(c).object; }
+    bool Bounds(const Clip& c, const Clip&, Rect& out) override {
+        out = {1, 2, 11, 22};
+        return c == mc;
+    }
+    bool GetMatrix(const Clip& c, bool concatenated, raster::Matrix& out) override {
+        out = concatenated && c == mc ? Of(root).matrix.Multiply(Of(mc).matrix) : Of(c).matrix;
+        return true;
+    }
+    void SetMatrix(const Clip& c, const raster::Matrix& m) override { Of(c).matrix = m; }
+    bool GetColor(const Clip& c, bool concatenated, raster::ColorTransform& out) override {
+        out = concatenated && c == mc ? Of(root).color.Concat(Of(mc).color) : Of(c).color;
+        return true;
+    }
+    void SetColor(const Clip& c, const raster::ColorTransform& cx) override { Of(c).color = cx; }
 };
 
 }  // namespace lumarel::testing

@@ -1,0 +1,59 @@
+// Small pieces more than one built-in file uses: getter/setter properties made from native
+// functions, and colour transforms held the way clips hold them.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/avm1/machine.h"
+
+namespace lumarel::engine::avm1 {
+
+// A property on `target` read through `get` and, when given, written through `set` (without a
+// setter, assignments are ignored), as addProperty makes them.
+inline void Accessor(Machine& m, Object* target, const char* name, NativeFn get, NativeFn set = nullptr,
+                     uint16_t flags = kDontEnum) {
+    auto fn = [&m](NativeFn f) -> Object* {
+        if (!f) return nullptr;
+        Object* o = m.NewObject(m.functionProto);
+        o->kind = ObjectKind::Function;
+        o->native = std::move(f);
+        return o;
+    };
+    target->Define(name, Value(), flags);
+    Property* p = target->FindAny(name);
+    p->getter = fn(std::move(get));
+    p->setter = fn(std::move(set));
+}
+
+// A clip keeps its colour transform in 16-bit fields: multipliers in 8.8 fixed point and whole
+// offsets, both cut toward zero, so what a script sets reads back rounded that way (a 30 %
+// multiplier becomes 76/256). NaN becomes 0.
+inline double FixedField(double v, double scale) {
+    if (std::isnan(v)) return 0;
+    return std::trunc(std::clamp(v * scale, -32768.0, 32767.0)) / scale;
+}
+inline raster::ColorTransform FixedColor(const raster::ColorTransform& c) {
+    return {FixedField(c.rm, 256), FixedField(c.gm, 256), FixedField(c.bm, 256), FixedField(c.am, 256),
+            FixedField(c.ra, 1),   FixedField(c.ga, 1),   FixedField(c.ba, 1),   FixedField(c.aa, 1)};
+}
+
+// 0xRRGGBB as the three colour offsets (multipliers 0, alpha left alone), and back.
+inline void SetRgb(raster::ColorTransform& c, double rgb) {
+    const uint32_t v = ToUint32(rgb);
+    c.rm = c.gm = c.bm = 0;
+    c.ra = v >> 16 & 0xFF;
+    c.ga = v >> 8 & 0xFF;
+    c.ba = v & 0xFF;
+}
+inline double Rgb(const raster::ColorTransform& c) {
+    return double((ToUint32(c.ra) & 0xFF) << 16 | (ToUint32(c.ga) & 0xFF) << 8 | (ToUint32(c.ba) & 0xFF));
+}
+
+// The live clip a Color or Transform object was made for, or null.
+inline Clip TargetClip(Machine& m, const Value& self) {
+    Clip c = self.object ? self.object->clip.lock() : nullptr;
+    return c && m.HostRef().IsClip(c) ? c : nullptr;
+}
+
+}  // namespace lumarel::engine::avm1
