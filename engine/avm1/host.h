@@ -93,6 +93,18 @@ public:
     virtual bool GetColor(const Clip& /*c*/, bool /*concatenated*/, raster::ColorTransform& /*out*/) { return false; }
     virtual void SetColor(const Clip& /*c*/, const raster::ColorTransform& /*cx*/) {}
 
+    // Text fields: display objects scripts reach like clips, with their own properties.
+    virtual bool IsTextField(const Clip& /*c*/) { return false; }
+    virtual Clip CreateTextField(const Clip& /*parent*/, const std::string& /*name*/, int /*depth*/, double /*x*/,
+                                 double /*y*/, double /*width*/, double /*height*/) {
+        return nullptr;
+    }
+    // A field's property by its script name ("text", "textWidth", ...) or, prefixed "format.", an
+    // entry of its text format ("format.size"); undefined when it has none. Set returns false for
+    // names it does not know.
+    virtual Value FieldGet(const Clip& /*c*/, const std::string& /*name*/) { return Value(); }
+    virtual bool FieldSet(const Clip& /*c*/, const std::string& /*name*/, const Value& /*v*/) { return false; }
+
     // The clip's drawing layer, made on first use; null when the clip cannot draw.
     virtual Canvas* CanvasOf(const Clip& /*c*/) { return nullptr; }
 

@@ -51,6 +51,7 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallGlobals(*this);
     InstallMovieClip(*this);
     InstallDrawing(*this);
+    InstallTextField(*this);
     InstallError(*this);
     InstallSystem(*this);
     InstallDate(*this);
@@ -107,7 +108,7 @@ Object* Machine::ClipObject(const Clip& c) {
     if (!c) return nullptr;
     Object*& slot = host_.ScriptObject(c);
     if (!slot) {
-        slot = NewObject(movieClipProto);
+        slot = NewObject(host_.IsTextField(c) && textFieldProto ? textFieldProto : movieClipProto);
         slot->kind = ObjectKind::MovieClip;
         slot->clip = c;
         boundClips_.push_back(c);
@@ -413,7 +414,10 @@ Value Machine::Less(const Value& a, const Value& b) {
 
 std::string Machine::TypeOf(const Value& v) {
     if (v.IsObject()) {
-        if (v.object->kind == ObjectKind::MovieClip) return "movieclip";
+        if (v.object->kind == ObjectKind::MovieClip) {
+            const Clip c = ClipOf(v);
+            return c && host_.IsTextField(c) ? "object" : "movieclip";
+        }
         if (v.object->IsFunction()) return "function";
     }
     return TypeOfName(v);

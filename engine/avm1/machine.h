@@ -108,6 +108,7 @@ public:
     Object* booleanProto = nullptr;
     Object* errorProto = nullptr;
     Object* movieClipProto = nullptr;
+    Object* textFieldProto = nullptr;
     Object* dateProto = nullptr;
     // Other objects the built-ins make things from (prototypes they hold), kept by the collector.
     std::vector<Object*> builtinRoots;
@@ -166,6 +167,7 @@ void InstallMath(Machine& m);
 void InstallGlobals(Machine& m);
 void InstallMovieClip(Machine& m);
 void InstallDrawing(Machine& m);
+void InstallTextField(Machine& m);
 // A clip just made from a symbol: its class (Object.registerClass) becomes its prototype, the
 // init object's properties are copied on, then the class's constructor runs on it. True when the
 // symbol has a class.

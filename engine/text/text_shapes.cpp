@@ -612,8 +612,8 @@ void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ct
     }
     TextStyle base;
     // In HTML the markup says what is bold or italic (<b>, <i>); the field's font only names the face.
-    base.bold = !html && font && font->bold;
-    base.italic = !html && font && font->italic;
+    base.bold = !html && ((font && font->bold) || d.bold);
+    base.italic = !html && ((font && font->italic) || d.italic);
     base.height = height;
     base.color = color;
     StyledText text;
@@ -664,7 +664,7 @@ void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ct
     // Glyph sources per style. With embedded outlines a face names another embedded font (the
     // field's own when none matches); otherwise the device font of that name.
     const bool embedded = font && useOutlines && !font->glyphs.empty();
-    const std::string fieldFamily = font && !font->name.empty() ? font->name : "_serif";
+    const std::string fieldFamily = font && !font->name.empty() ? font->name : !d.face.empty() ? d.face : "_serif";
     std::vector<std::unique_ptr<GlyphSource>> sources;
     std::map<std::string, GlyphSource*> byKey;
     auto source = [&](const Font* f, const std::string& family, bool bold, bool italic) -> GlyphSource* {

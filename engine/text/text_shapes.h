@@ -48,6 +48,8 @@ struct EditTextDef {
     bool wordWrap = false, multiline = false, password = false, readOnly = false, autoSize = false, noSelect = false,
          border = false, html = false, useOutlines = false;
     uint16_t fontId = 0;  // 0: no font named (device text)
+    std::string face;     // the device font's name when no font is named (empty: a serif face)
+    bool bold = false, italic = false;
     double height = 240;  // twips
     raster::Rgba color{0, 0, 0, 255};
     uint16_t maxLength = 0;                                           // 0: no limit

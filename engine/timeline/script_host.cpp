@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/avm1/machine.h"
+#include "engine/avm1/utf8.h"
 #include "engine/timeline/timeline.h"
 
 namespace lumarel::engine::timeline {
@@ -34,6 +35,7 @@ struct Box {
 void AddBounds(const Instance& inst, const raster::Matrix& m, Box& box, int nesting = 0) {
     if (nesting > kMaxNesting) return;
     if (inst.drawing && !inst.drawing->Empty()) box.AddRect(inst.drawing->Bounds(), m);
+    if (inst.field) box.AddRect(inst.field->def.bounds, m);
     for (const auto& [depth, obj] : inst.Objects()) {
         const raster::Matrix world = m.Multiply(obj.matrix);
         if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
@@ -188,8 +190,18 @@ public:
     void SetColor(const Clip& c, const raster::ColorTransform& cx) override {
         if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr) o->cxform = cx;
     }
+    bool IsTextField(const Clip& c) override { return c && Of(c)->field; }
+    Clip CreateTextField(const Clip& parent, const std::string& name, int depth, double x, double y, double width,
+                         double height) override {
+        if (!parent) return nullptr;
+        auto made = stage_.AttachField(*Of(parent), name, ScriptToList(depth), x, y, width, height);
+        return made ? ClipFor(made) : nullptr;
+    }
+    Value FieldGet(const Clip& c, const std::string& name) override;
+    bool FieldSet(const Clip& c, const std::string& name, const Value& v) override;
+
     avm1::Canvas* CanvasOf(const Clip& c) override {
-        if (!c) return nullptr;
+        if (!c || Of(c)->field) return nullptr;
         Instance& inst = *Of(c);
         if (!inst.drawing) inst.drawing = std::make_unique<Drawing>();
         return inst.drawing.get();
@@ -299,6 +311,13 @@ public:
                 break;
             case P::Width:
             case P::Height: {
+                if (inst->field) {  // a field changes its box, not its scale
+                    swf::Rect& b = inst->field->def.bounds;
+                    const auto size = static_cast<int32_t>(std::clamp(n * 20.0, 0.0, 1e8));
+                    (p == P::Width ? b.xmax : b.ymax) = (p == P::Width ? b.xmin : b.ymin) + size;
+                    inst->field->Changed();
+                    break;
+                }
                 // Scales the clip so its bounds in the parent take the size asked for.
                 const Box b = ParentBounds(*inst, *o);
                 const double now = p == P::Width ? b.xMax - b.xMin : b.yMax - b.yMin;
@@ -376,6 +395,177 @@ public:
 private:
     Stage& stage_;
 };
+
+namespace {
+
+double RgbOf(raster::Rgba c) { return double(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b); }
+raster::Rgba ToRgb(uint32_t v, uint8_t alpha = 255) {
+    return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v), alpha};
+}
+const char* const kAlignNames[] = {"left", "right", "center", "justify"};
+const char* const kAutoSizeNames[] = {"none", "left", "center", "right"};
+
+}  // namespace
+
+avm1::Value Stage::Host::FieldGet(const Clip& c, const std::string& name) {
+    if (!IsTextField(c)) return Value();
+    EditField& f = *Of(c)->field;
+    const text::EditTextDef& d = f.def;
+    const text::TextContext ctx = stage_.TextContextFor();
+    if (name.rfind("format.", 0) == 0) {
+        const std::string k = name.substr(7);
+        if (k == "font") {
+            auto fonts = stage_.def_.fonts;
+            if (d.fontId && fonts) {
+                auto it = fonts->find(d.fontId);
+                if (it != fonts->end()) return Value(it->second.name);
+            }
+            return Value(d.face.empty() ? "Times New Roman" : d.face);
+        }
+        if (k == "size") return Value(d.height / 20.0);
+        if (k == "color") return Value(RgbOf(d.color));
+        if (k == "bold") return Value(d.bold);
+        if (k == "italic") return Value(d.italic);
+        if (k == "underline" || k == "bullet" || k == "kerning") return Value(false);
+        if (k == "url" || k == "target") return Value("");
+        if (k == "align") return Value(kAlignNames[d.align & 3]);
+        if (k == "leftMargin") return Value(d.leftMargin / 20.0);
+        if (k == "rightMargin") return Value(d.rightMargin / 20.0);
+        if (k == "indent") return Value(d.indent / 20.0);
+        if (k == "leading") return Value(d.leading / 20.0);
+        if (k == "blockIndent" || k == "letterSpacing") return Value(0.0);
+        if (k == "tabStops") return Value(stage_.machine_->NewArray());
+        return Value::Null();
+    }
+    if (name == "text") return Value(f.Text());
+    if (name == "htmlText") return Value(d.html ? f.HtmlText() : f.Text());
+    if (name == "html") return Value(d.html);
+    if (name == "length") return Value(double(avm1::Utf8Length(f.Text())));
+    if (name == "textWidth") return Value(std::round(f.Extent(ctx).width) / 20.0);
+    if (name == "textHeight") return Value(std::round(f.Extent(ctx).height) / 20.0);
+    if (name == "autoSize") return Value(kAutoSizeNames[static_cast<int>(f.autoSize)]);
+    if (name == "wordWrap") return Value(d.wordWrap);
+    if (name == "multiline") return Value(d.multiline);
+    if (name == "border") return Value(f.border);
+    if (name == "background") return Value(f.background);
+    if (name == "borderColor") return Value(RgbOf(f.borderColor));
+    if (name == "backgroundColor") return Value(RgbOf(f.backgroundColor));
+    if (name == "textColor") return Value(RgbOf(d.color));
+    if (name == "selectable") return Value(!d.noSelect);
+    if (name == "type") return Value(d.readOnly ? "dynamic" : "input");
+    if (name == "variable") return d.variable.empty() ? Value::Null() : Value(d.variable);
+    if (name == "embedFonts") return Value(f.embedFonts);
+    if (name == "maxChars") return d.maxLength ? Value(double(d.maxLength)) : Value::Null();
+    if (name == "password") return Value(d.password);
+    if (name == "scroll" || name == "maxscroll") return Value(1.0);
+    if (name == "bottomScroll") return Value(double(std::max(1, f.Extent(ctx).lines)));
+    if (name == "hscroll" || name == "maxhscroll" || name == "sharpness" || name == "thickness") return Value(0.0);
+    if (name == "condenseWhite") return Value(false);
+    if (name == "antiAliasType") return Value("normal");
+    if (name == "gridFitType") return Value("pixel");
+    if (name == "mouseWheelEnabled") return Value(true);
+    if (name == "restrict") return Value::Null();
+    return Value();
+}
+
+bool Stage::Host::FieldSet(const Clip& c, const std::string& name, const Value& v) {
+    if (!IsTextField(c)) return false;
+    EditField& f = *Of(c)->field;
+    text::EditTextDef& d = f.def;
+    avm1::Machine& m = *stage_.machine_;
+    auto number = [&](double lo, double hi) {
+        return std::clamp(std::isfinite(m.ToNumber(v)) ? m.ToNumber(v) : 0.0, lo, hi);
+    };
+    auto flag = [&](bool& b) {
+        b = m.ToBoolean(v);
+        f.Changed();
+        return true;
+    };
+    if (name.rfind("format.", 0) == 0) {
+        const std::string k = name.substr(7);
+        if (k == "font") {
+            d.face = m.ToString(v);
+            d.fontId = 0;
+        } else if (k == "size") {
+            d.height = std::round(number(0, 5000)) * 20.0;
+        } else if (k == "color") {
+            d.color = ToRgb(avm1::ToUint32(m.ToNumber(v)), d.color.a);
+        } else if (k == "bold") {
+            d.bold = m.ToBoolean(v);
+        } else if (k == "italic") {
+            d.italic = m.ToBoolean(v);
+        } else if (k == "align") {
+            const std::string a = m.ToString(v);
+            for (uint8_t i = 0; i < 4; ++i)
+                if (a == kAlignNames[i]) d.align = i;
+        } else if (k == "leftMargin" || k == "rightMargin" || k == "indent" || k == "leading") {
+            double& field = k == "leftMargin"    ? d.leftMargin
+                            : k == "rightMargin" ? d.rightMargin
+                            : k == "indent"      ? d.indent
+                                                 : d.leading;
+            field = std::round(number(-1e5, 1e5)) * 20.0;
+        } else {
+            return false;
+        }
+        f.Changed();
+        return true;
+    }
+    if (name == "text" || name == "htmlText") {
+        const std::string s = m.ToString(v);
+        if (name == "text")
+            f.SetText(s);
+        else
+            f.SetHtmlText(s);
+        if (!d.variable.empty())
+            if (auto parent = Of(c)->Parent()) {
+                const Value shown(d.html ? f.HtmlText() : f.Text());
+                m.Variable(ClipFor(parent), d.variable, &shown);
+            }
+        return true;
+    }
+    if (name == "html") return flag(d.html);
+    if (name == "wordWrap") return flag(d.wordWrap);
+    if (name == "multiline") return flag(d.multiline);
+    if (name == "border") return flag(f.border);
+    if (name == "background") return flag(f.background);
+    if (name == "password") return flag(d.password);
+    if (name == "embedFonts") return flag(f.embedFonts);
+    if (name == "autoSize") {
+        const std::string s = v.type == avm1::Type::Boolean ? (v.boolean ? "left" : "none") : m.ToString(v);
+        f.autoSize = EditField::AutoSize::None;
+        for (int i = 1; i < 4; ++i)
+            if (s == kAutoSizeNames[i]) f.autoSize = static_cast<EditField::AutoSize>(i);
+        f.Changed();
+        return true;
+    }
+    if (name == "borderColor" || name == "backgroundColor" || name == "textColor") {
+        const uint32_t rgb = avm1::ToUint32(m.ToNumber(v));
+        if (name == "textColor")
+            d.color = ToRgb(rgb, d.color.a);
+        else
+            (name == "borderColor" ? f.borderColor : f.backgroundColor) = ToRgb(rgb);
+        f.Changed();
+        return true;
+    }
+    if (name == "selectable") {
+        d.noSelect = !m.ToBoolean(v);
+        return true;
+    }
+    if (name == "type") {
+        d.readOnly = m.ToString(v) != "input";
+        return true;
+    }
+    if (name == "variable") {
+        d.variable = v.IsNullish() ? std::string() : m.ToString(v);
+        return true;
+    }
+    if (name == "maxChars") {
+        d.maxLength = static_cast<uint16_t>(v.IsNullish() ? 0 : number(0, 65535));
+        f.Changed();
+        return true;
+    }
+    return false;
+}
 
 Stage::Stage(const MovieDefinition& def, ScriptEnv env) : def_(def), env_(std::move(env)), background_(def.background) {
     root_ = std::make_shared<Instance>(&def_.main, std::weak_ptr<Instance>(), 0, 0);

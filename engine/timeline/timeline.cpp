@@ -720,6 +720,32 @@ std::shared_ptr<Instance> Stage::AttachClip(Instance& parent, uint16_t id, const
     return placed.sprite;
 }
 
+std::shared_ptr<Instance> Stage::AttachField(Instance& parent, const std::string& name, int32_t depth, double x,
+                                             double y, double w, double h) {
+    if (depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || objects_ >= kMaxDisplayObjects) return nullptr;
+    auto twips = [](double px) { return static_cast<int32_t>(std::clamp(std::round(px * 20.0), -1e8, 1e8)); };
+    text::EditTextDef def;
+    def.bounds = swf::Rect{0, std::max(0, twips(w)), 0, std::max(0, twips(h))};
+    def.face = "Times New Roman";
+    def.readOnly = true;
+    auto field = InstantiateField(parent, std::move(def), nullptr);
+    if (!field) return nullptr;
+    auto [from, to] = parent.list_.equal_range(depth);
+    for (auto it = from; it != to; ++it) Unload(it->second);
+    parent.list_.erase(depth);
+    DisplayObject o;
+    o.depth = depth;
+    o.character = &EmptyClip();
+    o.name = name;
+    o.dynamic = true;
+    o.matrix.tx = twips(x);
+    o.matrix.ty = twips(y);
+    o.token = ObjectToken(&objects_);
+    o.sprite = field;
+    parent.list_.emplace(depth, std::move(o));
+    return field;
+}
+
 DisplayObject* Stage::PlacementOf(const Instance& inst) {
     if (&inst == root_.get()) return &rootObject_;
     auto parent = inst.Parent();

@@ -241,6 +241,9 @@ public:
     // `id` 0 makes an empty clip.
     std::shared_ptr<Instance> AttachClip(Instance& parent, uint16_t id, const std::string& name, int32_t depth);
     std::shared_ptr<Instance> DuplicateClip(Instance& clip, const std::string& name, int32_t depth);
+    // createTextField: an empty dynamic field, w x h pixels at (x, y), in a serif device font.
+    std::shared_ptr<Instance> AttachField(Instance& parent, const std::string& name, int32_t depth, double x, double y,
+                                          double w, double h);
     bool RemoveClip(Instance& clip);  // only clips at script depths (0 and up) can be removed
     // Moves the clip to `depth`, trading places with whatever stands there.
     void SwapDepths(Instance& clip, int32_t depth);

@@ -399,6 +399,21 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push \"mc\", \"m3\", 16434; clonesprite; push \"m3\"; getvariable; push \"_y\"; getmember; trace\n"
          "push \"m3\"; removesprite; push \"m3\"; getvariable; typeof; trace",
          "ctor 7|load|true|ctor undefined|10|ctor undefined|20|undefined"},
+        // Text fields: made by script, reached like clips, their own properties and format.
+        {"push 30, 100, 20, 10, 3, \"tf\", 6, \"_root\"; getvariable; push \"createTextField\"; callmethod; "
+         "store r1; pop\n"
+         "push r1; typeof; trace; push r1; trace; push \"tf._x\"; getvariable; trace; push r1, \"_width\"; "
+         "getmember; trace\n"
+         "push r1, \"variable\", \"v\"; setmember; push r1, \"text\", \"a\\nb\"; setmember\n"
+         "push r1, \"text\"; getmember; push \"length\"; getmember; trace; push \"v\"; getvariable; push "
+         "\"a\\rb\"; equals2; trace\n"
+         "push 0, r1, \"getTextFormat\"; callmethod; store r2; pop; push r2, \"size\"; getmember; trace; push r2, "
+         "\"font\"; getmember; trace\n"
+         "push r1, \"_width\", 50; setmember; push r1, \"_width\"; getmember; trace; push r1, \"_xscale\"; "
+         "getmember; trace\n"
+         "push r1, \"autoSize\", true; setmember; push r1, \"autoSize\"; getmember; trace\n"
+         "push 0, r1, \"removeTextField\"; callmethod; pop; push \"tf\"; getvariable; typeof; trace",
+         "object|_level0.tf|10|100|3|true|12|Times New Roman|50|100|left|undefined"},
         // Geometry: bounds in other spaces, points between spaces, bounds hit tests.
         {"push 0, \"mc\"; getvariable; push \"getBounds\"; callmethod; store r1; pop\n"
          "push r1, \"xMin\"; getmember; push r1, \"xMax\"; getmember; add2; trace\n"

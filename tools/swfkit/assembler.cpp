@@ -156,7 +156,7 @@ std::vector<std::string> Operands(const std::string& s) {
         if (quoted) {
             if (c == '\\' && i + 1 < s.size()) {
                 const char n = s[++i];
-                cur += n == 'n' ? '\n' : n == 't' ? '\t' : n;
+                cur += n == 'n' ? '\n' : n == 't' ? '\t' : n == 'r' ? '\r' : n;
                 continue;
             }
             cur += c;

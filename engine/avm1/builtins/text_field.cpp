@@ -1,0 +1,137 @@
+// TextField and TextFormat. A field is a display object that scripts reach like a clip (by name,
+// with _x, _y, _alpha, ...); its own properties (text, htmlText, autoSize, border, ...) are
+// getter/setter pairs on TextField.prototype that go to the host. TextFormat is a plain object
+// of format entries, null where a format says nothing.
+#include <cmath>
+
+#include "engine/avm1/builtins/shared.h"
+#include "engine/avm1/utf8.h"
+
+namespace lumarel::engine::avm1 {
+
+namespace {
+
+// The field's own properties, as the host names them.
+const char* const kFieldProps[] = {
+    "text",       "htmlText",  "html",       "length",           "textWidth",     "textHeight",      "autoSize",
+    "wordWrap",   "multiline", "border",     "borderColor",      "background",    "backgroundColor", "textColor",
+    "selectable", "type",      "variable",   "embedFonts",       "maxChars",      "password",        "scroll",
+    "maxscroll",  "hscroll",   "maxhscroll", "bottomScroll",     "condenseWhite", "antiAliasType",   "gridFitType",
+    "sharpness",  "thickness", "restrict",   "mouseWheelEnabled"};
+
+// TextFormat's entries, in the constructor's argument order first.
+const char* const kFormatProps[] = {"font",    "size",        "color",  "bold",       "italic",      "underline",
+                                    "url",     "target",      "align",  "leftMargin", "rightMargin", "indent",
+                                    "leading", "blockIndent", "bullet", "tabStops",   "kerning",     "letterSpacing"};
+constexpr size_t kConstructorArgs = 13;
+
+Clip FieldOf(Machine& m, const Value& self) {
+    Clip c = m.ClipOf(self);
+    return c && m.HostRef().IsTextField(c) ? c : nullptr;
+}
+
+Object* NewFormat(Machine& m) {
+    const Value ctor = m.Get(m.global, "TextFormat");
+    const Value proto = ctor.IsObject() ? m.Get(ctor.object, "prototype") : Value();
+    Object* f = m.NewObject(proto.IsObject() ? proto.object : m.objectProto);
+    for (const char* name : kFormatProps) f->Define(name, Value::Null());
+    return f;
+}
+
+}  // namespace
+
+void InstallTextField(Machine& m) {
+    Object* proto = m.NewObject(m.objectProto);
+    m.textFieldProto = proto;
+    Object* ctor = m.Class("TextField", nullptr, nullptr, proto);
+    for (const char* name : kFieldProps) {
+        const std::string prop = name;
+        Accessor(
+            m, proto, name,
+            [prop](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+                Clip c = FieldOf(mm, self);
+                return c ? mm.HostRef().FieldGet(c, prop) : Value();
+            },
+            [prop](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+                if (Clip c = FieldOf(mm, self)) mm.HostRef().FieldSet(c, prop, Arg(args, 0));
+                return Value();
+            },
+            kDontEnum | kSince6);
+    }
+    m.Method(proto, "getTextFormat", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+        Clip c = FieldOf(mm, self);
+        Object* f = NewFormat(mm);
+        if (c)
+            for (const char* name : kFormatProps)
+                f->Define(name, mm.HostRef().FieldGet(c, std::string("format.") + name));
+        return Value(f);
+    });
+    auto setFormat = [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        Clip c = FieldOf(mm, self);
+        // setTextFormat([begin, [end,]] format): ranges format the whole field here.
+        const Value& fmt = args.empty() ? Value() : args.back();
+        if (!c || !fmt.IsObject()) return Value();
+        for (const char* name : kFormatProps) {
+            const Value v = mm.Get(fmt.object, name);
+            if (!v.IsNullish()) mm.HostRef().FieldSet(c, std::string("format.") + name, v);
+        }
+        return Value();
+    };
+    m.Method(proto, "setTextFormat", setFormat);
+    m.Method(proto, "setNewTextFormat", setFormat);
+    m.Method(proto, "getNewTextFormat", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+        return mm.CallMethod(self, "getTextFormat", {});
+    });
+    m.Method(proto, "removeTextField", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+        if (Clip c = FieldOf(mm, self)) mm.HostRef().RemoveClip(c);
+        return Value();
+    });
+    m.Method(proto, "getDepth", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+        int depth;
+        Clip c = FieldOf(mm, self);
+        return c && mm.HostRef().Depth(c, depth) ? Value(depth) : Value();
+    });
+    m.Method(proto, "replaceSel", [](Machine&, const Value&, std::span<const Value>) { return Value(); });
+    m.Method(proto, "replaceText", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        Clip c = FieldOf(mm, self);
+        if (!c || args.size() < 3) return Value();
+        const std::string text = mm.ToString(mm.HostRef().FieldGet(c, "text"));
+        const Utf8Chars chars(text);
+        const double b = mm.ToNumber(args[0]), e = mm.ToNumber(args[1]);
+        if (!(b >= 0 && e >= b)) return Value();
+        const auto from = static_cast<size_t>(std::min<double>(b, double(chars.Count())));
+        const auto to = static_cast<size_t>(std::min<double>(e, double(chars.Count())));
+        mm.HostRef().FieldSet(c, "text",
+                              Value(chars.Sub(0, from) + mm.ToString(args[2]) + chars.Sub(to, chars.Count())));
+        return Value();
+    });
+    m.Method(ctor, "getFontList", [](Machine& mm, const Value&, std::span<const Value>) -> Value {
+        return Value(mm.NewArray({Value("_sans"), Value("_serif"), Value("_typewriter")}));
+    });
+
+    Object* movieClip = m.movieClipProto;
+    m.Method(movieClip, "createTextField", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        Clip c = mm.ClipOf(self);
+        if (!c || args.size() < 6) return Value();
+        double n[5];
+        for (int i = 0; i < 5; ++i) n[i] = mm.ToNumber(args[size_t(i) + 1]);
+        if (!std::isfinite(n[0])) return Value();
+        for (double& v : n) v = std::isfinite(v) ? v : 0;
+        Clip made = mm.HostRef().CreateTextField(c, mm.ToString(args[0]), static_cast<int>(std::trunc(n[0])), n[1],
+                                                 n[2], n[3], n[4]);
+        return made ? Value(mm.ClipObject(made)) : Value();
+    });
+
+    Object* formatProto = m.NewObject(m.objectProto);
+    m.Class(
+        "TextFormat", nullptr,
+        [](Machine&, const Value& self, std::span<const Value> args) -> Value {
+            if (!self.IsObject()) return Value();
+            for (size_t i = 0; i < std::size(kFormatProps); ++i)
+                self.object->Define(kFormatProps[i], i < kConstructorArgs && i < args.size() ? args[i] : Value::Null());
+            return Value();
+        },
+        formatProto);
+}
+
+}  // namespace lumarel::engine::avm1
