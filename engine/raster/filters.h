@@ -65,8 +65,8 @@ struct EffectFilter {
     double distance = 0;  // pixels
     double strength = 1;  // multiplies the effect's alpha, clamped at full
     // Inner: the effect only within the object, on top of it (a shadow is then cast by the area
-    // around the object). Outer: only outside, below it. onTop (bevels only, when not inner): the
-    // whole effect over the object.
+    // around the object). Outer: only outside, below it. onTop (when not inner): the whole effect
+    // over the object.
     bool inner = false;
     bool onTop = false;
     bool knockout = false;        // the object itself is taken out, leaving only the effect
@@ -78,6 +78,7 @@ void ApplyEffect(Surface& s, IntRect region, const EffectFilter& f, FilterScratc
 // centred on the pixel), divided by the divisor (0 counts as 1), plus bias. preserveAlpha keeps
 // each pixel's alpha and works on its straight colour; otherwise all four premultiplied channels
 // are convolved. Neighbours beyond the region repeat the edge pixel (clamp) or are defaultColor.
+// A kernel that would take more than about a billion multiplies over the region is skipped.
 struct ConvolutionFilter {
     int matrixX = 0, matrixY = 0;
     std::vector<float> matrix;  // a kernel smaller than matrixX * matrixY leaves the region unchanged

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdlib>
 
 #include "engine/swf/records.h"
 
@@ -132,7 +131,7 @@ bool ReadFilter(BitReader& r, int id, Filter& out) {
     }
 }
 
-// The blur spread of `passes` boxes, and the effect offset, in pixels at `scale`.
+// How far `passes` boxes of a blur amount spread, in pixels at `scale`.
 int Spread(double blurX, int passes, double scale) {
     return raster::BoxRadius(blurX * scale) * std::clamp(passes, 0, raster::kMaxBlurPasses);
 }
