@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench/synthetic_font.h"
+#include "engine/raster/filters.h"
 #include "engine/raster/raster.h"
 
 namespace {
@@ -206,6 +207,20 @@ void BmOursSolidFullScreen(benchmark::State& st) {
     SetPixels(st, int64_t(kW) * kH);
 }
 BENCHMARK(BmOursSolidFullScreen)->Unit(benchmark::kMillisecond);
+
+// A 4 x 4 blur of the whole frame; the argument is the pass count (quality).
+void BmOursBlurFullScreen(benchmark::State& st) {
+    Surface s(kW, kH);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) s.Row(y)[x] = ((x ^ y) & 16) ? 0xFF336699u : 0x80402000u;
+    FilterScratch scratch;
+    for (auto _ : st) {
+        Blur(s, IntRect{0, 0, kW, kH}, 4, 4, static_cast<int>(st.range(0)), scratch);
+        benchmark::DoNotOptimize(s.data());
+    }
+    SetPixels(st, int64_t(kW) * kH);
+}
+BENCHMARK(BmOursBlurFullScreen)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 
 void BmOursTranslucentFullScreen(benchmark::State& st) {
     Surface s(kW, kH);
