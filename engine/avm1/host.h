@@ -105,6 +105,22 @@ public:
     virtual Value FieldGet(const Clip& /*c*/, const std::string& /*name*/) { return Value(); }
     virtual bool FieldSet(const Clip& /*c*/, const std::string& /*name*/, const Value& /*v*/) { return false; }
 
+    // Bitmaps made by scripts (BitmapData). DrawClip draws the clip as it shows now into `into`
+    // under `m` (the clip's twips to the bitmap's pixels) and `cx`, over what is there.
+    virtual void DrawClip(const Clip& /*c*/, raster::Bitmap& /*into*/, const raster::Matrix& /*m*/,
+                          const raster::ColorTransform& /*cx*/, bool /*smooth*/) {}
+    // A bitmap of the movie's library by linkage name (BitmapData.loadBitmap); null when none.
+    virtual std::shared_ptr<const raster::Bitmap> LibraryBitmap(const std::string& /*name*/) { return nullptr; }
+    // attachBitmap: the clip shows `bitmap` at `depth` (script depths); later changes to the
+    // pixels show too.
+    virtual bool AttachBitmap(const Clip& /*c*/, std::shared_ptr<const raster::Bitmap> /*bitmap*/, int /*depth*/,
+                              bool /*smooth*/) {
+        return false;
+    }
+    // The bytes of a local file named relative to the movie (XML.load, LoadVars.load); false
+    // when it cannot be read, is outside the movie's folder or is no local file at all.
+    virtual bool ReadFile(const std::string& /*url*/, std::string& /*out*/) { return false; }
+
     // The clip's drawing layer, made on first use; null when the clip cannot draw.
     virtual Canvas* CanvasOf(const Clip& /*c*/) { return nullptr; }
 

@@ -68,9 +68,14 @@ struct Watcher {
     bool running = false;  // its callback is on the stack: assignments it makes are not reported again
 };
 
+// Native state some built-in objects carry (a Sound's mix, a BitmapData's pixels, ...).
+struct ObjectData {
+    virtual ~ObjectData() = default;
+};
+
 // What a Sound object holds for the mixer: volume and pan as getVolume and getPan give them
 // back, the channel mix in percent (left to left, left to right, ...), and which sound it plays.
-struct SoundState {
+struct SoundState : ObjectData {
     int volume = 100;
     int pan = 0;  // -100 (left) to 100 (right)
     int ll = 100, lr = 0, rr = 100, rl = 0;
@@ -104,7 +109,7 @@ public:
     // (none for the whole movie).
     std::weak_ptr<void> clip;
     // Sound objects: their settings.
-    std::unique_ptr<SoundState> sound;
+    std::unique_ptr<ObjectData> data;
 
     bool IsFunction() const { return kind == ObjectKind::Function; }
 

@@ -10,7 +10,9 @@ namespace lumarel::engine::avm1 {
 
 namespace {
 
-SoundState* StateOf(const Value& self) { return self.object ? self.object->sound.get() : nullptr; }
+SoundState* StateOf(const Value& self) {
+    return self.object ? dynamic_cast<SoundState*>(self.object->data.get()) : nullptr;
+}
 
 // Levels and percentages are whole numbers, cut toward zero; NaN is 0 and huge values saturate.
 int Level(Machine& m, const Value& v) {
@@ -57,7 +59,7 @@ void InstallSound(Machine& m) {
         [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
             if (!self.object) return Value();
             self.object->kind = ObjectKind::Sound;
-            self.object->sound = std::make_unique<SoundState>();
+            self.object->data = std::make_unique<SoundState>();
             self.object->clip = mm.ClipOf(Arg(args, 0));
             return self;
         },
