@@ -58,11 +58,35 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
     env.fsCommand = options.fsCommand;
     env.clock = options.clock;
     env.seed = options.randomSeed;
+    env.utcNow = options.utcNow;
+    env.localOffset = options.localOffset;
+    env.readFile = options.readFile;
     env.frameRate = h.frameRate;
     m->stage_ = std::make_unique<timeline::Stage>(m->data_->definition, std::move(env));
     m->stage_->Start();
     result.movie = std::move(m);
     return result;
+}
+
+std::string LocalMoviePath(const std::string& url) {
+    std::string path = url;
+    if (path.rfind("file:", 0) == 0) path = path.substr(5);
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    // Queries and fragments are no part of a file name.
+    path = path.substr(0, path.find_first_of("?#"));
+    if (path.empty() || path[0] == '/' || path.find(':') != std::string::npos) return "";
+    std::string out;
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string::npos) j = path.size();
+        const std::string part = path.substr(i, j - i);
+        if (part == "..") return "";
+        if (!part.empty() && part != ".") out += (out.empty() ? "" : "/") + part;
+        i = j + 1;
+    }
+    return out;
 }
 
 int Movie::TotalFrames() const { return stage_->Root().FrameCount(); }

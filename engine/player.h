@@ -65,7 +65,20 @@ struct LoadOptions {
     // at n * 1000 / frame rate, so runs are reproducible.
     std::function<double()> clock;
     uint32_t randomSeed = 1;
+    // Wall-clock time for Date: milliseconds since 1970 UTC, and the local zone's offset from UTC
+    // in milliseconds at a UTC time (east positive). None: 2000-01-01 00:00 UTC plus the clock,
+    // in UTC, so runs are reproducible.
+    std::function<double()> utcNow;
+    std::function<double(double utc)> localOffset;
+    // Local files that scripts load (XML, LoadVars), named as the movie names them: give the
+    // bytes, or false. None: nothing loads. LocalMoviePath says which names are acceptable.
+    std::function<bool(const std::string& url, std::string& out)> readFile;
 };
+
+// A name a movie uses to load a file, as a path relative to the movie's own folder with '/'
+// between parts ("data/a.xml", "./b.txt", "file:c.txt"); empty when it is refused: absolute
+// paths, drive letters, ".." parts, and URLs of any scheme but a relative file: one.
+std::string LocalMoviePath(const std::string& url);
 
 // The part of a larger view that a surface holds: the movie is laid out in a view of
 // width x height pixels, and the surface shows that view's pixels from (x, y) on. A player

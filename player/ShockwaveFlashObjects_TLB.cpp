@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <ctime>
 #include <vector>
 
 #include "engine/player.h"
@@ -17,8 +19,38 @@ constexpr std::uintptr_t kFrameTimer = 1;
 // Posted to the player's own window when a movie starts. It does nothing when it arrives: it
 // wakes the event loop, whose idle pass then sees the first frame (SetMovie drew it).
 constexpr std::uint32_t kMsgMovieStarted = msg::User + 0x100;
-// The largest movie file the player reads into memory.
+// The largest movie file the player reads into memory, and the largest file a movie loads.
 constexpr std::size_t kMaxMovieBytes = 256u * 1024u * 1024u;
+constexpr std::size_t kMaxLoadedBytes = 64u * 1024u * 1024u;
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+// The local zone's offset from UTC at a UTC time, in milliseconds, as the C library knows it.
+double LocalOffsetAt(double utcMs) {
+    if (!std::isfinite(utcMs)) return 0;
+    const std::time_t t = static_cast<std::time_t>(std::floor(utcMs / 1000.0));
+    const std::tm* local = std::localtime(&t);
+    if (!local) return 0;
+    const long long localSeconds = DaysFromCivil(local->tm_year + 1900LL, static_cast<unsigned>(local->tm_mon + 1),
+                                                 static_cast<unsigned>(local->tm_mday)) *
+                                       86400 +
+                                   local->tm_hour * 3600 + local->tm_min * 60 + local->tm_sec;
+    return static_cast<double>(localSeconds - static_cast<long long>(t)) * 1000.0;
+}
+
+// The folder part of a movie's path, separator included ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+    const size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
 
 raster::Rgba RgbaOf(std::uint32_t rgb) {
     return raster::Rgba{static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
@@ -67,6 +99,21 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
             return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadedAt).count();
         };
         options.randomSeed = static_cast<std::uint32_t>(loadedAt.time_since_epoch().count()) | 1u;
+        options.utcNow = [] {
+            return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        };
+        options.localOffset = LocalOffsetAt;
+        // Files a movie loads come from its own folder and below, nowhere else.
+        options.readFile = [folder = FolderOf(path)](const std::string& url, std::string& out) {
+            std::string relative = engine::LocalMoviePath(url);
+            if (relative.empty()) return false;
+            if (folder.find('\\') != std::string::npos) std::replace(relative.begin(), relative.end(), '/', '\\');
+            std::vector<std::uint8_t> data;
+            if (!Current().files->ReadWholeFile(folder + relative, data, kMaxLoadedBytes)) return false;
+            out.assign(data.begin(), data.end());
+            return true;
+        };
         engine::LoadResult loaded = engine::Movie::Load(bytes, options);
         view_->movie = std::move(loaded.movie);
         if (!view_->movie) loadError_ = loaded.error.empty() ? "not a movie" : loaded.error;

@@ -200,6 +200,28 @@ public:
     Value FieldGet(const Clip& c, const std::string& name) override;
     bool FieldSet(const Clip& c, const std::string& name, const Value& v) override;
 
+    void DrawClip(const Clip& c, raster::Bitmap& into, const raster::Matrix& m, const raster::ColorTransform& cx,
+                  bool /*smooth*/) override {
+        const size_t n = size_t(std::max(0, into.width)) * size_t(std::max(0, into.height));
+        if (!c || !n || into.pixels.size() < n) return;
+        raster::Surface s(into.width, into.height);
+        std::copy(into.pixels.begin(), into.pixels.begin() + long(n), s.data());
+        raster::Renderer r(s);
+        long budget = kMaxEdgesPerFrame;
+        stage_.RenderList(r, *Of(c), m, cx, false, budget);
+        std::copy(s.data(), s.data() + n, into.pixels.begin());
+    }
+    std::shared_ptr<const raster::Bitmap> LibraryBitmap(const std::string& name) override {
+        auto it = stage_.def_.bitmaps.find(stage_.def_.FindExport(name));
+        return it == stage_.def_.bitmaps.end() ? nullptr : it->second;
+    }
+    bool AttachBitmap(const Clip& c, std::shared_ptr<const raster::Bitmap> bitmap, int depth, bool smooth) override {
+        return c && !Of(c)->field && stage_.AttachBitmap(*Of(c), std::move(bitmap), ScriptToList(depth), smooth);
+    }
+    bool ReadFile(const std::string& url, std::string& out) override {
+        return stage_.env_.readFile && stage_.env_.readFile(url, out);
+    }
+
     avm1::Canvas* CanvasOf(const Clip& c) override {
         if (!c || Of(c)->field) return nullptr;
         Instance& inst = *Of(c);
@@ -374,6 +396,10 @@ public:
         if (stage_.env_.clock) return stage_.env_.clock();
         const double rate = stage_.env_.frameRate > 0 ? stage_.env_.frameRate : 12;
         return std::floor(static_cast<double>(stage_.tick_) * 1000.0 / rate);
+    }
+    double UtcNow() override { return stage_.env_.utcNow ? stage_.env_.utcNow() : avm1::Host::UtcNow(); }
+    double LocalOffset(double utc) override {
+        return stage_.env_.localOffset ? stage_.env_.localOffset(utc) : avm1::Host::LocalOffset(utc);
     }
     uint32_t Random() override {
         // xorshift32: fixed sequence for a fixed seed.

@@ -746,6 +746,22 @@ std::shared_ptr<Instance> Stage::AttachField(Instance& parent, const std::string
     return field;
 }
 
+bool Stage::AttachBitmap(Instance& parent, std::shared_ptr<const raster::Bitmap> bitmap, int32_t depth, bool smooth) {
+    if (!bitmap || depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || objects_ >= kMaxDisplayObjects)
+        return false;
+    auto [from, to] = parent.list_.equal_range(depth);
+    for (auto it = from; it != to; ++it) Unload(it->second);
+    parent.list_.erase(depth);
+    DisplayObject o;
+    o.depth = depth;
+    o.owned = std::make_shared<const Character>(BitmapCharacter(bitmap, smooth));
+    o.character = o.owned.get();
+    o.dynamic = true;
+    o.token = ObjectToken(&objects_);
+    parent.list_.emplace(depth, std::move(o));
+    return true;
+}
+
 DisplayObject* Stage::PlacementOf(const Instance& inst) {
     if (&inst == root_.get()) return &rootObject_;
     auto parent = inst.Parent();

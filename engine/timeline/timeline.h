@@ -152,8 +152,9 @@ struct DisplayObject {
     bool visible = true;     // scripts hide objects with _visible = false
     bool dynamic = false;    // made or moved by a script: timeline rebuilds leave it in place
     std::vector<ClipAction> clipActions;
-    const uint8_t* placedBy = nullptr;  // the PlaceObject tag that created it
-    std::shared_ptr<Instance> sprite;   // for sprite characters
+    const uint8_t* placedBy = nullptr;       // the PlaceObject tag that created it
+    std::shared_ptr<Instance> sprite;        // for sprite characters
+    std::shared_ptr<const Character> owned;  // a character made at run time (attachBitmap)
     ObjectToken token;
 };
 using DisplayList = std::multimap<int32_t, DisplayObject>;
@@ -204,6 +205,11 @@ struct ScriptEnv {
     // Milliseconds since the movie started; when empty, frame n is at n * 1000 / frameRate.
     std::function<double()> clock;
     uint32_t seed = 1;  // for random()
+    // Wall-clock time for Date (none: a fixed date plus the clock, in UTC).
+    std::function<double()> utcNow;
+    std::function<double(double utc)> localOffset;
+    // Local files scripts load (XML, LoadVars): a name relative to the movie, false when refused.
+    std::function<bool(const std::string& url, std::string& out)> readFile;
     double frameRate = 12;
 };
 
@@ -244,6 +250,8 @@ public:
     // createTextField: an empty dynamic field, w x h pixels at (x, y), in a serif device font.
     std::shared_ptr<Instance> AttachField(Instance& parent, const std::string& name, int32_t depth, double x, double y,
                                           double w, double h);
+    // attachBitmap: a bitmap shown at `depth` in `parent`, scaled 1:1 (pixels drawn as they change).
+    bool AttachBitmap(Instance& parent, std::shared_ptr<const raster::Bitmap> bitmap, int32_t depth, bool smooth);
     bool RemoveClip(Instance& clip);  // only clips at script depths (0 and up) can be removed
     // Moves the clip to `depth`, trading places with whatever stands there.
     void SwapDepths(Instance& clip, int32_t depth);

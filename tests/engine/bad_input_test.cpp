@@ -170,3 +170,20 @@ TEST(Hostile, RandomCorruptionNeverCrashes) {
         }
     }
 }
+
+// Names a movie loads files by: only paths inside its own folder are kept.
+TEST(BadInput, LoadedFileNamesStayInTheMoviesFolder) {
+    const std::pair<const char*, const char*> cases[] = {{"data/a.xml", "data/a.xml"},
+                                                         {"./b.txt", "b.txt"},
+                                                         {"file:c.txt", "c.txt"},
+                                                         {"d\\e.txt", "d/e.txt"},
+                                                         {"f.txt?x=1#y", "f.txt"},
+                                                         {"../up.txt", ""},
+                                                         {"a/../../b", ""},
+                                                         {"/etc/passwd", ""},
+                                                         {"C:\\x.txt", ""},
+                                                         {"http://x/y.xml", ""},
+                                                         {"file:///etc/passwd", ""},
+                                                         {"", ""}};
+    for (const auto& [url, want] : cases) EXPECT_EQ(lumarel::engine::LocalMoviePath(url), want) << url;
+}

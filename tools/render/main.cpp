@@ -284,6 +284,15 @@ int Run(int argc, char** argv) {
     options.fsCommand = [](const std::string& command, const std::string& args) {
         std::fprintf(stderr, "fscommand: %s %s\n", command.c_str(), args.c_str());
     };
+    // Files the movie loads come from its folder and below.
+    options.readFile = [folder = std::filesystem::path(movie).parent_path()](const std::string& url,
+                                                                             std::string& text) {
+        const std::string relative = lumarel::engine::LocalMoviePath(url);
+        std::vector<uint8_t> data;
+        if (relative.empty() || !ReadFile((folder / relative).string(), data).empty()) return false;
+        text.assign(data.begin(), data.end());
+        return true;
+    };
     LoadResult loaded = Movie::Load(bytes, options);
     if (!loaded.movie) return Fail(movie + ": not a movie this player can decode: " + loaded.error, false);
     Movie& m = *loaded.movie;
