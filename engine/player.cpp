@@ -62,6 +62,8 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
     env.localOffset = options.localOffset;
     env.readFile = options.readFile;
     env.frameRate = h.frameRate;
+    env.stageWidth = info.stageWidth;
+    env.stageHeight = info.stageHeight;
     m->stage_ = std::make_unique<timeline::Stage>(m->data_->definition, std::move(env));
     m->stage_->Start();
     result.movie = std::move(m);

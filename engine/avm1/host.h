@@ -129,6 +129,9 @@ public:
     // from UTC in milliseconds at a given UTC time (east positive).
     virtual double UtcNow() { return 946684800000.0 + Milliseconds(); }  // 2000-01-01 00:00 UTC on
     virtual double LocalOffset(double /*utc*/) { return 0; }
+    // The movie's stage size in pixels (Stage.width, Stage.height: the scale mode shows all).
+    virtual double StageWidth() { return 550; }
+    virtual double StageHeight() { return 400; }
     virtual uint32_t Random() = 0;  // uniformly distributed 32-bit values
     virtual void Trace(const std::string& line) = 0;
     virtual void FsCommand(const std::string& command, const std::string& args) = 0;

@@ -401,6 +401,8 @@ public:
     double LocalOffset(double utc) override {
         return stage_.env_.localOffset ? stage_.env_.localOffset(utc) : avm1::Host::LocalOffset(utc);
     }
+    double StageWidth() override { return stage_.env_.stageWidth; }
+    double StageHeight() override { return stage_.env_.stageHeight; }
     uint32_t Random() override {
         // xorshift32: fixed sequence for a fixed seed.
         uint32_t x = seed_;

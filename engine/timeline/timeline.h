@@ -211,6 +211,7 @@ struct ScriptEnv {
     // Local files scripts load (XML, LoadVars): a name relative to the movie, false when refused.
     std::function<bool(const std::string& url, std::string& out)> readFile;
     double frameRate = 12;
+    double stageWidth = 550, stageHeight = 400;  // pixels, as Stage.width and Stage.height give them
 };
 
 // The movie's running state: the root timeline, its display tree, the action queue and the

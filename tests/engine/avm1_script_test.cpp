@@ -399,6 +399,8 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push \"mc\", \"m3\", 16434; clonesprite; push \"m3\"; getvariable; push \"_y\"; getmember; trace\n"
          "push \"m3\"; removesprite; push \"m3\"; getvariable; typeof; trace",
          "ctor 7|load|true|ctor undefined|10|ctor undefined|20|undefined"},
+        {"push \"Stage\"; getvariable; push \"width\"; getmember; push \"Stage.height\"; getvariable; add2; trace",
+         "200"},
         // Text fields: made by script, reached like clips, their own properties and format.
         {"push 30, 100, 20, 10, 3, \"tf\", 6, \"_root\"; getvariable; push \"createTextField\"; callmethod; "
          "store r1; pop\n"

@@ -1,7 +1,7 @@
 // AsBroadcaster and the player's singletons: System (capabilities as a Windows player reports
 // them), Key and Mouse (listeners; no input reaches a running screen saver), Stage (listeners
 // and its scale mode and alignment), ExternalInterface (not available).
-#include "engine/avm1/machine.h"
+#include "engine/avm1/builtins/shared.h"
 
 namespace lumarel::engine::avm1 {
 
@@ -102,6 +102,10 @@ void InstallSystem(Machine& m) {
     stage->Define("scaleMode", Value("showAll"));
     stage->Define("align", Value(""));
     stage->Define("showMenu", Value(true));
+    Accessor(m, stage, "width",
+             [](Machine& mm, const Value&, std::span<const Value>) { return Value(mm.HostRef().StageWidth()); });
+    Accessor(m, stage, "height",
+             [](Machine& mm, const Value&, std::span<const Value>) { return Value(mm.HostRef().StageHeight()); });
 
     Object* external = m.NewObject();
     Object* flash = m.NewObject();
