@@ -1,6 +1,7 @@
 // Matrix, colour transform and surface basics.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "engine/raster/raster.h"
 
@@ -94,5 +95,78 @@ Surface::Surface(int w, int h)
       pixels_(static_cast<size_t>(w_) * static_cast<size_t>(h_), 0u) {}
 
 void Surface::Clear(Rgba c) { std::fill(pixels_.begin(), pixels_.end(), Premultiply(c)); }
+
+uint32_t BlendPixel(uint32_t src, uint32_t dst, Blend mode) {
+    const int sa = static_cast<int>(src >> 24), da = static_cast<int>(dst >> 24);
+    auto div = [](int v) { return (v + 127) / 255; };
+    auto ch = [](uint32_t p, int shift) { return static_cast<int>((p >> shift) & 0xFF); };
+    auto scale = [&](uint32_t p, int a) {
+        uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) out |= static_cast<uint32_t>(div(ch(p, shift) * a)) << shift;
+        return out;
+    };
+    switch (mode) {
+        case Blend::Normal:
+        case Blend::Layer:
+            return src + scale(dst, 255 - sa);
+        case Blend::Alpha:  // the layer below keeps its pixels where the object is opaque
+            return scale(dst, sa);
+        case Blend::Erase:  // and loses them there
+            return scale(dst, 255 - sa);
+        default:
+            break;
+    }
+    const int ra = mode == Blend::Invert ? da : sa + da - div(sa * da);
+    uint32_t out = static_cast<uint32_t>(std::clamp(ra, 0, 255)) << 24;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int sc = ch(src, shift), dc = ch(dst, shift);
+        int v = 0;
+        switch (mode) {
+            case Blend::Add:
+                v = sc + dc;
+                break;
+            case Blend::Subtract:
+                v = dc - sc;
+                break;
+            case Blend::Invert:
+                v = div(dc * (255 - sa)) + div((da - dc) * sa);
+                break;
+            default: {
+                // Separable modes: what is covered by only one of the two keeps that one's colour;
+                // where both are, the mode's function of the two colours, in premultiplied terms.
+                int both;
+                switch (mode) {
+                    case Blend::Multiply:
+                        both = sc * dc;
+                        break;
+                    case Blend::Screen:
+                        both = sc * da + dc * sa - sc * dc;
+                        break;
+                    case Blend::Lighten:
+                        both = std::max(sc * da, dc * sa);
+                        break;
+                    case Blend::Darken:
+                        both = std::min(sc * da, dc * sa);
+                        break;
+                    case Blend::Difference:
+                        both = std::abs(sc * da - dc * sa);
+                        break;
+                    case Blend::Overlay:
+                        both = 2 * dc < da ? 2 * sc * dc : sa * da - 2 * (da - dc) * (sa - sc);
+                        break;
+                    case Blend::Hardlight:
+                        both = 2 * sc < sa ? 2 * sc * dc : sa * da - 2 * (da - dc) * (sa - sc);
+                        break;
+                    default:
+                        both = sc * 255;
+                        break;
+                }
+                v = div(sc * (255 - da)) + div(dc * (255 - sa)) + div(both);
+            }
+        }
+        out |= static_cast<uint32_t>(std::clamp(v, 0, std::clamp(ra, 0, 255))) << shift;
+    }
+    return out;
+}
 
 }  // namespace lumarel::raster

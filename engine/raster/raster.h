@@ -56,6 +56,27 @@ struct Gradient {
     Matrix matrix;                    // maps the gradient square (-16384..16384) to shape space (twips)
 };
 
+// How a drawn pixel combines with what is below it (a display object's blend mode). Layer is
+// Normal for the pixels: it only makes the object a group for Alpha and Erase inside it.
+enum class Blend : uint8_t {
+    Normal,
+    Layer,
+    Multiply,
+    Screen,
+    Lighten,
+    Darken,
+    Difference,
+    Add,
+    Subtract,
+    Invert,
+    Alpha,
+    Erase,
+    Overlay,
+    Hardlight
+};
+// One premultiplied pixel blended onto another.
+uint32_t BlendPixel(uint32_t src, uint32_t dst, Blend mode);
+
 struct Bitmap {  // premultiplied 0xAARRGGBB, row-major
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
@@ -167,6 +188,9 @@ public:
     void SetTolerance(double px);
 
     void SetQuality(Quality q);  // default High
+    Quality GetQuality() const;
+    // How the fills drawn from now on combine with the surface (default Normal).
+    void SetBlend(Blend b);
 
     struct Impl;
 

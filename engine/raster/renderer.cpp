@@ -130,8 +130,9 @@ inline uint32_t ClampToAlpha(uint32_t c) {
 class ColorPainter {
 public:
     ColorPainter(uint32_t* pixels, int stride, const CompiledPaint* paints, uint32_t* buf, uint8_t* covRun,
-                 uint8_t* covTmp, const Mask* mask, CovRule rule)
-        : pixels_(pixels),
+                 uint8_t* covTmp, const Mask* mask, CovRule rule, Blend blend = Blend::Normal)
+        : blend_(blend == Blend::Layer ? Blend::Normal : blend),
+          pixels_(pixels),
           stride_(stride),
           paints_(paints),
           buf_(buf),
@@ -192,6 +193,10 @@ public:
         }
         acc = ClampToAlpha(acc);
         if (maskRow_) acc = detail::MulPixel(acc, maskRow_[x]);
+        if (blend_ != Blend::Normal) {
+            row_[x] = BlendPixel(acc, row_[x], blend_);
+            return;
+        }
         row_[x] = (acc >> 24) == 255 ? acc : detail::Over(acc, row_[x]);
     }
 
@@ -214,7 +219,22 @@ private:
         BlendArray(runX_, len, paints_[runStyle_], covRun_);
     }
 
+    // Any blend mode but Normal: each source pixel at its coverage through BlendPixel.
+    void BlendModeSpan(int x, int len, const CompiledPaint& p, uint32_t constCov, const uint8_t* cov) {
+        if (p.kind == CompiledPaint::Kind::None) return;
+        if (p.kind == CompiledPaint::Kind::Solid)
+            std::fill_n(buf_, len, p.color);
+        else
+            detail::FetchSpan(p, x, y_, len, buf_);
+        uint32_t* d = row_ + x;
+        for (int i = 0; i < len; ++i) {
+            const uint32_t c = cov ? cov[i] : constCov;
+            if (c) d[i] = BlendPixel(c == 255 ? buf_[i] : detail::MulPixel(buf_[i], c), d[i], blend_);
+        }
+    }
+
     void BlendConst(int x, int len, const CompiledPaint& p, uint32_t cov) {
+        if (blend_ != Blend::Normal) return BlendModeSpan(x, len, p, cov, nullptr);
         uint32_t* d = row_ + x;
         if (p.kind == CompiledPaint::Kind::Solid) {
             if (cov == 255 && p.opaque) {
@@ -246,6 +266,7 @@ private:
     }
 
     void BlendArray(int x, int len, const CompiledPaint& p, const uint8_t* cov) {
+        if (blend_ != Blend::Normal) return BlendModeSpan(x, len, p, 0, cov);
         uint32_t* d = row_ + x;
         if (p.kind == CompiledPaint::Kind::Solid) {
             const uint32_t color = p.color;
@@ -278,6 +299,7 @@ private:
         return detail::Over(detail::MulPixel(src, c), dst);
     }
 
+    Blend blend_;
     uint32_t* pixels_;
     int stride_;
     const CompiledPaint* paints_;
@@ -369,6 +391,7 @@ struct Renderer::Impl {
     double tolerance = 0.2;
     Quality quality = Quality::High;
     CovRule rule;
+    Blend blend = Blend::Normal;
     CellRasterizer ras;
     std::vector<CompiledPaint> paints;
     std::vector<detail::Ramp> ramps;
@@ -762,7 +785,7 @@ struct Renderer::Impl {
             if (ras.empty()) continue;
             PrepareStyles(1);
             ColorPainter painter(surface->data(), surface->Width(), paints.data(), buf.data(), covRun.data(),
-                                 covTmp.data(), mask, rule);
+                                 covTmp.data(), mask, rule, blend);
             Sweep<false>(painter);  // stroke outlines overlap themselves at joins: non-zero
         }
     }
@@ -802,7 +825,7 @@ struct Renderer::Impl {
             if (!layer.fills.empty()) {
                 CompileFills(layer, m, cx);
                 ColorPainter painter(surface->data(), surface->Width(), paints.data(), buf.data(), covRun.data(),
-                                     covTmp.data(), mask, rule);
+                                     covTmp.data(), mask, rule, blend);
                 FillLayer(layer, m, box, painter);
             }
             StrokeLayer(layer, m, cx, box, mask);
@@ -889,6 +912,9 @@ void Renderer::GetClipRect(int& x0, int& y0, int& x1, int& y1) const {
 void Renderer::SetTolerance(double px) {
     if (std::isfinite(px)) impl_->tolerance = std::clamp(px, 0.01, 4.0);
 }
+
+Quality Renderer::GetQuality() const { return impl_->quality; }
+void Renderer::SetBlend(Blend b) { impl_->blend = b; }
 
 void Renderer::SetQuality(Quality q) {
     impl_->quality = q;

@@ -12,45 +12,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// An axis-aligned box in twips, grown point by point.
-struct Box {
-    double xMin = INFINITY, yMin = INFINITY, xMax = -INFINITY, yMax = -INFINITY;
-    bool Empty() const { return xMin > xMax; }
-    void Add(double x, double y) {
-        xMin = std::min(xMin, x);
-        yMin = std::min(yMin, y);
-        xMax = std::max(xMax, x);
-        yMax = std::max(yMax, y);
-    }
-    void AddRect(const swf::Rect& r, const raster::Matrix& m) {
-        for (const auto& [x, y] : {std::pair{r.xmin, r.ymin}, {r.xmax, r.ymin}, {r.xmin, r.ymax}, {r.xmax, r.ymax}}) {
-            double ox, oy;
-            m.Apply(x, y, ox, oy);
-            Add(ox, oy);
-        }
-    }
-};
-
-// The bounds of everything `inst` shows, under `m` (the instance's space to the box's).
-void AddBounds(const Instance& inst, const raster::Matrix& m, Box& box, int nesting = 0) {
-    if (nesting > kMaxNesting) return;
-    if (inst.drawing && !inst.drawing->Empty()) box.AddRect(inst.drawing->Bounds(), m);
-    if (inst.field) box.AddRect(inst.field->def.bounds, m);
-    for (const auto& [depth, obj] : inst.Objects()) {
-        const raster::Matrix world = m.Multiply(obj.matrix);
-        if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-            box.AddRect(sc->bounds, world);
-        } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
-            const double t = obj.ratio / 65535.0;
-            const swf::Rect &a = mc->morph->startBounds, &b = mc->morph->endBounds;
-            auto mix = [t](int32_t x, int32_t y) { return static_cast<int32_t>(std::lround(x + (y - x) * t)); };
-            box.AddRect({mix(a.xmin, b.xmin), mix(a.xmax, b.xmax), mix(a.ymin, b.ymin), mix(a.ymax, b.ymax)}, world);
-        } else if (obj.sprite) {
-            AddBounds(*obj.sprite, world, box, nesting + 1);
-        }
-    }
-}
-
 }  // namespace
 
 using avm1::Clip;

@@ -437,6 +437,41 @@ const raster::Shape& MorphCharacter::At(uint16_t ratio) const {
     return cache->shape;
 }
 
+void Box::Add(double x, double y) {
+    xMin = std::min(xMin, x);
+    yMin = std::min(yMin, y);
+    xMax = std::max(xMax, x);
+    yMax = std::max(yMax, y);
+}
+
+void Box::AddRect(const swf::Rect& r, const raster::Matrix& m) {
+    for (const auto& [x, y] : {std::pair{r.xmin, r.ymin}, {r.xmax, r.ymin}, {r.xmin, r.ymax}, {r.xmax, r.ymax}}) {
+        double ox, oy;
+        m.Apply(x, y, ox, oy);
+        Add(ox, oy);
+    }
+}
+
+void AddObjectBounds(const DisplayObject& obj, const raster::Matrix& m, Box& box, int nesting) {
+    if (obj.sprite) {
+        AddBounds(*obj.sprite, m, box, nesting + 1);
+    } else if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+        box.AddRect(sc->bounds, m);
+    } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
+        const double t = obj.ratio / 65535.0;
+        const swf::Rect &a = mc->morph->startBounds, &b = mc->morph->endBounds;
+        auto mix = [t](int32_t x, int32_t y) { return static_cast<int32_t>(std::lround(x + (y - x) * t)); };
+        box.AddRect({mix(a.xmin, b.xmin), mix(a.xmax, b.xmax), mix(a.ymin, b.ymin), mix(a.ymax, b.ymax)}, m);
+    }
+}
+
+void AddBounds(const Instance& inst, const raster::Matrix& m, Box& box, int nesting) {
+    if (nesting > kMaxNesting) return;
+    if (inst.drawing && !inst.drawing->Empty()) box.AddRect(inst.drawing->Bounds(), m);
+    if (inst.field) box.AddRect(inst.field->def.bounds, m);
+    for (const auto& [depth, obj] : inst.Objects()) AddObjectBounds(obj, m.Multiply(obj.matrix), box, nesting);
+}
+
 std::shared_ptr<Instance> Instance::Child(const std::string& name) const {
     const std::string want = Lower(name);
     for (const auto& [depth, obj] : list_) {
@@ -563,17 +598,28 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
             if (flags & 0x20) name = r.Str();
             if (flags & 0x40) clipDepth = r.U16();
             if (!r.Ok()) return;  // a malformed placement changes nothing
-            // Clip event handlers follow; PlaceObject3's filters, blend mode and caching flag
-            // come first, and a placement carrying filters keeps no handlers for now.
-            std::vector<ClipAction> handlers;
-            if ((flags & 0x80) && !(flags2 & 0x01)) {
-                if (flags2 & 0x02) (void)r.U8();
-                if (flags2 & 0x04) (void)r.U8();
-                handlers = ReadClipActions(r, def_.version);
+            // PlaceObject3's filters, blend mode and caching flag, then the clip event handlers.
+            Effects effects;
+            if (flags2 & 0x01) {
+                auto list = std::make_shared<std::vector<swf::Filter>>(swf::ReadFilterList(r));
+                effects.hasFilters = true;
+                if (!list->empty()) effects.filters = std::move(list);
             }
+            if (flags2 & 0x02) {
+                const uint8_t mode = r.U8();
+                effects.hasBlend = true;
+                // 0 and 1 are normal; unknown modes draw as normal.
+                effects.blend = mode >= 2 && mode <= 14 ? static_cast<raster::Blend>(mode - 1) : raster::Blend::Normal;
+            }
+            if (flags2 & 0x04) {
+                effects.hasCache = true;
+                effects.cache = r.U8() != 0;
+            }
+            std::vector<ClipAction> handlers;
+            if ((flags & 0x80) && r.Ok()) handlers = ReadClipActions(r, def_.version);
             Place(inst, depth, t.data.data(), move, hasCharacter, id, (flags & 0x04) ? &m : nullptr,
                   (flags & 0x08) ? &cx : nullptr, (flags & 0x10) ? &ratio : nullptr, (flags & 0x20) ? &name : nullptr,
-                  (flags & 0x40) ? &clipDepth : nullptr);
+                  (flags & 0x40) ? &clipDepth : nullptr, t.code == tag::PlaceObject3 ? &effects : nullptr);
             if (!handlers.empty() && hasCharacter) {
                 auto placed = LowestAt(inst.list_, depth);
                 if (placed != inst.list_.end() && placed->second.sprite) {
@@ -609,9 +655,15 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
 
 void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
                   const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
-                  const std::string* name, const uint16_t* clipDepth) {
+                  const std::string* name, const uint16_t* clipDepth, const Effects* effects) {
     const auto first = inst.list_.lower_bound(depth);  // where a new object at the depth goes
     auto existing = LowestAt(inst.list_, depth);
+    auto applyEffects = [effects](DisplayObject& o) {
+        if (!effects) return;
+        if (effects->hasFilters) o.filters = effects->filters;
+        if (effects->hasBlend) o.blend = effects->blend;
+        if (effects->hasCache) o.cacheAsBitmap = effects->cache;
+    };
     if (move && !hasCharacter) {  // modify
         if (existing == inst.list_.end()) return;
         DisplayObject& o = existing->second;
@@ -620,6 +672,7 @@ void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move
         if (ratio) o.ratio = *ratio;
         if (name) o.name = *name;
         if (clipDepth) o.clipDepth = *clipDepth;
+        applyEffects(o);
         return;
     }
     if (!hasCharacter) return;
@@ -635,6 +688,9 @@ void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move
         o.name = prev.name;
         o.clipDepth = prev.clipDepth;
         o.placedBy = prev.placedBy;
+        o.filters = prev.filters;
+        o.blend = prev.blend;
+        o.cacheAsBitmap = prev.cacheAsBitmap;
     } else {
         o.placedBy = tagId;
     }
@@ -651,6 +707,7 @@ void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move
     if (ratio) o.ratio = *ratio;
     if (name) o.name = *name;
     if (clipDepth) o.clipDepth = *clipDepth;
+    applyEffects(o);
     o.token = ObjectToken(&objects_);
     DisplayObject& placed = inst.list_.emplace_hint(at, depth, std::move(o))->second;
     if (std::holds_alternative<SpriteCharacter>(*placed.character)) {
@@ -846,49 +903,114 @@ void Stage::RunQueuedActions() {
 void Stage::Render(raster::Renderer& r, const raster::Matrix& toDevice) const {
     long edgeBudget = kMaxEdgesPerFrame;
     if (!rootObject_.visible) return;
+    // Filter sizes follow the stage's scale, not the clips' own.
+    stageScale_ = 20.0 * std::sqrt(std::fabs(toDevice.Determinant()));
     RenderList(r, *root_, toDevice.Multiply(rootObject_.matrix), rootObject_.cxform, false, edgeBudget);
+}
+
+namespace {
+
+// Draws a shape unless the frame's edge budget is spent (a hostile movie that multiplies big
+// shapes through sprites would otherwise take unbounded time per frame). `defining`: the shape
+// is drawn into a mask being defined.
+void DrawShapeCharacter(raster::Renderer& r, const ShapeCharacter& sc, const raster::Matrix& world,
+                        const raster::ColorTransform& c, bool defining, long& edgeBudget) {
+    if (sc.edgeCount > edgeBudget) {
+        edgeBudget = 0;
+        return;
+    }
+    edgeBudget -= sc.edgeCount;
+    if (sc.box) DrawFieldBox(r, sc, world, c);
+    if (sc.clipToBounds) {
+        DrawInsideBounds(r, sc, world, c, defining);
+    } else {
+        r.DrawShape(sc.shape, world, c);
+    }
+}
+
+void DrawCounted(raster::Renderer& r, const raster::Shape& shape, long edges, const raster::Matrix& world,
+                 const raster::ColorTransform& c, long& edgeBudget) {
+    if (edges > edgeBudget) {
+        edgeBudget = 0;
+        return;
+    }
+    edgeBudget -= edges;
+    r.DrawShape(shape, world, c);
+}
+
+// The largest offscreen group drawn, per side; a bigger one is cut to this.
+constexpr int kMaxGroupSide = 8192;
+
+}  // namespace
+
+void Stage::DrawObject(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
+                       const raster::ColorTransform& c, bool defining, long& edgeBudget) const {
+    if (obj.sprite) {
+        RenderList(r, *obj.sprite, world, c, defining, edgeBudget);
+    } else if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+        DrawShapeCharacter(r, *sc, world, c, defining, edgeBudget);
+    } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
+        DrawCounted(r, mc->At(obj.ratio), mc->edgeCount, world, c, edgeBudget);
+    }
+}
+
+void Stage::RenderGroup(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
+                        const raster::ColorTransform& c, long& edgeBudget) const {
+    Box box;
+    AddObjectBounds(obj, world, box);
+    if (box.Empty() || !std::isfinite(box.xMin) || !std::isfinite(box.yMax)) return;
+    const std::span<const swf::Filter> filters =
+        obj.filters ? std::span<const swf::Filter>(*obj.filters) : std::span<const swf::Filter>();
+    const swf::FilterGrowth grow = swf::FilterListGrowth(filters, stageScale_);
+    // The group's pixels: its bounds grown by what the filters add, within the visible area
+    // (grown the same way, so a blur near the edge still sees what lies just outside).
+    int cx0, cy0, cx1, cy1;
+    r.GetClipRect(cx0, cy0, cx1, cy1);
+    auto px = [](double v) { return static_cast<int>(std::clamp(v, -1e7, 1e7)); };
+    const int x0 = std::max(px(std::floor(box.xMin)) - grow.left, cx0 - grow.left);
+    const int y0 = std::max(px(std::floor(box.yMin)) - grow.top, cy0 - grow.top);
+    const int x1 = std::min({px(std::ceil(box.xMax)) + grow.right, cx1 + grow.right, x0 + kMaxGroupSide});
+    const int y1 = std::min({px(std::ceil(box.yMax)) + grow.bottom, cy1 + grow.bottom, y0 + kMaxGroupSide});
+    if (x1 <= x0 || y1 <= y0) return;
+    raster::Surface layer(x1 - x0, y1 - y0);
+    {
+        raster::Renderer lr(layer);
+        lr.SetQuality(r.GetQuality());
+        raster::Matrix shifted = world;
+        shifted.tx -= x0;
+        shifted.ty -= y0;
+        DrawObject(lr, obj, shifted, c, false, edgeBudget);
+    }
+    raster::FilterScratch scratch;
+    for (const swf::Filter& f : filters)
+        swf::ApplyFilter(f, layer, raster::IntRect{0, 0, layer.Width(), layer.Height()}, stageScale_, scratch);
+    // Composited as a pixel-aligned bitmap fill, so masks and the clip rectangle apply.
+    auto pixels = std::make_shared<raster::Bitmap>();
+    pixels->width = layer.Width();
+    pixels->height = layer.Height();
+    pixels->pixels.assign(layer.data(), layer.data() + size_t(layer.Width()) * size_t(layer.Height()));
+    raster::Shape quad = RectShape(float(x0), float(y0), float(x1), float(y1));
+    raster::Paint& paint = quad.layers[0].fills[0];
+    paint.kind = raster::Paint::Kind::Bitmap;
+    paint.bitmap = std::move(pixels);
+    paint.bitmapMatrix.tx = x0;
+    paint.bitmapMatrix.ty = y0;
+    paint.repeat = false;
+    paint.smooth = false;
+    r.SetBlend(obj.blend);
+    r.DrawShape(quad, raster::Matrix{}, raster::ColorTransform{});
+    r.SetBlend(raster::Blend::Normal);
 }
 
 void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
                        const raster::ColorTransform& cx, bool clipDefinition, long& edgeBudget) const {
-    // Draws a shape unless the frame's edge budget is spent (a hostile movie that multiplies
-    // big shapes through sprites would otherwise take unbounded time per frame).
-    // `defining`: the shape is drawn into a mask being defined.
-    auto draw = [&](const ShapeCharacter& sc, const raster::Matrix& world, const raster::ColorTransform& c,
-                    bool defining) {
-        if (sc.edgeCount > edgeBudget) {
-            edgeBudget = 0;
-            return;
-        }
-        edgeBudget -= sc.edgeCount;
-        if (sc.box) DrawFieldBox(r, sc, world, c);
-        if (sc.clipToBounds) {
-            DrawInsideBounds(r, sc, world, c, defining);
-        } else {
-            r.DrawShape(sc.shape, world, c);
-        }
-    };
-    auto drawMorph = [&](const MorphCharacter& mc, uint16_t ratio, const raster::Matrix& world,
-                         const raster::ColorTransform& c) {
-        if (mc.edgeCount > edgeBudget) {
-            edgeBudget = 0;
-            return;
-        }
-        edgeBudget -= mc.edgeCount;
-        r.DrawShape(mc.At(ratio), world, c);
-    };
     if (inst.field) {
-        if (const ShapeCharacter* laidOut = inst.field->LaidOut()) draw(*laidOut, m, cx, clipDefinition);
+        if (const ShapeCharacter* laidOut = inst.field->LaidOut())
+            DrawShapeCharacter(r, *laidOut, m, cx, clipDefinition, edgeBudget);
     }
-    if (inst.drawing && !inst.drawing->Empty()) {
-        const long edges = static_cast<long>(inst.drawing->Used());
-        if (edges > edgeBudget) {
-            edgeBudget = 0;
-        } else {
-            edgeBudget -= edges;
-            r.DrawShape(inst.drawing->Shape(), m, clipDefinition ? raster::ColorTransform{} : cx);
-        }
-    }
+    if (inst.drawing && !inst.drawing->Empty())
+        DrawCounted(r, inst.drawing->Shape(), static_cast<long>(inst.drawing->Used()), m,
+                    clipDefinition ? raster::ColorTransform{} : cx, edgeBudget);
     std::vector<int32_t> clipEnds;  // innermost last, non-increasing
     for (const auto& [depth, obj] : inst.list_) {
         while (!clipEnds.empty() && depth > clipEnds.back()) {
@@ -901,25 +1023,17 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
             int32_t end = obj.clipDepth;
             if (!clipEnds.empty()) end = std::min(end, clipEnds.back());
             r.BeginClip();
-            if (obj.sprite) {
-                RenderList(r, *obj.sprite, world, raster::ColorTransform{}, true, edgeBudget);
-            } else if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-                draw(*sc, world, raster::ColorTransform{}, true);
-            } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
-                drawMorph(*mc, obj.ratio, world, raster::ColorTransform{});
-            }
+            DrawObject(r, obj, world, raster::ColorTransform{}, true, edgeBudget);
             r.EndClipDefinition();
             clipEnds.push_back(end);
             continue;
         }
         if (!obj.visible) continue;
         const raster::ColorTransform c = cx.Concat(obj.cxform);
-        if (obj.sprite) {
-            RenderList(r, *obj.sprite, world, c, clipDefinition, edgeBudget);
-        } else if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
-            draw(*sc, world, c, clipDefinition);
-        } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
-            drawMorph(*mc, obj.ratio, world, c);
+        if (!clipDefinition && (obj.filters || obj.blend > raster::Blend::Layer)) {
+            RenderGroup(r, obj, world, c, edgeBudget);
+        } else {
+            DrawObject(r, obj, world, c, clipDefinition, edgeBudget);
         }
     }
     while (!clipEnds.empty()) {

@@ -2,6 +2,7 @@
 // the subset of frame actions that timeline animations use.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "engine/raster/raster.h"
+#include "engine/swf/filters.h"
 #include "engine/swf/morph.h"
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
@@ -151,6 +153,10 @@ struct DisplayObject {
     uint16_t clipDepth = 0;  // > 0: masks the objects up to this depth
     bool visible = true;     // scripts hide objects with _visible = false
     bool dynamic = false;    // made or moved by a script: timeline rebuilds leave it in place
+    // Drawn as a group (offscreen, then composited) when it has filters or a blend mode.
+    std::shared_ptr<const std::vector<swf::Filter>> filters;
+    raster::Blend blend = raster::Blend::Normal;
+    bool cacheAsBitmap = false;
     std::vector<ClipAction> clipActions;
     const uint8_t* placedBy = nullptr;       // the PlaceObject tag that created it
     std::shared_ptr<Instance> sprite;        // for sprite characters
@@ -197,6 +203,18 @@ private:
     bool playing_ = true;
     DisplayList list_;
 };
+
+// An axis-aligned box, grown point by point.
+struct Box {
+    double xMin = INFINITY, yMin = INFINITY, xMax = -INFINITY, yMax = -INFINITY;
+    bool Empty() const { return xMin > xMax; }
+    void Add(double x, double y);
+    void AddRect(const swf::Rect& r, const raster::Matrix& m);  // the corners of r under m
+};
+// The bounds of what one display object shows (its character, or its instance's contents) under
+// `m` (its own matrix not included), and of everything an instance shows.
+void AddObjectBounds(const DisplayObject& obj, const raster::Matrix& m, Box& box, int nesting = 0);
+void AddBounds(const Instance& inst, const raster::Matrix& m, Box& box, int nesting = 0);
 
 // Where scripts' output goes and what time it is for them.
 struct ScriptEnv {
@@ -260,9 +278,20 @@ public:
 private:
     void RunFrame(Instance& inst, int frame, bool queueActions);
     void ApplyTag(Instance& inst, const swf::Tag& t, bool queueActions);
+    // PlaceObject3's extras, each given or not.
+    struct Effects {
+        std::shared_ptr<const std::vector<swf::Filter>> filters;
+        bool hasFilters = false, hasBlend = false, hasCache = false;
+        raster::Blend blend = raster::Blend::Normal;
+        bool cache = false;
+    };
     void Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
                const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
-               const std::string* name, const uint16_t* clipDepth);
+               const std::string* name, const uint16_t* clipDepth, const Effects* effects = nullptr);
+    void RenderGroup(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
+                     const raster::ColorTransform& c, long& edgeBudget) const;
+    void DrawObject(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
+                    const raster::ColorTransform& c, bool defining, long& edgeBudget) const;
     std::shared_ptr<Instance> Instantiate(Instance& parent, const Character* ch);
     std::shared_ptr<Instance> InstantiateField(Instance& parent, text::EditTextDef def, const ShapeCharacter* laidOut);
     void UpdateFields();  // bound variables shown, changed fields laid out again
@@ -298,6 +327,7 @@ private:
     std::deque<QueuedAction> queue_;
     std::set<const uint8_t*> initDone_;            // DoInitAction tags already run
     bool scripted_ = false;                        // a script has run or a clip has event handlers
+    mutable double stageScale_ = 1;                // device pixels per movie pixel in the render under way
     std::vector<std::weak_ptr<Instance>> fields_;  // every edit field made, for UpdateFields
     std::unique_ptr<Host> host_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree

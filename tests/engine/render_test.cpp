@@ -312,3 +312,34 @@ TEST(RenderReference, ScriptedDrawingAndAttachedClips) {
     mv.ShowFrame();
     CheckReference("scripted_drawing", RenderFrame(mv));
 }
+
+// Flash 8 placements: a drop shadow, a blur and a glow, then squares blended onto two colours
+// with multiply, screen, add, difference, invert and subtract.
+TEST(RenderReference, FiltersAndBlendModes) {
+    kit::Movie mv(kit::Rect::Pixels(0, 0, kW, kH), 12.0, 8);
+    mv.Background(kit::Rgba::Hex(0xffffff));
+    auto square = [&](uint32_t rgb, int size) {
+        kit::ShapeBuilder s;
+        s.Fill1(s.AddFill(kit::FillStyle::Solid(kit::Rgba::Hex(rgb)))).Rectangle(0, 0, kit::Px(size), kit::Px(size));
+        return mv.DefineShape(s, 3);
+    };
+    const uint16_t red = square(0xcc2222, 30), blue = square(0x2244cc, 30), green = square(0x22aa44, 30);
+    const uint16_t band = square(0x4080c0, 160), half = square(0xe0c040, 80), patch = square(0x808080, 16);
+    auto at = [](int x, int y) { return kit::Matrix::Translate(kit::Px(x), kit::Px(y)); };
+    mv.Place3(kit::Place::Add(1, red)
+                  .At(at(10, 10))
+                  .Filters(kit::FilterList().DropShadow(kit::Rgba::Hex(0x000000), 4, 4, 0.785398, 5, 1, 1).Encode()));
+    mv.Place3(kit::Place::Add(2, blue).At(at(65, 10)).Filters(kit::FilterList().Blur(8, 8, 2).Encode()));
+    mv.Place3(kit::Place::Add(3, green)
+                  .At(at(120, 10))
+                  .Filters(kit::FilterList().Glow(kit::Rgba::Hex(0xff8800), 6, 6, 2, 1).Encode()));
+    mv.Place2(kit::Place::Add(4, band).At(at(0, 60)));
+    mv.Place2(kit::Place::Add(5, half).At(at(0, 60)));
+    const uint8_t modes[] = {3, 4, 8, 7, 10, 9};  // multiply, screen, add, difference, invert, subtract
+    for (int i = 0; i < 6; ++i)
+        mv.Place3(kit::Place::Add(uint16_t(6 + i), patch).At(at(4 + i * 26, 72)).Blend(modes[i]));
+    for (int i = 0; i < 6; ++i)
+        mv.Place3(kit::Place::Add(uint16_t(12 + i), patch).At(at(4 + i * 26, 96)).Blend(modes[i]));
+    mv.ShowFrame();
+    CheckReference("filters_blends", RenderFrame(mv));
+}

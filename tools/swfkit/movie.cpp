@@ -164,15 +164,72 @@ Timeline& Timeline::Place3(const Place& p) {
     BitWriter w;
     w.U8(PlaceFlags(p));
     w.U8(static_cast<std::uint8_t>((p.opaqueBackground ? 0x40 : 0) | (p.visible ? 0x20 : 0) | (p.hasImage ? 0x10 : 0) |
-                                   (p.className ? 0x08 : 0) | (p.cacheAsBitmap ? 0x04 : 0) | (p.blendMode ? 0x02 : 0)));
+                                   (p.className ? 0x08 : 0) | (p.cacheAsBitmap ? 0x04 : 0) | (p.blendMode ? 0x02 : 0) |
+                                   (p.filters ? 0x01 : 0)));
     w.U16(p.depth);
     if (p.className || (p.hasImage && p.character)) w.Str(p.className ? *p.className : "");
     WritePlaceFields(w, p);
+    if (p.filters) w.Append(*p.filters);
     if (p.blendMode) w.U8(*p.blendMode);
     if (p.cacheAsBitmap) w.U8(*p.cacheAsBitmap);
     if (p.visible) w.U8(*p.visible);
     if (p.opaqueBackground) WriteRgba(w, *p.opaqueBackground);
     return Raw(tag::PlaceObject3, w.Take());
+}
+
+namespace {
+
+void AppendTo(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+
+// The flags byte the shadow and glow filters end with: inner, knockout, composite source, passes.
+std::uint8_t EffectFlags(bool inner, bool knockout, int passes) {
+    return static_cast<std::uint8_t>((inner ? 0x80 : 0) | (knockout ? 0x40 : 0) | 0x20 | (passes & 0x1F));
+}
+
+}  // namespace
+
+FilterList& FilterList::DropShadow(Rgba color, double blurX, double blurY, double angle, double distance,
+                                   double strength, int passes, bool inner, bool knockout) {
+    BitWriter w;
+    w.U8(0);
+    WriteRgba(w, color);
+    for (double v : {blurX, blurY, angle, distance}) w.Fixed16(v);
+    w.Fixed8(strength);
+    w.U8(EffectFlags(inner, knockout, passes));
+    AppendTo(body_, w.Take());
+    ++count_;
+    return *this;
+}
+
+FilterList& FilterList::Blur(double blurX, double blurY, int passes) {
+    BitWriter w;
+    w.U8(1);
+    w.Fixed16(blurX);
+    w.Fixed16(blurY);
+    w.U8(static_cast<std::uint8_t>((passes & 0x1F) << 3));
+    AppendTo(body_, w.Take());
+    ++count_;
+    return *this;
+}
+
+FilterList& FilterList::Glow(Rgba color, double blurX, double blurY, double strength, int passes, bool inner,
+                             bool knockout) {
+    BitWriter w;
+    w.U8(2);
+    WriteRgba(w, color);
+    w.Fixed16(blurX);
+    w.Fixed16(blurY);
+    w.Fixed8(strength);
+    w.U8(EffectFlags(inner, knockout, passes));
+    AppendTo(body_, w.Take());
+    ++count_;
+    return *this;
+}
+
+Bytes FilterList::Encode() const {
+    Bytes out{static_cast<std::uint8_t>(count_)};
+    out.insert(out.end(), body_.begin(), body_.end());
+    return out;
 }
 
 Timeline& Timeline::PlaceObject(std::uint16_t character, std::uint16_t depth, const Matrix& m,

@@ -335,6 +335,21 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Display list records
 
+// A FILTERLIST for PlaceObject3: filters added in order. Angles in radians, sizes in pixels.
+class FilterList {
+public:
+    FilterList& DropShadow(Rgba color, double blurX, double blurY, double angle, double distance, double strength,
+                           int passes, bool inner = false, bool knockout = false);
+    FilterList& Blur(double blurX, double blurY, int passes);
+    FilterList& Glow(Rgba color, double blurX, double blurY, double strength, int passes, bool inner = false,
+                     bool knockout = false);
+    Bytes Encode() const;
+
+private:
+    int count_ = 0;
+    Bytes body_;
+};
+
 // PlaceObject2 / PlaceObject3 fields. Build with add/modify/replace and the setters.
 struct Place {
     std::uint16_t depth = 1;
@@ -346,6 +361,7 @@ struct Place {
     std::optional<std::string> name;
     std::optional<std::uint16_t> clipDepth;
     // PlaceObject3 only
+    std::optional<Bytes> filters;  // a FILTERLIST record (see FilterList)
     std::optional<std::string> className;
     std::optional<std::uint8_t> blendMode;
     std::optional<std::uint8_t> cacheAsBitmap;
@@ -378,6 +394,10 @@ struct Place {
     }
     Place& Blend(std::uint8_t mode) {
         blendMode = mode;
+        return *this;
+    }
+    Place& Filters(Bytes list) {
+        filters = std::move(list);
         return *this;
     }
 };
