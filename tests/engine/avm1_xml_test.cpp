@@ -187,6 +187,16 @@ TEST(Avm1Xml, LoadVarsDecodesAndEncodes) {
          "age=26&name=Gary|application/x-www-form-urlencoded|undefined"},
     };
     RunCases(cases);
+    // A subclass's super() gives its objects the native state.
+    testing::FakeHost host;
+    engine::avm1::Machine m(host, 8);
+    m.RunBlock(swfkit::AssembleActions(
+                   "function B() {; push 0, \"super\"; getvariable; push undefined; callmethod; pop; }\n"
+                   "push \"B\"; getvariable; push \"LoadVars\"; getvariable; extends\n"
+                   "push 0, \"B\"; newobject; store r1; pop; push \"a=1\", 1, r1, \"decode\"; callmethod; pop\n"
+                   "push r1, \"a\"; getmember; trace"),
+               nullptr);
+    EXPECT_EQ(host.traces, std::vector<std::string>{"1"});
 }
 
 // Loads finish on a later frame, after that frame's timers; a file the host refuses gives
@@ -203,7 +213,8 @@ TEST(Avm1Xml, LoadsCallBackOnALaterFrame) {
     const std::string onLoad =
         "function2 f(r1:ok) regs=3 flags=0 {\npush \"x\"; getvariable; trace; push r1; trace; }\n"
         "push \"x\"; getvariable; push \"onLoad\"; push \"f\"; getvariable; setmember\n"
-        "function2 g(r1:ok) regs=3 flags=0 {\npush \"v\"; getvariable; push \"k\"; getmember; trace; push r1; trace; }\n"
+        "function2 g(r1:ok) regs=3 flags=0 {\npush \"v\"; getvariable; push \"k\"; getmember; trace; push r1; trace; "
+        "}\n"
         "push \"v\"; getvariable; push \"onLoad\"; push \"g\"; getvariable; setmember\n"
         "push \"w\"; getvariable; push \"onLoad\"; push \"g\"; getvariable; setmember\n";
     host.traces.clear();

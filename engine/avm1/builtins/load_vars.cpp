@@ -136,11 +136,11 @@ void LoadMethods(Machine& m, Object* proto, const char* parseMethod) {
 
 void InstallLoadVars(Machine& m) {
     Object* proto = m.NewObject();
-    m.Class(
-        "LoadVars", nullptr,
-        [](Machine&, const Value& self, std::span<const Value>) -> Value {
-            if (self.object) self.object->data = std::make_unique<LoadState>();
-            return self;
+    NativeClass(
+        m, "LoadVars",
+        [](Machine&, const Value& self, std::span<const Value>) {
+            self.object->data = std::make_unique<LoadState>();
+            return Value();
         },
         proto);
     m.global->FindAny("LoadVars")->flags |= kSince6;

@@ -52,6 +52,16 @@ inline double Rgb(const raster::ColorTransform& c) {
     return double((ToUint32(c.ra) & 0xFF) << 16 | (ToUint32(c.ga) & 0xFF) << 8 | (ToUint32(c.ba) & 0xFF));
 }
 
+// A class whose objects carry native state. `init` sets up `this` both for `new` and for a
+// subclass constructor's super(), but only on a plain object that has no state yet.
+inline void NativeClass(Machine& m, const std::string& name, NativeFn init, Object* prototype) {
+    NativeFn guarded = [init = std::move(init)](Machine& mm, const Value& self, std::span<const Value> args) {
+        if (self.object && !self.object->data && self.object->kind == ObjectKind::Plain) init(mm, self, args);
+        return Value();
+    };
+    m.Class(name, guarded, guarded, prototype);
+}
+
 // The global escape and unescape, for the built-ins that read and write URL-encoded text.
 std::string Escape(const std::string& s);
 std::string Unescape(const std::string& s);

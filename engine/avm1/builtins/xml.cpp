@@ -13,9 +13,11 @@ namespace {
 
 constexpr int kElement = 1;
 constexpr int kText = 3;
-constexpr size_t kMaxDepth = 1024;      // open elements while parsing
-constexpr size_t kMaxNodes = 200000;    // nodes one parse makes
-constexpr size_t kMaxTreeDepth = 4096;  // how deep appendChild and insertBefore may nest
+constexpr size_t kMaxDepth = 1024;    // open elements while parsing
+constexpr size_t kMaxNodes = 200000;  // nodes one parse makes
+// How far up the tree a node looks: for a cycle before it takes a child (a parent deeper than
+// this takes none) and for namespace declarations.
+constexpr size_t kMaxTreeDepth = 4096;
 
 // Parse results as `status` gives them.
 enum Status {
@@ -425,7 +427,8 @@ Object* IdMap(Machine& m, Object* doc) {
 
 std::optional<std::string> NamespaceFor(Object* node, const std::string& prefix) {
     const std::string attr = prefix.empty() ? "xmlns" : "xmlns:" + prefix;
-    for (Object* a = node; a; a = StateOf(a).parent) {
+    size_t depth = 0;
+    for (Object* a = node; a && depth++ < kMaxTreeDepth; a = StateOf(a).parent) {
         const XmlState& s = StateOf(a);
         if (const Property* p = s.attributes ? s.attributes->Find(attr) : nullptr; p && p->value.type == Type::String)
             return p->value.string;
@@ -534,7 +537,8 @@ void InstallNode(Machine& m, Object* proto) {
         m, proto, "getPrefixForNamespace",
         [](Machine& mm, Object* self, XmlState&, std::span<const Value> a) {
             const std::string uri = mm.ToString(Arg(a, 0));
-            for (Object* n = self; n; n = StateOf(n).parent) {
+            size_t depth = 0;
+            for (Object* n = self; n && depth++ < kMaxTreeDepth; n = StateOf(n).parent) {
                 const XmlState& s = StateOf(n);
                 if (!s.attributes) continue;
                 for (const Property& p : s.attributes->Properties()) {
@@ -563,12 +567,12 @@ void InstallNode(Machine& m, Object* proto) {
     });
     // cloneNode(deep): the same kind, name, value and attributes, without a parent; deep copies
     // the children too.
-    const Object* nodeProto = proto;
+    Object* nodeProto = proto;
     NodeMethod(m, proto, "cloneNode", [nodeProto](Machine& mm, Object* self, XmlState&, std::span<const Value> a) {
         const bool deep = mm.ToBoolean(Arg(a, 0));
         auto copy = [&](Object* from) {
             const XmlState& f = StateOf(from);
-            Object* to = NewNode(mm, const_cast<Object*>(nodeProto), f.type, std::nullopt);
+            Object* to = NewNode(mm, nodeProto, f.type, std::nullopt);
             XmlState& t = StateOf(to);
             t.name = f.name;
             t.value = f.value;
@@ -600,29 +604,27 @@ void InstallXml(Machine& m) {
     Object* xmlProto = m.NewObject(nodeProto);
     m.builtinRoots.push_back(nodeProto);
     // new XMLNode(type, value): an element named `value` (type 1) or a text node holding it.
-    m.Class(
-        "XMLNode", nullptr,
-        [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
-            if (!self.object) return self;
+    NativeClass(
+        m, "XMLNode",
+        [](Machine& mm, const Value& self, std::span<const Value> args) {
             const int type = mm.ToNumber(Arg(args, 0)) == kText ? kText : kElement;
             auto s = std::make_unique<XmlState>();
             s->type = type;
             (type == kText ? s->value : s->name) = OptionalOf(mm, Arg(args, 1));
             self.object->data = std::move(s);
-            return self;
+            return Value();
         },
         nodeProto);
     InstallNode(m, nodeProto);
 
     // new XML([text]): a document (an element without a name) parsed from the text.
-    m.Class(
-        "XML", nullptr,
-        [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
-            if (!self.object) return self;
+    NativeClass(
+        m, "XML",
+        [](Machine& mm, const Value& self, std::span<const Value> args) {
             self.object->data = std::make_unique<XmlState>();
             self.object->Define("status", Value(0), kDontEnum);
             if (!args.empty() && !args[0].IsNullish()) mm.CallMethod(self, "parseXML", args.first(1));
-            return self;
+            return Value();
         },
         xmlProto);
     // parseXML(text): replaces the document's children; sets status, xmlDecl, docTypeDecl and
