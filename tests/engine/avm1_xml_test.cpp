@@ -216,14 +216,16 @@ TEST(Avm1Xml, LoadsCallBackOnALaterFrame) {
         "function2 g(r1:ok) regs=3 flags=0 {\npush \"v\"; getvariable; push \"k\"; getmember; trace; push r1; trace; "
         "}\n"
         "push \"v\"; getvariable; push \"onLoad\"; push \"g\"; getvariable; setmember\n"
-        "push \"w\"; getvariable; push \"onLoad\"; push \"g\"; getvariable; setmember\n";
+        "push \"w\"; getvariable; push \"onLoad\"; push \"g\"; getvariable; setmember\n"
+        "function h() {; push \"timer\"; trace; }\npush 0, \"h\"; getvariable; push 2, \"setTimeout\"; callfunction; "
+        "pop";
     host.traces.clear();
     m.RunBlock(swfkit::AssembleActions(onLoad), nullptr);
     EXPECT_TRUE(host.traces.empty());
     m.RunTimers();
     std::string out;
     for (const std::string& t : host.traces) out += t + "|";
-    EXPECT_EQ(out, "<a>1</a>|true|v|true|v|false|");
+    EXPECT_EQ(out, "timer|<a>1</a>|true|v|true|v|false|");
     EXPECT_EQ(RunScript(host, m, "r1 = new XML()\n? r1.getBytesTotal()"), "undefined");
 }
 
