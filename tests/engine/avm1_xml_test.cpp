@@ -226,7 +226,8 @@ TEST(Avm1Xml, LoadsCallBackOnALaterFrame) {
     std::string out;
     for (const std::string& t : host.traces) out += t + "|";
     EXPECT_EQ(out, "timer|<a>1</a>|true|v|true|v|false|");
-    EXPECT_EQ(RunScript(host, m, "r1 = new XML()\n? r1.getBytesTotal()"), "undefined");
+    EXPECT_EQ(RunScript(host, m, "r1 = new XML()\n? r1.getBytesTotal()\n? v\n? v.getBytesTotal()"),
+              "undefined|k=v&onLoad=%5Btype%20Function%5D|3");
 }
 
 }  // namespace

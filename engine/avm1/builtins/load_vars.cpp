@@ -50,7 +50,7 @@ void StartLoad(Machine& m, Object* o, const std::string& url) {
     const unsigned generation = ++s->generation;
     s->bytesLoaded = Value(0.0);
     s->bytesTotal = Value();
-    m.Set(o, "loaded", Value(false));
+    o->Define("loaded", Value(false), kDontEnum);  // kept out of toString's pairs
     m.deferred.push_back({o, [url, generation](Machine& mm, Object* obj) {
                               LoadState* st = LoadStateOf(Value(obj));
                               if (!st || st->generation != generation) return;
@@ -124,7 +124,7 @@ void LoadMethods(Machine& m, Object* proto, const char* parseMethod) {
         if (!src.IsUndefined()) {
             const Value text[] = {src};
             mm.CallMethod(self, parse, text);
-            mm.SetMember(self, "loaded", Value(true));
+            if (self.object) self.object->Define("loaded", Value(true), kDontEnum);
         }
         const Value success[] = {Value(!src.IsUndefined())};
         mm.CallMethod(self, "onLoad", success);

@@ -77,8 +77,8 @@ inline LoadState* LoadStateOf(const Value& self) {
     return self.object ? dynamic_cast<LoadState*>(self.object->data.get()) : nullptr;
 }
 // Starts loading `url` (a local file) for `o`, which holds a LoadState: on a later frame its
-// onData runs with the file's text, or with undefined when it cannot be read. `loaded` becomes
-// false now.
+// onData runs with the file's text, or with undefined when it cannot be read. `loaded` (not
+// enumerated) becomes false now.
 void StartLoad(Machine& m, Object* o, const std::string& url);
 // What a loading class's prototype has: load, sendAndLoad, send, getBytesLoaded, getBytesTotal,
 // addRequestHeader, contentType, an empty onLoad and the default onData, which hands the text
