@@ -59,6 +59,8 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallGeom(*this);
     InstallColor(*this);
     InstallMovieClipEffects(*this);
+    InstallXml(*this);
+    InstallLoadVars(*this);
 }
 
 Machine::~Machine() = default;
@@ -464,6 +466,7 @@ void Machine::Mark(Object* o) {
         if (x->primitive.object) markStack_.push_back(x->primitive.object);
         if (x->script)
             for (Object* s : x->script->scope) markStack_.push_back(s);
+        if (x->data) x->data->Refs(markStack_);
     }
 }
 
@@ -480,6 +483,7 @@ void Machine::Collect() {
         MarkValue(t.fn);
         for (const Value& a : t.args) MarkValue(a);
     }
+    for (const Deferred& d : deferred) Mark(d.object);
     // Clips still on the display tree keep their script objects; gone ones let them go.
     std::vector<Clip> alive;
     for (Clip& c : boundClips_) {
@@ -510,6 +514,9 @@ void Machine::CallHandler(Object* o, const std::string& name) {
 
 void Machine::RunTimers() {
     const double now = host_.Milliseconds();
+    // Work deferred before this pass runs after the timers; what they (or it) defer waits a frame.
+    std::vector<Deferred> work;
+    work.swap(deferred);
     // Timers added or cleared by a callback take effect from the next pass.
     std::vector<int> due;
     for (const Timer& t : timers)
@@ -530,6 +537,15 @@ void Machine::RunTimers() {
             } else {
                 CallMethod(t.fn, t.method, t.args);
             }
+        } catch (const ScriptAbort& a) {
+            lastAbort_ = a.reason;
+        } catch (const ScriptThrow&) {
+        }
+    }
+    for (Deferred& d : work) {
+        actions_ = 0;
+        try {
+            d.run(*this, d.object);
         } catch (const ScriptAbort& a) {
             lastAbort_ = a.reason;
         } catch (const ScriptThrow&) {

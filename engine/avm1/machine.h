@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -125,6 +126,13 @@ public:
     };
     std::vector<Timer> timers;
     int nextTimerId = 1;
+    // Work a built-in leaves for later, such as a load's callbacks: RunTimers runs it after the
+    // timers, never in the pass that deferred it. The collector keeps `object` while it waits.
+    struct Deferred {
+        Object* object;
+        std::function<void(Machine&, Object*)> run;
+    };
+    std::vector<Deferred> deferred;
     void RunTimers();
     // An event handler such as onEnterFrame, when `o` has one; aborts and throws end only it.
     void CallHandler(Object* o, const std::string& name);
@@ -179,6 +187,8 @@ void InstallSound(Machine& m);
 void InstallGeom(Machine& m);  // flash.geom; after InstallSystem, which makes _global.flash
 void InstallColor(Machine& m);
 void InstallMovieClipEffects(Machine& m);  // after InstallMovieClip and InstallGeom
+void InstallXml(Machine& m);
+void InstallLoadVars(Machine& m);  // after InstallMovieClip (loadVariables)
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {

@@ -71,6 +71,8 @@ struct Watcher {
 // Native state some built-in objects carry (a Sound's mix, a BitmapData's pixels, ...).
 struct ObjectData {
     virtual ~ObjectData() = default;
+    // The objects this state holds on to, for the collector.
+    virtual void Refs(std::vector<Object*>& /*out*/) const {}
 };
 
 // What a Sound object holds for the mixer: volume and pan as getVolume and getPan give them

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/avm1/machine.h"
+#include "engine/avm1/builtins/shared.h"
 #include "engine/avm1/utf8.h"
 
 namespace lumarel::engine::avm1 {
@@ -79,6 +79,26 @@ double ParseFloat(const std::string& s) {
     return std::strtod(s.substr(b, i - b).c_str(), nullptr);
 }
 
+int HexValue(char c) {
+    const int d = DigitValue(c);
+    return d < 16 ? d : -1;
+}
+
+void AppendUtf8(std::string& out, unsigned cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
 // escape: letters and digits stay, every other byte (each byte of a multibyte character
 // included) becomes %XX.
 std::string Escape(const std::string& s) {
@@ -96,24 +116,6 @@ std::string Escape(const std::string& s) {
         }
     }
     return out;
-}
-
-int HexValue(char c) {
-    const int d = DigitValue(c);
-    return d < 16 ? d : -1;
-}
-
-void AppendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // unescape: %XX becomes that byte and %uXXXX that character; a % that starts neither stays.
@@ -146,6 +148,8 @@ std::string Unescape(const std::string& s) {
     }
     return out;
 }
+
+namespace {
 
 // setInterval / setTimeout, either form: (fn, ms, args...) or (obj, "method", ms, args...).
 // Anything else starts no timer and returns undefined.

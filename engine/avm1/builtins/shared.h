@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "engine/avm1/machine.h"
 
@@ -49,6 +51,39 @@ inline void SetRgb(raster::ColorTransform& c, double rgb) {
 inline double Rgb(const raster::ColorTransform& c) {
     return double((ToUint32(c.ra) & 0xFF) << 16 | (ToUint32(c.ga) & 0xFF) << 8 | (ToUint32(c.ba) & 0xFF));
 }
+
+// A class whose objects carry native state. `init` sets up `this` both for `new` and for a
+// subclass constructor's super(), but only on a plain object that has no state yet.
+inline void NativeClass(Machine& m, const std::string& name, NativeFn init, Object* prototype) {
+    NativeFn guarded = [init = std::move(init)](Machine& mm, const Value& self, std::span<const Value> args) {
+        if (self.object && !self.object->data && self.object->kind == ObjectKind::Plain) init(mm, self, args);
+        return Value();
+    };
+    m.Class(name, guarded, guarded, prototype);
+}
+
+// The global escape and unescape, for the built-ins that read and write URL-encoded text.
+std::string Escape(const std::string& s);
+std::string Unescape(const std::string& s);
+
+// What a loading object (XML, LoadVars) keeps of its load: which load is the latest (an older
+// one that arrives later is dropped), the byte counts once known, and its request headers.
+struct LoadState : ObjectData {
+    unsigned generation = 0;
+    Value bytesLoaded, bytesTotal;     // undefined before the first load, then numbers
+    std::vector<std::string> headers;  // name, value, name, value, ...
+};
+inline LoadState* LoadStateOf(const Value& self) {
+    return self.object ? dynamic_cast<LoadState*>(self.object->data.get()) : nullptr;
+}
+// Starts loading `url` (a local file) for `o`, which holds a LoadState: on a later frame its
+// onData runs with the file's text, or with undefined when it cannot be read. `loaded` (not
+// enumerated) becomes false now.
+void StartLoad(Machine& m, Object* o, const std::string& url);
+// What a loading class's prototype has: load, sendAndLoad, send, getBytesLoaded, getBytesTotal,
+// addRequestHeader, contentType, an empty onLoad and the default onData, which hands the text
+// to `parseMethod` and then calls onLoad(true), or onLoad(false) when nothing came.
+void LoadMethods(Machine& m, Object* proto, const char* parseMethod);
 
 // The live clip a Color or Transform object was made for, or null.
 inline Clip TargetClip(Machine& m, const Value& self) {
