@@ -105,6 +105,13 @@ public:
     virtual Value FieldGet(const Clip& /*c*/, const std::string& /*name*/) { return Value(); }
     virtual bool FieldSet(const Clip& /*c*/, const std::string& /*name*/, const Value& /*v*/) { return false; }
 
+    // Flash 8 display settings: the blend mode as SWF numbers it (1 normal .. 14 hardlight) and
+    // the bitmap-caching flag.
+    virtual int BlendMode(const Clip& /*c*/) { return 1; }
+    virtual void SetBlendMode(const Clip& /*c*/, int /*mode*/) {}
+    virtual bool CacheAsBitmap(const Clip& /*c*/) { return false; }
+    virtual void SetCacheAsBitmap(const Clip& /*c*/, bool /*on*/) {}
+
     // Bitmaps made by scripts (BitmapData). DrawClip draws the clip as it shows now into `into`
     // under `m` (the clip's twips to the bitmap's pixels) and `cx`, over what is there.
     virtual void DrawClip(const Clip& /*c*/, raster::Bitmap& /*into*/, const raster::Matrix& /*m*/,

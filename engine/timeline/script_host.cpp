@@ -151,6 +151,21 @@ public:
     void SetColor(const Clip& c, const raster::ColorTransform& cx) override {
         if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr) o->cxform = cx;
     }
+    int BlendMode(const Clip& c) override {
+        const DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        return o ? static_cast<int>(o->blend) + 1 : 1;
+    }
+    void SetBlendMode(const Clip& c, int mode) override {
+        if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr; o && mode >= 1 && mode <= 14)
+            o->blend = static_cast<raster::Blend>(mode - 1);
+    }
+    bool CacheAsBitmap(const Clip& c) override {
+        const DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        return o && (o->cacheAsBitmap || o->filters);
+    }
+    void SetCacheAsBitmap(const Clip& c, bool on) override {
+        if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr) o->cacheAsBitmap = on;
+    }
     bool IsTextField(const Clip& c) override { return c && Of(c)->field; }
     Clip CreateTextField(const Clip& parent, const std::string& name, int depth, double x, double y, double width,
                          double height) override {

@@ -401,6 +401,10 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "ctor 7|load|true|ctor undefined|10|ctor undefined|20|undefined"},
         {"push \"Stage\"; getvariable; push \"width\"; getmember; push \"Stage.height\"; getvariable; add2; trace",
          "200"},
+        {"push \"mc\"; getvariable; store r1; push \"blendMode\", \"add\"; setmember; push r1, \"blendMode\"; "
+         "getmember; trace; push r1, \"blendMode\", 3; setmember; push r1, \"blendMode\"; getmember; trace\n"
+         "push r1, \"cacheAsBitmap\", true; setmember; push r1, \"cacheAsBitmap\"; getmember; trace",
+         "add|multiply|true"},
         // Text fields: made by script, reached like clips, their own properties and format.
         {"push 30, 100, 20, 10, 3, \"tf\", 6, \"_root\"; getvariable; push \"createTextField\"; callmethod; "
          "store r1; pop\n"

@@ -1,9 +1,16 @@
-// What Flash 8 added to every clip: `transform` (a flash.geom.Transform of the clip), and the
-// settings for button-like behaviour, caching, blending and filters, which read back as set.
-// Nothing draws them differently yet.
+// What Flash 8 added to every clip: `transform` (a flash.geom.Transform of the clip), the blend
+// mode and bitmap caching (kept on the display object, so they draw), filters, and the settings
+// for button-like behaviour, which read back as set.
 #include "engine/avm1/builtins/shared.h"
 
 namespace lumarel::engine::avm1 {
+
+namespace {
+
+const char* const kBlendNames[] = {"normal", "layer",    "multiply", "screen", "lighten", "darken",  "difference",
+                                   "add",    "subtract", "invert",   "alpha",  "erase",   "overlay", "hardlight"};
+
+}  // namespace
 
 void InstallMovieClipEffects(Machine& m) {
     Object* proto = m.movieClipProto;
@@ -50,11 +57,42 @@ void InstallMovieClipEffects(Machine& m) {
         {"enabled", Value(true)}, {"useHandCursor", Value(true)}, {"trackAsMenu", Value(false)}};
     for (const auto& [name, v] : since6) proto->Define(name, v, kDontEnum | kSince6);
     proto->Define("_lockroot", Value(false), kDontEnum | kSince7);
-    const std::pair<const char*, Value> since8[] = {{"cacheAsBitmap", Value(false)},
-                                                    {"blendMode", Value("normal")},
-                                                    {"opaqueBackground", Value()},
-                                                    {"scrollRect", Value()},
-                                                    {"scale9Grid", Value()}};
+    // blendMode: a name or a number (1 normal .. 14 hardlight) in, the name out.
+    Accessor(
+        m, proto, "blendMode",
+        [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+            Clip c = mm.ClipOf(self);
+            if (!c) return Value();
+            const int mode = mm.HostRef().BlendMode(c);
+            return Value(kBlendNames[mode >= 1 && mode <= 14 ? mode - 1 : 0]);
+        },
+        [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+            Clip c = mm.ClipOf(self);
+            const Value& v = Arg(args, 0);
+            if (!c) return Value();
+            if (v.type == Type::Number) {
+                mm.HostRef().SetBlendMode(c, ToInt32(v.number));
+                return Value();
+            }
+            const std::string name = mm.ToString(v);
+            for (int i = 0; i < 14; ++i)
+                if (name == kBlendNames[i]) mm.HostRef().SetBlendMode(c, i + 1);
+            return Value();
+        },
+        kDontEnum | kSince8);
+    Accessor(
+        m, proto, "cacheAsBitmap",
+        [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+            Clip c = mm.ClipOf(self);
+            return c ? Value(mm.HostRef().CacheAsBitmap(c)) : Value();
+        },
+        [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+            if (Clip c = mm.ClipOf(self)) mm.HostRef().SetCacheAsBitmap(c, mm.ToBoolean(Arg(args, 0)));
+            return Value();
+        },
+        kDontEnum | kSince8);
+    const std::pair<const char*, Value> since8[] = {
+        {"opaqueBackground", Value()}, {"scrollRect", Value()}, {"scale9Grid", Value()}};
     for (const auto& [name, v] : since8) proto->Define(name, v, kDontEnum | kSince8);
 }
 
