@@ -124,6 +124,10 @@ public:
                               bool /*smooth*/) {
         return false;
     }
+    // loadMovie: a local SWF or image replaces the clip's contents on a later frame (false when
+    // the file cannot be read); unloadMovie empties the clip.
+    virtual bool LoadMovie(const Clip& /*c*/, const std::string& /*url*/) { return false; }
+    virtual void UnloadMovie(const Clip& /*c*/) {}
     // The bytes of a local file named relative to the movie (XML.load, LoadVars.load); false
     // when it cannot be read, is outside the movie's folder or is no local file at all.
     virtual bool ReadFile(const std::string& /*url*/, std::string& /*out*/) { return false; }

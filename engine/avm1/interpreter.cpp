@@ -135,6 +135,7 @@ private:
     Clip ClipFromValue(Activation& a, const Value& v);
     Value MakeFunction(Activation& a, std::unique_ptr<ScriptFunction> f);
     void GotoFrameValue(Activation& a, const Value& frame, bool play, int bias);
+    void GetUrl(Activation& a, const std::string& url, const std::string& target, uint8_t flags);
     Value CallMethod(Activation& a, const Value& obj, const Value& name, std::span<const Value> args);
     Value NewMethod(Activation& a, const Value& obj, const Value& name, std::span<const Value> args);
     void Enumerate(Activation& a, const Value& obj);
@@ -257,6 +258,31 @@ Clip Interpreter::ResolveClip(Activation& a, const std::string& path) {
         i = j + 1;
     }
     return cur;
+}
+
+// getURL and what compiles to it: fscommand, loadMovie / loadMovieNum (a clip or "_levelN" as
+// target) and loadVariables. Nothing leaves the machine: browser targets are ignored.
+void Interpreter::GetUrl(Activation& a, const std::string& url, const std::string& target, uint8_t flags) {
+    Host& h = m_.HostRef();
+    if (url.size() >= 10 && SameName(url.substr(0, 10), "fscommand:", true)) {
+        h.FsCommand(url.substr(10), target);
+        return;
+    }
+    Clip clip;
+    if (flags & 0x40) {
+        clip = ResolveClip(a, target);
+    } else if (target.size() > 6 && SameName(target.substr(0, 6), "_level", true)) {
+        if (target.substr(6) == "0") clip = h.Root();  // other levels are not kept
+    }
+    if (!clip) return;
+    if (flags & 0x80) {
+        const Value args[] = {Value(url)};
+        m_.CallMethod(Value(m_.ClipObject(clip)), "loadVariables", args);
+    } else if (url.empty()) {
+        h.UnloadMovie(clip);
+    } else {
+        h.LoadMovie(clip, url);
+    }
 }
 
 Clip Interpreter::ClipFromValue(Activation& a, const Value& v) {
@@ -524,14 +550,13 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
                 break;
             case 0x83: {  // GetURL
                 const std::string url = b.Str(), target = b.Str();
-                if (url.rfind("FSCommand:", 0) == 0 || url.rfind("fscommand:", 0) == 0)
-                    host.FsCommand(url.substr(10), target);
+                GetUrl(a, url, target, 0);
                 break;
             }
-            case 0x9A: {  // GetURL2
+            case 0x9A: {  // GetURL2: load-variables (0x80) and load-target (0x40) flags
+                const uint8_t flags = b.U8();
                 const std::string target = PopString(a), url = PopString(a);
-                if (url.size() >= 10 && SameName(url.substr(0, 10), "fscommand:", true))
-                    host.FsCommand(url.substr(10), target);
+                GetUrl(a, url, target, flags);
                 break;
             }
             case 0x9E:  // Call (a frame's actions): not run here

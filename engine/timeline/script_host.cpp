@@ -67,7 +67,7 @@ public:
 
     Clip CreateClip(const Clip& parent, const std::string& symbol, const std::string& name, int depth) override {
         if (!parent) return nullptr;
-        const uint16_t id = symbol.empty() ? 0 : stage_.def_.FindExport(symbol);
+        const uint16_t id = symbol.empty() ? 0 : stage_.MovieOf(*Of(parent)).FindExport(symbol);
         if (!symbol.empty() && !id) return nullptr;
         auto made = stage_.AttachClip(*Of(parent), id, name, ScriptToList(depth));
         return made ? ClipFor(made) : nullptr;
@@ -99,7 +99,7 @@ public:
     std::string Symbol(const Clip& c) override {
         const DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
         if (!o || !o->characterId) return "";
-        for (const auto& [name, id] : stage_.def_.exports)
+        for (const auto& [name, id] : stage_.MovieOf(*Of(c)).exports)
             if (id == o->characterId) return name;
         return "";
     }
@@ -193,6 +193,12 @@ public:
     }
     bool AttachBitmap(const Clip& c, std::shared_ptr<const raster::Bitmap> bitmap, int depth, bool smooth) override {
         return c && !Of(c)->field && stage_.AttachBitmap(*Of(c), std::move(bitmap), ScriptToList(depth), smooth);
+    }
+    bool LoadMovie(const Clip& c, const std::string& url) override {
+        return c && !Of(c)->field && stage_.LoadMovie(*Of(c), url);
+    }
+    void UnloadMovie(const Clip& c) override {
+        if (c && !Of(c)->field) stage_.UnloadMovie(*Of(c));
     }
     bool ReadFile(const std::string& url, std::string& out) override {
         return stage_.env_.readFile && stage_.env_.readFile(url, out);
@@ -605,7 +611,7 @@ void Stage::EnterFrame() {
 }
 
 void Stage::BindClass(const std::shared_ptr<Instance>& clip) {
-    if (!scripted_ || def_.exports.empty() || !clip) return;
+    if (!scripted_ || !clip || MovieOf(*clip).exports.empty()) return;
     const Clip c = Host::ClipFor(clip);
     const std::string symbol = host_->Symbol(c);
     if (!symbol.empty() && avm1::BindClipClass(*machine_, c, symbol, avm1::Value()))
@@ -649,6 +655,7 @@ void Stage::UpdateFields() {
 }
 
 void Stage::AfterFrame() {
+    if (!pendingLoads_.empty()) FinishLoads();
     machine_->RunTimers();
     RunQueuedActions();
     if (!fields_.empty()) UpdateFields();

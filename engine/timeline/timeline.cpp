@@ -1,5 +1,7 @@
 #include "engine/timeline/timeline.h"
 
+#include "engine/image/image.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -676,8 +678,9 @@ void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move
         return;
     }
     if (!hasCharacter) return;
-    auto found = def_.dictionary.find(id);
-    if (found == def_.dictionary.end()) return;  // unknown character: nothing to show
+    const auto& dictionary = MovieOf(inst).dictionary;
+    auto found = dictionary.find(id);
+    if (found == dictionary.end()) return;  // unknown character: nothing to show
     DisplayObject o;
     if (move && existing != inst.list_.end()) {
         // Replace: the new character takes over the old one's properties unless given anew.
@@ -736,6 +739,7 @@ std::shared_ptr<Instance> Stage::Instantiate(Instance& parent, const Character* 
     if (parent.nesting_ + 1 > kMaxNesting) return nullptr;  // too deep: shown as empty
     const auto& sc = std::get<SpriteCharacter>(*ch);
     auto child = std::make_shared<Instance>(&sc.timeline, parent.weak_from_this(), parent.nesting_ + 1, tick_);
+    child->movie_ = parent.movie_;
     child->frame_ = 0;
     RunFrame(*child, 0, true);
     return child;
@@ -755,8 +759,9 @@ std::shared_ptr<Instance> Stage::InstantiateField(Instance& parent, text::EditTe
 std::shared_ptr<Instance> Stage::AttachClip(Instance& parent, uint16_t id, const std::string& name, int32_t depth) {
     const Character* ch = &EmptyClip();
     if (id) {
-        auto found = def_.dictionary.find(id);
-        if (found == def_.dictionary.end()) return nullptr;
+        const auto& dictionary = MovieOf(parent).dictionary;
+        auto found = dictionary.find(id);
+        if (found == dictionary.end()) return nullptr;
         ch = &found->second;
     }
     if (!std::holds_alternative<SpriteCharacter>(*ch)) return nullptr;
@@ -817,6 +822,63 @@ bool Stage::AttachBitmap(Instance& parent, std::shared_ptr<const raster::Bitmap>
     o.token = ObjectToken(&objects_);
     parent.list_.emplace(depth, std::move(o));
     return true;
+}
+
+namespace {
+
+// What movies loaded into clips may hold in all, and how many there may be.
+constexpr size_t kMaxLoadedBytes = size_t(256) << 20;
+constexpr size_t kMaxLoadedMovies = 64;
+
+}  // namespace
+
+bool Stage::LoadMovie(Instance& clip, const std::string& url) {
+    std::string bytes;
+    if (!env_.readFile || !env_.readFile(url, bytes)) return false;
+    pendingLoads_.push_back(PendingLoad{clip.weak_from_this(), std::move(bytes)});
+    return true;
+}
+
+void Stage::UnloadMovie(Instance& clip) {
+    for (auto& [depth, obj] : clip.list_) Unload(obj);
+    clip.list_.clear();
+    clip.drawing.reset();
+    clip.def_ = &std::get<SpriteCharacter>(EmptyClip()).timeline;
+    clip.movie_ = nullptr;
+    clip.frame_ = 0;
+}
+
+void Stage::FinishLoads() {
+    std::vector<PendingLoad> loads;
+    loads.swap(pendingLoads_);
+    for (PendingLoad& load : loads) {
+        std::shared_ptr<Instance> clip = load.clip.lock();
+        if (!clip || clip->field) continue;
+        const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(load.bytes.data()), load.bytes.size());
+        const bool swf = data.size() >= 3 && (data[0] == 'F' || data[0] == 'C' || data[0] == 'Z') && data[1] == 'W' &&
+                         data[2] == 'S';
+        if (swf) {
+            if (loaded_.size() >= kMaxLoadedMovies || loadedBytes_ + data.size() > kMaxLoadedBytes) continue;
+            auto movie = std::make_unique<LoadedMovie>();
+            std::string error;
+            if (!swf::DecodeSwf(data, movie->file, error)) continue;
+            movie->definition.version = movie->file.header.version;
+            movie->definition.deviceFonts = def_.deviceFonts;
+            BuildDefinition(movie->file.tags, movie->definition);
+            loadedBytes_ += movie->file.body.size() + movie->definition.bitmapBytes;
+            UnloadMovie(*clip);
+            clip->def_ = &movie->definition.main;
+            clip->movie_ = &movie->definition;
+            loaded_.push_back(std::move(movie));
+            RunFrame(*clip, 0, true);
+            continue;
+        }
+        std::string error;
+        std::shared_ptr<raster::Bitmap> image = image::DecodeImage(data, error);
+        if (!image) continue;
+        UnloadMovie(*clip);
+        AttachBitmap(*clip, std::move(image), 1, true);
+    }
 }
 
 DisplayObject* Stage::PlacementOf(const Instance& inst) {

@@ -186,6 +186,8 @@ public:
     std::shared_ptr<Instance> Child(const std::string& name) const;
     std::shared_ptr<Instance> Parent() const { return parent_.lock(); }
     int Nesting() const { return nesting_; }
+    // The movie whose characters it places: null for the stage's own, else one loaded into a clip.
+    const MovieDefinition* Movie() const { return movie_; }
     // The script object standing for this timeline (made by the script machine on first use).
     avm1::Object* scriptObject = nullptr;
     // What scripts drew into the clip (drawing API), drawn below its children; null until used.
@@ -199,6 +201,7 @@ private:
     std::weak_ptr<Instance> parent_;
     int nesting_;
     long bornTick_;
+    const MovieDefinition* movie_ = nullptr;
     int frame_ = -1;
     bool playing_ = true;
     DisplayList list_;
@@ -272,6 +275,11 @@ public:
     // attachBitmap: a bitmap shown at `depth` in `parent`, scaled 1:1 (pixels drawn as they change).
     bool AttachBitmap(Instance& parent, std::shared_ptr<const raster::Bitmap> bitmap, int32_t depth, bool smooth);
     bool RemoveClip(Instance& clip);  // only clips at script depths (0 and up) can be removed
+    // loadMovie: a local SWF or image file replaces the clip's contents once read, on a later
+    // frame (false when the file cannot be read). unloadMovie empties the clip at once.
+    bool LoadMovie(Instance& clip, const std::string& url);
+    void UnloadMovie(Instance& clip);
+    const MovieDefinition& MovieOf(const Instance& inst) const { return inst.movie_ ? *inst.movie_ : def_; }
     // Moves the clip to `depth`, trading places with whatever stands there.
     void SwapDepths(Instance& clip, int32_t depth);
 
@@ -295,6 +303,7 @@ private:
     std::shared_ptr<Instance> Instantiate(Instance& parent, const Character* ch);
     std::shared_ptr<Instance> InstantiateField(Instance& parent, text::EditTextDef def, const ShapeCharacter* laidOut);
     void UpdateFields();  // bound variables shown, changed fields laid out again
+    void FinishLoads();   // files asked for by loadMovie take their clips' place
     text::TextContext TextContextFor() const {
         return {def_.fonts.get(), def_.deviceFonts.get(), def_.version, nullptr};
     }
@@ -329,6 +338,17 @@ private:
     bool scripted_ = false;                        // a script has run or a clip has event handlers
     mutable double stageScale_ = 1;                // device pixels per movie pixel in the render under way
     std::vector<std::weak_ptr<Instance>> fields_;  // every edit field made, for UpdateFields
+    struct PendingLoad {
+        std::weak_ptr<Instance> clip;
+        std::string bytes;
+    };
+    std::vector<PendingLoad> pendingLoads_;
+    struct LoadedMovie {
+        swf::SwfFile file;
+        MovieDefinition definition;
+    };
+    std::vector<std::unique_ptr<LoadedMovie>> loaded_;  // movies loaded into clips, kept while the stage lives
+    size_t loadedBytes_ = 0;
     std::unique_ptr<Host> host_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree
 };

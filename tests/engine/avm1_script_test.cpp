@@ -437,3 +437,44 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
 
 }  // namespace
 }  // namespace lumarel
+
+namespace lumarel {
+namespace {
+
+// loadMovie reads a local movie through the player's file hook and shows it a frame later;
+// a name outside the movie's folder is never asked for.
+TEST(Avm1Scripts, LoadMovieShowsALocalMovieOnALaterFrame) {
+    swfkit::Movie child(swfkit::Rect::Pixels(0, 0, 50, 50), 10.0, 8);
+    swfkit::ShapeBuilder box;
+    box.Fill1(box.AddFill(swfkit::FillStyle::Solid(swfkit::Rgba::Hex(0x00ff00)))).Rectangle(0, 0, 200, 200);
+    child.Place2(swfkit::Place::Add(1, child.DefineShape(box))).ShowFrame();
+    const swfkit::Bytes childBytes = child.Build(swfkit::Compression::None);
+
+    swfkit::Movie movie(swfkit::Rect::Pixels(0, 0, 100, 100), 10.0, 8);
+    movie.DoAction(swfkit::Actions().Asm(
+        "push 1, \"h\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
+        "push \"sub/child.swf\", 1, r1, \"loadMovie\"; callmethod; pop; push \"sub/child.swf\", \"h\"; geturl2 0x40\n"
+        "push \"../secret.swf\", 1, r1, \"loadMovie\"; callmethod; pop\n"
+        "push r1, \"_width\"; getmember; trace"));
+    movie.ShowFrame();
+    movie.DoAction(swfkit::Actions().Asm("push \"h._width\"; getvariable; trace; stop"));
+    movie.ShowFrame();
+    std::vector<std::string> traces, asked;
+    engine::LoadOptions options;
+    options.trace = [&](const std::string& t) { traces.push_back(t); };
+    options.readFile = [&](const std::string& url, std::string& out) {
+        asked.push_back(url);
+        if (engine::LocalMoviePath(url) != "sub/child.swf") return false;
+        out.assign(childBytes.begin(), childBytes.end());
+        return true;
+    };
+    engine::LoadResult r = engine::Movie::Load(movie.Build(swfkit::Compression::None), options);
+    ASSERT_TRUE(r.movie) << r.error;
+    r.movie->Play();
+    r.movie->Advance();
+    EXPECT_EQ(traces, (std::vector<std::string>{"0", "10"}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"sub/child.swf", "sub/child.swf", "../secret.swf"}));
+}
+
+}  // namespace
+}  // namespace lumarel

@@ -333,7 +333,7 @@ private:
             PutString(p, Unquote(v[1], line));
             Record(out, 0x83, p);
         } else if (op == "geturl2") {
-            p.push_back(static_cast<std::uint8_t>(rest.empty() ? 0 : std::stoul(rest)));
+            p.push_back(static_cast<std::uint8_t>(rest.empty() ? 0 : std::stoul(rest, nullptr, 0)));
             Record(out, 0x9A, p);
         } else if (op == "gotoframe2") {
             const std::vector<std::string> v = Operands(rest);

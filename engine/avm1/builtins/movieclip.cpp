@@ -211,6 +211,14 @@ void InstallMovieClip(Machine& m) {
     });
     m.Method(proto, "hitTest",
              [](Machine& mm, const Value& self, std::span<const Value> args) { return HitTest(mm, self, args); });
+    m.Method(proto, "loadMovie", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        if (Clip c = mm.ClipOf(self); c && !args.empty()) mm.HostRef().LoadMovie(c, mm.ToString(args[0]));
+        return Value();
+    });
+    m.Method(proto, "unloadMovie", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+        if (Clip c = mm.ClipOf(self)) mm.HostRef().UnloadMovie(c);
+        return Value();
+    });
     for (const char* name : {"getBytesLoaded", "getBytesTotal"})
         m.Method(proto, name, [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
             return Value(mm.ClipOf(self) ? 1.0 : 0.0);
