@@ -58,6 +58,8 @@ public:
     virtual void GotoFrame(const Clip& c, int frame, bool play) = 0;
     virtual bool GotoLabel(const Clip& c, const std::string& label, bool play) = 0;
     virtual void SetPlaying(const Clip& c, bool playing) = 0;
+    // call(): runs the actions of a frame (a number from 1 or a label) without going there.
+    virtual void CallFrame(const Clip& /*c*/, const std::string& /*frame*/) {}
     virtual std::string TargetPath(const Clip& c) = 0;  // "_level0.a.b"
     // The script object bound to the clip (created by the machine on first use; kept alive by it).
     virtual Object*& ScriptObject(const Clip& c) = 0;

@@ -559,9 +559,17 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
                 GetUrl(a, url, target, flags);
                 break;
             }
-            case 0x9E:  // Call (a frame's actions): not run here
-                Pop(a);
+            case 0x9E: {  // Call: runs a frame's actions now, where the target's timeline stands
+                const Value frame = Pop(a);
+                Clip c = CurrentTarget(a);
+                std::string s = m_.ToString(frame);
+                if (const size_t colon = s.rfind(':'); colon != std::string::npos) {
+                    c = ResolveClip(a, s.substr(0, colon));
+                    s = s.substr(colon + 1);
+                }
+                if (c) host.CallFrame(c, s);
                 break;
+            }
 
             // --- stack and registers
             case 0x96: {  // Push

@@ -353,6 +353,15 @@ public:
         inst.playing_ = play;
         return true;
     }
+    void CallFrame(const Clip& c, const std::string& frame) override {
+        if (!c) return;
+        Instance& inst = *Of(c);
+        const double n = avm1::StringToNumber(frame, stage_.def_.version);
+        const int f = std::isnan(n) ? inst.def_->FindLabel(frame) : static_cast<int>(std::clamp(n, 0.0, 1e9)) - 1;
+        if (f < 0 || f >= inst.FrameCount()) return;
+        for (const swf::Tag& t : inst.def_->frames[static_cast<size_t>(f)])
+            if (t.code == swf::tag::DoAction) stage_.RunActions(inst.shared_from_this(), t.data);
+    }
     void SetPlaying(const Clip& c, bool playing) override {
         if (c) Of(c)->playing_ = playing;
     }

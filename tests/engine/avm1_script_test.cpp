@@ -242,12 +242,12 @@ TEST(Avm1Scripts, FrameScriptsDriveTheDisplayTree) {
         "push \"mc._currentframe\"; getvariable; trace\n"
         "function tick() {; push \"tick\"; trace; }\n"
         "push 100, \"tick\"; getvariable; push 2, \"setInterval\"; callfunction; pop\n"
-        "stop"));
+        "push 2; call; stop"));
     movie.ShowFrame();
     movie.DoAction(swfkit::Actions().Asm("push \"frame 2\"; trace"));
     movie.ShowFrame();
     const Played p = Play(movie, 3);  // 300 ms: the interval fires three times
-    const std::vector<std::string> want = {"10", "30", "20", "_level0.mc", "/mc", "90", "3", "tick", "tick", "tick"};
+    const std::vector<std::string> want = {"10", "30", "20", "_level0.mc", "/mc", "90", "3", "frame 2", "tick", "tick", "tick"};
     EXPECT_EQ(p.traces, want);
     ASSERT_TRUE(p.movie);
     EXPECT_EQ(p.movie->CurrentFrame(), 0);  // stop() held the root on frame 1

@@ -332,6 +332,8 @@ private:
             PutString(p, Unquote(v[0], line));
             PutString(p, Unquote(v[1], line));
             Record(out, 0x83, p);
+        } else if (op == "call") {
+            Record(out, 0x9E, p);
         } else if (op == "geturl2") {
             p.push_back(static_cast<std::uint8_t>(rest.empty() ? 0 : std::stoul(rest, nullptr, 0)));
             Record(out, 0x9A, p);
