@@ -91,6 +91,9 @@ std::string LocalMoviePath(const std::string& url) {
     return out;
 }
 
+void Movie::SetQuality(raster::Quality q) { stage_->quality = q; }
+raster::Quality Movie::Quality() const { return stage_->quality; }
+
 int Movie::TotalFrames() const { return stage_->Root().FrameCount(); }
 int Movie::CurrentFrame() const { return stage_->Root().CurrentFrame(); }
 bool Movie::IsPlaying() const { return started_ && stage_->Root().Playing(); }
@@ -135,7 +138,7 @@ void Movie::Render(raster::Surface& surface, const Viewport& view,
         renderer_ = std::make_unique<raster::Renderer>(surface);
     }
     raster::Renderer& r = *renderer_;
-    r.SetQuality(quality_);
+    r.SetQuality(stage_->quality);
     auto pixel = [](double v, int limit) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit))); };
     const int x0 = pixel(std::floor(offX), surface.Width());
     const int y0 = pixel(std::floor(offY), surface.Height());

@@ -118,9 +118,10 @@ public:
     // Does nothing before the first Play().
     void Advance();
 
-    // Stage quality the frames are drawn at (High unless the host sets another).
-    void SetQuality(raster::Quality q) { quality_ = q; }
-    raster::Quality Quality() const { return quality_; }
+    // Stage quality the frames are drawn at (High unless the host sets another; a movie's
+    // scripts may change it with _quality).
+    void SetQuality(raster::Quality q);
+    raster::Quality Quality() const;
 
     // Background colour now in force (SetBackgroundColor, white when the movie sets none).
     raster::Rgba BackgroundColor() const;
@@ -143,7 +144,6 @@ private:
     std::unique_ptr<timeline::Stage> stage_;
     MovieInfo info_;
     bool started_ = false;
-    raster::Quality quality_ = raster::Quality::High;
     // Kept from frame to frame: its scratch buffers, masks and bitmap scans are reused.
     mutable std::unique_ptr<raster::Renderer> renderer_;
 };

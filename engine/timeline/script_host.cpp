@@ -11,6 +11,7 @@ namespace lumarel::engine::timeline {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+const char* const kQualityNames[] = {"LOW", "MEDIUM", "HIGH", "BEST"};
 
 }  // namespace
 
@@ -251,9 +252,11 @@ public:
             case P::Target:
                 return Value(SlashPath(*inst));
             case P::HighQuality:
-                return Value(1.0);
+                return Value(stage_.quality == raster::Quality::Low    ? 0.0
+                             : stage_.quality == raster::Quality::Best ? 2.0
+                                                                       : 1.0);
             case P::Quality:
-                return Value("HIGH");
+                return Value(kQualityNames[std::min(static_cast<int>(stage_.quality), 3)]);
             case P::FocusRect:
                 return Value(1.0);
             case P::SoundBufTime:
@@ -279,6 +282,18 @@ public:
         }
         if (p == P::Visible) {
             o->visible = m.ToBoolean(v);
+            return;
+        }
+        if (p == P::Quality) {  // the whole stage's, whichever clip sets it
+            const std::string q = avm1::LowerCaseText(m.ToString(v));
+            for (int i = 0; i < 4; ++i)
+                if (q == avm1::LowerCaseText(kQualityNames[i])) stage_.quality = static_cast<raster::Quality>(i);
+            return;
+        }
+        if (p == P::HighQuality) {
+            const double n = m.ToNumber(v);
+            if (std::isfinite(n))
+                stage_.quality = n <= 0 ? raster::Quality::Low : n >= 2 ? raster::Quality::Best : raster::Quality::High;
             return;
         }
         const double n = m.ToNumber(v);

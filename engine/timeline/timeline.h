@@ -250,6 +250,8 @@ public:
     // one frame if playing, looping after their last frame; then the queued actions run.
     void Tick();
 
+    raster::Quality quality = raster::Quality::High;  // the stage quality frames are drawn at
+
     Instance& Root() { return *root_; }
     const Instance& Root() const { return *root_; }
     raster::Rgba Background() const { return background_; }

@@ -247,7 +247,8 @@ TEST(Avm1Scripts, FrameScriptsDriveTheDisplayTree) {
     movie.DoAction(swfkit::Actions().Asm("push \"frame 2\"; trace"));
     movie.ShowFrame();
     const Played p = Play(movie, 3);  // 300 ms: the interval fires three times
-    const std::vector<std::string> want = {"10", "30", "20", "_level0.mc", "/mc", "90", "3", "frame 2", "tick", "tick", "tick"};
+    const std::vector<std::string> want = {"10", "30",      "20",   "_level0.mc", "/mc", "90",
+                                           "3",  "frame 2", "tick", "tick",       "tick"};
     EXPECT_EQ(p.traces, want);
     ASSERT_TRUE(p.movie);
     EXPECT_EQ(p.movie->CurrentFrame(), 0);  // stop() held the root on frame 1
@@ -399,8 +400,10 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push \"mc\", \"m3\", 16434; clonesprite; push \"m3\"; getvariable; push \"_y\"; getmember; trace\n"
          "push \"m3\"; removesprite; push \"m3\"; getvariable; typeof; trace",
          "ctor 7|load|true|ctor undefined|10|ctor undefined|20|undefined"},
-        {"push \"Stage\"; getvariable; push \"width\"; getmember; push \"Stage.height\"; getvariable; add2; trace",
-         "200"},
+        {"push \"Stage\"; getvariable; push \"width\"; getmember; push \"Stage.height\"; getvariable; add2; trace\n"
+         "push \"_quality\", \"low\"; setvariable; push \"mc._quality\"; getvariable; trace; push "
+         "\"_highquality\"; getvariable; trace",
+         "200|LOW|0"},
         {"push \"mc\"; getvariable; store r1; push \"blendMode\", \"add\"; setmember; push r1, \"blendMode\"; "
          "getmember; trace; push r1, \"blendMode\", 3; setmember; push r1, \"blendMode\"; getmember; trace\n"
          "push r1, \"cacheAsBitmap\", true; setmember; push r1, \"cacheAsBitmap\"; getmember; trace",
