@@ -756,6 +756,20 @@ std::shared_ptr<Instance> Stage::InstantiateField(Instance& parent, text::EditTe
     return field;
 }
 
+DisplayObject* Stage::ScriptSlot(Instance& parent, int32_t depth, const Character* ch, const std::string& name) {
+    if (depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || objects_ >= kMaxDisplayObjects) return nullptr;
+    auto [from, to] = parent.list_.equal_range(depth);
+    for (auto it = from; it != to; ++it) Unload(it->second);
+    parent.list_.erase(depth);
+    DisplayObject o;
+    o.depth = depth;
+    o.character = ch;
+    o.name = name;
+    o.dynamic = true;
+    o.token = ObjectToken(&objects_);
+    return &parent.list_.emplace(depth, std::move(o))->second;
+}
+
 std::shared_ptr<Instance> Stage::AttachClip(Instance& parent, uint16_t id, const std::string& name, int32_t depth) {
     const Character* ch = &EmptyClip();
     if (id) {
@@ -765,63 +779,43 @@ std::shared_ptr<Instance> Stage::AttachClip(Instance& parent, uint16_t id, const
         ch = &found->second;
     }
     if (!std::holds_alternative<SpriteCharacter>(*ch)) return nullptr;
-    if (depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || objects_ >= kMaxDisplayObjects) return nullptr;
-    auto [from, to] = parent.list_.equal_range(depth);
-    for (auto it = from; it != to; ++it) Unload(it->second);
-    parent.list_.erase(depth);
-    DisplayObject o;
-    o.depth = depth;
-    o.characterId = id;
-    o.character = ch;
-    o.name = name;
-    o.dynamic = true;
-    o.token = ObjectToken(&objects_);
-    DisplayObject& placed = parent.list_.emplace(depth, std::move(o))->second;
-    placed.sprite = Instantiate(parent, ch);
-    if (!placed.sprite) parent.list_.erase(depth);
-    return placed.sprite;
+    DisplayObject* placed = ScriptSlot(parent, depth, ch, name);
+    if (!placed) return nullptr;
+    placed->characterId = id;
+    std::shared_ptr<Instance> made = Instantiate(parent, ch);
+    if (!made) {
+        parent.list_.erase(depth);
+        return nullptr;
+    }
+    placed->sprite = made;
+    return made;
 }
 
 std::shared_ptr<Instance> Stage::AttachField(Instance& parent, const std::string& name, int32_t depth, double x,
                                              double y, double w, double h) {
-    if (depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || objects_ >= kMaxDisplayObjects) return nullptr;
     auto twips = [](double px) { return static_cast<int32_t>(std::clamp(std::round(px * 20.0), -1e8, 1e8)); };
     text::EditTextDef def;
     def.bounds = swf::Rect{0, std::max(0, twips(w)), 0, std::max(0, twips(h))};
     def.face = "Times New Roman";
     def.readOnly = true;
-    auto field = InstantiateField(parent, std::move(def), nullptr);
-    if (!field) return nullptr;
-    auto [from, to] = parent.list_.equal_range(depth);
-    for (auto it = from; it != to; ++it) Unload(it->second);
-    parent.list_.erase(depth);
-    DisplayObject o;
-    o.depth = depth;
-    o.character = &EmptyClip();
-    o.name = name;
-    o.dynamic = true;
-    o.matrix.tx = twips(x);
-    o.matrix.ty = twips(y);
-    o.token = ObjectToken(&objects_);
-    o.sprite = field;
-    parent.list_.emplace(depth, std::move(o));
-    return field;
+    DisplayObject* placed = ScriptSlot(parent, depth, &EmptyClip(), name);
+    if (!placed) return nullptr;
+    placed->matrix.tx = twips(x);
+    placed->matrix.ty = twips(y);
+    placed->sprite = InstantiateField(parent, std::move(def), nullptr);
+    if (!placed->sprite) {
+        parent.list_.erase(depth);
+        return nullptr;
+    }
+    return placed->sprite;
 }
 
 bool Stage::AttachBitmap(Instance& parent, std::shared_ptr<const raster::Bitmap> bitmap, int32_t depth, bool smooth) {
-    if (!bitmap || depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || objects_ >= kMaxDisplayObjects)
-        return false;
-    auto [from, to] = parent.list_.equal_range(depth);
-    for (auto it = from; it != to; ++it) Unload(it->second);
-    parent.list_.erase(depth);
-    DisplayObject o;
-    o.depth = depth;
-    o.owned = std::make_shared<const Character>(BitmapCharacter(bitmap, smooth));
-    o.character = o.owned.get();
-    o.dynamic = true;
-    o.token = ObjectToken(&objects_);
-    parent.list_.emplace(depth, std::move(o));
-    return true;
+    if (!bitmap) return false;
+    auto shown = std::make_shared<const Character>(BitmapCharacter(bitmap, smooth));
+    DisplayObject* placed = ScriptSlot(parent, depth, shown.get(), "");
+    if (placed) placed->owned = std::move(shown);
+    return placed != nullptr;
 }
 
 namespace {

@@ -311,6 +311,9 @@ private:
     }
     void Advance(Instance& inst);
     void RunActions(const std::shared_ptr<Instance>& origin, std::span<const uint8_t> actions);
+    // A fresh script-made object at `depth` (what stood there unloaded and gone), or null when the
+    // depth is out of range or the tree is full.
+    DisplayObject* ScriptSlot(Instance& parent, int32_t depth, const Character* ch, const std::string& name);
     void BindClass(const std::shared_ptr<Instance>& clip);  // a placed symbol's registered class
     void Unload(DisplayObject& obj);                        // unload handlers of a clip about to leave the tree
     DisplayObject* PlacementOf(const Instance& inst);
