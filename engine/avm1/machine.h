@@ -22,8 +22,9 @@ namespace lumarel::engine::avm1 {
 
 // Limits that keep a hostile or endless script bounded.
 constexpr int kMaxCallDepth = 256;
-constexpr long kMaxActionsPerBlock = 2000000;  // a frame script's budget, its calls included
-constexpr size_t kMaxObjects = 2000000;        // live objects per movie
+constexpr long kMaxActionsPerBlock = 2000000;          // a frame script's budget, its calls included
+constexpr size_t kMaxObjects = 2000000;                // live objects per movie
+constexpr size_t kMaxBitmapBytes = size_t(256) << 20;  // BitmapData pixels per movie
 
 // Thrown inside the machine when a script must stop (budget, depth, heap); caught where the
 // frame script started, so the show goes on.
@@ -112,6 +113,8 @@ public:
     Object* dateProto = nullptr;
     // Other objects the built-ins make things from (prototypes they hold), kept by the collector.
     std::vector<Object*> builtinRoots;
+    // Bytes of pixels BitmapData objects hold now (at most kMaxBitmapBytes).
+    size_t bitmapBytes = 0;
 
     // Timers made by setInterval / setTimeout, run by RunTimers between frames.
     struct Timer {
@@ -149,6 +152,7 @@ private:
     int version_;
     std::vector<std::unique_ptr<Object>> heap_;
     size_t liveAfterCollect_ = 0;
+    size_t bitmapBytesAfterCollect_ = 0;
     std::vector<Object*> markStack_;
     std::vector<Clip> boundClips_;  // clips whose script object we made
     int depth_ = 0;
@@ -179,6 +183,8 @@ void InstallSound(Machine& m);
 void InstallGeom(Machine& m);  // flash.geom; after InstallSystem, which makes _global.flash
 void InstallColor(Machine& m);
 void InstallMovieClipEffects(Machine& m);  // after InstallMovieClip and InstallGeom
+void InstallFilters(Machine& m);           // flash.filters; after InstallGeom
+void InstallBitmapData(Machine& m);        // flash.display.BitmapData; after InstallFilters
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {
