@@ -22,9 +22,10 @@ namespace lumarel::engine::avm1 {
 
 // Limits that keep a hostile or endless script bounded.
 constexpr int kMaxCallDepth = 256;
-constexpr long kMaxActionsPerBlock = 2000000;          // a frame script's budget, its calls included
-constexpr size_t kMaxObjects = 2000000;                // live objects per movie
-constexpr size_t kMaxBitmapBytes = size_t(256) << 20;  // BitmapData pixels per movie
+constexpr long kMaxActionsPerBlock = 2000000;  // a frame script's budget, its calls included
+constexpr size_t kMaxObjects = 2000000;        // live objects per movie
+// Bytes of BitmapData pixels per movie (a 2880 x 2880 bitmap takes about 32 MB).
+constexpr size_t kMaxBitmapBytes = size_t(256) << 20;
 
 // Thrown inside the machine when a script must stop (budget, depth, heap); caught where the
 // frame script started, so the show goes on.

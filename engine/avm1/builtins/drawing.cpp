@@ -1,7 +1,7 @@
 // MovieClip.prototype's drawing methods: clear, lineStyle, lineGradientStyle, beginFill,
-// beginGradientFill, beginBitmapFill, moveTo, lineTo, curveTo and endFill. Script arguments (pixels, 0..100
-// alphas, 0xRRGGBB colours, gradient matrices in three forms) become the canvas's twips, strokes
-// and paints. Every argument is converted before the canvas is looked up, so a valueOf that
+// beginGradientFill, beginBitmapFill, moveTo, lineTo, curveTo and endFill. Script arguments
+// (pixels, 0..100 alphas, 0xRRGGBB colours, gradient and bitmap matrices) become the canvas's
+// twips, strokes and paints. Every argument is converted before the canvas is looked up, so a valueOf that
 // removes the clip cannot leave us drawing on a canvas that is gone.
 #include <algorithm>
 #include <cmath>
