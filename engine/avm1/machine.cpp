@@ -61,6 +61,8 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallMovieClipEffects(*this);
     InstallXml(*this);
     InstallLoadVars(*this);
+    InstallFilters(*this);
+    InstallBitmapData(*this);
 }
 
 Machine::~Machine() = default;
@@ -472,8 +474,10 @@ void Machine::Mark(Object* o) {
 
 void Machine::Collect() {
     // Only once the heap has grown well past what survived last time: a movie that makes few
-    // objects pays almost nothing per frame.
-    if (heap_.size() < liveAfterCollect_ * 2 + 4096) return;
+    // objects pays almost nothing per frame. Bitmaps count by their pixels: a movie that makes a
+    // new one each frame must have the old ones freed long before it reaches the budget.
+    if (heap_.size() < liveAfterCollect_ * 2 + 4096 && bitmapBytes < bitmapBytesAfterCollect_ + kMaxBitmapBytes / 8)
+        return;
     for (auto& o : heap_) o->marked = false;
     for (Object* root : {global, objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto,
                          errorProto, movieClipProto, dateProto})
@@ -498,6 +502,7 @@ void Machine::Collect() {
     heap_.erase(std::remove_if(heap_.begin(), heap_.end(), [](const std::unique_ptr<Object>& o) { return !o->marked; }),
                 heap_.end());
     liveAfterCollect_ = heap_.size();
+    bitmapBytesAfterCollect_ = bitmapBytes;
 }
 
 void Machine::CallHandler(Object* o, const std::string& name) {

@@ -25,6 +25,8 @@ namespace lumarel::engine::avm1 {
 constexpr int kMaxCallDepth = 256;
 constexpr long kMaxActionsPerBlock = 2000000;  // a frame script's budget, its calls included
 constexpr size_t kMaxObjects = 2000000;        // live objects per movie
+// Bytes of BitmapData pixels per movie (a 2880 x 2880 bitmap takes about 32 MB).
+constexpr size_t kMaxBitmapBytes = size_t(256) << 20;
 
 // Thrown inside the machine when a script must stop (budget, depth, heap); caught where the
 // frame script started, so the show goes on.
@@ -113,6 +115,8 @@ public:
     Object* dateProto = nullptr;
     // Other objects the built-ins make things from (prototypes they hold), kept by the collector.
     std::vector<Object*> builtinRoots;
+    // Bytes of pixels BitmapData objects hold now (at most kMaxBitmapBytes).
+    size_t bitmapBytes = 0;
 
     // Timers made by setInterval / setTimeout, run by RunTimers between frames.
     struct Timer {
@@ -157,6 +161,7 @@ private:
     int version_;
     std::vector<std::unique_ptr<Object>> heap_;
     size_t liveAfterCollect_ = 0;
+    size_t bitmapBytesAfterCollect_ = 0;
     std::vector<Object*> markStack_;
     std::vector<Clip> boundClips_;  // clips whose script object we made
     int depth_ = 0;
@@ -188,7 +193,9 @@ void InstallGeom(Machine& m);  // flash.geom; after InstallSystem, which makes _
 void InstallColor(Machine& m);
 void InstallMovieClipEffects(Machine& m);  // after InstallMovieClip and InstallGeom
 void InstallXml(Machine& m);
-void InstallLoadVars(Machine& m);  // after InstallMovieClip (loadVariables)
+void InstallLoadVars(Machine& m);    // after InstallMovieClip (loadVariables)
+void InstallFilters(Machine& m);     // flash.filters; after InstallGeom
+void InstallBitmapData(Machine& m);  // flash.display.BitmapData; after InstallFilters
 
 // The i-th argument or undefined.
 inline const Value& Arg(std::span<const Value> args, size_t i) {

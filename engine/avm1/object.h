@@ -13,6 +13,10 @@
 
 #include "engine/avm1/value.h"
 
+namespace lumarel::raster {
+struct Bitmap;
+}
+
 namespace lumarel::engine::avm1 {
 
 class Machine;
@@ -87,6 +91,23 @@ struct SoundState : ObjectData {
     bool playing = false;
     double offset = 0;  // seconds into the sound where start() begins
     int loops = 1;
+};
+
+// What a BitmapData object holds: its pixels, premultiplied 0xAARRGGBB as the renderer takes
+// them and shared with the clips that show them (attachBitmap, beginBitmapFill), so later changes
+// show there too. No pixels: disposed, or made with a size out of range. `bytes` is what the
+// pixels count against the machine's budget, given back when the object goes.
+struct BitmapState : ObjectData {
+    std::shared_ptr<raster::Bitmap> pixels;
+    bool transparent = true;  // false: every pixel is opaque
+    size_t bytes = 0;
+    size_t* budget = nullptr;  // the machine's count of bitmap bytes
+    ~BitmapState() override { Release(); }
+    void Release() {
+        if (budget) *budget -= bytes;
+        bytes = 0;
+        pixels.reset();
+    }
 };
 
 enum class ObjectKind : uint8_t { Plain, Function, Array, Boolean, Number, String, Date, Error, MovieClip, Sound };

@@ -1,14 +1,14 @@
 // MovieClip.prototype's drawing methods: clear, lineStyle, lineGradientStyle, beginFill,
-// beginGradientFill, moveTo, lineTo, curveTo and endFill. Script arguments (pixels, 0..100
-// alphas, 0xRRGGBB colours, gradient matrices in three forms) become the canvas's twips, strokes
-// and paints. Every argument is converted before the canvas is looked up, so a valueOf that
+// beginGradientFill, beginBitmapFill, moveTo, lineTo, curveTo and endFill. Script arguments
+// (pixels, 0..100 alphas, 0xRRGGBB colours, gradient and bitmap matrices) become the canvas's
+// twips, strokes and paints. Every argument is converted before the canvas is looked up, so a valueOf that
 // removes the clip cannot leave us drawing on a canvas that is gone.
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <optional>
 
-#include "engine/avm1/machine.h"
+#include "engine/avm1/builtins/shared.h"
 
 namespace lumarel::engine::avm1 {
 
@@ -204,6 +204,26 @@ void InstallDrawing(Machine& m) {
         if (Canvas* c = CanvasFor(mm, self)) c->BeginFill(p);
         return Value();
     });
+    // beginBitmapFill(bitmap, matrix, repeat = true, smoothing = false): the matrix maps the
+    // bitmap's pixels to the clip's; the fill shows the pixels as they are when drawn.
+    m.Method(
+        proto, "beginBitmapFill",
+        [](Machine& mm, const Value& self, std::span<const Value> args) {
+            raster::Matrix x;
+            if (Arg(args, 1).IsObject()) x = MatrixOf(mm, args[1]);
+            raster::Paint p;
+            p.kind = raster::Paint::Kind::Bitmap;
+            p.repeat = args.size() < 3 || mm.ToBoolean(args[2]);
+            p.smooth = mm.ToBoolean(Arg(args, 3));
+            const auto* s =
+                Arg(args, 0).object ? dynamic_cast<const BitmapState*>(args[0].object->data.get()) : nullptr;
+            if (!s || !s->pixels || !x.IsFinite()) return Value();
+            p.bitmap = s->pixels;
+            p.bitmapMatrix = {x.a * kTwips, x.b * kTwips, x.c * kTwips, x.d * kTwips, x.tx * kTwips, x.ty * kTwips};
+            if (Canvas* c = CanvasFor(mm, self)) c->BeginFill(p);
+            return Value();
+        },
+        kDontEnum | kSince8);
     m.Method(proto, "endFill", [](Machine& mm, const Value& self, std::span<const Value>) {
         if (Canvas* c = CanvasFor(mm, self)) c->EndFill();
         return Value();

@@ -290,9 +290,6 @@ void InstallRectangle(Machine& m, Object* geom, const Protos& p) {
 
 // --- Matrix
 
-raster::Matrix MatrixOf(Machine& m, const Value& v) {
-    return {Num(m, v, "a"), Num(m, v, "b"), Num(m, v, "c"), Num(m, v, "d"), Num(m, v, "tx"), Num(m, v, "ty")};
-}
 void SetMatrixFields(Machine& m, const Value& self, const raster::Matrix& x) {
     const std::pair<const char*, double> fields[] = {{"a", x.a}, {"b", x.b},   {"c", x.c},
                                                      {"d", x.d}, {"tx", x.tx}, {"ty", x.ty}};
@@ -398,17 +395,6 @@ void InstallMatrix(Machine& m, Object* geom, const Protos& p) {
 
 // --- ColorTransform
 
-constexpr const char* kColorFields[] = {"redMultiplier", "greenMultiplier", "blueMultiplier", "alphaMultiplier",
-                                        "redOffset",     "greenOffset",     "blueOffset",     "alphaOffset"};
-constexpr double raster::ColorTransform::*kColorMembers[] = {
-    &raster::ColorTransform::rm, &raster::ColorTransform::gm, &raster::ColorTransform::bm, &raster::ColorTransform::am,
-    &raster::ColorTransform::ra, &raster::ColorTransform::ga, &raster::ColorTransform::ba, &raster::ColorTransform::aa};
-
-raster::ColorTransform ColorOf(Machine& m, const Value& v) {
-    raster::ColorTransform c;
-    for (size_t i = 0; i < 8; ++i) c.*kColorMembers[i] = Num(m, v, kColorFields[i]);
-    return c;
-}
 void SetColorFields(Machine& m, const Value& self, const raster::ColorTransform& c) {
     for (size_t i = 0; i < 8; ++i) m.SetMember(self, kColorFields[i], Value(c.*kColorMembers[i]));
 }

@@ -85,6 +85,22 @@ void StartLoad(Machine& m, Object* o, const std::string& url);
 // to `parseMethod` and then calls onLoad(true), or onLoad(false) when nothing came.
 void LoadMethods(Machine& m, Object* proto, const char* parseMethod);
 
+// A flash.geom.Matrix or ColorTransform as its fields say (missing ones are NaN).
+inline raster::Matrix MatrixOf(Machine& m, const Value& v) {
+    auto f = [&](const char* name) { return m.ToNumber(m.GetMember(v, name)); };
+    return {f("a"), f("b"), f("c"), f("d"), f("tx"), f("ty")};
+}
+constexpr const char* kColorFields[] = {"redMultiplier", "greenMultiplier", "blueMultiplier", "alphaMultiplier",
+                                        "redOffset",     "greenOffset",     "blueOffset",     "alphaOffset"};
+constexpr double raster::ColorTransform::*kColorMembers[] = {
+    &raster::ColorTransform::rm, &raster::ColorTransform::gm, &raster::ColorTransform::bm, &raster::ColorTransform::am,
+    &raster::ColorTransform::ra, &raster::ColorTransform::ga, &raster::ColorTransform::ba, &raster::ColorTransform::aa};
+inline raster::ColorTransform ColorOf(Machine& m, const Value& v) {
+    raster::ColorTransform c;
+    for (size_t i = 0; i < 8; ++i) c.*kColorMembers[i] = m.ToNumber(m.GetMember(v, kColorFields[i]));
+    return c;
+}
+
 // The live clip a Color or Transform object was made for, or null.
 inline Clip TargetClip(Machine& m, const Value& self) {
     Clip c = self.object ? self.object->clip.lock() : nullptr;
