@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/avm1/canvas.h"
 #include "engine/avm1/value.h"
+#include "engine/swf/filters.h"
 
 namespace lumarel::engine::avm1 {
 
@@ -111,6 +113,7 @@ public:
     // the bitmap-caching flag.
     virtual int BlendMode(const Clip& /*c*/) { return 1; }
     virtual void SetBlendMode(const Clip& /*c*/, int /*mode*/) {}
+    virtual void SetFilters(const Clip& /*c*/, std::vector<swf::Filter> /*filters*/) {}
     virtual bool CacheAsBitmap(const Clip& /*c*/) { return false; }
     virtual void SetCacheAsBitmap(const Clip& /*c*/, bool /*on*/) {}
 

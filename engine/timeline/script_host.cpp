@@ -160,6 +160,11 @@ public:
         if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr; o && mode >= 1 && mode <= 14)
             o->blend = static_cast<raster::Blend>(mode - 1);
     }
+    void SetFilters(const Clip& c, std::vector<swf::Filter> filters) override {
+        if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr)
+            o->filters =
+                filters.empty() ? nullptr : std::make_shared<const std::vector<swf::Filter>>(std::move(filters));
+    }
     bool CacheAsBitmap(const Clip& c) override {
         const DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
         return o && (o->cacheAsBitmap || o->filters);

@@ -408,6 +408,12 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "getmember; trace; push r1, \"blendMode\", 3; setmember; push r1, \"blendMode\"; getmember; trace\n"
          "push r1, \"cacheAsBitmap\", true; setmember; push r1, \"cacheAsBitmap\"; getmember; trace",
          "add|multiply|true"},
+        {"push 5, 5, 2, \"flash.filters\"; getvariable; push \"BlurFilter\"; newmethod; push 1; initarray; store "
+         "r2; pop\n"
+         "push \"mc\"; getvariable; store r1; push \"filters\", r2; setmember\n"
+         "push r1, \"cacheAsBitmap\"; getmember; trace; push r1, \"filters\"; getmember; push 0; getmember; push "
+         "\"blurX\"; getmember; trace",
+         "true|5"},
         // Text fields: made by script, reached like clips, their own properties and format.
         {"push 30, 100, 20, 10, 3, \"tf\", 6, \"_root\"; getvariable; push \"createTextField\"; callmethod; "
          "store r1; pop\n"

@@ -1,6 +1,7 @@
 // What Flash 8 added to every clip: `transform` (a flash.geom.Transform of the clip), the blend
 // mode and bitmap caching (kept on the display object, so they draw), filters, and the settings
 // for button-like behaviour, which read back as set.
+#include "engine/avm1/builtins/filters.h"
 #include "engine/avm1/builtins/shared.h"
 
 namespace lumarel::engine::avm1 {
@@ -47,8 +48,16 @@ void InstallMovieClipEffects(Machine& m) {
     // filters: a fresh empty list on each read until a script sets one.
     Accessor(
         m, proto, "filters", [](Machine& mm, const Value&, std::span<const Value>) { return Value(mm.NewArray()); },
-        [](Machine&, const Value& self, std::span<const Value> args) {
-            if (self.object) self.object->Define("filters", Arg(args, 0));
+        [](Machine& mm, const Value& self, std::span<const Value> args) {
+            // Kept as given for reading back; what draws is the list of filters it holds now.
+            const Value& list = Arg(args, 0);
+            if (!self.object) return Value();
+            self.object->Define("filters", list);
+            std::vector<swf::Filter> filters;
+            if (list.IsObject() && list.object->kind == ObjectKind::Array)
+                for (uint32_t i = 0; i < list.object->length && filters.size() < 64; ++i)
+                    if (auto f = FilterOf(mm, mm.ArrayGet(list.object, i))) filters.push_back(std::move(*f));
+            if (Clip c = mm.ClipOf(self)) mm.HostRef().SetFilters(c, std::move(filters));
             return Value();
         },
         kDontEnum | kSince8);
