@@ -114,6 +114,9 @@ public:
     virtual int BlendMode(const Clip& /*c*/) { return 1; }
     virtual void SetBlendMode(const Clip& /*c*/, int /*mode*/) {}
     virtual void SetFilters(const Clip& /*c*/, std::vector<swf::Filter> /*filters*/) {}
+    // scrollRect (pixels in the clip's space; null: none) and opaqueBackground (0xRRGGBB; null: none).
+    virtual void SetScrollRect(const Clip& /*c*/, const Rect* /*r*/) {}
+    virtual void SetOpaqueBackground(const Clip& /*c*/, const uint32_t* /*rgb*/) {}
     virtual bool CacheAsBitmap(const Clip& /*c*/) { return false; }
     virtual void SetCacheAsBitmap(const Clip& /*c*/, bool /*on*/) {}
 

@@ -62,7 +62,10 @@ public:
     // The clip's bounds in its parent's space (twips).
     static Box ParentBounds(const Instance& inst, const DisplayObject& o) {
         Box box;
-        AddBounds(inst, o.matrix, box);
+        if (o.scrollRect)
+            AddObjectBounds(o, o.matrix, box);
+        else
+            AddBounds(inst, o.matrix, box);
         return box;
     }
 
@@ -164,6 +167,21 @@ public:
         if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr)
             o->filters =
                 filters.empty() ? nullptr : std::make_shared<const std::vector<swf::Filter>>(std::move(filters));
+    }
+    void SetScrollRect(const Clip& c, const Rect* r) override {
+        DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        if (!o) return;
+        o->scrollRect.reset();
+        auto twips = [](double px) { return static_cast<int32_t>(std::clamp(std::round(px * 20.0), -1e8, 1e8)); };
+        if (r) o->scrollRect = swf::Rect{twips(r->xMin), twips(r->xMax), twips(r->yMin), twips(r->yMax)};
+    }
+    void SetOpaqueBackground(const Clip& c, const uint32_t* rgb) override {
+        DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        if (!o) return;
+        o->opaqueBackground.reset();
+        if (rgb)
+            o->opaqueBackground = raster::Rgba{static_cast<uint8_t>(*rgb >> 16), static_cast<uint8_t>(*rgb >> 8),
+                                               static_cast<uint8_t>(*rgb), 255};
     }
     bool CacheAsBitmap(const Clip& c) override {
         const DisplayObject* o = c ? Placement(*Of(c)) : nullptr;

@@ -455,7 +455,10 @@ void Box::AddRect(const swf::Rect& r, const raster::Matrix& m) {
 }
 
 void AddObjectBounds(const DisplayObject& obj, const raster::Matrix& m, Box& box, int nesting) {
-    if (obj.sprite) {
+    if (obj.scrollRect) {  // it shows that much of itself, whatever it holds
+        box.AddRect({0, obj.scrollRect->xmax - obj.scrollRect->xmin, 0, obj.scrollRect->ymax - obj.scrollRect->ymin},
+                    m);
+    } else if (obj.sprite) {
         AddBounds(*obj.sprite, m, box, nesting + 1);
     } else if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
         box.AddRect(sc->bounds, m);
@@ -617,6 +620,8 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
                 effects.hasCache = true;
                 effects.cache = r.U8() != 0;
             }
+            if (flags2 & 0x20) effects.visible = r.U8() != 0;
+            if (flags2 & 0x40) effects.background = swf::ReadRgba(r);
             std::vector<ClipAction> handlers;
             if ((flags & 0x80) && r.Ok()) handlers = ReadClipActions(r, def_.version);
             Place(inst, depth, t.data.data(), move, hasCharacter, id, (flags & 0x04) ? &m : nullptr,
@@ -665,6 +670,8 @@ void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move
         if (effects->hasFilters) o.filters = effects->filters;
         if (effects->hasBlend) o.blend = effects->blend;
         if (effects->hasCache) o.cacheAsBitmap = effects->cache;
+        if (effects->visible) o.visible = *effects->visible;
+        if (effects->background) o.opaqueBackground = effects->background;
     };
     if (move && !hasCharacter) {  // modify
         if (existing == inst.list_.end()) return;
@@ -1010,6 +1017,30 @@ void Stage::DrawObject(raster::Renderer& r, const DisplayObject& obj, const rast
     }
 }
 
+void Stage::DrawPlaced(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
+                       const raster::ColorTransform& c, bool defining, long& edgeBudget) const {
+    if (obj.opaqueBackground && !defining) {
+        Box own;
+        AddObjectBounds(obj, raster::Matrix{}, own);
+        if (!own.Empty()) {
+            raster::Rgba bg = *obj.opaqueBackground;
+            bg.a = 255;
+            r.DrawShape(SolidRects({{float(own.xMin), float(own.yMin), float(own.xMax), float(own.yMax)}}, bg), world,
+                        c);
+        }
+    }
+    if (!obj.scrollRect || defining) return DrawObject(r, obj, world, c, defining, edgeBudget);
+    const swf::Rect& s = *obj.scrollRect;
+    raster::Matrix shifted;
+    shifted.tx = -s.xmin;
+    shifted.ty = -s.ymin;
+    r.BeginClip();
+    r.DrawShape(RectShape(0, 0, float(s.xmax - s.xmin), float(s.ymax - s.ymin)), world, raster::ColorTransform{});
+    r.EndClipDefinition();
+    DrawObject(r, obj, world.Multiply(shifted), c, defining, edgeBudget);
+    r.PopClip();
+}
+
 void Stage::RenderGroup(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
                         const raster::ColorTransform& c, long& edgeBudget) const {
     Box box;
@@ -1035,7 +1066,7 @@ void Stage::RenderGroup(raster::Renderer& r, const DisplayObject& obj, const ras
         raster::Matrix shifted = world;
         shifted.tx -= x0;
         shifted.ty -= y0;
-        DrawObject(lr, obj, shifted, c, false, edgeBudget);
+        DrawPlaced(lr, obj, shifted, c, false, edgeBudget);
     }
     raster::FilterScratch scratch;
     for (const swf::Filter& f : filters)
@@ -1089,7 +1120,7 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
         if (!clipDefinition && (obj.filters || obj.blend > raster::Blend::Layer)) {
             RenderGroup(r, obj, world, c, edgeBudget);
         } else {
-            DrawObject(r, obj, world, c, clipDefinition, edgeBudget);
+            DrawPlaced(r, obj, world, c, clipDefinition, edgeBudget);
         }
     }
     while (!clipEnds.empty()) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <memory>
 #include <span>
@@ -157,6 +158,8 @@ struct DisplayObject {
     std::shared_ptr<const std::vector<swf::Filter>> filters;
     raster::Blend blend = raster::Blend::Normal;
     bool cacheAsBitmap = false;
+    std::optional<raster::Rgba> opaqueBackground;  // a solid box behind it, its bounds' size
+    std::optional<swf::Rect> scrollRect;           // shows only this part of it (its own twips), moved to 0,0
     std::vector<ClipAction> clipActions;
     const uint8_t* placedBy = nullptr;       // the PlaceObject tag that created it
     std::shared_ptr<Instance> sprite;        // for sprite characters
@@ -294,6 +297,8 @@ private:
         bool hasFilters = false, hasBlend = false, hasCache = false;
         raster::Blend blend = raster::Blend::Normal;
         bool cache = false;
+        std::optional<bool> visible;
+        std::optional<raster::Rgba> background;
     };
     void Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
                const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
@@ -301,6 +306,9 @@ private:
     void RenderGroup(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
                      const raster::ColorTransform& c, long& edgeBudget) const;
     void DrawObject(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
+                    const raster::ColorTransform& c, bool defining, long& edgeBudget) const;
+    // DrawObject with its opaque background and scroll rectangle, when it has them.
+    void DrawPlaced(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
                     const raster::ColorTransform& c, bool defining, long& edgeBudget) const;
     std::shared_ptr<Instance> Instantiate(Instance& parent, const Character* ch);
     std::shared_ptr<Instance> InstantiateField(Instance& parent, text::EditTextDef def, const ShapeCharacter* laidOut);

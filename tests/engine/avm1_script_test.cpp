@@ -414,6 +414,11 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push r1, \"cacheAsBitmap\"; getmember; trace; push r1, \"filters\"; getmember; push 0; getmember; push "
          "\"blurX\"; getmember; trace",
          "true|5"},
+        {"push 4, 6, 2, 1, 4, \"flash.geom\"; getvariable; push \"Rectangle\"; newmethod; store r2; pop\n"
+         "push \"mc\"; getvariable; store r1; push \"scrollRect\", r2; setmember; push r1, \"_width\"; getmember; "
+         "trace\n"
+         "push r1, \"opaqueBackground\", 255; setmember; push r1, \"opaqueBackground\"; getmember; trace",
+         "6|255"},
         // Text fields: made by script, reached like clips, their own properties and format.
         {"push 30, 100, 20, 10, 3, \"tf\", 6, \"_root\"; getvariable; push \"createTextField\"; callmethod; "
          "store r1; pop\n"

@@ -100,9 +100,48 @@ void InstallMovieClipEffects(Machine& m) {
             return Value();
         },
         kDontEnum | kSince8);
-    const std::pair<const char*, Value> since8[] = {
-        {"opaqueBackground", Value()}, {"scrollRect", Value()}, {"scale9Grid", Value()}};
-    for (const auto& [name, v] : since8) proto->Define(name, v, kDontEnum | kSince8);
+    // scrollRect and opaqueBackground read back as set (kept beside the accessor) and reach the
+    // display object.
+    auto kept = [](const char* slot) {
+        return [slot](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+            return self.object && mm.ClipOf(self) ? mm.Get(self.object, slot) : Value();
+        };
+    };
+    Accessor(
+        m, proto, "scrollRect", kept("$scrollRect"),
+        [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+            Clip c = mm.ClipOf(self);
+            const Value& v = Arg(args, 0);
+            if (!c) return Value();
+            self.object->Define("$scrollRect", v, kDontEnum);
+            auto n = [&](const char* f) { return mm.ToNumber(mm.GetMember(v, f)); };
+            const double x = n("x"), y = n("y"), w = n("width"), h = n("height");
+            if (v.IsObject() && std::isfinite(x + y + w + h) && w >= 0 && h >= 0) {
+                const Host::Rect r{x, y, x + w, y + h};
+                mm.HostRef().SetScrollRect(c, &r);
+            } else {
+                mm.HostRef().SetScrollRect(c, nullptr);
+            }
+            return Value();
+        },
+        kDontEnum | kSince8);
+    Accessor(
+        m, proto, "opaqueBackground", kept("$opaqueBackground"),
+        [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+            Clip c = mm.ClipOf(self);
+            const Value& v = Arg(args, 0);
+            if (!c) return Value();
+            self.object->Define("$opaqueBackground", v, kDontEnum);
+            if (v.IsNullish()) {
+                mm.HostRef().SetOpaqueBackground(c, nullptr);
+            } else {
+                const uint32_t rgb = ToUint32(mm.ToNumber(v)) & 0xFFFFFF;
+                mm.HostRef().SetOpaqueBackground(c, &rgb);
+            }
+            return Value();
+        },
+        kDontEnum | kSince8);
+    proto->Define("scale9Grid", Value(), kDontEnum | kSince8);
 }
 
 }  // namespace lumarel::engine::avm1
