@@ -267,7 +267,10 @@ bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinitio
                 ReadStyles(r, version, *layer, ctx);
                 fillBits = r.Ub(4);
                 lineBits = r.Ub(4);
-                fill0 = fill1 = line = 0;
+                // The style numbers in force carry over and now name the new arrays' styles.
+                fill0 = fillIndex(fill0);
+                fill1 = fillIndex(fill1);
+                line = lineIndex(line);
             }
             if (hasFill0) fill0 = fillIndex(f0);
             if (hasFill1) fill1 = fillIndex(f1);

@@ -343,3 +343,21 @@ TEST(RenderReference, FiltersAndBlendModes) {
     mv.ShowFrame();
     CheckReference("filters_blends", RenderFrame(mv));
 }
+
+// A new style set in the middle of a shape keeps the fill selected before it: the edges after it
+// fill with the new set's style of that number.
+TEST(Render, FillSelectionCarriesOverANewStyleSet) {
+    kit::ShapeBuilder s;
+    s.Fill1(s.AddFill(kit::FillStyle::Solid(kit::Rgba::Hex(0xff0000)))).Rectangle(0, 0, kit::Px(40), kit::Px(40));
+    s.NewStyles(false);
+    s.AddFill(kit::FillStyle::Solid(kit::Rgba::Hex(0x0000ff)));
+    s.Rectangle(kit::Px(60), 0, kit::Px(40), kit::Px(40));
+    kit::Movie mv = Stage();
+    mv.Place2(kit::Place::Add(1, mv.DefineShape(s, 2)));
+    mv.ShowFrame();
+    const Image img = RenderFrame(mv);
+    auto at = [&](int x, int y) { return &img.rgba[(size_t(y) * img.width + x) * 4]; };
+    EXPECT_EQ(at(20, 20)[0], 255);
+    EXPECT_EQ(at(80, 20)[2], 255) << "the second rectangle is filled";
+    EXPECT_EQ(at(80, 20)[0], 0);
+}

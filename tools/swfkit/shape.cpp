@@ -182,7 +182,7 @@ int ShapeBuilder::AddLine(const LineStyle& l) {
     return static_cast<int>(sets_.back().lines.size());
 }
 
-ShapeBuilder& ShapeBuilder::NewStyles() {
+ShapeBuilder& ShapeBuilder::NewStyles(bool resetSelections) {
     // The new arrays go into a record of their own; the selections that follow are written
     // in the next record with the new set's bit counts, so no reader has to guess which set
     // an index in the same record refers to.
@@ -193,6 +193,7 @@ ShapeBuilder& ShapeBuilder::NewStyles() {
     r.newStyleSet = static_cast<int>(sets_.size() - 1);
     records_.push_back(r);
     pending_ = Record{};
+    if (!resetSelections) return *this;
     pending_.f0 = 0;
     pending_.f1 = 0;
     pending_.ln = 0;

@@ -249,8 +249,8 @@ public:
     int AddFill(const FillStyle& f);  // index into the current style set
     int AddLine(const LineStyle& l);
     // Starts a new style set (StateNewStyles, DefineShape2 and later): later addFill/addLine
-    // calls fill the new set; selections are reset to 0.
-    ShapeBuilder& NewStyles();
+    // calls fill the new set; selections are reset to 0 (written as such) unless told not to.
+    ShapeBuilder& NewStyles(bool resetSelections = true);
 
     ShapeBuilder& Fill0(int index);
     ShapeBuilder& Fill1(int index);
