@@ -114,6 +114,9 @@ public:
     virtual int BlendMode(const Clip& /*c*/) { return 1; }
     virtual void SetBlendMode(const Clip& /*c*/, int /*mode*/) {}
     virtual void SetFilters(const Clip& /*c*/, std::vector<swf::Filter> /*filters*/) {}
+    // setMask: `mask`'s shapes show only that part of the clip, and `mask` is not drawn itself
+    // (null: no mask).
+    virtual void SetMask(const Clip& /*c*/, const Clip& /*mask*/) {}
     // scrollRect (pixels in the clip's space; null: none) and opaqueBackground (0xRRGGBB; null: none).
     virtual void SetScrollRect(const Clip& /*c*/, const Rect* /*r*/) {}
     virtual void SetOpaqueBackground(const Clip& /*c*/, const uint32_t* /*rgb*/) {}

@@ -52,12 +52,15 @@ public:
     // The display object that shows `inst` (the root has one of its own).
     DisplayObject* Placement(const Instance& inst) { return stage_.PlacementOf(inst); }
     // The matrix from the instance's space to the stage's (twips), the root's own one included.
-    raster::Matrix StageMatrix(const Instance& inst) {
-        raster::Matrix m;
-        int guard = 0;
-        for (const Instance* i = &inst; i && guard++ <= kMaxNesting + 1; i = i->Parent().get())
-            if (const DisplayObject* o = Placement(*i)) m = o->matrix.Multiply(m);
-        return m;
+    raster::Matrix StageMatrix(const Instance& inst) { return stage_.StageMatrix(inst); }
+    void SetMask(const Clip& c, const Clip& mask) override {
+        DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
+        if (!o) return;
+        if (auto old = o->mask.lock()) old->isMask = false;
+        o->mask.reset();
+        if (!mask || mask.get() == c.get()) return;
+        Of(mask)->isMask = true;
+        o->mask = Of(mask)->weak_from_this();
     }
     // The clip's bounds in its parent's space (twips).
     static Box ParentBounds(const Instance& inst, const DisplayObject& o) {

@@ -882,6 +882,14 @@ void Stage::FinishLoads() {
     }
 }
 
+raster::Matrix Stage::StageMatrix(const Instance& inst) const {
+    raster::Matrix m;
+    int guard = 0;
+    for (const Instance* i = &inst; i && guard++ <= kMaxNesting + 1; i = i->Parent().get())
+        if (const DisplayObject* o = PlacementOf(*i)) m = o->matrix.Multiply(m);
+    return m;
+}
+
 DisplayObject* Stage::PlacementOf(const Instance& inst) {
     if (&inst == root_.get()) return &rootObject_;
     auto parent = inst.Parent();
@@ -968,6 +976,7 @@ void Stage::Render(raster::Renderer& r, const raster::Matrix& toDevice) const {
     if (!rootObject_.visible) return;
     // Filter sizes follow the stage's scale, not the clips' own.
     stageScale_ = 20.0 * std::sqrt(std::fabs(toDevice.Determinant()));
+    rootMatrix_ = toDevice;
     RenderList(r, *root_, toDevice.Multiply(rootObject_.matrix), rootObject_.cxform, false, edgeBudget);
 }
 
@@ -1115,13 +1124,21 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
             clipEnds.push_back(end);
             continue;
         }
-        if (!obj.visible) continue;
+        if (!obj.visible || (obj.sprite && obj.sprite->isMask)) continue;
         const raster::ColorTransform c = cx.Concat(obj.cxform);
+        // A clip masked by another (setMask): that clip's shapes, where it stands, cut this one.
+        const std::shared_ptr<Instance> mask = clipDefinition ? nullptr : obj.mask.lock();
+        if (mask) {
+            r.BeginClip();
+            RenderList(r, *mask, rootMatrix_.Multiply(StageMatrix(*mask)), raster::ColorTransform{}, true, edgeBudget);
+            r.EndClipDefinition();
+        }
         if (!clipDefinition && (obj.filters || obj.blend > raster::Blend::Layer)) {
             RenderGroup(r, obj, world, c, edgeBudget);
         } else {
             DrawPlaced(r, obj, world, c, clipDefinition, edgeBudget);
         }
+        if (mask) r.PopClip();
     }
     while (!clipEnds.empty()) {
         r.PopClip();

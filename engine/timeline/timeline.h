@@ -163,6 +163,7 @@ struct DisplayObject {
     std::vector<ClipAction> clipActions;
     const uint8_t* placedBy = nullptr;       // the PlaceObject tag that created it
     std::shared_ptr<Instance> sprite;        // for sprite characters
+    std::weak_ptr<Instance> mask;            // setMask: the clip whose shapes mask this one
     std::shared_ptr<const Character> owned;  // a character made at run time (attachBitmap)
     ObjectToken token;
 };
@@ -195,6 +196,7 @@ public:
     avm1::Object* scriptObject = nullptr;
     // What scripts drew into the clip (drawing API), drawn below its children; null until used.
     std::unique_ptr<Drawing> drawing;
+    bool isMask = false;  // setMask made it another clip's mask: not drawn itself
     // Set when this stands for an edit field (TextField) rather than a movie clip.
     std::unique_ptr<EditField> field;
 
@@ -325,6 +327,9 @@ private:
     void BindClass(const std::shared_ptr<Instance>& clip);  // a placed symbol's registered class
     void Unload(DisplayObject& obj);                        // unload handlers of a clip about to leave the tree
     DisplayObject* PlacementOf(const Instance& inst);
+    const DisplayObject* PlacementOf(const Instance& inst) const { return const_cast<Stage*>(this)->PlacementOf(inst); }
+    // The matrix from the instance's space to the stage's (twips), the root's own one included.
+    raster::Matrix StageMatrix(const Instance& inst) const;
     void AfterFrame();  // timers, the actions they queued, and the collector
     void EnterFrame();  // onEnterFrame handlers of every clip that has one
     void RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
@@ -349,6 +354,7 @@ private:
     std::deque<QueuedAction> queue_;
     std::set<const uint8_t*> initDone_;            // DoInitAction tags already run
     bool scripted_ = false;                        // a script has run or a clip has event handlers
+    mutable raster::Matrix rootMatrix_;            // the root's own space to device pixels in the render under way
     mutable double stageScale_ = 1;                // device pixels per movie pixel in the render under way
     std::vector<std::weak_ptr<Instance>> fields_;  // every edit field made, for UpdateFields
     struct PendingLoad {

@@ -361,3 +361,24 @@ TEST(Render, FillSelectionCarriesOverANewStyleSet) {
     EXPECT_EQ(at(80, 20)[2], 255) << "the second rectangle is filled";
     EXPECT_EQ(at(80, 20)[0], 0);
 }
+
+// setMask: the mask clip's shapes, where it stands, cut the masked clip; the mask is not drawn.
+TEST(Render, ScriptMaskCutsTheClipAndIsNotDrawn) {
+    kit::Movie mv = Stage();
+    mv.DoAction(kit::Actions().Asm(
+        "push 1, \"d\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
+        "push 100, 0xff0000, 2, r1, \"beginFill\"; callmethod; pop; push 0, 0, 2, r1, \"moveTo\"; callmethod; pop\n"
+        "push 0, 100, 2, r1, \"lineTo\"; callmethod; pop; push 100, 100, 2, r1, \"lineTo\"; callmethod; pop\n"
+        "push 100, 0, 2, r1, \"lineTo\"; callmethod; pop; push 0, r1, \"endFill\"; callmethod; pop\n"
+        "push 2, \"m\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r2; pop\n"
+        "push 100, 0x00ff00, 2, r2, \"beginFill\"; callmethod; pop; push 0, 0, 2, r2, \"moveTo\"; callmethod; pop\n"
+        "push 0, 20, 2, r2, \"lineTo\"; callmethod; pop; push 20, 20, 2, r2, \"lineTo\"; callmethod; pop\n"
+        "push 20, 0, 2, r2, \"lineTo\"; callmethod; pop; push 0, r2, \"endFill\"; callmethod; pop\n"
+        "push r2, \"_x\", 50; setmember; push r2, 1, r1, \"setMask\"; callmethod; pop"));
+    mv.ShowFrame();
+    const Image img = RenderFrame(mv);
+    auto px = [&](int x, int y) { return &img.rgba[(size_t(y) * img.width + x) * 4]; };
+    EXPECT_EQ(px(60, 10)[0], 255);  // inside the mask: the red clip
+    EXPECT_EQ(px(60, 10)[1], 0);    // and no green mask over it
+    EXPECT_EQ(px(10, 10)[1], 255);  // outside the mask: the white stage
+}

@@ -211,6 +211,10 @@ void InstallMovieClip(Machine& m) {
     });
     m.Method(proto, "hitTest",
              [](Machine& mm, const Value& self, std::span<const Value> args) { return HitTest(mm, self, args); });
+    m.Method(proto, "setMask", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        if (Clip c = mm.ClipOf(self)) mm.HostRef().SetMask(c, args.empty() ? nullptr : mm.ClipOf(args[0]));
+        return Value();
+    });
     m.Method(proto, "loadMovie", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
         if (Clip c = mm.ClipOf(self); c && !args.empty()) mm.HostRef().LoadMovie(c, mm.ToString(args[0]));
         return Value();
