@@ -54,6 +54,7 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallTextField(*this);
     InstallError(*this);
     InstallSystem(*this);
+    InstallMovieClipLoader(*this);
     InstallDate(*this);
     InstallSound(*this);
     InstallGeom(*this);

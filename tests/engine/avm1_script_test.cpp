@@ -469,7 +469,14 @@ TEST(Avm1Scripts, LoadMovieShowsALocalMovieOnALaterFrame) {
         "push 1, \"h\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
         "push \"sub/child.swf\", 1, r1, \"loadMovie\"; callmethod; pop; push \"sub/child.swf\", \"h\"; geturl2 0x40\n"
         "push \"../secret.swf\", 1, r1, \"loadMovie\"; callmethod; pop\n"
-        "push r1, \"_width\"; getmember; trace"));
+        "push r1, \"_width\"; getmember; trace\n"
+        "push 0, \"MovieClipLoader\"; newobject; store r2; pop\n"
+        "push r2, \"onLoadInit\"; function (t) {; push \"init \", \"t\"; getvariable; push \"_width\"; "
+        "getmember; add2; trace; }; setmember\n"
+        "push r2, \"onLoadError\"; function (t, e) {; push \"e\"; getvariable; trace; }; setmember\n"
+        "push 2, \"k\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; pop\n"
+        "push \"k\", \"sub/child.swf\", 2, r2, \"loadClip\"; callmethod; pop\n"
+        "push \"k\", \"missing.swf\", 2, r2, \"loadClip\"; callmethod; pop"));
     movie.ShowFrame();
     movie.DoAction(swfkit::Actions().Asm("push \"h._width\"; getvariable; trace; stop"));
     movie.ShowFrame();
@@ -486,8 +493,9 @@ TEST(Avm1Scripts, LoadMovieShowsALocalMovieOnALaterFrame) {
     ASSERT_TRUE(r.movie) << r.error;
     r.movie->Play();
     r.movie->Advance();
-    EXPECT_EQ(traces, (std::vector<std::string>{"0", "10"}));
-    EXPECT_EQ(asked, (std::vector<std::string>{"sub/child.swf", "sub/child.swf", "../secret.swf"}));
+    EXPECT_EQ(traces, (std::vector<std::string>{"0", "init 10", "URLNotFound", "10"}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"sub/child.swf", "sub/child.swf", "../secret.swf", "sub/child.swf",
+                                               "missing.swf"}));
 }
 
 }  // namespace
