@@ -1133,7 +1133,7 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
             RenderList(r, *mask, rootMatrix_.Multiply(StageMatrix(*mask)), raster::ColorTransform{}, true, edgeBudget);
             r.EndClipDefinition();
         }
-        if (!clipDefinition && (obj.filters || obj.blend > raster::Blend::Layer)) {
+        if (!clipDefinition && (obj.filters || obj.blend != raster::Blend::Normal)) {
             RenderGroup(r, obj, world, c, edgeBudget);
         } else {
             DrawPlaced(r, obj, world, c, clipDefinition, edgeBudget);

@@ -154,7 +154,8 @@ struct DisplayObject {
     uint16_t clipDepth = 0;  // > 0: masks the objects up to this depth
     bool visible = true;     // scripts hide objects with _visible = false
     bool dynamic = false;    // made or moved by a script: timeline rebuilds leave it in place
-    // Drawn as a group (offscreen, then composited) when it has filters or a blend mode.
+    // Drawn as a group (offscreen, then composited) when it has filters or a blend mode (layer
+    // included: alpha and erase inside it act on that group).
     std::shared_ptr<const std::vector<swf::Filter>> filters;
     raster::Blend blend = raster::Blend::Normal;
     bool cacheAsBitmap = false;

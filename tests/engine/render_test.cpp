@@ -382,3 +382,23 @@ TEST(Render, ScriptMaskCutsTheClipAndIsNotDrawn) {
     EXPECT_EQ(px(60, 10)[1], 0);    // and no green mask over it
     EXPECT_EQ(px(10, 10)[1], 255);  // outside the mask: the white stage
 }
+
+// Erase inside a layer cuts a hole through the layer's own pixels, down to the stage.
+TEST(Render, EraseInsideALayerCutsThroughIt) {
+    kit::Movie mv = Stage();
+    auto square = [&](uint32_t rgb, int x, int size) {
+        kit::ShapeBuilder s;
+        s.Fill1(s.AddFill(kit::FillStyle::Solid(kit::Rgba::Hex(rgb))))
+            .Rectangle(kit::Px(x), kit::Px(x), kit::Px(size), kit::Px(size));
+        return mv.DefineShape(s, 3);
+    };
+    const uint16_t big = square(0xff0000, 0, 60), hole = square(0x00ff00, 20, 20);
+    kit::Sprite group;
+    group.Place2(kit::Place::Add(1, big)).Place3(kit::Place::Add(2, hole).Blend(12)).ShowFrame();
+    mv.Place3(kit::Place::Add(1, mv.DefineSprite(group)).Blend(2));
+    mv.ShowFrame();
+    const Image img = RenderFrame(mv);
+    auto px = [&](int x, int y) { return &img.rgba[(size_t(y) * img.width + x) * 4]; };
+    EXPECT_EQ(px(5, 5)[1], 0);      // the layer's red
+    EXPECT_EQ(px(30, 30)[1], 255);  // erased: the white stage shows
+}
