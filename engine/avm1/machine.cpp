@@ -55,6 +55,7 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallError(*this);
     InstallSystem(*this);
     InstallMovieClipLoader(*this);
+    InstallSharedObject(*this);
     InstallDate(*this);
     InstallSound(*this);
     InstallGeom(*this);

@@ -181,6 +181,7 @@ void InstallGlobals(Machine& m);
 void InstallMovieClip(Machine& m);
 void InstallDrawing(Machine& m);
 void InstallTextField(Machine& m);
+void InstallSharedObject(Machine& m);
 void InstallMovieClipLoader(Machine& m);  // after InstallSystem (AsBroadcaster)
 // A clip just made from a symbol: its class (Object.registerClass) becomes its prototype, the
 // init object's properties are copied on, then the class's constructor runs on it. True when the

@@ -419,6 +419,12 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "trace\n"
          "push r1, \"opaqueBackground\", 255; setmember; push r1, \"opaqueBackground\"; getmember; trace",
          "6|255"},
+        {"push \"s\", 1, \"SharedObject\"; getvariable; push \"getLocal\"; callmethod; push \"data\"; getmember; "
+         "push \"n\", 3; setmember\n"
+         "push \"s\", 1, \"SharedObject\"; getvariable; push \"getLocal\"; callmethod; push \"data\"; getmember; "
+         "push \"n\"; getmember; trace; push \"a b\", 1, \"SharedObject\"; getvariable; push \"getLocal\"; "
+         "callmethod; trace",
+         "3|null"},
         // Text fields: made by script, reached like clips, their own properties and format.
         {"push 30, 100, 20, 10, 3, \"tf\", 6, \"_root\"; getvariable; push \"createTextField\"; callmethod; "
          "store r1; pop\n"
