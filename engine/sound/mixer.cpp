@@ -199,7 +199,8 @@ bool Mixer::StreamBlockTag(uint64_t key, std::span<const uint8_t> body) {
     PcmChunk pcm;
     bool decoded = false;
     if (!s.failed) {
-        decoded = DecodeBuiltIn(block.data, f, pcm, SIZE_MAX);
+        // Padding bits at the end of an ADPCM block could pass for one more sample.
+        decoded = DecodeBuiltIn(block.data, f, pcm, s.head.samplesPerBlock ? s.head.samplesPerBlock : SIZE_MAX);
         if (!decoded) {
             if (s.newRun) s.decoder = decoders_ ? decoders_->Create(f.codec) : nullptr;
             if (s.decoder && s.decoder->Decode(block.data, pcm)) {
