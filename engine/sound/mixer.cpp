@@ -93,9 +93,19 @@ Mixer::Samples Mixer::Decoded(uint16_t id) {
     PcmChunk pcm;
     if (!DecodeBuiltIn(s.data, f, pcm, maxIn)) {
         std::unique_ptr<CompressedDecoder> d = decoders_ ? decoders_->Create(f.codec) : nullptr;
-        if (!d || !d->Decode(s.data, pcm)) {
+        if (!d) {
             s.failed = true;
             return nullptr;
+        }
+        // Fed in pieces, so a long sound stops decoding once it has all the frames it may keep.
+        constexpr size_t kPiece = 16384;
+        const std::span<const uint8_t> all(s.data);
+        for (size_t at = 0; at < all.size() && pcm.Frames() <= maxIn + size_t(std::max<int16_t>(s.def.seekSamples, 0));
+             at += kPiece) {
+            if (!d->Decode(all.subspan(at, std::min(kPiece, all.size() - at)), pcm)) {
+                s.failed = true;
+                return nullptr;
+            }
         }
         if (s.def.seekSamples > 0) SkipFrames(pcm, static_cast<size_t>(s.def.seekSamples));
     }
@@ -149,6 +159,8 @@ VoiceId Mixer::Start(uint16_t id, const SoundInfo& info, uint32_t group) {
     v.pos = v.begin;
     v.loopsLeft = std::max<uint32_t>(info.loops, 1);
     v.envelope = info.envelope;
+    std::stable_sort(v.envelope.begin(), v.envelope.end(),
+                     [](const EnvelopePoint& a, const EnvelopePoint& b) { return a.pos44 < b.pos44; });
     voices_.push_back(std::move(v));
     return voices_.back().id;
 }

@@ -226,6 +226,22 @@ TEST(SoundMixer, StreamClockFollowsPlayedBlocks) {
     EXPECT_FALSE(m.StreamBlockTag(2, block));  // no head for that timeline
 }
 
+TEST(SoundMixer, GarbageTagsPlaySilentlyOrNotAtAll) {
+    snd::Mixer m;
+    uint32_t seed = 1;
+    for (int round = 0; round < 200; ++round) {
+        kit::Bytes junk(round % 40);
+        for (uint8_t& b : junk) b = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+        m.DefineSoundTag(junk);
+        m.StartSoundTag(junk);
+        m.StreamHeadTag(round % 3, junk);
+        m.StreamBlockTag(round % 3, junk);
+        Pull(m, 64);
+    }
+    m.StopAll();
+    EXPECT_EQ(m.VoiceCount(), 0u);
+}
+
 #if LUMAREL_TEST_MPG123
 TEST(SoundMixer, Mp3ThroughMpg123) {
     auto decoders = lumarel::player::NativeSoundDecoders();
