@@ -45,6 +45,7 @@ void DecodePcm(std::span<const uint8_t> data, const SoundFormat& format, PcmChun
 
 // Appends SWF ADPCM data (a 2-bit code size, then packets of 4096 samples that begin with the
 // raw first sample and step index). Stops where the data ends; at most `maxFrames` frames.
+// Sets the channel count; the rate comes from the tag and is the caller's to set.
 void DecodeAdpcm(std::span<const uint8_t> data, bool stereo, PcmChunk& out, size_t maxFrames = SIZE_MAX);
 
 // Converts chunks of any rate and channel count to 44.1 kHz stereo by linear interpolation
