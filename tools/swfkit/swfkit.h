@@ -26,6 +26,7 @@
 namespace lumarel::swfkit {
 
 using Bytes = std::vector<std::uint8_t>;
+struct SoundFormat;
 
 // ---------------------------------------------------------------------------------------------
 // Numbers
@@ -525,6 +526,8 @@ public:
     std::uint16_t DefineBitsJpeg2(const Bytes& imageData);
     std::uint16_t DefineBitsJpeg3(const Bytes& jpeg, const std::vector<std::uint8_t>& alpha,
                                   const std::optional<Bytes>& rawAlpha = std::nullopt);
+    // DefineSound (sound.cpp): `data` as the format stores it (encodePcm16, encodeAdpcm).
+    std::uint16_t DefineSound(const SoundFormat& format, std::uint32_t sampleCount, const Bytes& data);
     // The same define tags with a caller-chosen id (duplicates, forward references, ...).
     void DefineShapeAs(std::uint16_t id, const ShapeBuilder& s, int version = 3);
     void DefineSpriteAs(std::uint16_t id, const Sprite& s);
@@ -558,6 +561,45 @@ Bytes EncodeJpeg(const Bitmap& bmp, int quality = 90);
 Bytes EncodePng(const Bitmap& bmp);
 bool SplitJpeg(const Bytes& jpeg, Bytes& tables, Bytes& image);
 Bytes ZlibPack(const Bytes& data);
+
+// ---------------------------------------------------------------------------------------------
+// Sound (sound.cpp). Encoders return tag bodies; add them with Timeline::raw().
+
+namespace tag {
+constexpr std::uint16_t DefineSound = 14, StartSound = 15, SoundStreamHead = 18, SoundStreamBlock = 19,
+                        SoundStreamHead2 = 45;
+}  // namespace tag
+
+// Codec (0 native PCM, 1 ADPCM, 2 MP3, 3 little-endian PCM, ...), rate code (0 = 5.5 kHz ..
+// 3 = 44 kHz), sample width and channels, as the sound tags store them.
+struct SoundFormat {
+    std::uint8_t codec = 3;
+    std::uint8_t rateCode = 3;
+    bool sixteenBit = true;
+    bool stereo = false;
+};
+
+struct SoundEnvelope {
+    std::uint32_t pos44 = 0;
+    std::uint16_t left = 32768, right = 32768;
+};
+
+// SOUNDINFO: the flags and the optional parts, each written only when given.
+struct SoundInfo {
+    bool syncStop = false, noMultiple = false;
+    std::optional<std::uint32_t> inPoint, outPoint;
+    std::optional<std::uint16_t> loops;
+    std::vector<SoundEnvelope> envelope;
+};
+
+// Interleaved 16-bit samples as little-endian PCM bytes.
+Bytes EncodePcm16(const std::vector<std::int16_t>& samples);
+// SWF ADPCM of interleaved samples with `bits` (2..5) bits per code, in packets of 4096 frames.
+Bytes EncodeAdpcm(const std::vector<std::int16_t>& samples, bool stereo, int bits);
+Bytes EncodeSoundInfo(const SoundInfo& info);
+Bytes StartSoundBody(std::uint16_t soundId, const SoundInfo& info);
+// SoundStreamHead(2) body: playback format as the stream's (44 kHz mono codes for MP3 aside).
+Bytes SoundStreamHeadBody(const SoundFormat& stream, std::uint16_t samplesPerBlock);
 
 // Whether this build can write LZMA-compressed (ZWS) movies.
 bool LzmaAvailable();

@@ -1,0 +1,87 @@
+#include "player/sound_decoders.h"
+
+#if LUMAREL_HAVE_MPG123
+#include <mpg123.h>
+#endif
+
+namespace lumarel::player {
+
+#if LUMAREL_HAVE_MPG123
+namespace {
+
+// One MP3 stream in feed mode: bytes go in as they come, samples come out as frames complete.
+class Mpg123Decoder : public engine::sound::CompressedDecoder {
+public:
+    Mpg123Decoder() {
+        int err = MPG123_OK;
+        handle_ = mpg123_new(nullptr, &err);
+        if (!handle_) return;
+        mpg123_param(handle_, MPG123_FLAGS, MPG123_QUIET, 0);
+        // 16-bit signed output at every rate, so no float or 8-bit format is picked.
+        mpg123_format_none(handle_);
+        const long* rates = nullptr;
+        size_t count = 0;
+        mpg123_rates(&rates, &count);
+        for (size_t i = 0; i < count; ++i)
+            mpg123_format(handle_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        if (mpg123_open_feed(handle_) != MPG123_OK) {
+            mpg123_delete(handle_);
+            handle_ = nullptr;
+        }
+    }
+    ~Mpg123Decoder() override {
+        if (handle_) mpg123_delete(handle_);
+    }
+    Mpg123Decoder(const Mpg123Decoder&) = delete;
+    Mpg123Decoder& operator=(const Mpg123Decoder&) = delete;
+
+    bool Decode(std::span<const uint8_t> data, engine::sound::PcmChunk& out) override {
+        if (!handle_) return false;
+        if (!data.empty() && mpg123_feed(handle_, data.data(), data.size()) != MPG123_OK) return false;
+        unsigned char buf[16384];
+        for (;;) {
+            size_t done = 0;
+            const int rc = mpg123_read(handle_, buf, sizeof buf, &done);
+            if (rc == MPG123_NEW_FORMAT) {
+                long rate = 0;
+                int channels = 0, encoding = 0;
+                mpg123_getformat(handle_, &rate, &channels, &encoding);
+                // A change of format within one chunk is not followed: the rest keeps the first.
+                if (out.channels == 0) {
+                    out.rate = static_cast<double>(rate);
+                    out.channels = channels;
+                }
+                continue;
+            }
+            if (done > 0 && out.channels > 0) {
+                const auto* s = reinterpret_cast<const int16_t*>(buf);
+                out.samples.insert(out.samples.end(), s, s + done / sizeof(int16_t));
+            }
+            if (rc == MPG123_NEED_MORE || rc == MPG123_DONE) return true;
+            if (rc != MPG123_OK) return false;
+        }
+    }
+
+private:
+    mpg123_handle* handle_ = nullptr;
+};
+
+class Mpg123Source : public engine::sound::CompressedDecoderSource {
+public:
+    std::unique_ptr<engine::sound::CompressedDecoder> Create(engine::sound::Codec codec) override {
+        if (codec != engine::sound::Codec::Mp3) return nullptr;
+        return std::make_unique<Mpg123Decoder>();
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<engine::sound::CompressedDecoderSource> NativeSoundDecoders() {
+    static const bool ready = mpg123_init() == MPG123_OK;
+    return ready ? std::make_shared<Mpg123Source>() : nullptr;
+}
+#else
+std::shared_ptr<engine::sound::CompressedDecoderSource> NativeSoundDecoders() { return nullptr; }
+#endif
+
+}  // namespace lumarel::player

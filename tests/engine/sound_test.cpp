@@ -1,0 +1,267 @@
+// Sound: tag records (whole and cut short), PCM and ADPCM decoding, resampled lengths, and the
+// mixer's handling of SOUNDINFO and streams.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/sound/mixer.h"
+#include "tools/swfkit/swfkit.h"
+#if LUMAREL_TEST_MPG123
+#include "player/sound_decoders.h"
+#endif
+
+namespace snd = lumarel::engine::sound;
+namespace kit = lumarel::swfkit;
+
+namespace {
+
+std::vector<int16_t> Sine(size_t frames, int channels, double period, double amp = 12000) {
+    std::vector<int16_t> s;
+    for (size_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            s.push_back(static_cast<int16_t>(amp * std::sin(6.2831853 * (i + c * 7) / period)));
+    return s;
+}
+
+double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+        ab += double(a[i]) * b[i];
+        aa += double(a[i]) * a[i];
+        bb += double(b[i]) * b[i];
+    }
+    return ab / std::sqrt(aa * bb);
+}
+
+// DefineSound body of a 44 kHz mono 16-bit sound holding `value` in every sample.
+kit::Bytes ConstantSound(uint16_t id, size_t frames, int16_t value) {
+    kit::BitWriter w;
+    w.U16(id);
+    w.U8(0x3e);  // little-endian PCM, 44 kHz, 16-bit, mono
+    w.U32(static_cast<uint32_t>(frames));
+    w.Append(kit::EncodePcm16(std::vector<int16_t>(frames, value)));
+    return w.Take();
+}
+
+std::vector<int16_t> Pull(snd::Mixer& m, size_t frames) {
+    std::vector<int16_t> out(frames * 2);
+    m.Mix(out.data(), frames);
+    return out;
+}
+
+}  // namespace
+
+TEST(SoundTags, SoundInfoRecords) {
+    kit::SoundInfo full;
+    full.noMultiple = true;
+    full.inPoint = 10;
+    full.outPoint = 900;
+    full.loops = 3;
+    full.envelope = {{0, 0, 32768}, {500, 32768, 0}};
+    const kit::Bytes body = kit::StartSoundBody(7, full);
+    snd::StartSound st;
+    ASSERT_TRUE(snd::ParseStartSound(body, st));
+    EXPECT_EQ(st.id, 7);
+    EXPECT_TRUE(st.info.noMultiple && !st.info.syncStop && st.info.hasInPoint && st.info.hasOutPoint);
+    EXPECT_EQ(st.info.inPoint, 10u);
+    EXPECT_EQ(st.info.outPoint, 900u);
+    EXPECT_EQ(st.info.loops, 3);
+    ASSERT_EQ(st.info.envelope.size(), 2u);
+    EXPECT_EQ(st.info.envelope[1].pos44, 500u);
+    EXPECT_EQ(st.info.envelope[1].right, 0);
+    // Every cut of the record fails without reading past it.
+    for (size_t n = 0; n < body.size(); ++n) EXPECT_FALSE(snd::ParseStartSound(std::span(body.data(), n), st)) << n;
+}
+
+TEST(SoundTags, DefineSoundStreamHeadAndBlock) {
+    struct Case {
+        kit::Bytes body;
+        bool ok;
+        snd::Codec codec;
+        uint32_t samples;
+        size_t dataBytes;
+    };
+    kit::BitWriter mp3;
+    mp3.U16(3);
+    mp3.U8(0x2e);  // MP3, 44 kHz, 16-bit, mono
+    mp3.U32(1152);
+    mp3.S16(576);
+    mp3.Append(kit::Bytes(5, 0));
+    const kit::Bytes pcm = ConstantSound(2, 4, 100);
+    const Case cases[] = {
+        {pcm, true, snd::Codec::PcmLittle, 4, 8},
+        {mp3.Take(), true, snd::Codec::Mp3, 1152, 5},
+        {kit::Bytes(pcm.begin(), pcm.begin() + 6), false, snd::Codec::PcmLittle, 0, 0},
+    };
+    for (const Case& c : cases) {
+        snd::SoundDefinition d;
+        ASSERT_EQ(snd::ParseDefineSound(c.body, d), c.ok);
+        if (!c.ok) continue;
+        EXPECT_EQ(d.format.codec, c.codec);
+        EXPECT_EQ(d.sampleCount, c.samples);
+        EXPECT_EQ(d.data.size(), c.dataBytes);
+        if (c.codec == snd::Codec::Mp3) {
+            EXPECT_EQ(d.seekSamples, 576);
+        }
+    }
+
+    snd::StreamHead h;
+    ASSERT_TRUE(snd::ParseSoundStreamHead(kit::SoundStreamHeadBody({2, 2, true, false}, 1470), h));
+    EXPECT_EQ(h.stream.codec, snd::Codec::Mp3);
+    EXPECT_EQ(h.stream.Rate(), 22050);
+    EXPECT_EQ(h.samplesPerBlock, 1470);
+    snd::StreamHead cut;
+    EXPECT_FALSE(snd::ParseSoundStreamHead(kit::Bytes{0x0f}, cut));
+    snd::StreamBlock b;
+    EXPECT_TRUE(snd::ParseSoundStreamBlock(kit::Bytes{0x80, 0x04, 0x20, 0x00, 9, 9}, h, b));
+    EXPECT_EQ(b.sampleCount, 1152);
+    EXPECT_EQ(b.seekSamples, 32);
+    EXPECT_EQ(b.data.size(), 2u);
+    EXPECT_FALSE(snd::ParseSoundStreamBlock(kit::Bytes{0x80, 0x04, 0x20}, h, b));
+}
+
+TEST(SoundDecode, AdpcmRoundTrip) {
+    for (bool stereo : {false, true}) {
+        for (int bits = 2; bits <= 5; ++bits) {
+            const std::vector<int16_t> src = Sine(9000, stereo ? 2 : 1, 37.0);
+            snd::PcmChunk out;
+            // Padding after the last code may hold one more; the sound's sample count cuts it.
+            snd::DecodeAdpcm(kit::EncodeAdpcm(src, stereo, bits), stereo, out, 9000);
+            ASSERT_EQ(out.samples.size(), src.size()) << bits;
+            EXPECT_GT(Correlation(src, out.samples), 0.95) << "bits " << bits << " stereo " << stereo;
+        }
+    }
+    snd::PcmChunk junk;
+    snd::DecodeAdpcm(std::vector<uint8_t>{0xff}, true, junk);  // no room for a packet header
+    EXPECT_TRUE(junk.samples.empty());
+}
+
+TEST(SoundDecode, PcmFormatsAndResampledLengths) {
+    struct Case {
+        std::vector<uint8_t> bytes;
+        snd::SoundFormat format;
+        std::vector<int16_t> samples;
+    };
+    const Case cases[] = {
+        {{0x00, 0x80, 0xff}, {snd::Codec::PcmNative, 3, false, false}, {-32768, 0, 32512}},
+        {{0x34, 0x12, 0xff, 0xff, 0x01}, {snd::Codec::PcmLittle, 3, true, false}, {0x1234, -1}},
+        {{0x01, 0x00, 0x02, 0x00, 0x03}, {snd::Codec::PcmLittle, 0, true, true}, {1, 2}},
+    };
+    for (const Case& c : cases) {
+        snd::PcmChunk out;
+        snd::DecodePcm(c.bytes, c.format, out);
+        EXPECT_EQ(out.samples, c.samples);
+    }
+    for (uint8_t rate = 0; rate < 4; ++rate) {
+        snd::SoundFormat f{snd::Codec::PcmLittle, rate, true, false};
+        snd::PcmChunk in{f.Rate(), 1, std::vector<int16_t>(100, 500)};
+        snd::Resampler rs;
+        std::vector<int16_t> out;
+        rs.Push(in, out);
+        rs.Push(in, out);
+        EXPECT_EQ(out.size(), 2u * 200 * (8 >> rate)) << int(rate);
+        EXPECT_EQ(out.back(), 500);
+    }
+}
+
+TEST(SoundMixer, SoundInfoPlayback) {
+    struct Case {
+        const char* name;
+        kit::SoundInfo info;
+        std::vector<std::pair<size_t, int>> checks;  // frame, left sample
+    };
+    kit::SoundInfo inOut, loops, env;
+    inOut.inPoint = 100;
+    inOut.outPoint = 300;
+    loops.loops = 3;
+    env.envelope = {{0, 0, 32768}, {1000, 32768, 32768}};
+    const Case cases[] = {
+        {"whole", {}, {{0, 1000}, {999, 1000}}},
+        {"in and out points", inOut, {{199, 1000}, {200, 0}}},
+        {"loops", loops, {{2999, 1000}, {3000, 0}}},
+        {"envelope", env, {{0, 0}, {500, 500}, {999, 999}}},
+    };
+    for (const Case& c : cases) {
+        snd::Mixer m;
+        ASSERT_TRUE(m.DefineSoundTag(ConstantSound(1, 1000, 1000)));
+        ASSERT_NE(m.StartSoundTag(kit::StartSoundBody(1, c.info)), 0u) << c.name;
+        const std::vector<int16_t> out = Pull(m, 4000);
+        for (auto [frame, left] : c.checks) EXPECT_NEAR(out[2 * frame], left, 1) << c.name << " @" << frame;
+        EXPECT_EQ(out[1], 1000) << c.name;  // the right level stays full
+        EXPECT_FALSE(m.IsPlaying(1)) << c.name;
+    }
+}
+
+TEST(SoundMixer, SyncStopNoMultipleAndTransforms) {
+    snd::Mixer m;
+    ASSERT_TRUE(m.DefineSoundTag(ConstantSound(1, 1000, 1000)));
+    kit::SoundInfo once;
+    once.noMultiple = true;
+    EXPECT_NE(m.StartSoundTag(kit::StartSoundBody(1, {})), 0u);
+    EXPECT_EQ(m.StartSoundTag(kit::StartSoundBody(1, once)), 0u);  // refused while one plays
+    const snd::VoiceId second = m.StartSoundTag(kit::StartSoundBody(1, {}));
+    EXPECT_EQ(m.VoiceCount(), 2u);
+    m.SetVoiceTransform(second, snd::SoundTransform::Pan(100));
+    EXPECT_EQ(Pull(m, 1), (std::vector<int16_t>{1000, 2000}));
+    kit::SoundInfo stop;
+    stop.syncStop = true;
+    EXPECT_EQ(m.StartSoundTag(kit::StartSoundBody(1, stop)), 0u);
+    EXPECT_EQ(m.VoiceCount(), 0u);
+    EXPECT_EQ(m.StartSoundTag(kit::StartSoundBody(9, {})), 0u);  // unknown sound
+}
+
+TEST(SoundMixer, StreamClockFollowsPlayedBlocks) {
+    snd::Mixer m;
+    ASSERT_TRUE(m.StreamHeadTag(1, kit::SoundStreamHeadBody({1, 1, true, false}, 400)));
+    const kit::Bytes block = kit::EncodeAdpcm(Sine(400, 1, 50.0), false, 4);
+    ASSERT_TRUE(m.StreamBlockTag(1, block));
+    ASSERT_TRUE(m.StreamBlockTag(1, block));
+    EXPECT_EQ(m.StreamBuffered(1), 3200u);
+    Pull(m, 1000);
+    EXPECT_EQ(m.StreamClock(1), 1000u);
+    Pull(m, 5000);
+    EXPECT_EQ(m.StreamClock(1), 3200u);  // stands still once the buffer runs dry
+    m.StreamStop(1);
+    EXPECT_EQ(m.StreamBuffered(1), 0u);
+    EXPECT_FALSE(m.StreamBlockTag(2, block));  // no head for that timeline
+}
+
+TEST(SoundMixer, GarbageTagsPlaySilentlyOrNotAtAll) {
+    snd::Mixer m;
+    uint32_t seed = 1;
+    for (int round = 0; round < 200; ++round) {
+        kit::Bytes junk(round % 40);
+        for (uint8_t& b : junk) b = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+        m.DefineSoundTag(junk);
+        m.StartSoundTag(junk);
+        m.StreamHeadTag(round % 3, junk);
+        m.StreamBlockTag(round % 3, junk);
+        Pull(m, 64);
+    }
+    m.StopAll();
+    EXPECT_EQ(m.VoiceCount(), 0u);
+}
+
+#if LUMAREL_TEST_MPG123
+TEST(SoundMixer, Mp3ThroughMpg123) {
+    auto decoders = lumarel::player::NativeSoundDecoders();
+    if (!decoders) GTEST_SKIP() << "no MP3 decoder in this build";
+    // Silent MPEG-1 layer III frames: 128 kbit/s, 44.1 kHz, stereo, 417 bytes each.
+    kit::Bytes frames;
+    for (int i = 0; i < 6; ++i) {
+        kit::Bytes f(417, 0);
+        f[0] = 0xff, f[1] = 0xfb, f[2] = 0x90;
+        frames.insert(frames.end(), f.begin(), f.end());
+    }
+    kit::BitWriter w;
+    w.U16(1);
+    w.U8(0x2f);  // MP3, 44 kHz, 16-bit, stereo
+    w.U32(6 * 1152);
+    w.S16(0);
+    w.Append(frames);
+    snd::Mixer m(decoders);
+    ASSERT_TRUE(m.DefineSoundTag(w.Take()));
+    ASSERT_NE(m.Start(1, {}), 0u);
+    EXPECT_GT(m.CacheBytes(), 4u * 1152 * 4);
+}
+#endif
