@@ -220,7 +220,8 @@ TEST(Avm1Xml, LoadsCallBackOnALaterFrame) {
         "function h() {; push \"timer\"; trace; }\npush 0, \"h\"; getvariable; push 2, \"setTimeout\"; callfunction; "
         "pop";
     host.traces.clear();
-    m.RunBlock(swfkit::AssembleActions(onLoad), nullptr);
+    const swfkit::Bytes code = swfkit::AssembleActions(onLoad);  // its functions run later: kept alive
+    m.RunBlock(code, nullptr);
     EXPECT_TRUE(host.traces.empty());
     m.RunTimers();
     std::string out;
