@@ -61,6 +61,7 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
     env.utcNow = options.utcNow;
     env.localOffset = options.localOffset;
     env.readFile = options.readFile;
+    env.soundDecoders = options.soundDecoders;
     env.frameRate = h.frameRate;
     env.stageWidth = info.stageWidth;
     env.stageHeight = info.stageHeight;
@@ -90,6 +91,9 @@ std::string LocalMoviePath(const std::string& url) {
     }
     return out;
 }
+
+void Movie::MixAudio(int16_t* out, size_t frames) { stage_->Mixer().Mix(out, frames); }
+void Movie::StopSound() { stage_->Mixer().StopAll(); }
 
 void Movie::SetQuality(raster::Quality q) { stage_->quality = q; }
 raster::Quality Movie::Quality() const { return stage_->quality; }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/raster/raster.h"
+#include "engine/sound/decode.h"
 #include "engine/swf/swf_file.h"
 #include "engine/text/device_fonts.h"
 
@@ -73,6 +74,8 @@ struct LoadOptions {
     // Local files that scripts load (XML, LoadVars), named as the movie names them: give the
     // bytes, or false. None: nothing loads. LocalMoviePath says which names are acceptable.
     std::function<bool(const std::string& url, std::string& out)> readFile;
+    // Decoders for compressed sound (MP3); none: such sounds stay silent.
+    std::shared_ptr<sound::CompressedDecoderSource> soundDecoders;
 };
 
 // A name a movie uses to load a file, as a path relative to the movie's own folder with '/'
@@ -108,6 +111,10 @@ public:
     int TotalFrames() const;
     // Zero-based frame of the main timeline now shown.
     int CurrentFrame() const;
+    // The movie's sound, mixed: `frames` stereo frames of 44.1 kHz 16-bit samples, interleaved,
+    // advancing every sound by that much. Silence when nothing plays.
+    void MixAudio(int16_t* out, size_t frames);
+    void StopSound();  // every sound at once
     bool IsPlaying() const;
     // Starts playback. The first call after loading begins the movie as its first frame left
     // it (a stop() in frame 1 is honoured); later calls resume a stopped movie.

@@ -631,6 +631,8 @@ Stage::Stage(const MovieDefinition& def, ScriptEnv env) : def_(def), env_(std::m
     root_ = std::make_shared<Instance>(&def_.main, std::weak_ptr<Instance>(), 0, 0);
     host_ = std::make_unique<Host>(*this);
     host_->seed_ = env_.seed ? env_.seed : 1;
+    mixer_ = std::make_unique<sound::Mixer>(env_.soundDecoders);
+    for (std::span<const uint8_t> body : def_.sounds) mixer_->DefineSoundTag(body);
     machine_ = std::make_unique<avm1::Machine>(*host_, def_.version);
 }
 

@@ -33,6 +33,11 @@ bool IsControlTag(uint16_t code) {
         case tag::RemoveObject2:
         case tag::DoAction:
         case tag::DoInitAction:
+        case tag::StartSound:
+        case tag::StartSound2:
+        case tag::SoundStreamHead:
+        case tag::SoundStreamHead2:
+        case tag::SoundStreamBlock:
             return true;
         default:
             return false;
@@ -400,6 +405,9 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                 out.dictionary.emplace(id, std::move(sc));
                 break;
             }
+            case tag::DefineSound:
+                out.sounds.push_back(t.data);
+                break;
             case tag::ExportAssets: {
                 BitReader r(t.data);
                 const uint16_t count = r.U16();
@@ -650,6 +658,17 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
         }
         case tag::DoAction:
             if (queueActions) queue_.push_back(QueuedAction{inst.weak_from_this(), t.data});
+            return;
+        // Sounds start and streams move on only on frames that play, not on those a goto passes.
+        case tag::StartSound:
+            if (queueActions) mixer_->StartSoundTag(t.data);
+            return;
+        case tag::SoundStreamHead:
+        case tag::SoundStreamHead2:
+            mixer_->StreamHeadTag(reinterpret_cast<uintptr_t>(&inst), t.data);
+            return;
+        case tag::SoundStreamBlock:
+            if (queueActions) mixer_->StreamBlockTag(reinterpret_cast<uintptr_t>(&inst), t.data);
             return;
         case tag::DoInitAction:
             // Runs once, at once: before the frame's own scripts, which are only queued.

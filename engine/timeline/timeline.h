@@ -18,6 +18,7 @@
 
 #include "engine/raster/raster.h"
 #include "engine/swf/filters.h"
+#include "engine/sound/mixer.h"
 #include "engine/swf/morph.h"
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
@@ -89,6 +90,7 @@ struct MovieDefinition {
     size_t bitmapBytes = 0;
     std::unordered_map<std::string, uint16_t> exports;   // ExportAssets: lower-cased linkage name -> id
     uint16_t FindExport(const std::string& name) const;  // 0 when nothing is exported by that name
+    std::vector<std::span<const uint8_t>> sounds;        // DefineSound bodies, for the mixer
 };
 // Decoded bitmap pixels kept for one movie; bitmaps beyond it are not decoded (draw nothing).
 constexpr size_t kMaxBitmapBytes = size_t(512) << 20;
@@ -235,6 +237,8 @@ struct ScriptEnv {
     // Wall-clock time for Date (none: a fixed date plus the clock, in UTC).
     std::function<double()> utcNow;
     std::function<double(double utc)> localOffset;
+    // Decoders for compressed sound (MP3); none: such sounds are silent.
+    std::shared_ptr<sound::CompressedDecoderSource> soundDecoders;
     // Local files scripts load (XML, LoadVars): a name relative to the movie, false when refused.
     std::function<bool(const std::string& url, std::string& out)> readFile;
     double frameRate = 12;
@@ -257,6 +261,8 @@ public:
     void Tick();
 
     raster::Quality quality = raster::Quality::High;  // the stage quality frames are drawn at
+    // The movie's sound: event sounds started and stream blocks reached as frames play.
+    sound::Mixer& Mixer() { return *mixer_; }
 
     Instance& Root() { return *root_; }
     const Instance& Root() const { return *root_; }
@@ -370,6 +376,7 @@ private:
     std::vector<std::unique_ptr<LoadedMovie>> loaded_;  // movies loaded into clips, kept while the stage lives
     size_t loadedBytes_ = 0;
     std::unique_ptr<Host> host_;
+    std::unique_ptr<sound::Mixer> mixer_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree
 };
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "engine/player.h"
 #include "engine/sound/mixer.h"
 #include "tools/swfkit/swfkit.h"
 #if LUMAREL_TEST_MPG123
@@ -265,3 +266,31 @@ TEST(SoundMixer, Mp3ThroughMpg123) {
     EXPECT_GT(m.CacheBytes(), 4u * 1152 * 4);
 }
 #endif
+
+// A movie's StartSound plays through the movie's own mixer on the frame it stands in.
+TEST(SoundMovie, StartSoundInAFramePlaysInTheMovieMix) {
+    lumarel::swfkit::Movie movie(lumarel::swfkit::Rect::Pixels(0, 0, 10, 10), 10.0, 8);
+    std::vector<int16_t> tone(4410);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(8000 * std::sin(double(i) * 0.2));
+    const uint16_t id = movie.DefineSound({}, uint32_t(tone.size()), lumarel::swfkit::EncodePcm16(tone));
+    movie.ShowFrame();
+    movie.Raw(lumarel::swfkit::tag::StartSound, lumarel::swfkit::StartSoundBody(id, {}));
+    movie.ShowFrame();
+    lumarel::engine::LoadResult r = lumarel::engine::Movie::Load(movie.Build(lumarel::swfkit::Compression::None));
+    ASSERT_TRUE(r.movie) << r.error;
+    std::vector<int16_t> out(2 * 4410);
+    auto loudest = [&] {
+        int peak = 0;
+        for (int16_t v : out) peak = std::max(peak, std::abs(int(v)));
+        return peak;
+    };
+    r.movie->Play();
+    r.movie->MixAudio(out.data(), 4410);
+    EXPECT_EQ(loudest(), 0);  // frame 1 has no sound
+    r.movie->Advance();
+    r.movie->MixAudio(out.data(), 4410);
+    EXPECT_GT(loudest(), 4000);
+    r.movie->StopSound();
+    r.movie->MixAudio(out.data(), 4410);
+    EXPECT_EQ(loudest(), 0);
+}

@@ -33,5 +33,12 @@ case_ 0 "" --help
 grep -q -- "--quality Q" "$work/out" || { failures=$((failures + 1)); echo "FAIL: --help prints no usage"; }
 case_ 0 "" --frames=3 --size=64x48 "--out=$work/f.png" "$samples/aurora.swf"
 [ -s "$work/f.png" ] || { failures=$((failures + 1)); echo "FAIL: --out=FILE wrote nothing"; }
+case_ 2 "--wav needs a file name" --wav "" "$samples/aurora.swf"
+# 15 frames of a 30 fps movie: half a second, 22050 stereo frames of 4 bytes after a 44-byte header.
+case_ 0 "" --frames=15 "--wav=$work/a.wav" "$samples/aurora.swf"
+[ "$(stat -c %s "$work/a.wav" 2>/dev/null)" = $((44 + 22050 * 4)) ] || {
+    failures=$((failures + 1))
+    echo "FAIL: --wav wrote $(stat -c %s "$work/a.wav" 2>/dev/null) bytes"
+}
 echo "$passes passed, $failures failed"
 [ "$failures" = 0 ]

@@ -24,6 +24,7 @@
 
 #include "engine/player.h"
 #include "player/device_fonts.h"
+#include "player/sound_decoders.h"
 #include "tools/render/png_writer.h"
 
 namespace {
@@ -38,6 +39,7 @@ constexpr int kMaxSide = 16384;
 constexpr const char* kUsage =
     "usage: lumarel-render [--frames N] [--size WxH] [--quality Q] [--out FILE.png] MOVIE.swf\n"
     "       lumarel-render --frames N --trace FILE [--out FILE.png] MOVIE.swf\n"
+    "       lumarel-render --frames N --wav FILE.wav [--out FILE.png] MOVIE.swf\n"
     "       lumarel-render --info MOVIE.swf\n"
     "       lumarel-render --bench [--size WxH] [--frames N] [--quality Q] MOVIE.swf\n"
     "\n"
@@ -51,6 +53,8 @@ constexpr const char* kUsage =
     "  --trace FILE   writes the scripts' trace() lines of the frames played to FILE (- for\n"
     "                 standard output); no PNG unless --out is given. fscommand() calls are\n"
     "                 reported on standard error\n"
+    "  --wav FILE     writes the sound of the frames played (44.1 kHz 16-bit stereo WAV);\n"
+    "                 no PNG unless --out is given\n"
     "  --quality Q    the stage quality: low (no anti-aliasing), medium, high or best\n"
     "                 (default high); exact: anti-aliased by exact covered areas\n"
     "  --info         prints the movie's header, its tags and what this player does not show\n"
@@ -93,6 +97,34 @@ bool ParseSize(const std::string& s, int& w, int& h) {
 }
 
 // Reads a movie file; "" when it worked, else what went wrong.
+// A 44.1 kHz 16-bit stereo WAV file of interleaved samples.
+bool WriteWav(const std::string& path, const std::vector<int16_t>& samples) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
+    std::vector<uint8_t> h;
+    auto put = [&h](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto tag = [&h](const char* t) { h.insert(h.end(), t, t + 4); };
+    tag("RIFF");
+    put(36 + dataBytes, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(1, 2);  // PCM
+    put(2, 2);  // stereo
+    put(44100, 4);
+    put(44100 * 4, 4);
+    put(4, 2);
+    put(16, 2);
+    tag("data");
+    put(dataBytes, 4);
+    for (int16_t v : samples) put(static_cast<uint16_t>(v), 2);
+    const bool ok = std::fwrite(h.data(), 1, h.size(), f) == h.size();
+    return std::fclose(f) == 0 && ok;
+}
+
 std::string ReadFile(const std::string& path, std::vector<uint8_t>& out) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
@@ -207,7 +239,7 @@ int Bench(Movie& m, int w, int h, int frames) {
 int Run(int argc, char** argv) {
     int frames = 1, w = 0, h = 0;
     bool info = false, bench = false, sized = false;
-    std::string out = "out.png", movie, trace;
+    std::string out = "out.png", movie, trace, wav;
     bool outGiven = false;
     raster::Quality quality = raster::Quality::High;
     for (int i = 1; i < argc; ++i) {
@@ -257,6 +289,9 @@ int Run(int argc, char** argv) {
         } else if (a == "--trace") {
             if (!value() || v.empty()) return Fail("--trace needs a file name or -");
             trace = v;
+        } else if (a == "--wav") {
+            if (!value() || v.empty()) return Fail("--wav needs a file name");
+            wav = v;
         } else if (a.size() > 1 && a[0] == '-') {
             return Fail("unknown option '" + a + "'");
         } else if (movie.empty()) {
@@ -281,6 +316,7 @@ int Run(int argc, char** argv) {
             std::fputc('\n', traceFile);
         };
     }
+    options.soundDecoders = lumarel::player::NativeSoundDecoders();
     options.fsCommand = [](const std::string& command, const std::string& args) {
         std::fprintf(stderr, "fscommand: %s %s\n", command.c_str(), args.c_str());
     };
@@ -306,8 +342,21 @@ int Run(int argc, char** argv) {
     const auto begin = std::chrono::steady_clock::now();
     bool shown = false;
     m.Play();
+    // Each frame shown is followed by its share of the sound: 44100 / frame rate stereo frames.
+    std::vector<int16_t> audio;
+    double audioDue = 0;
+    auto mixFrame = [&] {
+        if (wav.empty()) return;
+        audioDue += 44100.0 / (m.Info().frameRate > 0 ? m.Info().frameRate : 12.0);
+        const auto n = static_cast<size_t>(audioDue) - audio.size() / 2;
+        const size_t at = audio.size();
+        audio.resize(at + 2 * n);
+        m.MixAudio(audio.data() + at, n);
+    };
+    mixFrame();
     for (int f = 1; f < frames; ++f) {
         m.Advance();
+        mixFrame();
         if (showProgress && (f % 64 == 0) && std::chrono::steady_clock::now() - begin > std::chrono::seconds(2)) {
             std::fprintf(stderr, "\rframe %d of %d", f + 1, frames);
             shown = true;
@@ -316,7 +365,8 @@ int Run(int argc, char** argv) {
     if (shown) std::fprintf(stderr, "\rframe %d of %d, drawing\n", frames, frames);
     if (traceFile && traceFile != stdout && std::fclose(traceFile) != 0)
         return Fail(trace + ": cannot write the trace file", false);
-    if (traceFile && !outGiven) return 0;
+    if (!wav.empty() && !WriteWav(wav, audio)) return Fail(wav + ": cannot write the WAV file", false);
+    if ((traceFile || !wav.empty()) && !outGiven) return 0;
     raster::Surface s(w, h);
     m.Render(s);
     if (!lumarel::render::WritePng(s, out)) {
