@@ -670,12 +670,23 @@ void Stage::BindClass(const std::shared_ptr<Instance>& clip) {
         machine_->CallHandler(clip->scriptObject, "onLoad");
 }
 
-void Stage::Unload(DisplayObject& obj) {
-    if (!scripted_ || !obj.sprite) return;
-    const Clip clip = Host::ClipFor(obj.sprite);
-    for (const ClipAction& h : obj.clipActions)
-        if (h.events & kClipEventUnload) machine_->RunBlock(h.actions, clip);
-    if (obj.sprite->scriptObject) machine_->CallHandler(obj.sprite->scriptObject, "onUnload");
+void Stage::Retire(DisplayObject&& obj) {
+    if (scripted_ && obj.sprite) retired_.push_back(std::move(obj));
+}
+
+void Stage::RunRetired() {
+    // Handlers may retire more clips; each round runs those retired by the one before.
+    for (int round = 0; !retired_.empty() && round < kMaxNesting * 4; ++round) {
+        std::vector<DisplayObject> batch;
+        batch.swap(retired_);
+        for (DisplayObject& obj : batch) {
+            const Clip clip = Host::ClipFor(obj.sprite);
+            for (const ClipAction& h : obj.clipActions)
+                if (h.events & kClipEventUnload) machine_->RunBlock(h.actions, clip);
+            if (obj.sprite->scriptObject) machine_->CallHandler(obj.sprite->scriptObject, "onUnload");
+        }
+    }
+    retired_.clear();
 }
 
 void Stage::UpdateFields() {
@@ -711,6 +722,7 @@ void Stage::AfterFrame() {
     machine_->RunTimers();
     RunQueuedActions();
     if (!fields_.empty()) UpdateFields();
+    RunRetired();
     machine_->Collect();
 }
 

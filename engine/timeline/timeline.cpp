@@ -560,8 +560,7 @@ void Stage::GotoFrame(Instance& inst, int target) {
             }
         }
     }
-    for (auto& [depth, obj] : old)
-        if (obj.sprite) Unload(obj);
+    for (auto& [depth, obj] : old) Retire(std::move(obj));
     inst.list_.merge(kept);
 }
 
@@ -652,7 +651,7 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
             const uint16_t depth = r.U16();
             auto it = LowestAt(inst.list_, depth);
             if (!r.Ok() || it == inst.list_.end() || it->second.dynamic) return;
-            Unload(it->second);
+            Retire(std::move(it->second));
             inst.list_.erase(it);
             return;
         }
@@ -785,7 +784,7 @@ std::shared_ptr<Instance> Stage::InstantiateField(Instance& parent, text::EditTe
 DisplayObject* Stage::ScriptSlot(Instance& parent, int32_t depth, const Character* ch, const std::string& name) {
     if (depth < 0 || depth > kScriptDepthOffset + kMaxScriptDepth || objects_ >= kMaxDisplayObjects) return nullptr;
     auto [from, to] = parent.list_.equal_range(depth);
-    for (auto it = from; it != to; ++it) Unload(it->second);
+    for (auto it = from; it != to; ++it) Retire(std::move(it->second));
     parent.list_.erase(depth);
     DisplayObject o;
     o.depth = depth;
@@ -860,7 +859,7 @@ bool Stage::LoadMovie(Instance& clip, const std::string& url) {
 }
 
 void Stage::UnloadMovie(Instance& clip) {
-    for (auto& [depth, obj] : clip.list_) Unload(obj);
+    for (auto& [depth, obj] : clip.list_) Retire(std::move(obj));
     clip.list_.clear();
     clip.drawing.reset();
     clip.def_ = &std::get<SpriteCharacter>(EmptyClip()).timeline;
@@ -946,7 +945,7 @@ bool Stage::RemoveClip(Instance& clip) {
     auto [from, to] = parent->list_.equal_range(o->depth);
     for (auto it = from; it != to; ++it) {
         if (it->second.sprite.get() != &clip) continue;
-        Unload(it->second);
+        Retire(std::move(it->second));
         parent->list_.erase(it);
         return true;
     }
@@ -979,6 +978,7 @@ void Stage::SwapDepths(Instance& clip, int32_t depth) {
 
 void Stage::RunQueuedActions() {
     int runs = 0;
+    RunRetired();
     while (!queue_.empty()) {
         QueuedAction a = queue_.front();
         queue_.pop_front();
@@ -987,6 +987,7 @@ void Stage::RunQueuedActions() {
             return;
         }
         if (auto target = a.target.lock()) RunActions(target, a.actions);
+        RunRetired();
     }
 }
 

@@ -332,7 +332,10 @@ private:
     // depth is out of range or the tree is full.
     DisplayObject* ScriptSlot(Instance& parent, int32_t depth, const Character* ch, const std::string& name);
     void BindClass(const std::shared_ptr<Instance>& clip);  // a placed symbol's registered class
-    void Unload(DisplayObject& obj);                        // unload handlers of a clip about to leave the tree
+    // A clip leaving the tree: its unload handlers run once the change is done (RunRetired), so
+    // they never run while a display list is being changed.
+    void Retire(DisplayObject&& obj);
+    void RunRetired();
     DisplayObject* PlacementOf(const Instance& inst);
     const DisplayObject* PlacementOf(const Instance& inst) const { return const_cast<Stage*>(this)->PlacementOf(inst); }
     // The matrix from the instance's space to the stage's (twips), the root's own one included.
@@ -369,6 +372,7 @@ private:
         std::string bytes;
     };
     std::vector<PendingLoad> pendingLoads_;
+    std::vector<DisplayObject> retired_;  // left the tree; their unload handlers are still to run
     struct LoadedMovie {
         swf::SwfFile file;
         MovieDefinition definition;

@@ -387,6 +387,11 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push 0, \"mc\"; getvariable; push \"removeMovieClip\"; callmethod; pop; push \"mc\"; getvariable; typeof; "
          "trace",
          "9|5|9|undefined|undefined"},
+        // onUnload runs once the removing script is done.
+        {"push 5, \"e\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
+         "push r1, \"onUnload\"; function () {; push \"unload\"; trace; }; setmember\n"
+         "push 0, r1, \"removeMovieClip\"; callmethod; pop; push \"after\"; trace",
+         "after|unload"},
         // A registered class: init object, then constructor, then onLoad; duplicates copy the place.
         {"function C() {; push \"ctor \"; push \"this\"; getvariable; push \"v\"; getmember; add2; trace; }\n"
          "push \"C\"; getvariable; push \"prototype\"; getmember; push \"onLoad\"\n"
