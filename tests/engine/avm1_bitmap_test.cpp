@@ -12,31 +12,17 @@ namespace {
 
 // Runs `source` inside a function for its registers: r1 is flash.display, r2 flash.geom, r3
 // flash.filters. The traces joined by "|".
-std::string RunScript(std::string source) {
+std::string RunScript(const std::string& source) {
     testing::ClipHost host;
     engine::avm1::Machine m(host, 8);
-    for (char& c : source)
-        if (c == '\n') c = ';';
-    const std::string code =
-        "function2 body() regs=10 flags=0 {; push \"flash\"; getvariable; store r9; push \"display\"; getmember; "
-        "store r1; pop; push r9, \"geom\"; getmember; store r2; pop; push r9, \"filters\"; getmember; store r3; "
-        "pop; " +
-        source + "; }\npush 0, \"body\"; callfunction; pop";
-    m.RunBlock(swfkit::AssembleActions(code), host.root);
-    std::string out;
-    for (size_t i = 0; i < host.traces.size(); ++i) out += (i ? "|" : "") + host.traces[i];
-    return out + (m.LastAbort().empty() ? "" : "|abort: " + m.LastAbort());
+    return testing::RunInFunction(host, m,
+                                  "push \"flash\"; getvariable; store r9; push \"display\"; getmember; store r1; "
+                                  "pop; push r9, \"geom\"; getmember; store r2; pop; push r9, \"filters\"; "
+                                  "getmember; store r3; pop; ",
+                                  source, 10);
 }
+using testing::Args;
 
-// "push <args reversed>, <count>".
-std::string Args(const std::string& list) {
-    std::vector<std::string> items;
-    std::stringstream in(list);
-    for (std::string item; std::getline(in, item, ',');) items.insert(items.begin(), item);
-    std::string out = "push ";
-    for (const std::string& item : items) out += item + ", ";
-    return out + std::to_string(items.size());
-}
 // `rN = new <package register>.<cls>(args)`.
 std::string New(int r, int package, const char* cls, const std::string& args = "") {
     return "\n" + (args.empty() ? "push 0" : Args(args)) + ", r" + std::to_string(package) + ", \"" + cls +

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/avm1/machine.h"
+#include "tools/swfkit/swfkit.h"
 
 namespace lumarel::testing {
 
@@ -70,5 +72,29 @@ public:
     }
     void SetColor(const Clip& c, const raster::ColorTransform& cx) override { Of(c).color = cx; }
 };
+
+// Runs `source` (statements split by new lines) inside a function with `regs` registers, after
+// `prelude` (which fills registers), on the host's root: the traces joined by "|", and an abort.
+inline std::string RunInFunction(ClipHost& host, engine::avm1::Machine& m, const std::string& prelude,
+                                 std::string source, int regs) {
+    for (char& c : source)
+        if (c == '\n') c = ';';
+    const std::string code = "function2 body() regs=" + std::to_string(regs) + " flags=0 {; " + prelude + source +
+                             "; }\npush 0, \"body\"; callfunction; pop";
+    m.RunBlock(swfkit::AssembleActions(code), host.root);
+    std::string out;
+    for (size_t i = 0; i < host.traces.size(); ++i) out += (i ? "|" : "") + host.traces[i];
+    return out + (m.LastAbort().empty() ? "" : "|abort: " + m.LastAbort());
+}
+
+// "push <args reversed>, <count>": the arguments of a call, first one on top.
+inline std::string Args(const std::string& list) {
+    std::vector<std::string> items;
+    std::stringstream in(list);
+    for (std::string item; std::getline(in, item, ',');) items.insert(items.begin(), item);
+    std::string out = "push ";
+    for (const std::string& item : items) out += item + ", ";
+    return out + std::to_string(items.size());
+}
 
 }  // namespace lumarel::testing

@@ -12,29 +12,13 @@ namespace {
 
 // Runs `source` on the stage's timeline, inside a function for its registers, with flash.geom
 // in r1; the traces joined by "|".
-std::string RunOnStage(testing::ClipHost& host, int version, std::string source) {
+std::string RunOnStage(testing::ClipHost& host, int version, const std::string& source) {
     engine::avm1::Machine m(host, version);
-    for (char& c : source)
-        if (c == '\n') c = ';';
-    const std::string code =
-        "function2 body() regs=8 flags=0 {; push \"flash\"; getvariable; push \"geom\"; "
-        "getmember; store r1; pop; " +
-        source + "; }\npush 0, \"body\"; callfunction; pop";
-    m.RunBlock(swfkit::AssembleActions(code), host.root);
-    std::string out;
-    for (size_t i = 0; i < host.traces.size(); ++i) out += (i ? "|" : "") + host.traces[i];
-    return out + (m.LastAbort().empty() ? "" : "|abort: " + m.LastAbort());
+    return testing::RunInFunction(host, m, "push \"flash\"; getvariable; push \"geom\"; getmember; store r1; pop; ",
+                                  source, 8);
 }
+using testing::Args;
 
-// "push <args reversed>, <count>": the arguments of a call, first one on top.
-std::string Args(const std::string& list) {
-    std::vector<std::string> items;
-    std::stringstream in(list);
-    for (std::string item; std::getline(in, item, ',');) items.insert(items.begin(), item);
-    std::string out = "push ";
-    for (const std::string& item : items) out += item + ", ";
-    return out + std::to_string(items.size());
-}
 // `rN = new flash.geom.<cls>(args)`.
 std::string New(int r, const char* cls, const std::string& args = "") {
     return "\n" + (args.empty() ? "push 0" : Args(args)) + ", r1, \"" + cls + "\"; newmethod; store r" +
