@@ -15,8 +15,6 @@ using swf::BitReader;
 
 namespace {
 
-constexpr double kPadding = 40;  // twips between an edit field's border and its text
-
 // Collects glyph outlines into one layer, one solid fill per colour.
 class ShapeWriter {
 public:
@@ -727,9 +725,9 @@ void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ct
             a += rs.kern->Kerning(p.chars[i], p.chars[i + 1]);
         return a * rs.scale;
     };
-    const double boxLeft = out.bounds.xmin + kPadding + leftMargin;
+    const double boxLeft = out.bounds.xmin + kFieldPadding + leftMargin;
     const double boxWidth =
-        (static_cast<double>(out.bounds.xmax) - out.bounds.xmin) - 2 * kPadding - leftMargin - rightMargin;
+        (static_cast<double>(out.bounds.xmax) - out.bounds.xmin) - 2 * kFieldPadding - leftMargin - rightMargin;
 
     // Greedy word wrap at spaces; a word wider than the line is broken between characters.
     struct Line {
@@ -771,39 +769,66 @@ void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ct
     }
 
     // Each line stands on the tallest of its styles; an empty line has its paragraph's height.
-    double baseline = out.bounds.ymin + kPadding, prevDescent = 0;
-    bool firstLine = true;
-    for (const Line& line : lines) {
-        const StyledParagraph& p = *line.para;
-        size_t end = line.end;
-        while (end > line.begin && p.chars[end - 1] == ' ') --end;
+    struct Metrics {
         double ascent = 0, descent = 0, width = 0;
+        size_t end = 0;  // trailing spaces left out
+    };
+    std::vector<Metrics> metrics(lines.size());
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const Line& line = lines[k];
+        const StyledParagraph& p = *line.para;
+        Metrics& mt = metrics[k];
+        mt.end = line.end;
+        while (mt.end > line.begin && p.chars[mt.end - 1] == ' ') --mt.end;
         auto measure = [&](const Resolved& rs) {
             if (!rs.src) return;
-            ascent = std::max(ascent, rs.src->Ascent() * rs.scale);
-            descent = std::max(descent, rs.src->Descent() * rs.scale);
+            mt.ascent = std::max(mt.ascent, rs.src->Ascent() * rs.scale);
+            mt.descent = std::max(mt.descent, rs.src->Descent() * rs.scale);
         };
-        if (end == line.begin) measure(styles[p.style]);
-        for (size_t i = line.begin; i < end; ++i) {
+        if (mt.end == line.begin) measure(styles[p.style]);
+        for (size_t i = line.begin; i < mt.end; ++i) {
             measure(styles[p.styles[i]]);
-            width += advance(p, i);
+            mt.width += advance(p, i);
         }
-        baseline += (firstLine ? 0 : prevDescent + leading) + ascent;
-        firstLine = false;
-        prevDescent = descent;
-        if (extent) {
-            extent->width = std::max(extent->width, width + (line.first ? indent : 0));
-            extent->height = baseline + descent - (out.bounds.ymin + kPadding);
-            ++extent->lines;
-        }
-        if (baseline - ascent > out.bounds.ymax || w.Full()) break;  // below the field
-        double x = boxLeft + (line.first ? indent : 0);
+    }
+    // Where each line's top stands when all are stacked, leading between them.
+    std::vector<double> tops(lines.size() + 1, 0.0);
+    for (size_t k = 0; k < lines.size(); ++k)
+        tops[k + 1] = tops[k] + metrics[k].ascent + metrics[k].descent + (k + 1 < lines.size() ? leading : 0);
+    auto stacked = [&](size_t from, size_t to) {  // the height lines [from, to) take
+        return to > from ? tops[to] - tops[from] - (to < lines.size() ? leading : 0) : 0.0;
+    };
+    const double room = (static_cast<double>(out.bounds.ymax) - out.bounds.ymin) - 2 * kFieldPadding;
+    // The last line that can stand on top: the lines below it fill the field.
+    size_t maxTop = lines.size() ? lines.size() - 1 : 0;
+    while (maxTop > 0 && stacked(maxTop - 1, lines.size()) <= room) --maxTop;
+    const size_t top = std::min<size_t>(d.scroll, maxTop);
+    if (extent) {
+        for (size_t k = 0; k < lines.size(); ++k)
+            extent->width = std::max(extent->width, metrics[k].width + (lines[k].first ? indent : 0));
+        extent->height = stacked(0, lines.size());
+        extent->lines = static_cast<int>(lines.size());
+        extent->maxScroll = static_cast<int>(maxTop) + 1;
+        size_t bottom = top + 1;
+        while (bottom < lines.size() && stacked(top, bottom + 1) <= room) ++bottom;
+        extent->bottomScroll = static_cast<int>(bottom);
+    }
+
+    double baseline = out.bounds.ymin + kFieldPadding, prevDescent = 0;
+    for (size_t k = top; k < lines.size(); ++k) {
+        const Line& line = lines[k];
+        const StyledParagraph& p = *line.para;
+        const Metrics& mt = metrics[k];
+        baseline += (k == top ? 0 : prevDescent + leading) + mt.ascent;
+        prevDescent = mt.descent;
+        if (baseline - mt.ascent > out.bounds.ymax || w.Full()) break;  // below the field
+        double x = boxLeft + (line.first ? indent : 0) - d.hscroll;
         const double avail = boxWidth - (line.first ? indent : 0);
         if (p.align == 1)
-            x += avail - width;  // right
+            x += avail - mt.width;  // right
         else if (p.align == 2)
-            x += (avail - width) / 2;  // centre; justify is drawn left aligned
-        for (size_t i = line.begin; i < end; ++i) {
+            x += (avail - mt.width) / 2;  // centre; justify is drawn left aligned
+        for (size_t i = line.begin; i < mt.end; ++i) {
             const Resolved& rs = styles[p.styles[i]];
             const double adv = advance(p, i);
             // Glyphs wholly outside the field are left out (the field cuts its text off there).

@@ -57,14 +57,23 @@ struct EditTextDef {
     double leftMargin = 0, rightMargin = 0, indent = 0, leading = 0;  // twips
     std::string variable;                                             // the variable the field shows, if any
     std::string text;                                                 // initial contents, in the movie's text encoding
+    // Scrolled by script: the first line shown (zero-based; cut to the last line that can stand
+    // on top) and how far the text is moved left (twips).
+    size_t scroll = 0;
+    double hscroll = 0;
 };
 // False with a reason only when the record is unusable; a truncated one keeps an empty field.
 bool ParseDefineEditText(std::span<const uint8_t> data, EditTextDef& out, std::string& error);
+
+// Twips between an edit field's border and its text.
+constexpr double kFieldPadding = 40;
 
 // How much room laid-out text takes: the widest line and the height of all lines (twips).
 struct TextExtent {
     double width = 0, height = 0;
     int lines = 0;
+    int maxScroll = 1;     // the highest first line (one-based) that still fills the field
+    int bottomScroll = 1;  // the last line (one-based) wholly in view, at the field's scroll
 };
 // Lays out `text` (the movie's text encoding; HTML when def.html) in the field's bounds.
 void LayoutEditText(const EditTextDef& def, std::string text, const TextContext& ctx, TextShape& out,

@@ -10,8 +10,6 @@ namespace lumarel::engine::timeline {
 
 namespace {
 
-constexpr double kGutter = 40;  // twips between a field's edge and its text, on each side
-
 // Line breaks as fields keep them: CR LF, LF and CR all become CR.
 std::string NormalizeBreaks(const std::string& s) {
     std::string out;
@@ -103,7 +101,7 @@ void EditField::Layout(const text::TextContext& ctx) {
         text::TextExtent e;
         text::LayoutEditText(wide, contents, c, ts, &e);
         if (!def.wordWrap) {
-            const auto w = static_cast<int32_t>(std::ceil(e.width + 2 * kGutter));
+            const auto w = static_cast<int32_t>(std::ceil(e.width + 2 * text::kFieldPadding));
             if (autoSize == AutoSize::Left) {
                 def.bounds.xmax = def.bounds.xmin + w;
             } else if (autoSize == AutoSize::Right) {
@@ -114,7 +112,7 @@ void EditField::Layout(const text::TextContext& ctx) {
                 def.bounds.xmax = def.bounds.xmin + w;
             }
         }
-        def.bounds.ymax = def.bounds.ymin + static_cast<int32_t>(std::ceil(e.height + 2 * kGutter));
+        def.bounds.ymax = def.bounds.ymin + static_cast<int32_t>(std::ceil(e.height + 2 * text::kFieldPadding));
         budget = kMaxFieldEdges;
     }
     text::LayoutEditText(def, contents, c, ts, &extent_);

@@ -462,6 +462,12 @@ double RgbOf(raster::Rgba c) { return double(uint32_t(c.r) << 16 | uint32_t(c.g)
 raster::Rgba ToRgb(uint32_t v, uint8_t alpha = 255) {
     return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v), alpha};
 }
+// How far a field's text can move left: what is wider than the room inside the field (twips).
+double MaxHScroll(EditField& f, const text::TextContext& ctx) {
+    const text::EditTextDef& d = f.def;
+    const double room = double(d.bounds.xmax) - d.bounds.xmin - 2 * text::kFieldPadding - d.leftMargin - d.rightMargin;
+    return std::max(0.0, f.Extent(ctx).width - room);
+}
 const char* const kAlignNames[] = {"left", "right", "center", "justify"};
 const char* const kAutoSizeNames[] = {"none", "left", "center", "right"};
 
@@ -517,9 +523,12 @@ avm1::Value Stage::Host::FieldGet(const Clip& c, const std::string& name) {
     if (name == "embedFonts") return Value(f.embedFonts);
     if (name == "maxChars") return d.maxLength ? Value(double(d.maxLength)) : Value::Null();
     if (name == "password") return Value(d.password);
-    if (name == "scroll" || name == "maxscroll") return Value(1.0);
-    if (name == "bottomScroll") return Value(double(std::max(1, f.Extent(ctx).lines)));
-    if (name == "hscroll" || name == "maxhscroll" || name == "sharpness" || name == "thickness") return Value(0.0);
+    if (name == "scroll") return Value(double(std::min<size_t>(d.scroll + 1, size_t(f.Extent(ctx).maxScroll))));
+    if (name == "maxscroll") return Value(double(f.Extent(ctx).maxScroll));
+    if (name == "bottomScroll") return Value(double(f.Extent(ctx).bottomScroll));
+    if (name == "hscroll") return Value(std::round(std::min(d.hscroll, MaxHScroll(f, ctx))) / 20.0);
+    if (name == "maxhscroll") return Value(std::round(MaxHScroll(f, ctx)) / 20.0);
+    if (name == "sharpness" || name == "thickness") return Value(0.0);
     if (name == "condenseWhite") return Value(false);
     if (name == "antiAliasType") return Value("normal");
     if (name == "gridFitType") return Value("pixel");
@@ -617,6 +626,17 @@ bool Stage::Host::FieldSet(const Clip& c, const std::string& name, const Value& 
     }
     if (name == "variable") {
         d.variable = v.IsNullish() ? std::string() : m.ToString(v);
+        return true;
+    }
+    if (name == "scroll") {
+        const double most = f.Extent(stage_.TextContextFor()).maxScroll;
+        d.scroll = static_cast<size_t>(std::trunc(number(1, most)) - 1);
+        f.Changed();
+        return true;
+    }
+    if (name == "hscroll") {
+        d.hscroll = std::trunc(number(0, MaxHScroll(f, stage_.TextContextFor()) / 20)) * 20;
+        f.Changed();
         return true;
     }
     if (name == "maxChars") {

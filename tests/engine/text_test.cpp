@@ -636,3 +636,39 @@ TEST(EditText, LegacyMoviesTakeTheirTextThroughTheLegacyDecoder) {
         EXPECT_EQ(fonts->requests[0].second, expect);
     }
 }
+
+namespace {
+
+// Scrolling by script: five lines of 13.2 px (glyphs 12 px apart) in a field with room for three. maxscroll is the last
+// line that still fills the field, scroll is cut to it, and the field draws from that line.
+TEST(EditText, ScriptsScrollLinesAndColumns) {
+    kit::Movie mv = TextStage(8);
+    kit::EditText e;
+    e.bounds = kit::Rect::Pixels(0, 0, 45, 50);
+    e.height = static_cast<uint16_t>(kit::Px(20));
+    e.multiline = true;
+    e.text = "A\rAA\rAAA\rAAAA\rAAAAA";
+    mv.Raw(kit::tag::DefineEditText, kit::EncodeDefineEditText(1, e));
+    mv.Place2(kit::Place::Add(1, 1).Named("f"));
+    mv.DoAction(kit::Actions().Asm(
+        "push \"f\"; getvariable; store r1; push \"maxscroll\"; getmember; trace\n"
+        "push r1, \"bottomScroll\"; getmember; trace; push r1, \"maxhscroll\"; getmember; trace\n"
+        "push r1, \"scroll\", 99; setmember; push r1, \"scroll\"; getmember; trace\n"
+        "push r1, \"scroll\", 3; setmember; push r1, \"bottomScroll\"; getmember; trace\n"
+        "push r1, \"hscroll\", 500; setmember; push r1, \"hscroll\"; getmember; trace; push r1, \"hscroll\", 0; "
+        "setmember"));
+    mv.ShowFrame();
+    std::vector<std::string> traces;
+    engine::LoadOptions options{std::make_shared<FakeDeviceFonts>()};
+    options.trace = [&](const std::string& t) { traces.push_back(t); };
+    auto m = LoadKitWith(mv, options);
+    ASSERT_TRUE(m);
+    m->Play();
+    EXPECT_EQ(traces, (std::vector<std::string>{"3", "3", "19", "3", "5", "19"}));
+    // Line 3 ("AAA") on top: its third glyph stands where the first line had none.
+    const raster::Surface s = RenderSurface(*m, kW, kH);
+    EXPECT_GT(DarkPixels(s, 26, 2, 38, 14), 20);
+    EXPECT_EQ(DarkPixels(s, 38, 2, 45, 14), 0);
+}
+
+}  // namespace
