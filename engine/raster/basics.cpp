@@ -169,4 +169,49 @@ uint32_t BlendPixel(uint32_t src, uint32_t dst, Blend mode) {
     return out;
 }
 
+bool ShapeContains(const Shape& shape, double px, double py) {
+    constexpr int kCurveSteps = 16;
+    std::vector<int> winding;
+    for (const Layer& layer : shape.layers) {
+        winding.assign(layer.fills.size() + 1, 0);
+        bool stroked = false;
+        for (const Edge& e : layer.edges) {
+            const int steps = e.kind == Edge::Kind::Quad ? kCurveSteps : 1;
+            const double halfWidth =
+                e.line && e.line <= layer.strokes.size() ? std::max(layer.strokes[e.line - 1].width, 20.0) / 2 : -1;
+            double ax = e.x0, ay = e.y0;
+            for (int k = 1; k <= steps; ++k) {
+                double bx = e.x1, by = e.y1;
+                if (k < steps) {
+                    const double t = double(k) / steps, u = 1 - t;
+                    bx = u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1;
+                    by = u * u * e.y0 + 2 * u * t * e.cy + t * t * e.y1;
+                }
+                // A crossing of the ray to the right of the point: walking down the screen the
+                // edge has its left style on the ray's side, walking up its right style.
+                if ((ay <= py) != (by <= py)) {
+                    const double cx = ax + (py - ay) * (bx - ax) / (by - ay);
+                    if (cx > px) {
+                        const int dir = by > ay ? 1 : -1;
+                        if (e.fill0 && e.fill0 < winding.size()) winding[e.fill0] += dir;
+                        if (e.fill1 && e.fill1 < winding.size()) winding[e.fill1] -= dir;
+                    }
+                }
+                if (halfWidth > 0 && !stroked) {
+                    const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+                    const double t = len2 > 0 ? std::clamp(((px - ax) * dx + (py - ay) * dy) / len2, 0.0, 1.0) : 0;
+                    const double ex = ax + t * dx - px, ey = ay + t * dy - py;
+                    stroked = ex * ex + ey * ey <= halfWidth * halfWidth;
+                }
+                ax = bx;
+                ay = by;
+            }
+        }
+        if (stroked) return true;
+        for (size_t s = 1; s < winding.size(); ++s)
+            if (layer.evenOdd ? (winding[s] & 1) : winding[s] != 0) return true;
+    }
+    return false;
+}
+
 }  // namespace lumarel::raster

@@ -130,6 +130,10 @@ struct Shape {
     std::vector<Layer> layers;  // each layer: all its fills in ONE sweep, then its strokes on top
 };
 
+// Whether the point (shape space) lies inside one of the shape's fills, by each layer's fill
+// rule, or within half a stroke's width of a stroked edge. Curves are followed as 16 segments.
+bool ShapeContains(const Shape& shape, double x, double y);
+
 class Surface {  // premultiplied 0xAARRGGBB pixels
 public:
     Surface(int w, int h);

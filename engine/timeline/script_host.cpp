@@ -121,6 +121,12 @@ public:
         out = Rect{box.xMin / 20.0, box.yMin / 20.0, box.xMax / 20.0, box.yMax / 20.0};
         return true;
     }
+    bool HitShape(const Clip& c, double x, double y) override {
+        if (!c || !std::isfinite(x) || !std::isfinite(y)) return false;
+        const Instance& inst = *Of(c);
+        const DisplayObject* o = Placement(inst);
+        return (!o || o->visible) && HitsShapes(inst, StageMatrix(inst), x * 20.0, y * 20.0);
+    }
     void LocalToGlobal(const Clip& c, double& x, double& y) override {
         if (!c) return;
         StageMatrix(*Of(c)).Apply(x * 20.0, y * 20.0, x, y);

@@ -485,6 +485,33 @@ void AddBounds(const Instance& inst, const raster::Matrix& m, Box& box, int nest
     for (const auto& [depth, obj] : inst.Objects()) AddObjectBounds(obj, m.Multiply(obj.matrix), box, nesting);
 }
 
+bool HitsShapes(const Instance& inst, const raster::Matrix& m, double x, double y, int nesting) {
+    if (nesting > kMaxNesting) return false;
+    auto hits = [x, y](const raster::Shape& shape, const raster::Matrix& world) {
+        double lx, ly;
+        world.Inverted().Apply(x, y, lx, ly);
+        return raster::ShapeContains(shape, lx, ly);
+    };
+    if (inst.drawing && !inst.drawing->Empty() && hits(inst.drawing->Shape(), m)) return true;
+    if (inst.field) {  // a field counts wherever its box is
+        Box box;
+        box.AddRect(inst.field->def.bounds, m);
+        if (x >= box.xMin && x <= box.xMax && y >= box.yMin && y <= box.yMax) return true;
+    }
+    for (const auto& [depth, obj] : inst.Objects()) {
+        if (!obj.visible || obj.clipDepth > 0) continue;
+        const raster::Matrix world = m.Multiply(obj.matrix);
+        if (obj.sprite) {
+            if (!obj.sprite->isMask && HitsShapes(*obj.sprite, world, x, y, nesting + 1)) return true;
+        } else if (const auto* sc = std::get_if<ShapeCharacter>(obj.character)) {
+            if (hits(sc->shape, world)) return true;
+        } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
+            if (hits(mc->At(obj.ratio), world)) return true;
+        }
+    }
+    return false;
+}
+
 std::shared_ptr<Instance> Instance::Child(const std::string& name) const {
     const std::string want = Lower(name);
     for (const auto& [depth, obj] : list_) {

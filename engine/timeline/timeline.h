@@ -226,6 +226,9 @@ struct Box {
 // `m` (its own matrix not included), and of everything an instance shows.
 void AddObjectBounds(const DisplayObject& obj, const raster::Matrix& m, Box& box, int nesting = 0);
 void AddBounds(const Instance& inst, const raster::Matrix& m, Box& box, int nesting = 0);
+// Whether a point (twips, in the space `m` maps an instance's contents into) lies on a fill or
+// stroke of what the instance shows; masks and hidden objects do not count.
+bool HitsShapes(const Instance& inst, const raster::Matrix& m, double x, double y, int nesting = 0);
 
 // Where scripts' output goes and what time it is for them.
 struct ScriptEnv {

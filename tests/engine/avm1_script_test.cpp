@@ -456,6 +456,15 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push 25, 15, 2, \"mc\"; getvariable; push \"hitTest\"; callmethod; trace\n"
          "push 25, 5, 2, \"mc\"; getvariable; push \"hitTest\"; callmethod; trace",
          "10|10|30|11|22|true|false"},
+        // Shape hit tests: the fills themselves, not their bounds.
+        {"push true, 25, 15, 3, \"mc\"; getvariable; push \"hitTest\"; callmethod; trace\n"
+         "push 7, \"d\", 2, \"_root\"; getvariable; push \"createEmptyMovieClip\"; callmethod; store r1; pop\n"
+         "push 255, 1, r1, \"beginFill\"; callmethod; pop; push 0, 0, 2, r1, \"moveTo\"; callmethod; pop\n"
+         "push 0, 40, 2, r1, \"lineTo\"; callmethod; pop; push 40, 0, 2, r1, \"lineTo\"; callmethod; pop\n"
+         "push 0, r1, \"endFill\"; callmethod; pop\n"
+         "push true, 5, 5, 3, r1, \"hitTest\"; callmethod; trace; push true, 30, 30, 3, r1, \"hitTest\"; "
+         "callmethod; trace; push 30, 30, 2, r1, \"hitTest\"; callmethod; trace",
+         "true|true|false|true"},
     };
     for (const auto& [source, want] : cases) EXPECT_EQ(TraceClipScript(source), want) << source;
 }
