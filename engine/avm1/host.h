@@ -99,6 +99,7 @@ public:
 
     // Text fields: display objects scripts reach like clips, with their own properties.
     virtual bool IsTextField(const Clip& /*c*/) { return false; }
+    virtual bool IsButton(const Clip& /*c*/) { return false; }
     virtual Clip CreateTextField(const Clip& /*parent*/, const std::string& /*name*/, int /*depth*/, double /*x*/,
                                  double /*y*/, double /*width*/, double /*height*/) {
         return nullptr;

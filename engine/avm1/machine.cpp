@@ -41,6 +41,8 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     booleanProto = NewObject(objectProto);
     errorProto = NewObject(objectProto);
     movieClipProto = NewObject(objectProto);
+    textFieldProto = NewObject(objectProto);
+    buttonProto = NewObject(objectProto);
     dateProto = NewObject(objectProto);
     InstallObject(*this);
     InstallFunction(*this);
@@ -114,7 +116,7 @@ Object* Machine::ClipObject(const Clip& c) {
     if (!c) return nullptr;
     Object*& slot = host_.ScriptObject(c);
     if (!slot) {
-        slot = NewObject(host_.IsTextField(c) && textFieldProto ? textFieldProto : movieClipProto);
+        slot = NewObject(host_.IsTextField(c) ? textFieldProto : host_.IsButton(c) ? buttonProto : movieClipProto);
         slot->kind = ObjectKind::MovieClip;
         slot->clip = c;
         boundClips_.push_back(c);
@@ -422,7 +424,7 @@ std::string Machine::TypeOf(const Value& v) {
     if (v.IsObject()) {
         if (v.object->kind == ObjectKind::MovieClip) {
             const Clip c = ClipOf(v);
-            return c && host_.IsTextField(c) ? "object" : "movieclip";
+            return c && (host_.IsTextField(c) || host_.IsButton(c)) ? "object" : "movieclip";
         }
         if (v.object->IsFunction()) return "function";
     }

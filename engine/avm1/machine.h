@@ -112,6 +112,7 @@ public:
     Object* errorProto = nullptr;
     Object* movieClipProto = nullptr;
     Object* textFieldProto = nullptr;
+    Object* buttonProto = nullptr;
     Object* dateProto = nullptr;
     // Other objects the built-ins make things from (prototypes they hold), kept by the collector.
     std::vector<Object*> builtinRoots;

@@ -120,6 +120,7 @@ bool BuildButton(std::span<const uint8_t> data, int version, std::span<const uin
         }
     }
     out = SpriteCharacter{};
+    out.timeline.button = true;
     out.timeline.frames.emplace_back();
     for (const Piece& p : pieces) {
         swf::Tag t;

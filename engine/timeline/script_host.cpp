@@ -200,6 +200,7 @@ public:
         if (DisplayObject* o = c ? Placement(*Of(c)) : nullptr) o->cacheAsBitmap = on;
     }
     bool IsTextField(const Clip& c) override { return c && Of(c)->field; }
+    bool IsButton(const Clip& c) override { return c && Of(c)->def_ && Of(c)->def_->button; }
     Clip CreateTextField(const Clip& parent, const std::string& name, int depth, double x, double y, double width,
                          double height) override {
         if (!parent) return nullptr;

@@ -46,6 +46,7 @@ struct TimelineDef {
     std::map<std::string, int> labels;          // lower-cased label -> frame
     int FrameCount() const { return static_cast<int>(frames.size()); }
     int FindLabel(const std::string& label) const;  // the frame of a label (any case), or -1
+    bool button = false;                            // a button's up state: scripts see a Button
 };
 
 struct ShapeCharacter {

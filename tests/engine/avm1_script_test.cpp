@@ -475,6 +475,27 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
 namespace lumarel {
 namespace {
 
+// A named button is reached like a clip, but is a Button: an object with the clip properties,
+// its depth and the Flash 8 effects, and none of the timeline methods.
+TEST(Avm1Scripts, ButtonsAreObjectsWithClipProperties) {
+    swfkit::Movie movie(swfkit::Rect::Pixels(0, 0, 100, 100), 10.0, 8);
+    swfkit::ShapeBuilder box;
+    box.Fill1(box.AddFill(swfkit::FillStyle::Solid(swfkit::Rgba::Hex(0xff0000)))).Rectangle(0, 0, 200, 200);
+    swfkit::ButtonRecord up;
+    up.character = movie.DefineShape(box);
+    movie.Raw(swfkit::tag::DefineButton2, swfkit::EncodeDefineButton2(20, {up}));
+    movie.Place2(swfkit::Place::Add(3, 20).Named("b").At(swfkit::Matrix::Translate(100, 0)));
+    movie.DoAction(swfkit::Actions().Asm(
+        "push \"b\"; getvariable; store r1; typeof; trace; push r1, \"Button\"; getvariable; instanceof; trace\n"
+        "push r1, \"_x\"; getmember; trace; push r1, \"_width\"; getmember; trace; push 0, r1, \"getDepth\"; "
+        "callmethod; trace\n"
+        "push r1, \"play\"; getmember; typeof; trace; push r1, \"enabled\"; getmember; trace\n"
+        "push r1, \"blendMode\", \"add\"; setmember; push r1, \"blendMode\"; getmember; trace"));
+    movie.ShowFrame();
+    EXPECT_EQ(Play(movie, 0).traces,
+              (std::vector<std::string>{"object", "true", "5", "10", "-16381", "undefined", "true", "add"}));
+}
+
 // loadMovie reads a local movie through the player's file hook and shows it a frame later;
 // a name outside the movie's folder is never asked for.
 TEST(Avm1Scripts, LoadMovieShowsALocalMovieOnALaterFrame) {

@@ -170,11 +170,16 @@ void InstallMovieClip(Machine& m) {
         if (Clip c = mm.ClipOf(self)) mm.HostRef().RemoveClip(c);
         return Value();
     });
-    m.Method(proto, "getDepth", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+    auto getDepth = [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
         int depth;
         Clip c = mm.ClipOf(self);
         return c && mm.HostRef().Depth(c, depth) ? Value(depth) : Value();
-    });
+    };
+    m.Method(proto, "getDepth", getDepth);
+    // Buttons: reached by name like clips, with the clip properties (_x, _alpha, ...), their
+    // depth and the Flash 8 effects; they have no timeline methods.
+    m.Class("Button", nullptr, nullptr, m.buttonProto);
+    m.Method(m.buttonProto, "getDepth", getDepth);
     m.Method(proto, "getNextHighestDepth", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
         Clip c = mm.ClipOf(self);
         return c ? Value(mm.HostRef().NextHighestDepth(c)) : Value();

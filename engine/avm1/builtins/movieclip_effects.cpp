@@ -11,10 +11,7 @@ namespace {
 const char* const kBlendNames[] = {"normal", "layer",    "multiply", "screen", "lighten", "darken",  "difference",
                                    "add",    "subtract", "invert",   "alpha",  "erase",   "overlay", "hardlight"};
 
-}  // namespace
-
-void InstallMovieClipEffects(Machine& m) {
-    Object* proto = m.movieClipProto;
+void InstallEffects(Machine& m, Object* proto) {
     // The Transform class as the package made it, kept even if a script replaces flash.geom.
     Value ctor;
     const Value flash = m.Get(m.global, "flash");
@@ -142,6 +139,12 @@ void InstallMovieClipEffects(Machine& m) {
         },
         kDontEnum | kSince8);
     proto->Define("scale9Grid", Value(), kDontEnum | kSince8);
+}
+
+}  // namespace
+
+void InstallMovieClipEffects(Machine& m) {
+    for (Object* proto : {m.movieClipProto, m.buttonProto}) InstallEffects(m, proto);
 }
 
 }  // namespace lumarel::engine::avm1

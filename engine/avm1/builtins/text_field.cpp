@@ -41,8 +41,7 @@ Object* NewFormat(Machine& m) {
 }  // namespace
 
 void InstallTextField(Machine& m) {
-    Object* proto = m.NewObject(m.objectProto);
-    m.textFieldProto = proto;
+    Object* proto = m.textFieldProto;
     Object* ctor = m.Class("TextField", nullptr, nullptr, proto);
     for (const char* name : kFieldProps) {
         const std::string prop = name;
