@@ -1064,8 +1064,13 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
                 if (const Clip c = ClipFromValue(a, Pop(a))) m_.HostRef().RemoveClip(c);
                 break;
             case 0x27: {  // StartDrag
-                Pop(a), Pop(a);
-                if (m_.ToBoolean(Pop(a))) Pop(a), Pop(a), Pop(a), Pop(a);
+                const Clip c = ClipFromValue(a, Pop(a));
+                const bool lock = m_.ToBoolean(Pop(a));
+                double bounds[4];
+                const bool constrained = m_.ToBoolean(Pop(a));
+                if (constrained)
+                    for (int i = 3; i >= 0; --i) bounds[i] = m_.ToNumber(Pop(a));
+                if (c) StartDrag(m_, c, lock, constrained ? bounds : nullptr);
                 break;
             }
             case 0x28:  // EndDrag

@@ -188,6 +188,10 @@ void InstallMovieClipLoader(Machine& m);  // after InstallSystem (AsBroadcaster)
 // init object's properties are copied on, then the class's constructor runs on it. True when the
 // symbol has a class.
 bool BindClipClass(Machine& m, const Clip& c, const std::string& symbol, const Value& init);
+// startDrag: no pointer reaches movies, so it stands still where the stage's origin is. With
+// `lockCenter` the clip's origin moves there at once; `bounds` (left, top, right, bottom in the
+// parent's space, or null) then keeps it inside.
+void StartDrag(Machine& m, const Clip& c, bool lockCenter, const double* bounds);
 void InstallError(Machine& m);
 void InstallSystem(Machine& m);
 void InstallDate(Machine& m);

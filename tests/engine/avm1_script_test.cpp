@@ -465,6 +465,12 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push true, 5, 5, 3, r1, \"hitTest\"; callmethod; trace; push true, 30, 30, 3, r1, \"hitTest\"; "
          "callmethod; trace; push 30, 30, 2, r1, \"hitTest\"; callmethod; trace",
          "true|true|false|true"},
+        // Dragging with no pointer: a locked centre goes to the stage's origin, bounds keep it in.
+        {"push true, 1, \"mc\"; getvariable; push \"startDrag\"; callmethod; pop; push \"mc._x\"; getvariable; "
+         "trace\n"
+         "push 4, 5, 30, 40, 1, false, \"mc\"; startdrag; enddrag; push \"mc._x\"; getvariable; trace; push "
+         "\"mc._y\"; getvariable; trace",
+         "0|4|5"},
     };
     for (const auto& [source, want] : cases) EXPECT_EQ(TraceClipScript(source), want) << source;
 }

@@ -101,6 +101,25 @@ Value HitTest(Machine& m, const Value& self, std::span<const Value> args) {
 
 }  // namespace
 
+void StartDrag(Machine& m, const Clip& c, bool lockCenter, const double* bounds) {
+    Host& h = m.HostRef();
+    const Clip parent = h.Parent(c);
+    double x = m.ToNumber(h.GetProperty(c, ClipProp::X)), y = m.ToNumber(h.GetProperty(c, ClipProp::Y));
+    if (lockCenter) {
+        x = y = 0;
+        if (parent) h.GlobalToLocal(parent, x, y);
+    }
+    if (bounds) {
+        auto keep = [](double v, double a, double b) {
+            return std::isfinite(a) && std::isfinite(b) ? std::clamp(v, std::min(a, b), std::max(a, b)) : v;
+        };
+        x = keep(x, bounds[0], bounds[2]);
+        y = keep(y, bounds[1], bounds[3]);
+    }
+    h.SetProperty(c, ClipProp::X, Value(x));
+    h.SetProperty(c, ClipProp::Y, Value(y));
+}
+
 bool BindClipClass(Machine& m, const Clip& c, const std::string& symbol, const Value& init) {
     Value ctor;
     const Value table = m.Get(m.global, "__registeredClasses");
@@ -216,6 +235,15 @@ void InstallMovieClip(Machine& m) {
     });
     m.Method(proto, "hitTest",
              [](Machine& mm, const Value& self, std::span<const Value> args) { return HitTest(mm, self, args); });
+    m.Method(proto, "startDrag", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        Clip c = mm.ClipOf(self);
+        if (!c) return Value();
+        double bounds[4];
+        for (size_t i = 0; i < 4; ++i) bounds[i] = mm.ToNumber(Arg(args, i + 1));
+        StartDrag(mm, c, mm.ToBoolean(Arg(args, 0)), args.size() >= 5 ? bounds : nullptr);
+        return Value();
+    });
+    m.Method(proto, "stopDrag", [](Machine&, const Value&, std::span<const Value>) { return Value(); });
     m.Method(proto, "setMask", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
         if (Clip c = mm.ClipOf(self)) mm.HostRef().SetMask(c, args.empty() ? nullptr : mm.ClipOf(args[0]));
         return Value();
