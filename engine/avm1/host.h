@@ -100,6 +100,15 @@ public:
     // Text fields: display objects scripts reach like clips, with their own properties.
     virtual bool IsTextField(const Clip& /*c*/) { return false; }
     virtual bool IsButton(const Clip& /*c*/) { return false; }
+    // How much room text takes in a format (TextFormat.getTextExtent), in pixels; wrapped at
+    // `wrapWidth` when it is positive.
+    struct TextMeasure {
+        std::string face;
+        double size = 12;
+        bool bold = false, italic = false;
+        double width = 0, height = 0, ascent = 0, descent = 0;
+    };
+    virtual bool MeasureText(const std::string& /*text*/, double /*wrapWidth*/, TextMeasure& /*m*/) { return false; }
     virtual Clip CreateTextField(const Clip& /*parent*/, const std::string& /*name*/, int /*depth*/, double /*x*/,
                                  double /*y*/, double /*width*/, double /*height*/) {
         return nullptr;

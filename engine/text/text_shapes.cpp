@@ -809,6 +809,10 @@ void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ct
         extent->height = stacked(0, lines.size());
         extent->lines = static_cast<int>(lines.size());
         extent->maxScroll = static_cast<int>(maxTop) + 1;
+        if (!lines.empty()) {
+            extent->ascent = metrics[0].ascent;
+            extent->descent = metrics[0].descent;
+        }
         size_t bottom = top + 1;
         while (bottom < lines.size() && stacked(top, bottom + 1) <= room) ++bottom;
         extent->bottomScroll = static_cast<int>(bottom);

@@ -72,8 +72,9 @@ constexpr double kFieldPadding = 40;
 struct TextExtent {
     double width = 0, height = 0;
     int lines = 0;
-    int maxScroll = 1;     // the highest first line (one-based) that still fills the field
-    int bottomScroll = 1;  // the last line (one-based) wholly in view, at the field's scroll
+    int maxScroll = 1;               // the highest first line (one-based) that still fills the field
+    int bottomScroll = 1;            // the last line (one-based) wholly in view, at the field's scroll
+    double ascent = 0, descent = 0;  // of the first line
 };
 // Lays out `text` (the movie's text encoding; HTML when def.html) in the field's bounds.
 void LayoutEditText(const EditTextDef& def, std::string text, const TextContext& ctx, TextShape& out,

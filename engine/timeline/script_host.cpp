@@ -208,6 +208,7 @@ public:
         return made ? ClipFor(made) : nullptr;
     }
     Value FieldGet(const Clip& c, const std::string& name) override;
+    bool MeasureText(const std::string& text, double wrapWidth, TextMeasure& m) override;
     bool FieldSet(const Clip& c, const std::string& name, const Value& v) override;
 
     void DrawClip(const Clip& c, raster::Bitmap& into, const raster::Matrix& m, const raster::ColorTransform& cx,
@@ -479,6 +480,30 @@ const char* const kAlignNames[] = {"left", "right", "center", "justify"};
 const char* const kAutoSizeNames[] = {"none", "left", "center", "right"};
 
 }  // namespace
+
+bool Stage::Host::MeasureText(const std::string& s, double wrapWidth, TextMeasure& m) {
+    text::EditTextDef d;
+    d.face = m.face;
+    d.bold = m.bold;
+    d.italic = m.italic;
+    d.height = std::clamp(std::isfinite(m.size) ? m.size : 12.0, 0.0, 5000.0) * 20.0;
+    d.multiline = true;
+    d.wordWrap = wrapWidth > 0;
+    const double wide = std::clamp(d.wordWrap ? wrapWidth * 20.0 + 2 * text::kFieldPadding : 1e7, 0.0, 1e7);
+    d.bounds = swf::Rect{0, static_cast<int32_t>(wide), 0, int32_t(1) << 26};
+    d.text = s.substr(0, kMaxFieldText);
+    text::TextContext ctx = stage_.TextContextFor();
+    long budget = kMaxFieldEdges;
+    ctx.edgeBudget = &budget;
+    text::TextShape shape;
+    text::TextExtent e;
+    text::LayoutEditText(d, d.text, ctx, shape, &e);
+    m.width = e.width / 20.0;
+    m.height = e.height / 20.0;
+    m.ascent = e.ascent / 20.0;
+    m.descent = e.descent / 20.0;
+    return true;
+}
 
 avm1::Value Stage::Host::FieldGet(const Clip& c, const std::string& name) {
     if (!IsTextField(c)) return Value();

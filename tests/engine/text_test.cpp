@@ -639,13 +639,13 @@ TEST(EditText, LegacyMoviesTakeTheirTextThroughTheLegacyDecoder) {
 
 namespace {
 
-// Scrolling by script: five lines of 13.2 px (glyphs 12 px apart) in a field with room for three. maxscroll is the last
-// line that still fills the field, scroll is cut to it, and the field draws from that line.
+// Scrolling by script: five lines of 13.2 px (12 px text, the size a field without a font has)
+// in a field with room for three. maxscroll is the last line that still fills the field, scroll
+// is cut to it, and the field draws from that line. A format measures text the same way.
 TEST(EditText, ScriptsScrollLinesAndColumns) {
     kit::Movie mv = TextStage(8);
     kit::EditText e;
     e.bounds = kit::Rect::Pixels(0, 0, 45, 50);
-    e.height = static_cast<uint16_t>(kit::Px(20));
     e.multiline = true;
     e.text = "A\rAA\rAAA\rAAAA\rAAAAA";
     mv.Raw(kit::tag::DefineEditText, kit::EncodeDefineEditText(1, e));
@@ -656,7 +656,9 @@ TEST(EditText, ScriptsScrollLinesAndColumns) {
         "push r1, \"scroll\", 99; setmember; push r1, \"scroll\"; getmember; trace\n"
         "push r1, \"scroll\", 3; setmember; push r1, \"bottomScroll\"; getmember; trace\n"
         "push r1, \"hscroll\", 500; setmember; push r1, \"hscroll\"; getmember; trace; push r1, \"hscroll\", 0; "
-        "setmember"));
+        "setmember\n"
+        "push 20, \"_sans\", 2, \"TextFormat\"; newobject; store r2; pop; push \"AAA\", 1, r2, \"getTextExtent\"; "
+        "callmethod; store r3; push \"width\"; getmember; trace; push r3, \"textFieldWidth\"; getmember; trace"));
     mv.ShowFrame();
     std::vector<std::string> traces;
     engine::LoadOptions options{std::make_shared<FakeDeviceFonts>()};
@@ -664,7 +666,7 @@ TEST(EditText, ScriptsScrollLinesAndColumns) {
     auto m = LoadKitWith(mv, options);
     ASSERT_TRUE(m);
     m->Play();
-    EXPECT_EQ(traces, (std::vector<std::string>{"3", "3", "19", "3", "5", "19"}));
+    EXPECT_EQ(traces, (std::vector<std::string>{"3", "3", "19", "3", "5", "19", "60", "64"}));
     // Line 3 ("AAA") on top: its third glyph stands where the first line had none.
     const raster::Surface s = RenderSurface(*m, kW, kH);
     EXPECT_GT(DarkPixels(s, 26, 2, 38, 14), 20);

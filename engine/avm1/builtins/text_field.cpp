@@ -131,6 +131,27 @@ void InstallTextField(Machine& m) {
             return Value();
         },
         formatProto);
+    // getTextExtent(text[, width]): the room the text takes in this format, and the size of a
+    // field that would hold it (2 px of padding each side).
+    m.Method(formatProto, "getTextExtent", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+        if (!self.IsObject() || args.empty()) return Value();
+        Host::TextMeasure t;
+        const Value font = mm.Get(self.object, "font"), size = mm.Get(self.object, "size");
+        if (!font.IsNullish()) t.face = mm.ToString(font);
+        if (!size.IsNullish()) t.size = mm.ToNumber(size);
+        t.bold = mm.ToBoolean(mm.Get(self.object, "bold"));
+        t.italic = mm.ToBoolean(mm.Get(self.object, "italic"));
+        const double wrap = args.size() > 1 ? mm.ToNumber(args[1]) : 0;
+        if (!mm.HostRef().MeasureText(mm.ToString(args[0]), std::isfinite(wrap) ? wrap : 0, t)) return Value();
+        Object* out = mm.NewObject();
+        out->Define("ascent", Value(t.ascent));
+        out->Define("descent", Value(t.descent));
+        out->Define("width", Value(t.width));
+        out->Define("height", Value(t.height));
+        out->Define("textFieldHeight", Value(t.height + 4));
+        out->Define("textFieldWidth", Value(wrap > 0 ? wrap : t.width + 4));
+        return Value(out);
+    });
 }
 
 }  // namespace lumarel::engine::avm1
