@@ -51,6 +51,9 @@ public:
     virtual ~Host() = default;
 
     virtual Clip Root() = 0;
+    // _levelN (0: the root): null when no movie stands there and `create` is false.
+    virtual Clip Level(int n, bool /*create*/) { return n == 0 ? Root() : nullptr; }
+    virtual void RemoveLevel(int /*n*/) {}
     virtual Clip Parent(const Clip& c) = 0;
     virtual Clip Child(const Clip& c, const std::string& name) = 0;  // a named child, or null
     virtual bool IsClip(const Clip& c) = 0;                          // still on the display tree

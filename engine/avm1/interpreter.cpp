@@ -122,6 +122,32 @@ private:
         return c && m_.HostRef().IsClip(c) ? c : nullptr;
     }
 
+    // _root: the level the current target stands in (the timeline with no parent above it).
+    Clip RootOf(Activation& a) {
+        Host& h = m_.HostRef();
+        Clip c = CurrentTarget(a);
+        for (int guard = 0; c && guard < 4096; ++guard) {  // the display tree is far shallower
+            Clip parent = h.Parent(c);
+            if (!parent) return c;
+            c = parent;
+        }
+        return h.Root();
+    }
+    // "_level7" and the like: true with the level's number.
+    static bool LevelName(const std::string& s, int& n) {
+        if (s.size() < 7 || s.size() > 12 || !SameName(s.substr(0, 6), "_level", true)) return false;
+        n = 0;
+        for (size_t i = 6; i < s.size(); ++i) {
+            if (s[i] < '0' || s[i] > '9') return false;
+            n = n * 10 + (s[i] - '0');
+        }
+        return true;
+    }
+    Clip LevelClip(const std::string& s) {
+        int n;
+        return LevelName(s, n) ? m_.HostRef().Level(n, false) : nullptr;
+    }
+
     bool Has(Object* o, const std::string& name);
     Value LookupVariable(Activation& a, const std::string& name, bool& found);
 
@@ -162,8 +188,11 @@ Value Interpreter::LookupVariable(Activation& a, const std::string& name, bool& 
     const bool caseless = Caseless(version_);
     if (SameName(name, "this", caseless)) return a.self.IsUndefined() ? Value(TargetObject(a)) : a.self;
     if (SameName(name, "_global", caseless)) return Value(m_.global);
-    if (SameName(name, "_root", caseless) || SameName(name, "_level0", caseless))
-        return Value(m_.ClipObject(m_.HostRef().Root()));
+    if (SameName(name, "_root", caseless)) return Value(m_.ClipObject(RootOf(a)));
+    if (int n; LevelName(name, n)) {
+        const Clip level = m_.HostRef().Level(n, false);
+        return level ? Value(m_.ClipObject(level)) : Value();
+    }
     if (SameName(name, "super", caseless) && a.superObject) return Value(a.superObject);
     for (size_t i = a.scope.size(); i-- > 0;) {
         Object* o = a.scope[i];
@@ -223,7 +252,7 @@ Clip Interpreter::ResolveClip(Activation& a, const std::string& path) {
     if (path.empty()) return cur;
     size_t i = 0;
     if (path[0] == '/') {
-        cur = h.Root();
+        cur = RootOf(a);
         i = 1;
     }
     bool first = true;
@@ -238,8 +267,10 @@ Clip Interpreter::ResolveClip(Activation& a, const std::string& path) {
         if (!seg.empty()) {
             if (seg == ".." || SameName(seg, "_parent", true)) {
                 cur = h.Parent(cur);
-            } else if (SameName(seg, "_root", true) || SameName(seg, "_level0", true)) {
-                cur = h.Root();
+            } else if (SameName(seg, "_root", true)) {
+                cur = RootOf(a);
+            } else if (Clip level = first ? LevelClip(seg) : nullptr) {
+                cur = level;
             } else if (SameName(seg, "this", true)) {
             } else if (Clip child = h.Child(cur, seg)) {
                 cur = child;
@@ -269,10 +300,12 @@ void Interpreter::GetUrl(Activation& a, const std::string& url, const std::strin
         return;
     }
     Clip clip;
+    int level = -1;
     if (flags & 0x40) {
         clip = ResolveClip(a, target);
-    } else if (target.size() > 6 && SameName(target.substr(0, 6), "_level", true)) {
-        if (target.substr(6) == "0") clip = h.Root();  // other levels are not kept
+    } else if (LevelName(target, level)) {
+        if (url.empty() && level > 0 && !(flags & 0x80)) return h.RemoveLevel(level);
+        clip = h.Level(level, !url.empty() && !(flags & 0x80));
     }
     if (!clip) return;
     if (flags & 0x80) {

@@ -41,7 +41,7 @@ public:
         if (!c) return false;
         const Instance* i = Of(c);
         for (int guard = 0; guard <= kMaxNesting + 1; ++guard) {
-            if (i == stage_.root_.get()) return true;
+            if (stage_.IsTop(*i)) return true;
             auto parent = i->Parent();
             if (!parent || !Placement(*i)) return false;
             i = parent.get();
@@ -414,20 +414,28 @@ public:
     void SetPlaying(const Clip& c, bool playing) override {
         if (c) Of(c)->playing_ = playing;
     }
+    Clip Level(int n, bool create) override {
+        Instance* level = stage_.Level(n, create);
+        return level ? ClipFor(level->shared_from_this()) : nullptr;
+    }
+    void RemoveLevel(int n) override { stage_.RemoveLevel(n); }
     std::string TargetPath(const Clip& c) override {
         std::string path;
-        for (const Instance* i = Of(c); i && i != stage_.root_.get(); i = i->Parent().get()) {
+        const Instance* i = Of(c);
+        for (; i && i->Parent(); i = i->Parent().get()) {
             const DisplayObject* o = Placement(*i);
             path = "." + (o ? o->name : std::string()) + path;
         }
-        return "_level0" + path;
+        return "_level" + std::to_string(i ? i->level_ : 0) + path;
     }
     std::string SlashPath(const Instance& inst) {
         std::string path;
-        for (const Instance* i = &inst; i && i != stage_.root_.get(); i = i->Parent().get()) {
+        const Instance* i = &inst;
+        for (; i && i->Parent(); i = i->Parent().get()) {
             const DisplayObject* o = Placement(*i);
             path = "/" + (o ? o->name : std::string()) + path;
         }
+        if (i && i->level_ > 0) path = "_level" + std::to_string(i->level_) + path;
         return path.empty() ? "/" : path;
     }
     avm1::Object*& ScriptObject(const Clip& c) override { return Of(c)->scriptObject; }
@@ -699,6 +707,7 @@ void Stage::EnterFrame() {
     if (!scripted_) return;  // no script has run and no clip has handlers: nothing can be called
     // The clips that exist now, parents before children; handlers may add or remove clips.
     std::vector<std::shared_ptr<Instance>> clips{root_};
+    for (auto& [n, obj] : levels_) clips.push_back(obj.sprite);
     for (size_t i = 0; i < clips.size(); ++i)
         for (auto& [depth, obj] : clips[i]->list_)
             if (obj.sprite) clips.push_back(obj.sprite);

@@ -532,6 +532,10 @@ void Stage::Tick() {
     ++tick_;
     tagWork_ = 0;
     Advance(*root_);
+    std::vector<std::shared_ptr<Instance>> levels;  // scripts may load or remove levels meanwhile
+    for (auto& [n, obj] : levels_) levels.push_back(obj.sprite);
+    for (auto& level : levels)
+        if (IsTop(*level)) Advance(*level);
     EnterFrame();
     RunQueuedActions();
     AfterFrame();
@@ -938,10 +942,39 @@ raster::Matrix Stage::StageMatrix(const Instance& inst) const {
 DisplayObject* Stage::PlacementOf(const Instance& inst) {
     if (&inst == root_.get()) return &rootObject_;
     auto parent = inst.Parent();
-    if (!parent) return nullptr;
+    if (!parent) {
+        auto it = inst.level_ > 0 ? levels_.find(inst.level_) : levels_.end();
+        return it != levels_.end() && it->second.sprite.get() == &inst ? &it->second : nullptr;
+    }
     for (auto& [depth, obj] : parent->list_)
         if (obj.sprite.get() == &inst) return &obj;
     return nullptr;
+}
+
+bool Stage::IsTop(const Instance& inst) const {
+    return &inst == root_.get() || (!inst.Parent() && inst.level_ > 0 && PlacementOf(inst));
+}
+
+Instance* Stage::Level(int n, bool create) {
+    if (n == 0) return root_.get();
+    if (n < 0 || n > kMaxLevel) return nullptr;
+    if (auto it = levels_.find(n); it != levels_.end()) return it->second.sprite.get();
+    if (!create) return nullptr;
+    DisplayObject obj;
+    obj.sprite = std::make_shared<Instance>(&std::get<SpriteCharacter>(EmptyClip()).timeline, std::weak_ptr<Instance>(),
+                                            0, tick_);
+    obj.sprite->level_ = n;
+    obj.sprite->frame_ = 0;
+    obj.name = "_level" + std::to_string(n);
+    return levels_.emplace(n, std::move(obj)).first->second.sprite.get();
+}
+
+void Stage::RemoveLevel(int n) {
+    auto it = levels_.find(n);
+    if (it == levels_.end()) return;
+    UnloadMovie(*it->second.sprite);
+    Retire(std::move(it->second));
+    levels_.erase(it);
 }
 
 std::shared_ptr<Instance> Stage::DuplicateClip(Instance& clip, const std::string& name, int32_t depth) {
@@ -1020,11 +1053,13 @@ void Stage::RunQueuedActions() {
 
 void Stage::Render(raster::Renderer& r, const raster::Matrix& toDevice) const {
     long edgeBudget = kMaxEdgesPerFrame;
-    if (!rootObject_.visible) return;
     // Filter sizes follow the stage's scale, not the clips' own.
     stageScale_ = 20.0 * std::sqrt(std::fabs(toDevice.Determinant()));
     rootMatrix_ = toDevice;
-    RenderList(r, *root_, toDevice.Multiply(rootObject_.matrix), rootObject_.cxform, false, edgeBudget);
+    if (rootObject_.visible)
+        RenderList(r, *root_, toDevice.Multiply(rootObject_.matrix), rootObject_.cxform, false, edgeBudget);
+    for (const auto& [n, obj] : levels_)
+        if (obj.visible) RenderList(r, *obj.sprite, toDevice.Multiply(obj.matrix), obj.cxform, false, edgeBudget);
 }
 
 namespace {

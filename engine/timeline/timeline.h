@@ -211,6 +211,7 @@ private:
     int nesting_;
     long bornTick_;
     const MovieDefinition* movie_ = nullptr;
+    int level_ = 0;  // for a level's own timeline: its number (_levelN)
     int frame_ = -1;
     bool playing_ = true;
     DisplayList list_;
@@ -267,6 +268,12 @@ public:
     raster::Quality quality = raster::Quality::High;  // the stage quality frames are drawn at
     // The movie's sound: event sounds started and stream blocks reached as frames play.
     sound::Mixer& Mixer() { return *mixer_; }
+
+    // _levelN: the root for 0, else a movie loaded into that level (made empty when `create`),
+    // or null. Levels above 0 are drawn over the root, lowest first.
+    Instance* Level(int n, bool create);
+    void RemoveLevel(int n);  // unloadMovieNum: the level and its movie go
+    static constexpr int kMaxLevel = 16000;
 
     Instance& Root() { return *root_; }
     const Instance& Root() const { return *root_; }
@@ -341,6 +348,7 @@ private:
     void Retire(DisplayObject&& obj);
     void RunRetired();
     DisplayObject* PlacementOf(const Instance& inst);
+    bool IsTop(const Instance& inst) const;  // the root or a level's timeline
     const DisplayObject* PlacementOf(const Instance& inst) const { return const_cast<Stage*>(this)->PlacementOf(inst); }
     // The matrix from the instance's space to the stage's (twips), the root's own one included.
     raster::Matrix StageMatrix(const Instance& inst) const;
@@ -365,6 +373,7 @@ private:
     long tagWork_ = 0;
     raster::Rgba background_;
     std::shared_ptr<Instance> root_;
+    std::map<int, DisplayObject> levels_;  // _level1 and up; each holds its level's timeline
     std::deque<QueuedAction> queue_;
     std::set<const uint8_t*> initDone_;            // DoInitAction tags already run
     bool scripted_ = false;                        // a script has run or a clip has event handlers

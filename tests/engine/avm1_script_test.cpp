@@ -545,5 +545,43 @@ TEST(Avm1Scripts, LoadMovieShowsALocalMovieOnALaterFrame) {
                                                "missing.swf"}));
 }
 
+// loadMovieNum puts a movie in a level of its own, drawn over the root; its _root is that level,
+// and unloadMovieNum takes it away.
+TEST(Avm1Scripts, LevelsHoldMoviesOverTheRoot) {
+    swfkit::Movie child(swfkit::Rect::Pixels(0, 0, 50, 50), 10.0, 8);
+    swfkit::ShapeBuilder box;
+    box.Fill1(box.AddFill(swfkit::FillStyle::Solid(swfkit::Rgba::Hex(0x00ff00)))).Rectangle(0, 0, 200, 200);
+    child.Place2(swfkit::Place::Add(1, child.DefineShape(box)));
+    child.DoAction(swfkit::Actions().Asm("push \"_root\"; getvariable; push \"_target\"; getmember; trace; stop"));
+    child.ShowFrame();
+    const swfkit::Bytes childBytes = child.Build(swfkit::Compression::None);
+
+    swfkit::Movie movie(swfkit::Rect::Pixels(0, 0, 100, 100), 10.0, 8);
+    movie.DoAction(swfkit::Actions().Asm("push \"child.swf\", \"_level2\"; geturl2 0"));
+    movie.ShowFrame();
+    movie.DoAction(swfkit::Actions().Asm(
+        "push \"_level2\"; getvariable; typeof; trace; push \"_level2._width\"; getvariable; trace"));
+    movie.ShowFrame();
+    movie.DoAction(
+        swfkit::Actions().Asm("push \"\", \"_level2\"; geturl2 0; push \"_level2\"; getvariable; typeof; trace; stop"));
+    movie.ShowFrame();
+    std::vector<std::string> traces;
+    engine::LoadOptions options;
+    options.trace = [&](const std::string& t) { traces.push_back(t); };
+    options.readFile = [&](const std::string& url, std::string& out) {
+        out.assign(childBytes.begin(), childBytes.end());
+        return url == "child.swf";
+    };
+    engine::LoadResult r = engine::Movie::Load(movie.Build(swfkit::Compression::None), options);
+    ASSERT_TRUE(r.movie) << r.error;
+    r.movie->Play();
+    r.movie->Advance();
+    raster::Surface s(100, 100);
+    r.movie->Render(s);
+    EXPECT_EQ(s.Pixel(5, 5), 0xff00ff00u);
+    r.movie->Advance();
+    EXPECT_EQ(traces, (std::vector<std::string>{"_level2", "movieclip", "10", "undefined"}));
+}
+
 }  // namespace
 }  // namespace lumarel
