@@ -96,4 +96,23 @@ long Utf8Chars::IndexAt(size_t pos) const {
     return it != starts_.end() && *it == pos ? static_cast<long>(it - starts_.begin()) : -1;
 }
 
+void AppendEscaped(std::string& out, std::string_view s, bool quotes, bool breaks) {
+    for (const char c : s) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (quotes && c == '"')
+            out += "&quot;";
+        else if (quotes && c == '\'')
+            out += "&apos;";
+        else if (breaks && c == '\r')
+            out += "<br>";
+        else
+            out += c;
+    }
+}
+
 }  // namespace lumarel::engine::avm1

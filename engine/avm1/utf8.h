@@ -23,6 +23,9 @@ std::string LowerCaseText(const std::string& s);
 
 // Names compared as the machine compares identifiers: ASCII letters ignore case when `caseless`.
 bool SameName(std::string_view a, std::string_view b, bool caseless);
+// `s` with &, < and > as entities, and " and ' too with `quotes` (attribute values); with
+// `breaks`, CR as <br> (a text field's plain text shown as HTML).
+void AppendEscaped(std::string& out, std::string_view s, bool quotes, bool breaks = false);
 // White space as number parsing skips it.
 inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 

@@ -21,29 +21,6 @@ std::string NormalizeBreaks(const std::string& s) {
     return out;
 }
 
-std::string EscapeHtml(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '\r':
-                out += "<br>";
-                break;
-            default:
-                out.push_back(c);
-        }
-    }
-    return out;
-}
-
 // The characters of HTML text without its markup, paragraphs ended by CR.
 std::string PlainOf(const std::string& html) {
     const text::StyledText t = text::ParseHtmlText(html, text::TextStyle{}, 0);
@@ -71,7 +48,8 @@ EditField::EditField(text::EditTextDef d, const ShapeCharacter* laidOut) : def(s
 
 void EditField::SetText(const std::string& s) {
     text_ = NormalizeBreaks(s);
-    html_ = EscapeHtml(text_);
+    html_.clear();
+    avm1::AppendEscaped(html_, text_, false, true);
     dirty_ = true;
 }
 

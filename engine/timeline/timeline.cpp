@@ -1209,7 +1209,7 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
         if (!obj.visible || (obj.sprite && obj.sprite->isMask)) continue;
         const raster::ColorTransform c = cx.Concat(obj.cxform);
         // A clip masked by another (setMask): that clip's shapes, where it stands, cut this one.
-        const std::shared_ptr<Instance> mask = clipDefinition ? nullptr : obj.mask.lock();
+        const std::shared_ptr<Instance> mask = clipDefinition || obj.mask.expired() ? nullptr : obj.mask.lock();
         if (mask) {
             r.BeginClip();
             RenderList(r, *mask, rootMatrix_.Multiply(StageMatrix(*mask)), raster::ColorTransform{}, true, edgeBudget);

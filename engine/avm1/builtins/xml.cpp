@@ -116,31 +116,6 @@ void RemoveChildren(Machine& m, XmlState& s) {
 
 // --- writing
 
-// Text and attribute values with the five markup characters as entities.
-void AppendEscaped(std::string& out, const std::string& s) {
-    for (const char c : s) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
 // The node as markup: elements as <name a="v">...</name> (or <name a="v" /> when empty),
 // attributes in the order they were set, text escaped. A node without a name (a document)
 // writes only its children.
@@ -154,7 +129,7 @@ std::string Write(Machine& m, Object* root) {
     auto open = [&](Object* node) {
         XmlState& s = StateOf(node);
         if (s.type == kText) {
-            if (s.value) AppendEscaped(out, *s.value);
+            if (s.value) AppendEscaped(out, *s.value, true);
             return;
         }
         if (s.name) {
@@ -163,7 +138,7 @@ std::string Write(Machine& m, Object* root) {
                 for (const Property& p : s.attributes->Properties()) {
                     if (p.flags & kDontEnum) continue;
                     out += ' ' + p.name + "=\"";
-                    AppendEscaped(out, m.ToString(p.value));
+                    AppendEscaped(out, m.ToString(p.value), true);
                     out += '"';
                 }
             }
