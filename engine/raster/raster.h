@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace lumarel::raster {
@@ -145,6 +146,12 @@ public:
     uint32_t* data() { return pixels_.data(); }
     uint32_t Pixel(int x, int y) const { return Row(y)[x]; }
     void Clear(Rgba);
+    // The pixels, moved out (a surface drawn once and then used as a bitmap); the surface is
+    // left empty, 0 x 0.
+    std::vector<uint32_t> TakePixels() {
+        w_ = h_ = 0;
+        return std::move(pixels_);
+    }
 
 private:
     int w_, h_;

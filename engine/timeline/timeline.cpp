@@ -1166,7 +1166,7 @@ void Stage::RenderGroup(raster::Renderer& r, const DisplayObject& obj, const ras
     auto pixels = std::make_shared<raster::Bitmap>();
     pixels->width = layer.Width();
     pixels->height = layer.Height();
-    pixels->pixels.assign(layer.data(), layer.data() + size_t(layer.Width()) * size_t(layer.Height()));
+    pixels->pixels = layer.TakePixels();
     raster::Shape quad = RectShape(float(x0), float(y0), float(x1), float(y1));
     raster::Paint& paint = quad.layers[0].fills[0];
     paint.kind = raster::Paint::Kind::Bitmap;
