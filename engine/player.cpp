@@ -61,6 +61,9 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
     env.utcNow = options.utcNow;
     env.localOffset = options.localOffset;
     env.readFile = options.readFile;
+    env.loadShared = options.loadShared;
+    env.saveShared = options.saveShared;
+    env.movieName = options.movieName;
     env.soundDecoders = options.soundDecoders;
     env.frameRate = h.frameRate;
     env.stageWidth = info.stageWidth;

@@ -74,6 +74,14 @@ struct LoadOptions {
     // Local files that scripts load (XML, LoadVars), named as the movie names them: give the
     // bytes, or false. None: nothing loads. LocalMoviePath says which names are acceptable.
     std::function<bool(const std::string& url, std::string& out)> readFile;
+    // Where SharedObject.getLocal's data is kept from run to run. A record is named
+    // "<path>/<object name>", the path being the one the movie gives or else `movieName`. Load
+    // gives a record's bytes, or false when there is none; save stores them (no bytes: removes
+    // the record) and says whether it could. None: data lasts only while the movie plays, and
+    // flush() reports that nothing was stored.
+    std::function<bool(const std::string& name, std::vector<uint8_t>& out)> loadShared;
+    std::function<bool(const std::string& name, std::span<const uint8_t> bytes)> saveShared;
+    std::string movieName;  // the movie's file name
     // Decoders for compressed sound (MP3); none: such sounds stay silent.
     std::shared_ptr<sound::CompressedDecoderSource> soundDecoders;
 };

@@ -190,6 +190,8 @@ public:
                             std::uint32_t& size) = 0;
     virtual long SetValue(KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                           std::uint32_t size) = 0;
+    // Removes one value (FileNotFound when there is no such value).
+    virtual long DeleteValue(KeyHandle key, const std::string& name) = 0;
     virtual long CloseKey(KeyHandle key) = 0;
 };
 

@@ -8,6 +8,8 @@
 
 #include "engine/player.h"
 #include "player/device_fonts.h"
+#include "player/shared_objects.h"
+#include "settings/SettingsStore.h"
 
 namespace lumarel {
 
@@ -51,6 +53,7 @@ std::string FolderOf(const std::string& path) {
     const size_t cut = path.find_last_of("/\\");
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
+std::string FileNameOf(const std::string& path) { return path.substr(FolderOf(path).size()); }
 
 raster::Rgba RgbaOf(std::uint32_t rgb) {
     return raster::Rgba{static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
@@ -113,6 +116,15 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
             if (!Current().files->ReadWholeFile(folder + relative, data, kMaxLoadedBytes)) return false;
             out.assign(data.begin(), data.end());
             return true;
+        };
+        // Shared objects are kept per user beside the settings, under the movie's file name.
+        options.movieName = FileNameOf(path);
+        const player::SharedObjectStore store(settings::SettingsKeyPath());
+        options.loadShared = [store](const std::string& name, std::vector<std::uint8_t>& out) {
+            return store.Load(name, out);
+        };
+        options.saveShared = [store](const std::string& name, std::span<const std::uint8_t> data) {
+            return store.Save(name, data);
         };
         engine::LoadResult loaded = engine::Movie::Load(bytes, options);
         view_->movie = std::move(loaded.movie);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,12 @@ public:
     // The bytes of a local file named relative to the movie (XML.load, LoadVars.load); false
     // when it cannot be read, is outside the movie's folder or is no local file at all.
     virtual bool ReadFile(const std::string& /*url*/, std::string& /*out*/) { return false; }
+    // Stored shared-object records (SharedObject), named "<path>/<object name>": a record's bytes,
+    // or false when there is none; saving no bytes removes the record. False when nothing can be
+    // read or stored. MovieName is the path a movie's objects are kept under unless it names one.
+    virtual bool LoadShared(const std::string& /*name*/, std::vector<uint8_t>& /*out*/) { return false; }
+    virtual bool SaveShared(const std::string& /*name*/, std::span<const uint8_t> /*bytes*/) { return false; }
+    virtual std::string MovieName() { return ""; }
 
     // The clip's drawing layer, made on first use; null when the clip cannot draw.
     virtual Canvas* CanvasOf(const Clip& /*c*/) { return nullptr; }

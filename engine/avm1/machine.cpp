@@ -69,7 +69,18 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallBitmapData(*this);
 }
 
-Machine::~Machine() = default;
+Machine::~Machine() {
+    std::vector<std::function<void(Machine&)>> work;
+    work.swap(atEnd);
+    for (auto& run : work) {
+        actions_ = 0;
+        try {
+            run(*this);
+        } catch (const ScriptAbort&) {
+        } catch (const ScriptThrow&) {
+        }
+    }
+}
 
 Object* Machine::NewObject(Object* proto) {
     if (heap_.size() >= kMaxObjects) Abort("too many objects");

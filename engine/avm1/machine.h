@@ -139,6 +139,10 @@ public:
     };
     std::vector<Deferred> deferred;
     void RunTimers();
+    // Work built-ins do as the movie ends, while everything is still in place (SharedObject
+    // stores its data, as a movie does when it unloads). Run once, by the destructor, each on a
+    // fresh budget; an abort or a throw ends only the one.
+    std::vector<std::function<void(Machine&)>> atEnd;
     // An event handler such as onEnterFrame, when `o` has one; aborts and throws end only it.
     void CallHandler(Object* o, const std::string& name);
 

@@ -238,6 +238,13 @@ public:
     bool ReadFile(const std::string& url, std::string& out) override {
         return stage_.env_.readFile && stage_.env_.readFile(url, out);
     }
+    bool LoadShared(const std::string& name, std::vector<uint8_t>& out) override {
+        return stage_.env_.loadShared && stage_.env_.loadShared(name, out);
+    }
+    bool SaveShared(const std::string& name, std::span<const uint8_t> bytes) override {
+        return stage_.env_.saveShared && stage_.env_.saveShared(name, bytes);
+    }
+    std::string MovieName() override { return stage_.env_.movieName; }
 
     avm1::Canvas* CanvasOf(const Clip& c) override {
         if (!c || Of(c)->field) return nullptr;

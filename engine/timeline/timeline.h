@@ -246,6 +246,10 @@ struct ScriptEnv {
     std::shared_ptr<sound::CompressedDecoderSource> soundDecoders;
     // Local files scripts load (XML, LoadVars): a name relative to the movie, false when refused.
     std::function<bool(const std::string& url, std::string& out)> readFile;
+    // Stored shared objects and the movie's own name (see LoadOptions).
+    std::function<bool(const std::string& name, std::vector<uint8_t>& out)> loadShared;
+    std::function<bool(const std::string& name, std::span<const uint8_t> bytes)> saveShared;
+    std::string movieName;
     double frameRate = 12;
     double stageWidth = 550, stageHeight = 400;  // pixels, as Stage.width and Stage.height give them
 };

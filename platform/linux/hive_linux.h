@@ -43,6 +43,7 @@ public:
                     std::uint32_t& size) override;
     long SetValue(KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t size) override;
+    long DeleteValue(KeyHandle key, const std::string& name) override;
     long CloseKey(KeyHandle key) override;
 
     // For lumarel-reg and tests: what the key holds, and removal.
@@ -53,7 +54,6 @@ public:
     };
     long EnumSubKeys(KeyHandle key, std::vector<std::string>& names);
     long EnumValues(KeyHandle key, std::vector<ValueInfo>& values);
-    long DeleteValue(KeyHandle key, const std::string& name);
     // Removes the key `subKey` below `parent` with everything below it.
     long DeleteTree(KeyHandle parent, const std::string& subKey);
 

@@ -117,6 +117,11 @@ public:
         return ::RegSetValueExW(ToHkey(key), wname.c_str(), 0, type, data, size);
     }
 
+    long DeleteValue(KeyHandle key, const std::string& name) override {
+        if (key == 0) return reg::InvalidHandle;
+        return ::RegDeleteValueW(ToHkey(key), win32::Utf8ToWide(name).c_str());
+    }
+
     long CloseKey(KeyHandle key) override {
         if (key == kCurrentUser) return reg::Success;
         if (key == 0) return reg::InvalidHandle;

@@ -213,6 +213,19 @@ long FakeRegistry::SetValue(KeyHandle key, const std::string& name, std::uint32_
     return result(reg::Success);
 }
 
+long FakeRegistry::DeleteValue(KeyHandle key, const std::string& name) {
+    auto result = [&](long code) {
+        calls.push_back("DeleteValue " + name + " -> " + std::to_string(code));
+        return code;
+    };
+    if (auto code = Injected(Op::DeleteValue, name)) return result(*code);
+    std::optional<std::string> path = PathOf(key);
+    if (!path) return result(reg::InvalidHandle);
+    Key* k = FindKey(*path);
+    if (k == nullptr || k->values.erase(Fold(name)) == 0) return result(reg::FileNotFound);
+    return result(reg::Success);
+}
+
 long FakeRegistry::CloseKey(KeyHandle key) {
     if (key == platform::kCurrentUser) return reg::Success;
     if (auto code = Injected(Op::CloseKey, "")) {

@@ -17,7 +17,7 @@ namespace lumarel::fake {
 
 class FakeRegistry : public platform::Registry {
 public:
-    enum class Op { CreateKey, OpenKey, QuerySize, QueryData, SetValue, CloseKey };
+    enum class Op { CreateKey, OpenKey, QuerySize, QueryData, SetValue, DeleteValue, CloseKey };
 
     struct Value {
         std::uint32_t type = 0;
@@ -55,6 +55,7 @@ public:
                     std::uint32_t& size) override;
     long SetValue(platform::KeyHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t size) override;
+    long DeleteValue(platform::KeyHandle key, const std::string& name) override;
     long CloseKey(platform::KeyHandle key) override;
 
 private:
