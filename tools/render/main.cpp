@@ -13,7 +13,9 @@
 
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <set>
+#include <span>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -327,6 +329,23 @@ int Run(int argc, char** argv) {
         std::vector<uint8_t> data;
         if (relative.empty() || !ReadFile((folder / relative).string(), data).empty()) return false;
         text.assign(data.begin(), data.end());
+        return true;
+    };
+    // Shared objects last for the run only (so runs stay reproducible), but are stored as far as
+    // the movie can tell.
+    auto shared = std::make_shared<std::map<std::string, std::vector<uint8_t>>>();
+    options.movieName = std::filesystem::path(movie).filename().string();
+    options.loadShared = [shared](const std::string& name, std::vector<uint8_t>& record) {
+        auto it = shared->find(name);
+        if (it == shared->end()) return false;
+        record = it->second;
+        return true;
+    };
+    options.saveShared = [shared](const std::string& name, std::span<const uint8_t> data) {
+        if (data.empty())
+            shared->erase(name);
+        else
+            (*shared)[name].assign(data.begin(), data.end());
         return true;
     };
     LoadResult loaded = Movie::Load(bytes, options);
