@@ -122,13 +122,16 @@ private:
         return c && m_.HostRef().IsClip(c) ? c : nullptr;
     }
 
-    // _root: the level the current target stands in (the timeline with no parent above it).
+    // _root: the level the current target stands in (the timeline with no parent above it), or
+    // the nearest clip on the way there whose _lockroot is set.
     Clip RootOf(Activation& a) {
         Host& h = m_.HostRef();
         Clip c = CurrentTarget(a);
         for (int guard = 0; c && guard < 4096; ++guard) {  // the display tree is far shallower
             Clip parent = h.Parent(c);
             if (!parent) return c;
+            if (Object* o = h.ScriptObject(c))
+                if (const Property* p = o->Find("_lockroot"); p && !p->getter && m_.ToBoolean(p->value)) return c;
             c = parent;
         }
         return h.Root();

@@ -471,6 +471,11 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push 4, 5, 30, 40, 1, false, \"mc\"; startdrag; enddrag; push \"mc._x\"; getvariable; trace; push "
          "\"mc._y\"; getvariable; trace",
          "0|4|5"},
+        // _root inside a clip is the level, unless a clip on the way there locks it.
+        {"settarget \"mc\"; push \"_root\"; getvariable; push \"_target\"; getmember; trace; settarget \"\"\n"
+         "push \"mc\"; getvariable; push \"_lockroot\", true; setmember\n"
+         "settarget \"mc\"; push \"_root\"; getvariable; push \"_target\"; getmember; trace; settarget \"\"",
+         "/|/mc"},
     };
     for (const auto& [source, want] : cases) EXPECT_EQ(TraceClipScript(source), want) << source;
 }
