@@ -117,11 +117,20 @@ public:
                                  double /*y*/, double /*width*/, double /*height*/) {
         return nullptr;
     }
-    // A field's property by its script name ("text", "textWidth", ...) or, prefixed "format.", an
-    // entry of its text format ("format.size"); undefined when it has none. Set returns false for
-    // names it does not know.
+    // A field's property by its script name ("text", "textWidth", ...); undefined when it has
+    // none. Set returns false for names it does not know.
     virtual Value FieldGet(const Clip& /*c*/, const std::string& /*name*/) { return Value(); }
     virtual bool FieldSet(const Clip& /*c*/, const std::string& /*name*/, const Value& /*v*/) { return false; }
+    // An entry of the text format ("size", "color", ...) of the field's characters [begin, end)
+    // (0, kWholeField: the field's own); null where the characters differ.
+    static constexpr size_t kWholeField = ~size_t(0);
+    virtual Value FormatGet(const Clip& /*c*/, size_t /*begin*/, size_t /*end*/, const std::string& /*k*/) {
+        return Value();
+    }
+    virtual bool FormatSet(const Clip& /*c*/, size_t /*begin*/, size_t /*end*/, const std::string& /*k*/,
+                           const Value& /*v*/) {
+        return false;
+    }
 
     // Flash 8 display settings: the blend mode as SWF numbers it (1 normal .. 14 hardlight) and
     // the bitmap-caching flag.

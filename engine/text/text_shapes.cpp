@@ -576,6 +576,38 @@ bool BuildDefineEditText(std::span<const uint8_t> data, const TextContext& ctx, 
     return true;
 }
 
+namespace {
+
+uint16_t StyleIndex(StyledText& text, const TextStyle& st, uint16_t fallback) {
+    auto it = std::find(text.styles.begin(), text.styles.end(), st);
+    if (it != text.styles.end()) return static_cast<uint16_t>(it - text.styles.begin());
+    if (text.styles.size() >= kMaxTextStyles) return fallback;
+    text.styles.push_back(st);
+    return static_cast<uint16_t>(text.styles.size() - 1);
+}
+
+void ApplyPatches(const std::vector<FormatPatch>& patches, StyledText& text) {
+    for (const FormatPatch& f : patches) {
+        size_t at = 0;  // position of the paragraph's first character
+        for (StyledParagraph& p : text.paragraphs) {
+            for (size_t i = 0; i < p.chars.size() && at + i < f.end; ++i) {
+                if (at + i < f.begin) continue;
+                TextStyle st = text.styles[p.styles[i]];
+                if (f.face) st.face = *f.face;
+                if (f.height) st.height = *f.height;
+                if (f.color) st.color = *f.color;
+                if (f.bold) st.bold = *f.bold;
+                if (f.italic) st.italic = *f.italic;
+                p.styles[i] = StyleIndex(text, st, p.styles[i]);
+            }
+            at += p.chars.size() + 1;
+            if (at >= f.end) break;
+        }
+    }
+}
+
+}  // namespace
+
 void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ctx, TextShape& out, TextExtent* extent) {
     out = TextShape{};
     out.id = d.id;
@@ -641,6 +673,7 @@ void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ct
             p.styles.assign(p.chars.size(), 0);
         }
     }
+    ApplyPatches(d.patches, text);
     // A single-line field shows its first line; tabs become spaces, other control characters and
     // what lies beyond the maximum length are dropped.
     if (!multiline) text.paragraphs.resize(1);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,17 @@ bool BuildDefineText(std::span<const uint8_t> data, int version, const TextConte
                      std::string& error);
 
 // An edit field as DefineEditText describes it.
+// Formatting scripts gave a run of a field's characters (setTextFormat with a range): each
+// entry that is set replaces the characters' own. Positions count characters as the field's
+// text has them, a paragraph break being one.
+struct FormatPatch {
+    size_t begin = 0, end = 0;
+    std::optional<std::string> face;
+    std::optional<double> height;  // twips
+    std::optional<raster::Rgba> color;
+    std::optional<bool> bold, italic;
+};
+
 struct EditTextDef {
     uint16_t id = 0;
     swf::Rect bounds;
@@ -61,6 +73,7 @@ struct EditTextDef {
     // on top) and how far the text is moved left (twips).
     size_t scroll = 0;
     double hscroll = 0;
+    std::vector<FormatPatch> patches;  // in the order they were given
 };
 // False with a reason only when the record is unusable; a truncated one keeps an empty field.
 bool ParseDefineEditText(std::span<const uint8_t> data, EditTextDef& out, std::string& error);

@@ -48,6 +48,7 @@ EditField::EditField(text::EditTextDef d, const ShapeCharacter* laidOut) : def(s
 
 void EditField::SetText(const std::string& s) {
     text_ = NormalizeBreaks(s);
+    def.patches.clear();
     html_.clear();
     avm1::AppendEscaped(html_, text_, false, true);
     dirty_ = true;
@@ -57,6 +58,7 @@ void EditField::SetHtmlText(const std::string& s) {
     if (!def.html) return SetText(s);
     html_ = s.substr(0, kMaxFieldText);
     text_ = PlainOf(html_);
+    def.patches.clear();
     dirty_ = true;
 }
 

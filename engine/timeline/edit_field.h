@@ -13,6 +13,8 @@ struct ShapeCharacter;
 
 // Text a field keeps at most (characters beyond it are dropped).
 constexpr size_t kMaxFieldText = size_t(1) << 20;
+// Runs of characters formatted apart (setTextFormat with a range) one field keeps.
+constexpr size_t kMaxFormatRuns = 4096;
 // Glyph edges one field may lay out.
 constexpr long kMaxFieldEdges = 400000;
 

@@ -208,6 +208,9 @@ public:
         return made ? ClipFor(made) : nullptr;
     }
     Value FieldGet(const Clip& c, const std::string& name) override;
+    Value FormatGet(const Clip& c, size_t begin, size_t end, const std::string& k) override;
+    bool FormatSet(const Clip& c, size_t begin, size_t end, const std::string& k, const Value& v) override;
+    Value FieldFormat(EditField& f, const std::string& k);
     bool MeasureText(const std::string& text, double wrapWidth, TextMeasure& m) override;
     bool FieldSet(const Clip& c, const std::string& name, const Value& v) override;
 
@@ -520,36 +523,134 @@ bool Stage::Host::MeasureText(const std::string& s, double wrapWidth, TextMeasur
     return true;
 }
 
+// The field's own format entry (`k` as TextFormat names it).
+avm1::Value Stage::Host::FieldFormat(EditField& f, const std::string& k) {
+    const text::EditTextDef& d = f.def;
+    if (k == "font") {
+        auto fonts = stage_.def_.fonts;
+        if (d.fontId && fonts) {
+            auto it = fonts->find(d.fontId);
+            if (it != fonts->end()) return Value(it->second.name);
+        }
+        return Value(d.face.empty() ? "Times New Roman" : d.face);
+    }
+    if (k == "size") return Value(d.height / 20.0);
+    if (k == "color") return Value(RgbOf(d.color));
+    if (k == "bold") return Value(d.bold);
+    if (k == "italic") return Value(d.italic);
+    if (k == "underline" || k == "bullet" || k == "kerning") return Value(false);
+    if (k == "url" || k == "target") return Value("");
+    if (k == "align") return Value(kAlignNames[d.align & 3]);
+    if (k == "leftMargin") return Value(d.leftMargin / 20.0);
+    if (k == "rightMargin") return Value(d.rightMargin / 20.0);
+    if (k == "indent") return Value(d.indent / 20.0);
+    if (k == "leading") return Value(d.leading / 20.0);
+    if (k == "blockIndent" || k == "letterSpacing") return Value(0.0);
+    if (k == "tabStops") return Value(stage_.machine_->NewArray());
+    return Value::Null();
+}
+
+avm1::Value Stage::Host::FormatGet(const Clip& c, size_t begin, size_t end, const std::string& k) {
+    if (!IsTextField(c)) return Value();
+    EditField& f = *Of(c)->field;
+    const Value own = FieldFormat(f, k);
+    const avm1::Machine& m = *stage_.machine_;
+    const bool perChar = k == "font" || k == "size" || k == "color" || k == "bold" || k == "italic";
+    if (!perChar || f.def.patches.empty()) return own;
+    // What a run of characters has: one value when they all have it, null when they differ.
+    end = std::min({end, avm1::Utf8Length(f.Text()), begin + (size_t(1) << 20)});
+    std::optional<Value> common;
+    for (size_t i = begin; i < end; ++i) {
+        Value v = own;
+        for (const text::FormatPatch& p : f.def.patches) {
+            if (i < p.begin || i >= p.end) continue;
+            if (k == "font" && p.face) v = Value(*p.face);
+            if (k == "size" && p.height) v = Value(*p.height / 20.0);
+            if (k == "color" && p.color) v = Value(RgbOf(*p.color));
+            if (k == "bold" && p.bold) v = Value(*p.bold);
+            if (k == "italic" && p.italic) v = Value(*p.italic);
+        }
+        if (!common)
+            common = v;
+        else if (!m.StrictEquals(*common, v))
+            return Value::Null();
+    }
+    return common ? *common : own;
+}
+
+bool Stage::Host::FormatSet(const Clip& c, size_t begin, size_t end, const std::string& k, const Value& v) {
+    if (!IsTextField(c)) return false;
+    EditField& f = *Of(c)->field;
+    text::EditTextDef& d = f.def;
+    avm1::Machine& m = *stage_.machine_;
+    auto number = [&](double lo, double hi) {
+        return std::clamp(std::isfinite(m.ToNumber(v)) ? m.ToNumber(v) : 0.0, lo, hi);
+    };
+    if (begin > 0 || end != kWholeField) {
+        // A run of characters: the entry is kept beside the text, merged into the last run given
+        // when it covers the same characters.
+        if (end <= begin) return false;
+        if (d.patches.empty() || d.patches.back().begin != begin || d.patches.back().end != end) {
+            if (d.patches.size() >= kMaxFormatRuns) return false;
+            d.patches.push_back(text::FormatPatch{begin, end});
+        }
+        text::FormatPatch& p = d.patches.back();
+        if (k == "font")
+            p.face = m.ToString(v);
+        else if (k == "size")
+            p.height = std::round(number(0, 5000)) * 20.0;
+        else if (k == "color")
+            p.color = ToRgb(avm1::ToUint32(m.ToNumber(v)), d.color.a);
+        else if (k == "bold")
+            p.bold = m.ToBoolean(v);
+        else if (k == "italic")
+            p.italic = m.ToBoolean(v);
+        else
+            return FormatSet(c, 0, kWholeField, k, v);  // paragraph formats apply to the field
+        f.Changed();
+        return true;
+    }
+    // The whole field: its own format, which no earlier run overrides any more.
+    for (text::FormatPatch& p : d.patches) {
+        if (k == "font") p.face.reset();
+        if (k == "size") p.height.reset();
+        if (k == "color") p.color.reset();
+        if (k == "bold") p.bold.reset();
+        if (k == "italic") p.italic.reset();
+    }
+    if (k == "font") {
+        d.face = m.ToString(v);
+        d.fontId = 0;
+    } else if (k == "size") {
+        d.height = std::round(number(0, 5000)) * 20.0;
+    } else if (k == "color") {
+        d.color = ToRgb(avm1::ToUint32(m.ToNumber(v)), d.color.a);
+    } else if (k == "bold") {
+        d.bold = m.ToBoolean(v);
+    } else if (k == "italic") {
+        d.italic = m.ToBoolean(v);
+    } else if (k == "align") {
+        const std::string a = m.ToString(v);
+        for (uint8_t i = 0; i < 4; ++i)
+            if (a == kAlignNames[i]) d.align = i;
+    } else if (k == "leftMargin" || k == "rightMargin" || k == "indent" || k == "leading") {
+        double& field = k == "leftMargin"    ? d.leftMargin
+                        : k == "rightMargin" ? d.rightMargin
+                        : k == "indent"      ? d.indent
+                                             : d.leading;
+        field = std::round(number(-1e5, 1e5)) * 20.0;
+    } else {
+        return false;
+    }
+    f.Changed();
+    return true;
+}
+
 avm1::Value Stage::Host::FieldGet(const Clip& c, const std::string& name) {
     if (!IsTextField(c)) return Value();
     EditField& f = *Of(c)->field;
     const text::EditTextDef& d = f.def;
     const text::TextContext ctx = stage_.TextContextFor();
-    if (name.rfind("format.", 0) == 0) {
-        const std::string k = name.substr(7);
-        if (k == "font") {
-            auto fonts = stage_.def_.fonts;
-            if (d.fontId && fonts) {
-                auto it = fonts->find(d.fontId);
-                if (it != fonts->end()) return Value(it->second.name);
-            }
-            return Value(d.face.empty() ? "Times New Roman" : d.face);
-        }
-        if (k == "size") return Value(d.height / 20.0);
-        if (k == "color") return Value(RgbOf(d.color));
-        if (k == "bold") return Value(d.bold);
-        if (k == "italic") return Value(d.italic);
-        if (k == "underline" || k == "bullet" || k == "kerning") return Value(false);
-        if (k == "url" || k == "target") return Value("");
-        if (k == "align") return Value(kAlignNames[d.align & 3]);
-        if (k == "leftMargin") return Value(d.leftMargin / 20.0);
-        if (k == "rightMargin") return Value(d.rightMargin / 20.0);
-        if (k == "indent") return Value(d.indent / 20.0);
-        if (k == "leading") return Value(d.leading / 20.0);
-        if (k == "blockIndent" || k == "letterSpacing") return Value(0.0);
-        if (k == "tabStops") return Value(stage_.machine_->NewArray());
-        return Value::Null();
-    }
     if (name == "text") return Value(f.Text());
     if (name == "htmlText") return Value(d.html ? f.HtmlText() : f.Text());
     if (name == "html") return Value(d.html);
@@ -597,35 +698,6 @@ bool Stage::Host::FieldSet(const Clip& c, const std::string& name, const Value& 
         f.Changed();
         return true;
     };
-    if (name.rfind("format.", 0) == 0) {
-        const std::string k = name.substr(7);
-        if (k == "font") {
-            d.face = m.ToString(v);
-            d.fontId = 0;
-        } else if (k == "size") {
-            d.height = std::round(number(0, 5000)) * 20.0;
-        } else if (k == "color") {
-            d.color = ToRgb(avm1::ToUint32(m.ToNumber(v)), d.color.a);
-        } else if (k == "bold") {
-            d.bold = m.ToBoolean(v);
-        } else if (k == "italic") {
-            d.italic = m.ToBoolean(v);
-        } else if (k == "align") {
-            const std::string a = m.ToString(v);
-            for (uint8_t i = 0; i < 4; ++i)
-                if (a == kAlignNames[i]) d.align = i;
-        } else if (k == "leftMargin" || k == "rightMargin" || k == "indent" || k == "leading") {
-            double& field = k == "leftMargin"    ? d.leftMargin
-                            : k == "rightMargin" ? d.rightMargin
-                            : k == "indent"      ? d.indent
-                                                 : d.leading;
-            field = std::round(number(-1e5, 1e5)) * 20.0;
-        } else {
-            return false;
-        }
-        f.Changed();
-        return true;
-    }
     if (name == "text" || name == "htmlText") {
         const std::string s = m.ToString(v);
         if (name == "text")

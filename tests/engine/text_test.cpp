@@ -674,3 +674,39 @@ TEST(EditText, ScriptsScrollLinesAndColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+// setTextFormat over a run formats just those characters; getTextFormat gives null for what a
+// run does not share, and new text drops the run's formats.
+TEST(EditText, RunsOfCharactersTakeTheirOwnFormat) {
+    kit::Movie mv = TextStage(8);
+    kit::EditText e;
+    e.bounds = kit::Rect::Pixels(0, 0, 200, 40);
+    e.text = "ABCD";
+    mv.Raw(kit::tag::DefineEditText, kit::EncodeDefineEditText(1, e));
+    mv.Place2(kit::Place::Add(1, 1).Named("f"));
+    mv.DoAction(kit::Actions().Asm(
+        "push \"f\"; getvariable; store r1; pop; push 0, \"TextFormat\"; newobject; store r2; push \"color\", "
+        "16711680; setmember; push r2, \"size\", 24; setmember\n"
+        "push r2, 3, 1, 3, r1, \"setTextFormat\"; callmethod; pop\n"
+        "push 3, 1, 2, r1, \"getTextFormat\"; callmethod; push \"size\"; getmember; trace\n"
+        "push 2, 0, 2, r1, \"getTextFormat\"; callmethod; push \"size\"; getmember; trace\n"
+        "push 0, 1, r1, \"getTextFormat\"; callmethod; push \"color\"; getmember; trace\n"
+        "push 0, r1, \"getTextFormat\"; callmethod; push \"color\"; getmember; trace"));
+    mv.ShowFrame();
+    std::vector<std::string> traces;
+    engine::LoadOptions options{std::make_shared<FakeDeviceFonts>()};
+    options.trace = [&](const std::string& t) { traces.push_back(t); };
+    auto m = LoadKitWith(mv, options);
+    ASSERT_TRUE(m);
+    m->Play();
+    EXPECT_EQ(traces, (std::vector<std::string>{"24", "null", "0", "null"}));
+    const raster::Surface s = RenderSurface(*m, kW, kH);
+    int red = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 200; ++x) red += (s.Pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+    EXPECT_GT(red, 200);  // two glyphs 19 px tall
+}
+
+}  // namespace

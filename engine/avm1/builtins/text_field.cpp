@@ -38,6 +38,21 @@ Object* NewFormat(Machine& m) {
     return f;
 }
 
+// The characters a format call names with its first `count` arguments: none, the whole field;
+// one, that character; two, [begin, end). False for a run that names no character.
+bool RangeOf(Machine& m, std::span<const Value> args, size_t count, size_t& begin, size_t& end) {
+    begin = 0;
+    end = Host::kWholeField;
+    if (count == 0) return true;
+    const double b = m.ToNumber(args[0]);
+    const double e = count >= 2 ? m.ToNumber(args[1]) : b + 1;
+    if (!(b >= 0)) return count < 2;  // a negative start formats the whole field
+    if (!(e > b)) return false;
+    begin = static_cast<size_t>(std::min(b, 1e15));
+    end = static_cast<size_t>(std::min(e, 1e15));
+    return true;
+}
+
 }  // namespace
 
 void InstallTextField(Machine& m) {
@@ -57,27 +72,34 @@ void InstallTextField(Machine& m) {
             },
             kDontEnum | kSince6);
     }
-    m.Method(proto, "getTextFormat", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+    // getTextFormat([begin, [end]]): the field's format, or that of one character or a run.
+    m.Method(proto, "getTextFormat", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
         Clip c = FieldOf(mm, self);
         Object* f = NewFormat(mm);
-        if (c)
-            for (const char* name : kFormatProps)
-                f->Define(name, mm.HostRef().FieldGet(c, std::string("format.") + name));
+        size_t begin, end;
+        if (c && RangeOf(mm, args, args.size(), begin, end))
+            for (const char* name : kFormatProps) f->Define(name, mm.HostRef().FormatGet(c, begin, end, name));
         return Value(f);
     });
-    auto setFormat = [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+    // setTextFormat([begin, [end,]] format): the format's entries that are set, for the field,
+    // one character or a run. setNewTextFormat formats the whole field.
+    auto setFormat = [](Machine& mm, const Value& self, std::span<const Value> args, bool ranged) -> Value {
         Clip c = FieldOf(mm, self);
-        // setTextFormat([begin, [end,]] format): ranges format the whole field here.
         const Value& fmt = args.empty() ? Value() : args.back();
-        if (!c || !fmt.IsObject()) return Value();
+        size_t begin, end;
+        if (!c || !fmt.IsObject() || !RangeOf(mm, args, ranged ? args.size() - 1 : 0, begin, end)) return Value();
         for (const char* name : kFormatProps) {
             const Value v = mm.Get(fmt.object, name);
-            if (!v.IsNullish()) mm.HostRef().FieldSet(c, std::string("format.") + name, v);
+            if (!v.IsNullish()) mm.HostRef().FormatSet(c, begin, end, name, v);
         }
         return Value();
     };
-    m.Method(proto, "setTextFormat", setFormat);
-    m.Method(proto, "setNewTextFormat", setFormat);
+    m.Method(proto, "setTextFormat", [setFormat](Machine& mm, const Value& self, std::span<const Value> args) {
+        return setFormat(mm, self, args, true);
+    });
+    m.Method(proto, "setNewTextFormat", [setFormat](Machine& mm, const Value& self, std::span<const Value> args) {
+        return setFormat(mm, self, args, false);
+    });
     m.Method(proto, "getNewTextFormat", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
         return mm.CallMethod(self, "getTextFormat", {});
     });
