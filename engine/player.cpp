@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <variant>
 
 #include "engine/timeline/timeline.h"
 
@@ -97,6 +98,23 @@ std::string LocalMoviePath(const std::string& url) {
 
 void Movie::MixAudio(int16_t* out, size_t frames) { stage_->Mixer().Mix(out, frames); }
 void Movie::StopSound() { stage_->Mixer().StopAll(); }
+
+bool Movie::HasSound() const {
+    const timeline::MovieDefinition& def = data_->definition;
+    if (!def.sounds.empty()) return true;
+    auto streams = [](const timeline::TimelineDef& line) {
+        for (const auto& frame : line.frames)
+            for (const swf::Tag& t : frame)
+                if (t.code == swf::tag::SoundStreamBlock) return true;
+        return false;
+    };
+    if (streams(def.main)) return true;
+    for (const auto& entry : def.dictionary) {
+        const auto* sprite = std::get_if<timeline::SpriteCharacter>(&entry.second);
+        if (sprite && streams(sprite->timeline)) return true;
+    }
+    return false;
+}
 
 void Movie::SetQuality(raster::Quality q) { stage_->quality = q; }
 raster::Quality Movie::Quality() const { return stage_->quality; }

@@ -123,6 +123,9 @@ public:
     // advancing every sound by that much. Silence when nothing plays.
     void MixAudio(int16_t* out, size_t frames);
     void StopSound();  // every sound at once
+    // Whether the movie has sound to play: sounds it defines, or stream sound in its main
+    // timeline or a sprite's. Files it loads later (loadMovie) are not counted.
+    bool HasSound() const;
     bool IsPlaying() const;
     // Starts playback. The first call after loading begins the movie as its first frame left
     // it (a stop() in frame 1 is honoured); later calls resume a stopped movie.

@@ -1,8 +1,9 @@
 // The only door to the operating system. Everything above platform/ talks to the system
-// through these four interfaces; each backend (win32, linux, and the fake one under tests/)
+// through these interfaces; each backend (win32, linux, and the fake one under tests/)
 // implements them. Texts are UTF-8 throughout; a backend converts at its own boundary.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -255,12 +256,34 @@ public:
 };
 
 // ---------------------------------------------------------------------------------------
+// Sound output: one stream of interleaved 16-bit samples to the system's default device.
+
+using AudioHandle = std::uintptr_t;  // 0 = none
+
+// Fills `frames` frames (`channels` samples each, interleaved) of the stream. The backend calls
+// it from a thread of its own while the stream is open, and never again once Close returns.
+using AudioPull = std::function<void(std::int16_t* out, std::size_t frames)>;
+
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+    // Starts a stream that pulls its samples from `pull`, a modest amount ahead (100-200 ms).
+    // Without a device to play on (no sound server, no driver) it returns 0, or a stream that
+    // never pulls when the backend finds that out on its own thread; either way quickly, without
+    // telling the user, and the movie plays silently.
+    virtual AudioHandle Open(int sampleRate, int channels, AudioPull pull) = 0;
+    // Silence at once: whatever is buffered is dropped.
+    virtual void Close(AudioHandle stream) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
 
 struct Platform {
     Windowing* windowing = nullptr;
     Registry* registry = nullptr;
     FileSystem* files = nullptr;
     Services* services = nullptr;
+    AudioOutput* audio = nullptr;  // none: movies play silently
 };
 
 // The platform in use: the native one unless a test installed its own.

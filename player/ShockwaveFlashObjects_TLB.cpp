@@ -4,11 +4,13 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <mutex>
 #include <vector>
 
 #include "engine/player.h"
 #include "player/device_fonts.h"
 #include "player/shared_objects.h"
+#include "player/sound_decoders.h"
 #include "settings/SettingsStore.h"
 
 namespace lumarel {
@@ -63,16 +65,45 @@ raster::Rgba RgbaOf(std::uint32_t rgb) {
 }  // namespace
 
 // The movie in play and the pixels it was last drawn into.
+//
+// Sound: while a movie with sound plays, the platform's audio device pulls its samples straight
+// from Movie::MixAudio, on the device's own thread, a block of a few tens of milliseconds at a
+// time. The engine is not thread-safe, so every call into the movie takes `lock` (Play, Advance,
+// Render and the frame counters on the UI thread, MixAudio on the device's); mixing a block takes
+// well under a millisecond, and a frame that is slow to draw only delays the next block, which the
+// device's own ~150 ms of buffered sound covers. This is simpler than mixing on the UI thread
+// into a ring buffer, whose filling would have to follow the device's clock rather than the frame
+// timer (a movie of 1 frame per second ticks far too rarely to keep a device fed).
+// The device stream is closed (its buffered sound dropped) before the movie is replaced or the
+// player goes, and never while `lock` is held: closing waits for the device's thread.
 class MovieView {
 public:
     std::unique_ptr<engine::Movie> movie;
     std::unique_ptr<raster::Surface> surface;
+    std::mutex lock;
+    AudioOutput* output = nullptr;  // the device of the open stream `sound` (0 for none)
+    AudioHandle sound = 0;
+
+    // Opens the device for a movie that has sound (not at all for one without).
+    void StartSound() {
+        if (sound || !Current().audio || !movie || !movie->HasSound()) return;
+        output = Current().audio;
+        sound = output->Open(engine::sound::kOutputRate, 2, [this](std::int16_t* out, std::size_t frames) {
+            std::lock_guard<std::mutex> guard(lock);
+            if (movie) movie->MixAudio(out, frames);
+        });
+    }
+    void StopSound() {
+        if (sound) output->Close(sound);
+        sound = 0;
+    }
 };
 
 TShockwaveFlash::TShockwaveFlash(Control* parent, std::string name)
     : Control(parent, ControlKind::Host, std::move(name)), view_(std::make_unique<MovieView>()) {}
 
 TShockwaveFlash::~TShockwaveFlash() {
+    view_->StopSound();
     if (handle_) Current().windowing->StopTimer(handle_, kFrameTimer);
 }
 
@@ -85,6 +116,7 @@ void TShockwaveFlash::SetBackgroundColor(std::int32_t color) {
 void TShockwaveFlash::SetMovie(const std::string& path) {
     playing_ = false;
     if (handle_) Current().windowing->StopTimer(handle_, kFrameTimer);
+    view_->StopSound();
     view_->movie.reset();
     hasMovie_ = true;
     loadError_.clear();
@@ -107,6 +139,7 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
                 .count();
         };
         options.localOffset = LocalOffsetAt;
+        options.soundDecoders = player::NativeSoundDecoders();
         // Files a movie loads come from its own folder and below, nowhere else.
         options.readFile = [folder = FolderOf(path)](const std::string& url, std::string& out) {
             std::string relative = engine::LocalMoviePath(url);
@@ -136,17 +169,25 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
 void TShockwaveFlash::Play() {
     if (handle_ && hasMovie_) Current().windowing->PostMessage(handle_, kMsgMovieStarted, 0, 0);
     if (!view_->movie) return;
-    view_->movie->Play();
+    {
+        std::lock_guard<std::mutex> guard(view_->lock);
+        view_->movie->Play();
+    }
     playing_ = true;
     RestartTimer();
+    view_->StartSound();
 }
 
 std::int32_t TShockwaveFlash::TotalFrames() const {
     if (!hasMovie_) return 0;
+    std::lock_guard<std::mutex> guard(view_->lock);
     return view_->movie ? view_->movie->TotalFrames() : 1;
 }
 
-std::int32_t TShockwaveFlash::CurrentFrame() const { return view_->movie ? view_->movie->CurrentFrame() : 0; }
+std::int32_t TShockwaveFlash::CurrentFrame() const {
+    std::lock_guard<std::mutex> guard(view_->lock);
+    return view_->movie ? view_->movie->CurrentFrame() : 0;
+}
 
 void TShockwaveFlash::RestartTimer() {
     if (!handle_ || !playing_ || !view_->movie) return;
@@ -164,7 +205,10 @@ void TShockwaveFlash::AfterCreate() {
 
 void TShockwaveFlash::HandleTimer(std::uintptr_t id) {
     if (id != kFrameTimer || !view_->movie) return;
-    view_->movie->Advance();
+    {
+        std::lock_guard<std::mutex> guard(view_->lock);
+        view_->movie->Advance();
+    }
     Draw();
 }
 
@@ -185,6 +229,7 @@ void TShockwaveFlash::Draw() {
     if (backgroundSet_) background = RgbaOf(background_);
     if (view_->movie) {
         const engine::Viewport view{Width(), Height(), visible.left - Left(), visible.top - Top()};
+        std::lock_guard<std::mutex> guard(view_->lock);
         view_->movie->Render(*surface, view, background);
     } else {
         surface->Clear(background.value_or(raster::Rgba{0, 0, 0, 255}));

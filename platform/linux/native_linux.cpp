@@ -17,6 +17,7 @@ Platform NativePlatform() {
     p.registry = &NativeRegistry();
     p.files = &NativeFileSystem();
     p.services = &NativeServices();
+    p.audio = NativeAudioOutput();
     return p;
 }
 

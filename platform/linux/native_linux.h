@@ -14,6 +14,9 @@ Registry& NativeRegistry();      // registry_linux.cpp (SQLite hive)
 FileSystem& NativeFileSystem();  // files_linux.cpp
 Services& NativeServices();      // services_linux.cpp
 
+// audio_linux.cpp (PulseAudio); null in a build without sound.
+AudioOutput* NativeAudioOutput();
+
 namespace linux_backend {
 
 // Makes sure GTK is initialised; false when there is no display to talk to. Safe to call

@@ -8,6 +8,7 @@ Platform NativePlatform() {
     p.registry = &NativeRegistry();
     p.files = &NativeFileSystem();
     p.services = &NativeServices();
+    p.audio = NativeAudioOutput();
     return p;
 }
 

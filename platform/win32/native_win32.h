@@ -13,6 +13,9 @@ Registry& NativeRegistry();      // registry_win32.cpp
 FileSystem& NativeFileSystem();  // files_win32.cpp
 Services& NativeServices();      // services_win32.cpp
 
+// audio_win32.cpp (waveOut); null in a build without sound.
+AudioOutput* NativeAudioOutput();
+
 namespace win32 {
 // Splits a command line the way the system does for argv: blanks separate, double quotes
 // group and are removed. The first element is the program name.

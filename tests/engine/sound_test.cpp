@@ -294,3 +294,26 @@ TEST(SoundMovie, StartSoundInAFramePlaysInTheMovieMix) {
     r.movie->MixAudio(out.data(), 4410);
     EXPECT_EQ(loudest(), 0);
 }
+
+// HasSound tells a player whether a movie needs a sound device: defined sounds or stream blocks
+// anywhere (a sprite's included); a stream head alone has nothing to play.
+TEST(SoundMovie, HasSoundSeesDefinedSoundsAndStreamBlocks) {
+    namespace k = lumarel::swfkit;
+    auto has = [](const k::Movie& movie) {
+        return lumarel::engine::Movie::Load(movie.Build(k::Compression::None)).movie->HasSound();
+    };
+    k::Movie quiet(k::Rect::Pixels(0, 0, 10, 10), 10.0, 8), defined = quiet, streaming = quiet;
+    quiet.Raw(k::tag::SoundStreamHead, k::SoundStreamHeadBody({}, 441));
+    quiet.ShowFrame();
+    defined.DefineSound({}, 4, k::EncodePcm16({1, 2, 3, 4}));
+    defined.ShowFrame();
+    k::Sprite sprite;
+    sprite.Raw(k::tag::SoundStreamHead, k::SoundStreamHeadBody({}, 4));
+    sprite.Raw(k::tag::SoundStreamBlock, k::EncodePcm16({1, 2, 3, 4}));
+    sprite.ShowFrame();
+    streaming.DefineSprite(sprite);
+    streaming.ShowFrame();
+    EXPECT_FALSE(has(quiet));
+    EXPECT_TRUE(has(defined));
+    EXPECT_TRUE(has(streaming));
+}

@@ -1,8 +1,10 @@
-// One fake platform for a test: fake windowing and services, plus whatever registry and file
-// system the test puts in. Install() makes it the platform in use and resets the application.
+// One fake platform for a test: fake windowing, services and sound device, plus whatever
+// registry and file system the test puts in. Install() makes it the platform in use and resets
+// the application.
 #pragma once
 
 #include "platform/forms.h"
+#include "tests/fake/fake_audio.h"
 #include "tests/fake/fake_services.h"
 #include "tests/fake/fake_windowing.h"
 
@@ -11,6 +13,7 @@ namespace lumarel::fake {
 struct FakePlatform {
     FakeWindowing ui;
     FakeServices services;
+    FakeAudioOutput audio;
     Registry* registry = nullptr;
     FileSystem* files = nullptr;
 
@@ -20,6 +23,7 @@ struct FakePlatform {
         p.services = &services;
         p.registry = registry;
         p.files = files;
+        p.audio = &audio;
         lumarel::platform::Install(p);
         Application::Instance().Reset();
     }

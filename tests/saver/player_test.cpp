@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "player/ShockwaveFlashObjects_TLB.h"
 #include "tests/fake/fake_files.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/saver/tiny_swf.h"
+#include "tools/swfkit/swfkit.h"
 
 using namespace lumarel;
 using namespace lumarel::platform;
@@ -111,4 +115,63 @@ TEST_F(PlayerTest, OnlyThePartInsideItsParentHasAWindowAndPixels) {
     EXPECT_EQ(fp.ui.Window(player.Handle()).bounds.width, 0);
     form.SetBounds(Rect{0, 0, 400, 100});  // the parent grows: the window follows
     EXPECT_EQ(fp.ui.Window(player.Handle()).bounds, (Rect{300, 0, 40, 20}));
+}
+
+namespace {
+
+namespace kit = lumarel::swfkit;
+
+// Two frames; the first starts a tone of one second (44 kHz mono PCM).
+std::vector<std::uint8_t> ToneMovie() {
+    kit::Movie movie(kit::Rect::Pixels(0, 0, 40, 20), 10.0, 8);
+    std::vector<std::int16_t> tone(44100);
+    for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<std::int16_t>(8000 * std::sin(i * 0.2));
+    const std::uint16_t id = movie.DefineSound({}, static_cast<std::uint32_t>(tone.size()), kit::EncodePcm16(tone));
+    movie.Raw(kit::tag::StartSound, kit::StartSoundBody(id, {}));
+    movie.ShowFrame();
+    movie.ShowFrame();
+    return movie.Build(kit::Compression::None);
+}
+
+int Loudest(const std::vector<std::int16_t>& samples) {
+    return samples.empty() ? 0 : *std::max_element(samples.begin(), samples.end());
+}
+
+}  // namespace
+
+TEST_F(PlayerTest, AMovieWithSoundPlaysOnTheDeviceUntilItIsReplaced) {
+    files.AddFile("/m/tone.swf", ToneMovie());
+    files.AddFile("/m/quiet.swf", TinySwf(3));
+    player.SetMovie("/m/tone.swf");
+    EXPECT_TRUE(fp.audio.log.empty());  // nothing opens before the movie plays
+    player.Play();
+    Tick();
+    ASSERT_EQ(fp.audio.log, (std::vector<std::string>{"Open 44100 2"}));
+    EXPECT_GT(Loudest(fp.audio.Pull(4410)), 4000);
+    // The next movie silences the tone at once; having no sound, it opens no device.
+    player.SetMovie("/m/quiet.swf");
+    player.Play();
+    Tick();
+    EXPECT_EQ(fp.audio.log, (std::vector<std::string>{"Open 44100 2", "Close"}));
+}
+
+TEST_F(PlayerTest, TheSoundEndsWithThePlayer) {
+    files.AddFile("/m/tone.swf", ToneMovie());
+    {
+        TShockwaveFlash other{&form, "ShockwaveFlash2"};
+        other.SetMovie("/m/tone.swf");
+        other.Play();
+        EXPECT_GT(Loudest(fp.audio.Pull(4410)), 4000);
+    }
+    EXPECT_EQ(fp.audio.log, (std::vector<std::string>{"Open 44100 2", "Close"}));
+}
+
+TEST_F(PlayerTest, WithoutASoundDeviceAMovieWithSoundPlaysSilently) {
+    fp.audio.noDevice = true;
+    files.AddFile("/m/tone.swf", ToneMovie());
+    player.SetMovie("/m/tone.swf");
+    player.Play();
+    Tick();
+    EXPECT_EQ(player.CurrentFrame(), 1);
+    EXPECT_EQ(fp.audio.log, (std::vector<std::string>{"Open 44100 2"}));
 }
