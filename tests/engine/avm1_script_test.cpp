@@ -476,6 +476,7 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push \"mc\"; getvariable; push \"_lockroot\", true; setmember\n"
          "settarget \"mc\"; push \"_root\"; getvariable; push \"_target\"; getmember; trace; settarget \"\"",
          "/|/mc"},
+        {"push 0, \"mc\"; getvariable; push \"getSWFVersion\"; callmethod; trace", "8"},
     };
     for (const auto& [source, want] : cases) EXPECT_EQ(TraceClipScript(source), want) << source;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/avm1/machine.h"
+#include "engine/avm1/utf8.h"
 
 namespace lumarel::engine::avm1 {
 
@@ -243,6 +244,17 @@ void InstallMovieClip(Machine& m) {
         StartDrag(mm, c, mm.ToBoolean(Arg(args, 0)), args.size() >= 5 ? bounds : nullptr);
         return Value();
     });
+    // getURL: only fscommand reaches the host; nothing else leaves the player.
+    m.Method(proto, "getURL", [](Machine& mm, const Value&, std::span<const Value> args) -> Value {
+        const std::string url = mm.ToString(Arg(args, 0));
+        if (url.size() >= 10 && SameName(std::string_view(url).substr(0, 10), "fscommand:", true))
+            mm.HostRef().FsCommand(url.substr(10), mm.ToString(Arg(args, 1)));
+        return Value();
+    });
+    m.Method(proto, "getSWFVersion", [](Machine& mm, const Value& self, std::span<const Value>) -> Value {
+        return mm.ClipOf(self) ? Value(mm.Version()) : Value(-1);
+    });
+    m.Method(proto, "attachAudio", [](Machine&, const Value&, std::span<const Value>) { return Value(); });
     m.Method(proto, "stopDrag", [](Machine&, const Value&, std::span<const Value>) { return Value(); });
     m.Method(proto, "setMask", [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
         if (Clip c = mm.ClipOf(self)) mm.HostRef().SetMask(c, args.empty() ? nullptr : mm.ClipOf(args[0]));
