@@ -65,6 +65,7 @@ Machine::Machine(Host& host, int version) : host_(host), version_(version) {
     InstallMovieClipEffects(*this);
     InstallXml(*this);
     InstallLoadVars(*this);
+    InstallStyleSheet(*this);
     InstallFilters(*this);
     InstallBitmapData(*this);
 }

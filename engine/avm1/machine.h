@@ -186,6 +186,7 @@ void InstallGlobals(Machine& m);
 void InstallMovieClip(Machine& m);
 void InstallDrawing(Machine& m);
 void InstallTextField(Machine& m);
+void InstallStyleSheet(Machine& m);  // after InstallTextField
 void InstallSharedObject(Machine& m);
 void InstallMovieClipLoader(Machine& m);  // after InstallSystem (AsBroadcaster)
 // A clip just made from a symbol: its class (Object.registerClass) becomes its prototype, the

@@ -335,7 +335,7 @@ uint8_t AlignOf(const std::string& v, uint8_t fallback) {
 
 }  // namespace
 
-StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t align) {
+StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t align, const StyleSheet* sheet) {
     constexpr size_t kMaxOpenTags = 1024;
     const std::u32string s = DecodeText(html, true);
     StyledText out;
@@ -381,6 +381,8 @@ StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t
                 return;
             }
     };
+    // Tags a style sheet formats, innermost last, and whether each stands as a block.
+    std::vector<std::pair<std::string, bool>> styled;
     newParagraph(false);
     for (size_t i = 0; i < s.size();) {
         const char32_t c = s[i];
@@ -393,6 +395,48 @@ StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t
                 auto it = t.attributes.find(name);
                 return it == t.attributes.end() ? nullptr : &it->second;
             };
+            if (sheet && t.closing && !styled.empty() && styled.back().first == t.name) {
+                pop(t.name + " css");
+                if (styled.back().second && t.name != "p" && t.name != "li") newParagraph(false);
+                styled.pop_back();
+            }
+            std::optional<CssStyle> css;
+            if (sheet && !t.closing) {
+                const std::string* cls = attr("class");
+                for (const std::string& key : {t.name, cls ? "." + LowerAscii(*cls) : std::string()})
+                    if (auto it = sheet->find(key); !key.empty() && it != sheet->end()) {
+                        CssStyle& into = css ? *css : css.emplace();
+                        const CssStyle& from = it->second;
+                        if (from.face) into.face = from.face;
+                        if (from.height) into.height = from.height;
+                        if (from.color) into.color = from.color;
+                        if (from.bold) into.bold = from.bold;
+                        if (from.italic) into.italic = from.italic;
+                        if (from.align) into.align = from.align;
+                        if (from.display) into.display = from.display;
+                    }
+            }
+            if (css && css->display == CssStyle::Display::None) {
+                // Not shown: everything up to the tag's own end (nested ones of its name counted).
+                int depth = 1;
+                while (depth > 0 && i < s.size()) {
+                    const size_t lt = s.find('<', i), gt = lt == std::u32string::npos ? lt : s.find('>', lt);
+                    if (gt == std::u32string::npos) {
+                        i = s.size();
+                        break;
+                    }
+                    const HtmlTag inner = ParseTag(s.substr(lt + 1, gt - lt - 1));
+                    if (inner.name == t.name) depth += inner.closing ? -1 : 1;
+                    i = gt + 1;
+                }
+                continue;
+            }
+            if (css) {
+                const bool block =
+                    css->display ? *css->display == CssStyle::Display::Block : t.name == "p" || t.name == "li";
+                if (block && t.name != "p" && t.name != "li" && !out.paragraphs.back().chars.empty())
+                    newParagraph(false);
+            }
             if (t.name == "p") {
                 if (t.closing) {
                     paraAlign = align;
@@ -428,6 +472,19 @@ StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t
                     if (auto col = HtmlColor(*v, st.color.a)) st.color = *col;
                 if (const std::string* v = attr("kerning")) st.kerning = *v == "1";
                 push(t.name, st);
+            }
+            if (css && styled.size() < kMaxOpenTags) {
+                TextStyle st = out.styles[cur];
+                if (css->face) st.face = *css->face;
+                if (css->height) st.height = *css->height;
+                if (css->color) st.color = *css->color;
+                if (css->bold) st.bold = *css->bold;
+                if (css->italic) st.italic = *css->italic;
+                if (css->align) out.paragraphs.back().align = paraAlign = *css->align;
+                const bool block =
+                    css->display ? *css->display == CssStyle::Display::Block : t.name == "p" || t.name == "li";
+                styled.emplace_back(t.name, block);
+                push(t.name + " css", st);
             }
             continue;
         }
@@ -653,7 +710,7 @@ void LayoutEditText(const EditTextDef& d, std::string raw, const TextContext& ct
             for (unsigned char c : raw) AppendUtf8(u, c);
             raw = std::move(u);
         }
-        text = ParseHtmlText(raw, base, align);
+        text = ParseHtmlText(raw, base, align, d.styleSheet.get());
     } else {
         // Plain text: CR LF, CR and LF each end a paragraph.
         text.styles.push_back(base);

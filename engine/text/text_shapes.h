@@ -5,12 +5,14 @@
 
 #include <cstdint>
 #include <span>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/raster/raster.h"
 #include "engine/swf/records.h"
+#include "engine/text/css.h"
 #include "engine/text/device_fonts.h"
 #include "engine/text/font.h"
 
@@ -73,7 +75,8 @@ struct EditTextDef {
     // on top) and how far the text is moved left (twips).
     size_t scroll = 0;
     double hscroll = 0;
-    std::vector<FormatPatch> patches;  // in the order they were given
+    std::vector<FormatPatch> patches;              // in the order they were given
+    std::shared_ptr<const StyleSheet> styleSheet;  // HTML fields: the formatting of tags and classes
 };
 // False with a reason only when the record is unusable; a truncated one keeps an empty field.
 bool ParseDefineEditText(std::span<const uint8_t> data, EditTextDef& out, std::string& error);
@@ -129,7 +132,10 @@ constexpr size_t kMaxTextStyles = 256;
 // <li> (a bullet), <font face size color kerning>, <b> and <i> are followed; other tags are
 // dropped, and an unfinished tag ends the text. The common entities and numeric character
 // references are decoded; line breaks in the source also end a paragraph.
-StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t align);
+// With a style sheet, tags and classes it names take its formatting: display none hides the
+// tag's contents, block ones stand as paragraphs of their own.
+StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t align,
+                         const StyleSheet* sheet = nullptr);
 
 // UTF-8 (invalid sequences dropped) or Latin-1 to code points.
 std::u32string DecodeText(const std::string& s, bool utf8);

@@ -743,6 +743,13 @@ bool Stage::Host::FieldSet(const Clip& c, const std::string& name, const Value& 
         d.readOnly = m.ToString(v) != "input";
         return true;
     }
+    if (name == "styleSheet") {  // the sheet's rules as CSS text, or nothing
+        const std::string css = v.IsNullish() ? std::string() : m.ToString(v);
+        d.styleSheet =
+            css.empty() ? nullptr : std::make_shared<const text::StyleSheet>(text::StyleSheetOf(text::ParseCss(css)));
+        f.Changed();
+        return true;
+    }
     if (name == "variable") {
         d.variable = v.IsNullish() ? std::string() : m.ToString(v);
         return true;

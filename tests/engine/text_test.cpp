@@ -710,3 +710,41 @@ TEST(EditText, RunsOfCharactersTakeTheirOwnFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+// A style sheet read from CSS formats an HTML field's tags and classes: a coloured span, a
+// hidden one, and text after it.
+TEST(EditText, StyleSheetsFormatHtmlByTagAndClass) {
+    kit::Movie mv = TextStage(8);
+    kit::EditText e;
+    e.bounds = kit::Rect::Pixels(0, 0, 200, 40);
+    e.html = true;
+    e.text = "";
+    mv.Raw(kit::tag::DefineEditText, kit::EncodeDefineEditText(1, e));
+    mv.Place2(kit::Place::Add(1, 1).Named("f"));
+    mv.DoAction(kit::Actions().Asm(
+        "push 0, \"TextField\"; getvariable; push \"StyleSheet\"; newmethod; store r2; pop\n"
+        "push \".red { color: #FF0000 } /* note */ .gone, h9 { display: none }\", 1, r2, \"parseCSS\"; callmethod; "
+        "trace\n"
+        "push \"x {\", 1, r2, \"parseCSS\"; callmethod; trace; push 0, r2, \"getStyleNames\"; callmethod; trace\n"
+        "push \".red\", 1, r2, \"getStyle\"; callmethod; push \"color\"; getmember; trace\n"
+        "push \"f\"; getvariable; store r1; push \"styleSheet\", r2; setmember\n"
+        "push r1, \"htmlText\", \"<p>A<span class='red'>B</span><span class='gone'>CCCC</span>D</p>\"; "
+        "setmember"));
+    mv.ShowFrame();
+    std::vector<std::string> traces;
+    engine::LoadOptions options{std::make_shared<FakeDeviceFonts>()};
+    options.trace = [&](const std::string& t) { traces.push_back(t); };
+    auto m = LoadKitWith(mv, options);
+    ASSERT_TRUE(m);
+    m->Play();
+    EXPECT_EQ(traces, (std::vector<std::string>{"true", "false", ".red,.gone,h9", "#FF0000"}));
+    // Glyphs 12 px apart from x = 2: A black, B red, then D (the hidden span takes no room).
+    const raster::Surface s = RenderSurface(*m, kW, kH);
+    EXPECT_EQ(s.Pixel(2 + 12 + 3, 6) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(s.Pixel(2 + 24 + 3, 6) & 0xFFFFFF, 0x000000u);
+    EXPECT_EQ(DarkPixels(s, 2 + 36, 0, 200, 40), 0);
+}
+
+}  // namespace

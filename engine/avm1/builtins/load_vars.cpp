@@ -167,10 +167,12 @@ void InstallLoadVars(Machine& m) {
             return Value();
         },
         kDontEnum);
-    // loadVariablesNum(url, level): only level 0, the movie itself, is there.
+    // loadVariablesNum(url, level): into a level that holds a movie.
     m.Method(m.global, "loadVariablesNum", [](Machine& mm, const Value&, std::span<const Value> args) {
-        if (mm.ToNumber(Arg(args, 1)) == 0)
-            if (Object* root = mm.ClipObject(mm.HostRef().Root())) LoadVariables(mm, root, mm.ToString(Arg(args, 0)));
+        const double n = mm.ToNumber(Arg(args, 1));
+        if (n >= 0 && n <= 1e6)
+            if (Object* level = mm.ClipObject(mm.HostRef().Level(static_cast<int>(n), false)))
+                LoadVariables(mm, level, mm.ToString(Arg(args, 0)));
         return Value();
     });
 }
