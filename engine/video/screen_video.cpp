@@ -37,17 +37,10 @@ bool ReadBlock(swf::BitReader& r, std::span<const uint8_t>& data) {
 
 class ScreenVideoDecoder final : public Decoder {
 public:
-    explicit ScreenVideoDecoder(bool version2) : version2_(version2) {}
-
     bool IsKeyFrame(std::span<const uint8_t> packet) const override {
         swf::BitReader r(packet);
         PacketHeader h;
         if (!ReadHeader(r, h)) return false;
-        if (version2_) {
-            (void)r.Ub(6);
-            const bool iframe = r.Flag();
-            return r.Ok() && iframe;
-        }
         for (int i = 0; i < h.columns * h.rows; ++i) {
             std::span<const uint8_t> data;
             if (!ReadBlock(r, data) || data.empty()) return false;
@@ -59,7 +52,6 @@ public:
         swf::BitReader r(packet);
         PacketHeader h;
         if (!ReadHeader(r, h)) return false;
-        if (version2_) return false;  // its palette and differential blocks are not decoded yet
         const bool sameSize = h.width == width_ && h.height == height_;
         // Work on a copy, so a bad block leaves the last picture whole.
         std::vector<uint32_t> next = sameSize ? pixels_ : std::vector<uint32_t>(size_t(h.width) * h.height, 0);
@@ -108,15 +100,12 @@ public:
     }
 
 private:
-    bool version2_;
     int width_ = 0, height_ = 0;
     std::vector<uint32_t> pixels_;  // top row first
 };
 
 }  // namespace
 
-std::unique_ptr<Decoder> MakeScreenVideoDecoder(bool version2) {
-    return std::make_unique<ScreenVideoDecoder>(version2);
-}
+std::unique_ptr<Decoder> MakeScreenVideoDecoder() { return std::make_unique<ScreenVideoDecoder>(); }
 
 }  // namespace lumarel::engine::video

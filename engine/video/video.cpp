@@ -85,9 +85,7 @@ std::unique_ptr<Decoder> MakeDecoder(uint8_t codec) {
         case kCodecH263:
             return MakeH263Decoder();
         case kCodecScreen:
-            return MakeScreenVideoDecoder(false);
-        case kCodecScreen2:
-            return MakeScreenVideoDecoder(true);
+            return MakeScreenVideoDecoder();
         default:
             return nullptr;
     }

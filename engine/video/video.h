@@ -27,7 +27,7 @@ constexpr int kMaxSide = 4096;
 constexpr long kMaxPixels = long(1) << 22;
 // Work one frame change may take: a jump that needs more decoding stops there and shows what it
 // reached (a hostile stream without key frames cannot make one render take long).
-constexpr long kMaxPixelsDecodedPerChange = long(1) << 26;
+constexpr long kMaxPixelsDecodedPerChange = long(1) << 24;
 
 struct StreamHeader {
     uint16_t id = 0;
@@ -83,7 +83,7 @@ public:
     // The current picture as opaque premultiplied pixels; false when there is none.
     virtual bool Picture(raster::Bitmap& out) const = 0;
 };
-// A decoder for the codec, or null for codecs this player does not decode (VP6).
+// A decoder for the codec, or null for codecs this player does not decode (VP6, Screen Video 2).
 std::unique_ptr<Decoder> MakeDecoder(uint8_t codec);
 
 // What one placed stream shows: the picture of the frame asked for, decoded forward from the
