@@ -47,6 +47,15 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
     info.frameCount = m->data_->definition.main.FrameCount();
     info.background = m->data_->definition.background;
     info.warnings = m->data_->definition.warnings;
+    for (const auto& [id, ch] : m->data_->definition.dictionary) {
+        const auto* vc = std::get_if<timeline::VideoCharacter>(&ch);
+        if (!vc) continue;
+        const video::StreamHeader& vh = vc->stream->header;
+        info.videos.push_back({id, vh.codec, video::CodecName(vh.codec), vh.width, vh.height, vh.frameCount,
+                               static_cast<int>(vc->stream->packets.size()), video::MakeDecoder(vh.codec) != nullptr});
+    }
+    std::sort(info.videos.begin(), info.videos.end(),
+              [](const VideoStreamInfo& a, const VideoStreamInfo& b) { return a.id < b.id; });
     // What the bytes hold plays, as a partly loaded movie does.
     if (!f.sawEnd) info.warnings.push_back("the movie ends without an End tag; its frames up to there play");
     std::map<uint16_t, int> counts;

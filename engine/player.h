@@ -39,6 +39,16 @@ struct TagCount {
     int count = 0;
 };
 
+struct VideoStreamInfo {
+    uint16_t id = 0;
+    uint8_t codec = 0;
+    std::string codecName;
+    int width = 0, height = 0;
+    int frameCount = 0;  // as DefineVideoStream declares
+    int packets = 0;     // VideoFrame tags kept
+    bool decodable = false;
+};
+
 struct MovieInfo {
     int version = 0;
     Compression compression = Compression::None;
@@ -50,8 +60,9 @@ struct MovieInfo {
     int headerFrameCount = 0;                   // as stored
     int frameCount = 1;                         // frames of the main timeline (ShowFrame tags, at least 1)
     raster::Rgba background{255, 255, 255, 255};
-    std::vector<TagCount> tags;         // every top-level tag kind (End included), by code
-    std::vector<std::string> warnings;  // definitions skipped as malformed
+    std::vector<TagCount> tags;           // every top-level tag kind (End included), by code
+    std::vector<std::string> warnings;    // definitions skipped as malformed
+    std::vector<VideoStreamInfo> videos;  // embedded video streams, by id
 };
 
 class Movie;

@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ pkg-config zlib1g-dev liblzma-dev libsqlite3-dev
 if [ "$what" = test ]; then
     packages+=(libgtest-dev googletest libbenchmark-dev libcairo2-dev clang clang-format libclang-rt-14-dev
                g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 python3-yaswfp
-               libfreetype-dev libfontconfig-dev locales)
+               libfreetype-dev libfontconfig-dev locales ffmpeg)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -281,8 +281,15 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                 break;
         }
     }
+    video::StreamCollector videos;
     for (const Tag& t : tags) {
         switch (t.code) {
+            case tag::DefineVideoStream:
+                videos.Define(t.data);
+                break;
+            case tag::VideoFrame:
+                videos.AddFrame(t.data);
+                break;
             case tag::DefineMorphShape:
             case tag::DefineMorphShape2: {
                 auto md = std::make_shared<swf::MorphDefinition>();
@@ -400,6 +407,8 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                 if (!swf::ParseTags(r.Rest(), t.offset, inner, sawEnd, error)) {
                     out.warnings.push_back("sprite " + std::to_string(id) + ": " + error);  // keep what was read
                 }
+                for (const Tag& it : inner)
+                    if (it.code == tag::VideoFrame) videos.AddFrame(it.data);
                 SpriteCharacter sc;
                 BuildTimeline(inner, sc.timeline);
                 out.dictionary.emplace(id, std::move(sc));
@@ -431,6 +440,12 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
             default:
                 break;
         }
+    }
+    for (auto& stream : videos.Finish()) {
+        const uint16_t id = stream->header.id;
+        if (out.dictionary.count(id)) continue;
+        auto playback = std::make_shared<video::Playback>(stream);
+        out.dictionary.emplace(id, VideoCharacter{std::move(stream), std::move(playback)});
     }
     for (const auto& [id, bm] : out.bitmaps) {
         if (out.dictionary.count(id)) continue;
@@ -475,6 +490,8 @@ void AddObjectBounds(const DisplayObject& obj, const raster::Matrix& m, Box& box
         const swf::Rect &a = mc->morph->startBounds, &b = mc->morph->endBounds;
         auto mix = [t](int32_t x, int32_t y) { return static_cast<int32_t>(std::lround(x + (y - x) * t)); };
         box.AddRect({mix(a.xmin, b.xmin), mix(a.xmax, b.xmax), mix(a.ymin, b.ymin), mix(a.ymax, b.ymax)}, m);
+    } else if (const auto* vc = std::get_if<VideoCharacter>(obj.character)) {
+        box.AddRect({0, vc->stream->header.width * 20, 0, vc->stream->header.height * 20}, m);
     }
 }
 
@@ -1092,6 +1109,25 @@ void DrawCounted(raster::Renderer& r, const raster::Shape& shape, long edges, co
     r.DrawShape(shape, world, c);
 }
 
+// The picture of the frame the ratio names, scaled to the stream's size (20 twips to the pixel)
+// as a clipped bitmap fill; nothing before the first picture decodes.
+void DrawVideo(raster::Renderer& r, const VideoCharacter& vc, uint16_t ratio, const raster::Matrix& world,
+               const raster::ColorTransform& c) {
+    const video::StreamHeader& h = vc.stream->header;
+    if (h.width == 0 || h.height == 0) return;
+    auto picture = vc.playback->FrameAt(ratio);
+    if (!picture || picture->width <= 0 || picture->height <= 0) return;
+    raster::Shape quad = RectShape(0, 0, h.width * 20.0f, h.height * 20.0f);
+    raster::Paint& p = quad.layers[0].fills[0];
+    p.kind = raster::Paint::Kind::Bitmap;
+    p.bitmapMatrix.a = h.width * 20.0 / picture->width;
+    p.bitmapMatrix.d = h.height * 20.0 / picture->height;
+    p.bitmap = std::move(picture);
+    p.repeat = false;
+    p.smooth = h.smoothing;
+    r.DrawShape(quad, world, c);
+}
+
 // The largest offscreen group drawn, per side; a bigger one is cut to this.
 constexpr int kMaxGroupSide = 8192;
 
@@ -1105,6 +1141,8 @@ void Stage::DrawObject(raster::Renderer& r, const DisplayObject& obj, const rast
         DrawShapeCharacter(r, *sc, world, c, defining, edgeBudget);
     } else if (const auto* mc = std::get_if<MorphCharacter>(obj.character)) {
         DrawCounted(r, mc->At(obj.ratio), mc->edgeCount, world, c, edgeBudget);
+    } else if (const auto* vc = std::get_if<VideoCharacter>(obj.character)) {
+        DrawVideo(r, *vc, obj.ratio, world, c);
     }
 }
 

@@ -26,6 +26,7 @@
 #include "engine/text/text_shapes.h"
 #include "engine/timeline/drawing.h"
 #include "engine/timeline/edit_field.h"
+#include "engine/video/video.h"
 
 namespace lumarel::engine::avm1 {
 class Machine;
@@ -74,7 +75,12 @@ struct MorphCharacter {
     std::shared_ptr<Cache> cache = std::make_shared<Cache>();
     const raster::Shape& At(uint16_t ratio) const;
 };
-using Character = std::variant<ShapeCharacter, SpriteCharacter, MorphCharacter>;
+// An embedded video stream: drawn scaled to its size, at the frame its place's ratio names.
+struct VideoCharacter {
+    std::shared_ptr<const video::Stream> stream;
+    std::shared_ptr<video::Playback> playback;  // the picture last shown, decoded on demand
+};
+using Character = std::variant<ShapeCharacter, SpriteCharacter, MorphCharacter, VideoCharacter>;
 
 struct MovieDefinition {
     std::unordered_map<uint16_t, Character> dictionary;

@@ -153,7 +153,8 @@ std::vector<std::string> NotShown(const lumarel::engine::MovieInfo& info) {
         return false;
     };
     std::vector<std::string> out;
-    if (any({tag::DefineVideoStream, tag::VideoFrame})) out.push_back("embedded video is not drawn");
+    for (const auto& v : info.videos)
+        if (!v.decodable) out.push_back("video " + std::to_string(v.id) + " (" + v.codecName + ") is not drawn");
     if (any({tag::DefineSound, tag::StartSound, tag::StartSound2, tag::SoundStreamHead, tag::SoundStreamHead2,
              tag::SoundStreamBlock, tag::DefineButtonSound})) {
         out.push_back("sound is not played");
@@ -199,6 +200,9 @@ int Info(const Movie& m) {
     std::printf("background: #%02x%02x%02x\n", i.background.r, i.background.g, i.background.b);
     std::printf("tags:\n");
     for (const auto& t : i.tags) std::printf("  %-28s %6d\n", t.name.c_str(), t.count);
+    for (const auto& v : i.videos)
+        std::printf("video %u: %s (codec %u), %d x %d px, %d frames declared, %d packets\n", unsigned(v.id),
+                    v.codecName.c_str(), unsigned(v.codec), v.width, v.height, v.frameCount, v.packets);
     for (const auto& w : i.warnings) std::printf("warning: %s\n", w.c_str());
     for (const auto& w : NotShown(i)) std::printf("warning: %s\n", w.c_str());
     return 0;

@@ -705,4 +705,19 @@ Bytes EncodeDefineButton2(std::uint16_t id, const std::vector<ButtonRecord>& rec
                           const std::vector<ButtonCondAction>& actions = {});
 Bytes EncodeDefineButtonCxform(std::uint16_t buttonId, const ColorTransform& cx);
 
+// ---------------------------------------------------------------------------------------------
+// Embedded video (video.cpp). Encoders return tag bodies; add them with Timeline::Raw().
+
+namespace tag {
+constexpr std::uint16_t DefineVideoStream = 60, VideoFrame = 61;
+}  // namespace tag
+
+// DefineVideoStream: codec 2 Sorenson H.263, 3 Screen Video, 6 Screen Video 2; deblocking 0..2.
+Bytes DefineVideoStreamBody(std::uint16_t id, std::uint16_t frames, std::uint16_t width, std::uint16_t height,
+                            std::uint8_t codec, bool smoothing = false, std::uint8_t deblocking = 0);
+Bytes VideoFrameBody(std::uint16_t stream, std::uint16_t frame, const Bytes& packet);
+// A Screen Video packet of `image` (alpha ignored) in blocks of the given size (16 to 256, a
+// multiple of 16); blocks that equal `previous` (same size) are written without data.
+Bytes ScreenVideoPacket(const Bitmap& image, int blockWidth, int blockHeight, const Bitmap* previous = nullptr);
+
 }  // namespace lumarel::swfkit
