@@ -52,12 +52,14 @@ std::string WithoutComments(std::string_view css) {
     return out;
 }
 
-std::optional<raster::Rgba> ColorOf(const std::string& v) {
-    std::string hex = v;
-    if (!hex.empty() && hex[0] == '#') hex.erase(0, 1);
-    if (hex.size() != 6) return std::nullopt;
+
+}  // namespace
+
+std::optional<raster::Rgba> HexColor(std::string_view v, uint8_t alpha) {
+    if (v.size() != 7 || v[0] != '#') return std::nullopt;
     uint32_t rgb = 0;
-    for (char c : hex) {
+    for (size_t k = 1; k < 7; ++k) {
+        const char c = v[k];
         const int d = c >= '0' && c <= '9'   ? c - '0'
                       : c >= 'a' && c <= 'f' ? c - 'a' + 10
                       : c >= 'A' && c <= 'F' ? c - 'A' + 10
@@ -66,10 +68,8 @@ std::optional<raster::Rgba> ColorOf(const std::string& v) {
         rgb = rgb * 16 + static_cast<uint32_t>(d);
     }
     return raster::Rgba{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb),
-                        255};
+                        alpha};
 }
-
-}  // namespace
 
 std::vector<CssRule> ParseCss(std::string_view text, bool* ok) {
     const std::string css = WithoutComments(text);
@@ -121,7 +121,7 @@ StyleSheet StyleSheetOf(const std::vector<CssRule>& rules) {
         for (const auto& [name, raw] : rule.properties) {
             const std::string v = Lower(raw);
             if (name == "color") {
-                if (auto c = ColorOf(v)) st.color = c;
+                if (auto c = HexColor(v, 255)) st.color = c;
             } else if (name == "fontFamily") {
                 std::string face = Trim(std::string_view(raw).substr(0, raw.find(',')));
                 if (face.size() >= 2 && (face[0] == '"' || face[0] == '\'')) face = face.substr(1, face.size() - 2);

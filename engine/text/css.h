@@ -40,6 +40,8 @@ struct CssStyle {
     std::optional<Display> display;
 };
 using StyleSheet = std::map<std::string, CssStyle>;
+// "#RRGGBB" as a colour with `alpha`; nullopt when unreadable.
+std::optional<raster::Rgba> HexColor(std::string_view v, uint8_t alpha);
 StyleSheet StyleSheetOf(const std::vector<CssRule>& rules);
 
 }  // namespace lumarel::engine::text

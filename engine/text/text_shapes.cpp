@@ -307,22 +307,6 @@ std::optional<double> FontSize(const std::string& v, double current) {
     return std::clamp(px, 1.0, 255.0) * 20;
 }
 
-// "#RRGGBB" as a colour with `alpha`; nullopt when unreadable.
-std::optional<raster::Rgba> HtmlColor(const std::string& v, uint8_t alpha) {
-    if (v.size() != 7 || v[0] != '#') return std::nullopt;
-    uint32_t rgb = 0;
-    for (size_t k = 1; k < 7; ++k) {
-        const char c = v[k];
-        const int d = c >= '0' && c <= '9'   ? c - '0'
-                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                             : -1;
-        if (d < 0) return std::nullopt;
-        rgb = rgb * 16 + static_cast<uint32_t>(d);
-    }
-    return raster::Rgba{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb),
-                        alpha};
-}
 
 uint8_t AlignOf(const std::string& v, uint8_t fallback) {
     const std::string a = LowerAscii(v);
@@ -469,7 +453,7 @@ StyledText ParseHtmlText(const std::string& html, const TextStyle& base, uint8_t
                 if (const std::string* v = attr("size"))
                     if (auto h = FontSize(*v, st.height)) st.height = *h;
                 if (const std::string* v = attr("color"))
-                    if (auto col = HtmlColor(*v, st.color.a)) st.color = *col;
+                    if (auto col = HexColor(*v, st.color.a)) st.color = *col;
                 if (const std::string* v = attr("kerning")) st.kerning = *v == "1";
                 push(t.name, st);
             }

@@ -639,18 +639,34 @@ TEST(EditText, LegacyMoviesTakeTheirTextThroughTheLegacyDecoder) {
 
 namespace {
 
+// A field named "f" (device fonts) and a frame script run on it: the script's trace lines, and
+// the movie for drawing.
+std::vector<std::string> RunFieldScript(const kit::EditText& e, const char* script,
+                                        std::unique_ptr<engine::Movie>& movie) {
+    kit::Movie mv = TextStage(8);
+    mv.Raw(kit::tag::DefineEditText, kit::EncodeDefineEditText(1, e));
+    mv.Place2(kit::Place::Add(1, 1).Named("f"));
+    mv.DoAction(kit::Actions().Asm(script));
+    mv.ShowFrame();
+    std::vector<std::string> traces;
+    engine::LoadOptions options{std::make_shared<FakeDeviceFonts>()};
+    options.trace = [&](const std::string& t) { traces.push_back(t); };
+    movie = LoadKitWith(mv, options);
+    if (movie) movie->Play();
+    return traces;
+}
+
 // Scrolling by script: five lines of 13.2 px (12 px text, the size a field without a font has)
 // in a field with room for three. maxscroll is the last line that still fills the field, scroll
 // is cut to it, and the field draws from that line. A format measures text the same way.
 TEST(EditText, ScriptsScrollLinesAndColumns) {
-    kit::Movie mv = TextStage(8);
     kit::EditText e;
     e.bounds = kit::Rect::Pixels(0, 0, 45, 50);
     e.multiline = true;
     e.text = "A\rAA\rAAA\rAAAA\rAAAAA";
-    mv.Raw(kit::tag::DefineEditText, kit::EncodeDefineEditText(1, e));
-    mv.Place2(kit::Place::Add(1, 1).Named("f"));
-    mv.DoAction(kit::Actions().Asm(
+    std::unique_ptr<engine::Movie> m;
+    const std::vector<std::string> traces = RunFieldScript(
+        e,
         "push \"f\"; getvariable; store r1; push \"maxscroll\"; getmember; trace\n"
         "push r1, \"bottomScroll\"; getmember; trace; push r1, \"maxhscroll\"; getmember; trace\n"
         "push r1, \"scroll\", 99; setmember; push r1, \"scroll\"; getmember; trace\n"
@@ -658,14 +674,9 @@ TEST(EditText, ScriptsScrollLinesAndColumns) {
         "push r1, \"hscroll\", 500; setmember; push r1, \"hscroll\"; getmember; trace; push r1, \"hscroll\", 0; "
         "setmember\n"
         "push 20, \"_sans\", 2, \"TextFormat\"; newobject; store r2; pop; push \"AAA\", 1, r2, \"getTextExtent\"; "
-        "callmethod; store r3; push \"width\"; getmember; trace; push r3, \"textFieldWidth\"; getmember; trace"));
-    mv.ShowFrame();
-    std::vector<std::string> traces;
-    engine::LoadOptions options{std::make_shared<FakeDeviceFonts>()};
-    options.trace = [&](const std::string& t) { traces.push_back(t); };
-    auto m = LoadKitWith(mv, options);
+        "callmethod; store r3; push \"width\"; getmember; trace; push r3, \"textFieldWidth\"; getmember; trace",
+        m);
     ASSERT_TRUE(m);
-    m->Play();
     EXPECT_EQ(traces, (std::vector<std::string>{"3", "3", "19", "3", "5", "19", "60", "64"}));
     // Line 3 ("AAA") on top: its third glyph stands where the first line had none.
     const raster::Surface s = RenderSurface(*m, kW, kH);
@@ -673,34 +684,24 @@ TEST(EditText, ScriptsScrollLinesAndColumns) {
     EXPECT_EQ(DarkPixels(s, 38, 2, 45, 14), 0);
 }
 
-}  // namespace
-
-namespace {
-
 // setTextFormat over a run formats just those characters; getTextFormat gives null for what a
-// run does not share, and new text drops the run's formats.
+// run does not share.
 TEST(EditText, RunsOfCharactersTakeTheirOwnFormat) {
-    kit::Movie mv = TextStage(8);
     kit::EditText e;
     e.bounds = kit::Rect::Pixels(0, 0, 200, 40);
     e.text = "ABCD";
-    mv.Raw(kit::tag::DefineEditText, kit::EncodeDefineEditText(1, e));
-    mv.Place2(kit::Place::Add(1, 1).Named("f"));
-    mv.DoAction(kit::Actions().Asm(
+    std::unique_ptr<engine::Movie> m;
+    const std::vector<std::string> traces = RunFieldScript(
+        e,
         "push \"f\"; getvariable; store r1; pop; push 0, \"TextFormat\"; newobject; store r2; push \"color\", "
         "16711680; setmember; push r2, \"size\", 24; setmember\n"
         "push r2, 3, 1, 3, r1, \"setTextFormat\"; callmethod; pop\n"
         "push 3, 1, 2, r1, \"getTextFormat\"; callmethod; push \"size\"; getmember; trace\n"
         "push 2, 0, 2, r1, \"getTextFormat\"; callmethod; push \"size\"; getmember; trace\n"
         "push 0, 1, r1, \"getTextFormat\"; callmethod; push \"color\"; getmember; trace\n"
-        "push 0, r1, \"getTextFormat\"; callmethod; push \"color\"; getmember; trace"));
-    mv.ShowFrame();
-    std::vector<std::string> traces;
-    engine::LoadOptions options{std::make_shared<FakeDeviceFonts>()};
-    options.trace = [&](const std::string& t) { traces.push_back(t); };
-    auto m = LoadKitWith(mv, options);
+        "push 0, r1, \"getTextFormat\"; callmethod; push \"color\"; getmember; trace",
+        m);
     ASSERT_TRUE(m);
-    m->Play();
     EXPECT_EQ(traces, (std::vector<std::string>{"24", "null", "0", "null"}));
     const raster::Surface s = RenderSurface(*m, kW, kH);
     int red = 0;
@@ -709,21 +710,16 @@ TEST(EditText, RunsOfCharactersTakeTheirOwnFormat) {
     EXPECT_GT(red, 200);  // two glyphs 19 px tall
 }
 
-}  // namespace
-
-namespace {
-
 // A style sheet read from CSS formats an HTML field's tags and classes: a coloured span, a
 // hidden one, and text after it.
 TEST(EditText, StyleSheetsFormatHtmlByTagAndClass) {
-    kit::Movie mv = TextStage(8);
     kit::EditText e;
     e.bounds = kit::Rect::Pixels(0, 0, 200, 40);
     e.html = true;
     e.text = "";
-    mv.Raw(kit::tag::DefineEditText, kit::EncodeDefineEditText(1, e));
-    mv.Place2(kit::Place::Add(1, 1).Named("f"));
-    mv.DoAction(kit::Actions().Asm(
+    std::unique_ptr<engine::Movie> m;
+    const std::vector<std::string> traces = RunFieldScript(
+        e,
         "push 0, \"TextField\"; getvariable; push \"StyleSheet\"; newmethod; store r2; pop\n"
         "push \".red { color: #FF0000 } /* note */ .gone, h9 { display: none }\", 1, r2, \"parseCSS\"; callmethod; "
         "trace\n"
@@ -731,14 +727,9 @@ TEST(EditText, StyleSheetsFormatHtmlByTagAndClass) {
         "push \".red\", 1, r2, \"getStyle\"; callmethod; push \"color\"; getmember; trace\n"
         "push \"f\"; getvariable; store r1; push \"styleSheet\", r2; setmember\n"
         "push r1, \"htmlText\", \"<p>A<span class='red'>B</span><span class='gone'>CCCC</span>D</p>\"; "
-        "setmember"));
-    mv.ShowFrame();
-    std::vector<std::string> traces;
-    engine::LoadOptions options{std::make_shared<FakeDeviceFonts>()};
-    options.trace = [&](const std::string& t) { traces.push_back(t); };
-    auto m = LoadKitWith(mv, options);
+        "setmember",
+        m);
     ASSERT_TRUE(m);
-    m->Play();
     EXPECT_EQ(traces, (std::vector<std::string>{"true", "false", ".red,.gone,h9", "#FF0000"}));
     // Glyphs 12 px apart from x = 2: A black, B red, then D (the hidden span takes no room).
     const raster::Surface s = RenderSurface(*m, kW, kH);
