@@ -172,6 +172,19 @@ public:
     virtual bool SaveShared(const std::string& /*name*/, std::span<const uint8_t> /*bytes*/) { return false; }
     virtual std::string MovieName() { return ""; }
 
+    // Sound objects. A group is the sound of one clip (made on first use); group 0 is the
+    // movie's whole sound. A library sound (by linkage name) starts `offset` seconds in and
+    // plays `loops` times; stopping with no name stops all of a group's sounds.
+    virtual uint32_t SoundGroup(const Clip& /*c*/) { return 0; }
+    virtual bool StartLibrarySound(const std::string& /*linkage*/, double /*offset*/, int /*loops*/,
+                                   uint32_t /*group*/) {
+        return false;
+    }
+    virtual void StopSounds(uint32_t /*group*/, const std::string& /*linkage*/) {}
+    // Volume and the channel mix (percent: left to left, left to right, right to right, right to left).
+    virtual void SetSoundTransform(uint32_t /*group*/, int /*volume*/, int /*ll*/, int /*lr*/, int /*rr*/, int /*rl*/) {
+    }
+
     // The clip's drawing layer, made on first use; null when the clip cannot draw.
     virtual Canvas* CanvasOf(const Clip& /*c*/) { return nullptr; }
 

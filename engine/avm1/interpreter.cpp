@@ -540,6 +540,7 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
                 break;
             case 0x08:  // ToggleQuality
             case 0x09:  // StopSounds
+                m_.HostRef().StopSounds(0, std::string());
                 break;
             case 0x81:  // GotoFrame
                 if (Clip c = CurrentTarget(a)) {

@@ -91,6 +91,7 @@ struct SoundState : ObjectData {
     bool playing = false;
     double offset = 0;  // seconds into the sound where start() begins
     int loops = 1;
+    uint32_t group = 0;  // the host's sound group of the target clip (0: the whole movie)
 };
 
 // What a BitmapData object holds: its pixels, premultiplied 0xAARRGGBB as the renderer takes

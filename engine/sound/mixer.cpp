@@ -169,6 +169,10 @@ void Mixer::StopSound(uint16_t id) {
     std::erase_if(voices_, [id](const Voice& v) { return v.sound == id; });
 }
 
+void Mixer::StopGroup(uint32_t group) {
+    std::erase_if(voices_, [group](const Voice& v) { return v.group == group; });
+}
+
 void Mixer::StopVoice(VoiceId voice) {
     std::erase_if(voices_, [voice](const Voice& v) { return v.id == voice; });
 }

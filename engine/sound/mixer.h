@@ -53,7 +53,8 @@ public:
     VoiceId Start(uint16_t id, const SoundInfo& info, uint32_t group = 0);
     void StopSound(uint16_t id);
     void StopVoice(VoiceId voice);
-    void StopAll();  // every event voice and every stream
+    void StopGroup(uint32_t group);  // every event voice of a group
+    void StopAll();                  // every event voice and every stream
     bool IsPlaying(uint16_t id) const;
     bool IsVoicePlaying(VoiceId voice) const;
     size_t VoiceCount() const { return voices_.size(); }

@@ -238,6 +238,41 @@ public:
     void UnloadMovie(const Clip& c) override {
         if (c && !Of(c)->field) stage_.UnloadMovie(*Of(c));
     }
+    uint32_t SoundGroup(const Clip& c) override {
+        if (!c) return 0;
+        Instance& inst = *Of(c);
+        if (!inst.soundGroup_) inst.soundGroup_ = ++stage_.soundGroups_;
+        return inst.soundGroup_;
+    }
+    bool StartLibrarySound(const std::string& linkage, double offset, int loops, uint32_t group) override {
+        const auto it = stage_.def_.exports.find(avm1::LowerCaseText(linkage));
+        if (it == stage_.def_.exports.end() || !stage_.mixer_->HasSound(it->second)) return false;
+        sound::SoundInfo info;
+        info.loops = static_cast<uint16_t>(std::clamp(loops, 1, 65535));
+        if (offset > 0) {
+            info.hasInPoint = true;
+            info.inPoint = static_cast<uint32_t>(std::min(offset * sound::kOutputRate, 4e9));
+        }
+        return stage_.mixer_->Start(it->second, info, group) != 0;
+    }
+    void StopSounds(uint32_t group, const std::string& linkage) override {
+        sound::Mixer& mixer = *stage_.mixer_;
+        if (!linkage.empty()) {
+            const auto it = stage_.def_.exports.find(avm1::LowerCaseText(linkage));
+            if (it != stage_.def_.exports.end()) mixer.StopSound(it->second);
+        } else if (group) {
+            mixer.StopGroup(group);
+        } else {
+            mixer.StopAll();
+        }
+    }
+    void SetSoundTransform(uint32_t group, int volume, int ll, int lr, int rr, int rl) override {
+        const sound::SoundTransform t{volume, ll, lr, rr, rl};
+        if (group)
+            stage_.mixer_->SetGroupTransform(group, t);
+        else
+            stage_.mixer_->SetMasterTransform(t);
+    }
     bool ReadFile(const std::string& url, std::string& out) override {
         return stage_.env_.readFile && stage_.env_.readFile(url, out);
     }

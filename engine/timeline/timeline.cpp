@@ -708,7 +708,7 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
             return;
         // Sounds start and streams move on only on frames that play, not on those a goto passes.
         case tag::StartSound:
-            if (queueActions) mixer_->StartSoundTag(t.data);
+            if (queueActions) mixer_->StartSoundTag(t.data, inst.soundGroup_);
             return;
         case tag::SoundStreamHead:
         case tag::SoundStreamHead2:

@@ -217,7 +217,8 @@ private:
     int nesting_;
     long bornTick_;
     const MovieDefinition* movie_ = nullptr;
-    int level_ = 0;  // for a level's own timeline: its number (_levelN)
+    int level_ = 0;            // for a level's own timeline: its number (_levelN)
+    uint32_t soundGroup_ = 0;  // the mixer group of its Sound objects (0 until one is made)
     int frame_ = -1;
     bool playing_ = true;
     DisplayList list_;
@@ -402,6 +403,7 @@ private:
     };
     std::vector<std::unique_ptr<LoadedMovie>> loaded_;  // movies loaded into clips, kept while the stage lives
     size_t loadedBytes_ = 0;
+    uint32_t soundGroups_ = 0;  // mixer groups handed to clips so far
     std::unique_ptr<Host> host_;
     std::unique_ptr<sound::Mixer> mixer_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree

@@ -317,3 +317,42 @@ TEST(SoundMovie, HasSoundSeesDefinedSoundsAndStreamBlocks) {
     EXPECT_TRUE(has(defined));
     EXPECT_TRUE(has(streaming));
 }
+
+// Sound objects play library sounds through the movie's mix: attachSound and start, the volume
+// of the whole movie, stop, and stopAllSounds.
+TEST(SoundMovie, SoundObjectsPlayLibrarySounds) {
+    namespace k = lumarel::swfkit;
+    k::Movie movie(k::Rect::Pixels(0, 0, 10, 10), 10.0, 8);
+    std::vector<int16_t> tone(44100);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(8000 * std::sin(double(i) * 0.2));
+    const uint16_t id = movie.DefineSound({}, uint32_t(tone.size()), k::EncodePcm16(tone));
+    movie.Raw(56, {1, 0, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 't', 'o', 'n', 'e', 0});
+    const char* const frames[] = {
+        "push 0, \"Sound\"; newobject; store r1; pop; push \"s\", r1; setvariable; push \"tone\", 1, r1, "
+        "\"attachSound\"; "
+        "callmethod; pop; push 0, r1, \"start\"; callmethod; pop",
+        "push 50, 1, \"s\"; getvariable; push \"setVolume\"; callmethod; pop",
+        "push 0, \"s\"; getvariable; push \"stop\"; callmethod; pop",
+        "push 0, \"s\"; getvariable; push \"start\"; callmethod; pop", "stopsounds; stop"};
+    for (const char* script : frames) {
+        movie.DoAction(k::Actions().Asm(script));
+        movie.ShowFrame();
+    }
+    lumarel::engine::LoadResult r = lumarel::engine::Movie::Load(movie.Build(k::Compression::None));
+    ASSERT_TRUE(r.movie) << r.error;
+    std::vector<int16_t> out(2 * 2205);
+    std::vector<int> peaks;
+    r.movie->Play();
+    for (int f = 0; f < 5; ++f) {
+        r.movie->MixAudio(out.data(), 2205);
+        int peak = 0;
+        for (int16_t v : out) peak = std::max(peak, std::abs(int(v)));
+        peaks.push_back(peak);
+        r.movie->Advance();
+    }
+    EXPECT_GT(peaks[0], 7000);
+    EXPECT_NEAR(peaks[1], peaks[0] / 2, 300);
+    EXPECT_EQ(peaks[2], 0);
+    EXPECT_GT(peaks[3], 3000);
+    EXPECT_EQ(peaks[4], 0);
+}

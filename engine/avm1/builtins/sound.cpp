@@ -29,6 +29,11 @@ struct MixField {
 constexpr MixField kMix[] = {
     {"ll", &SoundState::ll}, {"lr", &SoundState::lr}, {"rr", &SoundState::rr}, {"rl", &SoundState::rl}};
 
+// The volume and channel mix, handed to the target's sound.
+void Apply(Machine& m, const SoundState& s) {
+    m.HostRef().SetSoundTransform(s.group, s.volume, s.ll, s.lr, s.rr, s.rl);
+}
+
 // A method that only does something on a Sound object; anything else gets undefined.
 void SoundMethod(Machine& m, Object* proto, const char* name,
                  std::function<Value(Machine&, SoundState&, std::span<const Value>)> fn, uint16_t flags = kDontEnum) {
@@ -59,8 +64,11 @@ void InstallSound(Machine& m) {
         [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
             if (!self.object) return Value();
             self.object->kind = ObjectKind::Sound;
-            self.object->data = std::make_unique<SoundState>();
-            self.object->clip = mm.ClipOf(Arg(args, 0));
+            auto state = std::make_unique<SoundState>();
+            const Clip target = mm.ClipOf(Arg(args, 0));
+            if (target) state->group = mm.HostRef().SoundGroup(target);
+            self.object->data = std::move(state);
+            self.object->clip = target;
             return self;
         },
         proto);
@@ -77,21 +85,29 @@ void InstallSound(Machine& m) {
         const double offset = mm.ToNumber(Arg(args, 0));
         s.offset = std::isfinite(offset) && offset > 0 ? offset : 0;
         s.loops = std::max(1, Level(mm, Arg(args, 1)));
-        s.playing = !s.linkage.empty() || !s.url.empty();
+        s.playing = !s.linkage.empty() && mm.HostRef().StartLibrarySound(s.linkage, s.offset, s.loops, s.group);
         return Value();
     });
-    SoundMethod(m, proto, "stop", [](Machine&, SoundState& s, std::span<const Value>) {
+    // stop([linkage]): that library sound, or every sound of the target (of the movie without one).
+    SoundMethod(m, proto, "stop", [](Machine& mm, SoundState& s, std::span<const Value> args) {
+        mm.HostRef().StopSounds(s.group, args.empty() ? std::string() : mm.ToString(args[0]));
         s.playing = false;
         return Value();
     });
     SoundMethod(m, proto, "setVolume", [](Machine& mm, SoundState& s, std::span<const Value> args) {
         s.volume = Level(mm, Arg(args, 0));
+        Apply(mm, s);
         return Value();
     });
     SoundMethod(m, proto, "getVolume",
                 [](Machine&, SoundState& s, std::span<const Value>) { return Value(double(s.volume)); });
+    // setPan: the far side turned down, nothing crossed over.
     SoundMethod(m, proto, "setPan", [](Machine& mm, SoundState& s, std::span<const Value> args) {
         s.pan = std::clamp(Level(mm, Arg(args, 0)), -100, 100);
+        s.ll = s.pan > 0 ? 100 - s.pan : 100;
+        s.rr = s.pan < 0 ? 100 + s.pan : 100;
+        s.lr = s.rl = 0;
+        Apply(mm, s);
         return Value();
     });
     SoundMethod(m, proto, "getPan",
@@ -104,6 +120,7 @@ void InstallSound(Machine& m) {
             const Value v = mm.Get(t, f.name);
             if (!v.IsUndefined()) s.*f.field = Level(mm, v);
         }
+        Apply(mm, s);
         return Value();
     });
     SoundMethod(m, proto, "getTransform", [](Machine& mm, SoundState& s, std::span<const Value>) {
