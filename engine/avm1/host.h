@@ -142,6 +142,8 @@ public:
     virtual void SetMask(const Clip& /*c*/, const Clip& /*mask*/) {}
     // scrollRect (pixels in the clip's space; null: none) and opaqueBackground (0xRRGGBB; null: none).
     virtual void SetScrollRect(const Clip& /*c*/, const Rect* /*r*/) {}
+    // scale9Grid (pixels, in the clip's space); null: none.
+    virtual void SetScale9Grid(const Clip& /*c*/, const Rect* /*r*/) {}
     virtual void SetOpaqueBackground(const Clip& /*c*/, const uint32_t* /*rgb*/) {}
     virtual bool CacheAsBitmap(const Clip& /*c*/) { return false; }
     virtual void SetCacheAsBitmap(const Clip& /*c*/, bool /*on*/) {}

@@ -184,6 +184,15 @@ public:
         auto twips = [](double px) { return static_cast<int32_t>(std::clamp(std::round(px * 20.0), -1e8, 1e8)); };
         if (r) o->scrollRect = swf::Rect{twips(r->xMin), twips(r->xMax), twips(r->yMin), twips(r->yMax)};
     }
+    void SetScale9Grid(const Clip& c, const Rect* r) override {
+        if (!c) return;
+        Instance& inst = *Of(c);
+        inst.scriptGrid_ = true;
+        inst.grid_.reset();
+        auto twips = [](double px) { return static_cast<int32_t>(std::clamp(std::round(px * 20.0), -1e8, 1e8)); };
+        if (r && r->xMax > r->xMin && r->yMax > r->yMin)
+            inst.grid_ = swf::Rect{twips(r->xMin), twips(r->xMax), twips(r->yMin), twips(r->yMax)};
+    }
     void SetOpaqueBackground(const Clip& c, const uint32_t* rgb) override {
         DisplayObject* o = c ? Placement(*Of(c)) : nullptr;
         if (!o) return;

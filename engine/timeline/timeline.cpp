@@ -441,6 +441,15 @@ void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
                 break;
         }
     }
+    for (const Tag& t : tags) {  // 9-slice grids of the sprites defined above
+        if (t.code != tag::DefineScalingGrid) continue;
+        BitReader r(t.data);
+        const uint16_t id = r.U16();
+        const swf::Rect grid = swf::ReadRect(r);
+        auto it = out.dictionary.find(id);
+        if (!r.Ok() || it == out.dictionary.end() || grid.xmin >= grid.xmax || grid.ymin >= grid.ymax) continue;
+        if (auto* sc = std::get_if<SpriteCharacter>(&it->second)) sc->timeline.scalingGrid = grid;
+    }
     for (auto& stream : videos.Finish()) {
         const uint16_t id = stream->header.id;
         if (out.dictionary.count(id)) continue;
@@ -1218,8 +1227,65 @@ void Stage::RenderGroup(raster::Renderer& r, const DisplayObject& obj, const ras
     r.SetBlend(raster::Blend::Normal);
 }
 
+namespace {
+
+// A 9-slice scale: the clip's corners keep their size on screen, its edges stretch along one
+// axis and its centre along both, whatever the clip's own scale. Points of the clip's space are
+// moved so that its matrix then puts them there.
+struct NineSlice {
+    double b0[2], b1[2], g0[2], g1[2], scale[2];
+    double Map(double v, int axis) const {
+        const double s = scale[axis], lo = b0[axis], hi = b1[axis];
+        const double left = lo + (g0[axis] - lo) / s, right = hi - (hi - g1[axis]) / s;
+        if (v <= g0[axis]) return lo + (v - lo) / s;
+        if (v >= g1[axis]) return hi - (hi - v) / s;
+        return left + (v - g0[axis]) * (right - left) / (g1[axis] - g0[axis]);
+    }
+};
+
+std::optional<NineSlice> SliceOf(const Instance& inst, const std::optional<swf::Rect>& grid,
+                                 const raster::Matrix& own) {
+    if (!grid) return std::nullopt;
+    Box box;
+    for (const auto& [depth, obj] : inst.Objects())
+        if (!obj.sprite) AddObjectBounds(obj, obj.matrix, box);
+    const double sx = std::hypot(own.a, own.b), sy = std::hypot(own.c, own.d);
+    if (box.Empty() || !(sx > 1e-6) || !(sy > 1e-6) || !std::isfinite(sx + sy)) return std::nullopt;
+    NineSlice n{{box.xMin, box.yMin}, {box.xMax, box.yMax}, {}, {}, {sx, sy}};
+    n.g0[0] = std::clamp<double>(grid->xmin, box.xMin, box.xMax);
+    n.g1[0] = std::clamp<double>(grid->xmax, n.g0[0], box.xMax);
+    n.g0[1] = std::clamp<double>(grid->ymin, box.yMin, box.yMax);
+    n.g1[1] = std::clamp<double>(grid->ymax, n.g0[1], box.yMax);
+    if (n.g1[0] <= n.g0[0] || n.g1[1] <= n.g0[1]) return std::nullopt;
+    return n;
+}
+
+// The shape in its clip's space (under `placed`), sliced.
+raster::Shape Sliced(const raster::Shape& shape, const raster::Matrix& placed, const NineSlice& n) {
+    raster::Shape out = shape;
+    auto move = [&](float& x, float& y) {
+        double px, py;
+        placed.Apply(x, y, px, py);
+        x = static_cast<float>(n.Map(px, 0));
+        y = static_cast<float>(n.Map(py, 1));
+    };
+    for (raster::Layer& layer : out.layers)
+        for (raster::Edge& e : layer.edges) {
+            move(e.x0, e.y0);
+            move(e.cx, e.cy);
+            move(e.x1, e.y1);
+        }
+    return out;
+}
+
+}  // namespace
+
 void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::Matrix& m,
                        const raster::ColorTransform& cx, bool clipDefinition, long& edgeBudget) const {
+    std::optional<NineSlice> slice;
+    if (inst.scriptGrid_ ? inst.grid_.has_value() : inst.def_->scalingGrid.has_value())
+        if (const DisplayObject* own = PlacementOf(inst))
+            slice = SliceOf(inst, inst.scriptGrid_ ? inst.grid_ : inst.def_->scalingGrid, own->matrix);
     if (inst.field) {
         if (const ShapeCharacter* laidOut = inst.field->LaidOut())
             DrawShapeCharacter(r, *laidOut, m, cx, clipDefinition, edgeBudget);
@@ -1253,7 +1319,10 @@ void Stage::RenderList(raster::Renderer& r, const Instance& inst, const raster::
             RenderList(r, *mask, rootMatrix_.Multiply(StageMatrix(*mask)), raster::ColorTransform{}, true, edgeBudget);
             r.EndClipDefinition();
         }
-        if (!clipDefinition && (obj.filters || obj.blend != raster::Blend::Normal)) {
+        const auto* shape = slice ? std::get_if<ShapeCharacter>(obj.character) : nullptr;
+        if (shape && !obj.sprite) {
+            DrawCounted(r, Sliced(shape->shape, obj.matrix, *slice), shape->edgeCount, m, c, edgeBudget);
+        } else if (!clipDefinition && (obj.filters || obj.blend != raster::Blend::Normal)) {
             RenderGroup(r, obj, world, c, edgeBudget);
         } else {
             DrawPlaced(r, obj, world, c, clipDefinition, edgeBudget);

@@ -48,6 +48,7 @@ struct TimelineDef {
     int FrameCount() const { return static_cast<int>(frames.size()); }
     int FindLabel(const std::string& label) const;  // the frame of a label (any case), or -1
     bool button = false;                            // a button's up state: scripts see a Button
+    std::optional<swf::Rect> scalingGrid;           // DefineScalingGrid: the centre of a 9-slice
 };
 
 struct ShapeCharacter {
@@ -219,6 +220,10 @@ private:
     const MovieDefinition* movie_ = nullptr;
     int level_ = 0;            // for a level's own timeline: its number (_levelN)
     uint32_t soundGroup_ = 0;  // the mixer group of its Sound objects (0 until one is made)
+    // scale9Grid as a script set it (its own twips), in place of the symbol's; `scriptGrid_`
+    // false: the symbol's own.
+    bool scriptGrid_ = false;
+    std::optional<swf::Rect> grid_;
     int frame_ = -1;
     bool playing_ = true;
     DisplayList list_;

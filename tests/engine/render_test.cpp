@@ -402,3 +402,48 @@ TEST(Render, EraseInsideALayerCutsThroughIt) {
     EXPECT_EQ(px(5, 5)[1], 0);      // the layer's red
     EXPECT_EQ(px(30, 30)[1], 255);  // erased: the white stage shows
 }
+
+namespace {
+
+// A 9-slice sprite (DefineScalingGrid, or scale9Grid from script) scaled 3x across: its 10 px
+// frame keeps its width on screen at both sides while the centre stretches.
+TEST(RenderPixels, NineSliceKeepsCornersAndStretchesTheCentre) {
+    for (const bool fromScript : {false, true}) {
+        kit::Movie mv(kit::Rect::Pixels(0, 0, 320, 120), 12.0, 8);
+        mv.Background(kit::Rgba::Hex(0xffffff));
+        kit::ShapeBuilder frame, centre;
+        frame.Fill1(frame.AddFill(kit::FillStyle::Solid(kit::Rgba::Hex(0x000000))))
+            .Rectangle(0, 0, kit::Px(100), kit::Px(100));
+        centre.Fill1(centre.AddFill(kit::FillStyle::Solid(kit::Rgba::Hex(0x00ff00))))
+            .Rectangle(kit::Px(10), kit::Px(10), kit::Px(80), kit::Px(80));
+        kit::Sprite sprite;
+        sprite.Place2(kit::Place::Add(1, mv.DefineShape(frame)));
+        sprite.Place2(kit::Place::Add(2, mv.DefineShape(centre))).ShowFrame();
+        const uint16_t id = mv.DefineSprite(sprite);
+        if (!fromScript) {
+            kit::BitWriter w;
+            w.U16(id);
+            kit::WriteRect(w, kit::Rect::Pixels(10, 10, 80, 80));
+            mv.Raw(78, w.Take());
+        }
+        mv.Place2(kit::Place::Add(1, id).Named("s").At(kit::Matrix::Translate(kit::Px(10), kit::Px(10)) *
+                                                       kit::Matrix::Scale(3, 1)));
+        if (fromScript)
+            mv.DoAction(kit::Actions().Asm(
+                "push \"s\"; getvariable; push \"scale9Grid\", 80, 80, 10, 10, 4, \"flash\"; getvariable; push "
+                "\"geom\"; getmember; push \"Rectangle\"; newmethod; setmember"));
+        mv.ShowFrame();
+        auto m = LoadKit(mv);
+        ASSERT_TRUE(m);
+        m->Play();
+        const raster::Surface s = RenderSurface(*m, 320, 120);
+        const int y = 60;
+        EXPECT_EQ(s.Pixel(10 + 5, y) & 0xFFFFFF, 0x000000u) << fromScript;   // the left edge, 10 px wide
+        EXPECT_EQ(s.Pixel(10 + 15, y) & 0xFFFFFF, 0x00ff00u) << fromScript;  // stretched centre already
+        EXPECT_EQ(s.Pixel(10 + 285, y) & 0xFFFFFF, 0x00ff00u) << fromScript;
+        EXPECT_EQ(s.Pixel(10 + 295, y) & 0xFFFFFF, 0x000000u) << fromScript;       // the right edge
+        EXPECT_EQ(s.Pixel(10 + 150, 10 + 5) & 0xFFFFFF, 0x000000u) << fromScript;  // top edge keeps its height
+    }
+}
+
+}  // namespace

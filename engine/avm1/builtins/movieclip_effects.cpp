@@ -138,7 +138,22 @@ void InstallEffects(Machine& m, Object* proto) {
             return Value();
         },
         kDontEnum | kSince8);
-    proto->Define("scale9Grid", Value(), kDontEnum | kSince8);
+    // scale9Grid: a flash.geom.Rectangle in the clip's own space, or null for none.
+    Accessor(
+        m, proto, "scale9Grid", kept("$scale9Grid"),
+        [](Machine& mm, const Value& self, std::span<const Value> args) -> Value {
+            Clip c = mm.ClipOf(self);
+            const Value& v = Arg(args, 0);
+            if (!c) return Value();
+            self.object->Define("$scale9Grid", v, kDontEnum);
+            auto n = [&](const char* f) { return mm.ToNumber(mm.GetMember(v, f)); };
+            const double x = n("x"), y = n("y"), w = n("width"), h = n("height");
+            const Host::Rect r{x, y, x + w, y + h};
+            mm.HostRef().SetScale9Grid(c,
+                                       v.IsObject() && std::isfinite(x + y + w + h) && w > 0 && h > 0 ? &r : nullptr);
+            return Value();
+        },
+        kDontEnum | kSince8);
 }
 
 }  // namespace
