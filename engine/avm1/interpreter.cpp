@@ -539,6 +539,7 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
                 if (Clip c = CurrentTarget(a)) host.SetPlaying(c, op == 0x06);
                 break;
             case 0x08:  // ToggleQuality
+                break;
             case 0x09:  // StopSounds
                 m_.HostRef().StopSounds(0, std::string());
                 break;
