@@ -538,8 +538,12 @@ Interpreter::Completion Interpreter::Run(std::span<const uint8_t> code, size_t b
             case 0x07:  // Stop
                 if (Clip c = CurrentTarget(a)) host.SetPlaying(c, op == 0x06);
                 break;
-            case 0x08:  // ToggleQuality
+            case 0x08: {  // ToggleQuality: high quality and low in turn
+                Host& h = m_.HostRef();
+                const bool high = m_.ToNumber(h.GetProperty(h.Root(), ClipProp::HighQuality)) >= 1;
+                h.SetProperty(h.Root(), ClipProp::HighQuality, Value(high ? 0.0 : 1.0));
                 break;
+            }
             case 0x09:  // StopSounds
                 m_.HostRef().StopSounds(0, std::string());
                 break;

@@ -476,7 +476,9 @@ TEST(Avm1Scripts, ScriptsMakeAndArrangeClips) {
          "push \"mc\"; getvariable; push \"_lockroot\", true; setmember\n"
          "settarget \"mc\"; push \"_root\"; getvariable; push \"_target\"; getmember; trace; settarget \"\"",
          "/|/mc"},
-        {"push 0, \"mc\"; getvariable; push \"getSWFVersion\"; callmethod; trace", "8"},
+        {"push 0, \"mc\"; getvariable; push \"getSWFVersion\"; callmethod; trace\n"
+         "togglequality; push \"_quality\"; getvariable; trace; togglequality; push \"_quality\"; getvariable; trace",
+         "8|LOW|HIGH"},
     };
     for (const auto& [source, want] : cases) EXPECT_EQ(TraceClipScript(source), want) << source;
 }
