@@ -770,12 +770,10 @@ bool Stage::Host::FieldSet(const Clip& c, const std::string& name, const Value& 
         f.Changed();
         return true;
     }
-    if (name == "borderColor" || name == "backgroundColor" || name == "textColor") {
+    if (name == "textColor") return FormatSet(c, 0, kWholeField, "color", v);  // all of the text
+    if (name == "borderColor" || name == "backgroundColor") {
         const uint32_t rgb = avm1::ToUint32(m.ToNumber(v));
-        if (name == "textColor")
-            d.color = ToRgb(rgb, d.color.a);
-        else
-            (name == "borderColor" ? f.borderColor : f.backgroundColor) = ToRgb(rgb);
+        (name == "borderColor" ? f.borderColor : f.backgroundColor) = ToRgb(rgb);
         f.Changed();
         return true;
     }
