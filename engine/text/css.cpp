@@ -52,7 +52,6 @@ std::string WithoutComments(std::string_view css) {
     return out;
 }
 
-
 }  // namespace
 
 std::optional<raster::Rgba> HexColor(std::string_view v, uint8_t alpha) {

@@ -307,7 +307,6 @@ std::optional<double> FontSize(const std::string& v, double current) {
     return std::clamp(px, 1.0, 255.0) * 20;
 }
 
-
 uint8_t AlignOf(const std::string& v, uint8_t fallback) {
     const std::string a = LowerAscii(v);
     if (a == "left") return 0;
