@@ -532,6 +532,11 @@ double RgbOf(raster::Rgba c) { return double(uint32_t(c.r) << 16 | uint32_t(c.g)
 raster::Rgba ToRgb(uint32_t v, uint8_t alpha = 255) {
     return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v), alpha};
 }
+// A script's number cut to [lo, hi]; what is no number counts as 0.
+double NumberIn(avm1::Machine& m, const avm1::Value& v, double lo, double hi) {
+    const double n = m.ToNumber(v);
+    return std::clamp(std::isfinite(n) ? n : 0.0, lo, hi);
+}
 // How far a field's text can move left: what is wider than the room inside the field (twips).
 double MaxHScroll(EditField& f, const text::TextContext& ctx) {
     const text::EditTextDef& d = f.def;
@@ -627,9 +632,7 @@ bool Stage::Host::FormatSet(const Clip& c, size_t begin, size_t end, const std::
     EditField& f = *Of(c)->field;
     text::EditTextDef& d = f.def;
     avm1::Machine& m = *stage_.machine_;
-    auto number = [&](double lo, double hi) {
-        return std::clamp(std::isfinite(m.ToNumber(v)) ? m.ToNumber(v) : 0.0, lo, hi);
-    };
+    auto number = [&](double lo, double hi) { return NumberIn(m, v, lo, hi); };
     if (begin > 0 || end != kWholeField) {
         // A run of characters: the entry is kept beside the text, merged into the last run given
         // when it covers the same characters.
@@ -734,9 +737,7 @@ bool Stage::Host::FieldSet(const Clip& c, const std::string& name, const Value& 
     EditField& f = *Of(c)->field;
     text::EditTextDef& d = f.def;
     avm1::Machine& m = *stage_.machine_;
-    auto number = [&](double lo, double hi) {
-        return std::clamp(std::isfinite(m.ToNumber(v)) ? m.ToNumber(v) : 0.0, lo, hi);
-    };
+    auto number = [&](double lo, double hi) { return NumberIn(m, v, lo, hi); };
     auto flag = [&](bool& b) {
         b = m.ToBoolean(v);
         f.Changed();

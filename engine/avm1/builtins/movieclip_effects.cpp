@@ -11,6 +11,15 @@ namespace {
 const char* const kBlendNames[] = {"normal", "layer",    "multiply", "screen", "lighten", "darken",  "difference",
                                    "add",    "subtract", "invert",   "alpha",  "erase",   "overlay", "hardlight"};
 
+// A flash.geom.Rectangle (x, y, width, height) as edges; false for no object or a field that is
+// no finite number.
+bool RectOf(Machine& m, const Value& v, Host::Rect& out) {
+    auto n = [&](const char* f) { return m.ToNumber(m.GetMember(v, f)); };
+    const double x = n("x"), y = n("y"), w = n("width"), h = n("height");
+    out = Host::Rect{x, y, x + w, y + h};
+    return v.IsObject() && std::isfinite(x + y + w + h);
+}
+
 void InstallEffects(Machine& m, Object* proto) {
     // The Transform class as the package made it, kept even if a script replaces flash.geom.
     Value ctor;
@@ -111,10 +120,8 @@ void InstallEffects(Machine& m, Object* proto) {
             const Value& v = Arg(args, 0);
             if (!c) return Value();
             self.object->Define("$scrollRect", v, kDontEnum);
-            auto n = [&](const char* f) { return mm.ToNumber(mm.GetMember(v, f)); };
-            const double x = n("x"), y = n("y"), w = n("width"), h = n("height");
-            if (v.IsObject() && std::isfinite(x + y + w + h) && w >= 0 && h >= 0) {
-                const Host::Rect r{x, y, x + w, y + h};
+            Host::Rect r;
+            if (RectOf(mm, v, r) && r.xMax >= r.xMin && r.yMax >= r.yMin) {
                 mm.HostRef().SetScrollRect(c, &r);
             } else {
                 mm.HostRef().SetScrollRect(c, nullptr);
@@ -146,11 +153,9 @@ void InstallEffects(Machine& m, Object* proto) {
             const Value& v = Arg(args, 0);
             if (!c) return Value();
             self.object->Define("$scale9Grid", v, kDontEnum);
-            auto n = [&](const char* f) { return mm.ToNumber(mm.GetMember(v, f)); };
-            const double x = n("x"), y = n("y"), w = n("width"), h = n("height");
-            const Host::Rect r{x, y, x + w, y + h};
-            mm.HostRef().SetScale9Grid(c,
-                                       v.IsObject() && std::isfinite(x + y + w + h) && w > 0 && h > 0 ? &r : nullptr);
+            Host::Rect r;
+            const bool usable = RectOf(mm, v, r) && r.xMax > r.xMin && r.yMax > r.yMin;
+            mm.HostRef().SetScale9Grid(c, usable ? &r : nullptr);
             return Value();
         },
         kDontEnum | kSince8);
