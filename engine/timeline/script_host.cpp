@@ -607,9 +607,14 @@ avm1::Value Stage::Host::FormatGet(const Clip& c, size_t begin, size_t end, cons
     const bool perChar = k == "font" || k == "size" || k == "color" || k == "bold" || k == "italic";
     if (!perChar || f.def.patches.empty()) return own;
     // What a run of characters has: one value when they all have it, null when they differ.
-    end = std::min({end, avm1::Utf8Length(f.Text()), begin + (size_t(1) << 20)});
+    end = std::min(end, avm1::Utf8Length(f.Text()));
+    // The value only changes where a run begins or ends: those points are all there is to check.
+    std::vector<size_t> points{begin};
+    for (const text::FormatPatch& p : f.def.patches)
+        for (size_t at : {p.begin, p.end})
+            if (at > begin && at < end) points.push_back(at);
     std::optional<Value> common;
-    for (size_t i = begin; i < end; ++i) {
+    for (size_t i : begin < end ? points : std::vector<size_t>{}) {
         Value v = own;
         for (const text::FormatPatch& p : f.def.patches) {
             if (i < p.begin || i >= p.end) continue;
