@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 #include <variant>
 
 #include "engine/timeline/timeline.h"
@@ -16,6 +17,37 @@ struct Movie::Data {
 
 Movie::Movie() : data_(std::make_unique<Data>()) {}
 Movie::~Movie() = default;
+
+namespace {
+
+// Codecs of the sounds (defined, and stream heads of any timeline) that neither the engine nor
+// the host's decoders play.
+std::vector<std::string> SilentSoundCodecs(const timeline::MovieDefinition& def,
+                                           sound::CompressedDecoderSource* decoders) {
+    std::set<sound::Codec> codecs;
+    for (std::span<const uint8_t> body : def.sounds) {
+        sound::SoundDefinition d;
+        if (sound::ParseDefineSound(body, d)) codecs.insert(d.format.codec);
+    }
+    auto heads = [&](const timeline::TimelineDef& line) {
+        for (const auto& frame : line.frames)
+            for (const swf::Tag& t : frame) {
+                sound::StreamHead h;
+                if ((t.code == swf::tag::SoundStreamHead || t.code == swf::tag::SoundStreamHead2) &&
+                    sound::ParseSoundStreamHead(t.data, h))
+                    codecs.insert(h.stream.codec);
+            }
+    };
+    heads(def.main);
+    for (const auto& entry : def.dictionary)
+        if (const auto* sprite = std::get_if<timeline::SpriteCharacter>(&entry.second)) heads(sprite->timeline);
+    std::set<std::string> out;
+    for (sound::Codec c : codecs)
+        if (!sound::IsBuiltIn(c) && !(decoders && decoders->Create(c))) out.insert(sound::CodecName(c));
+    return {out.begin(), out.end()};
+}
+
+}  // namespace
 
 LoadResult Movie::Load(std::span<const uint8_t> bytes) { return Load(bytes, LoadOptions{}); }
 
@@ -56,6 +88,7 @@ LoadResult Movie::Load(std::span<const uint8_t> bytes, const LoadOptions& option
     }
     std::sort(info.videos.begin(), info.videos.end(),
               [](const VideoStreamInfo& a, const VideoStreamInfo& b) { return a.id < b.id; });
+    info.silentSounds = SilentSoundCodecs(m->data_->definition, options.soundDecoders.get());
     // What the bytes hold plays, as a partly loaded movie does.
     if (!f.sawEnd) info.warnings.push_back("the movie ends without an End tag; its frames up to there play");
     std::map<uint16_t, int> counts;
@@ -111,12 +144,7 @@ void Movie::StopSound() { stage_->Mixer().StopAll(); }
 bool Movie::HasSound() const {
     const timeline::MovieDefinition& def = data_->definition;
     if (!def.sounds.empty()) return true;
-    auto streams = [](const timeline::TimelineDef& line) {
-        for (const auto& frame : line.frames)
-            for (const swf::Tag& t : frame)
-                if (t.code == swf::tag::SoundStreamBlock) return true;
-        return false;
-    };
+    auto streams = [](const timeline::TimelineDef& line) { return !line.streamBlocks.empty(); };
     if (streams(def.main)) return true;
     for (const auto& entry : def.dictionary) {
         const auto* sprite = std::get_if<timeline::SpriteCharacter>(&entry.second);
@@ -145,6 +173,8 @@ void Movie::Stop() { stage_->Root().SetPlaying(false); }
 void Movie::Advance() {
     if (started_) stage_->Tick();
 }
+
+int Movie::TicksDue() { return started_ ? stage_->TicksDue() : 1; }
 
 raster::Rgba Movie::BackgroundColor() const { return stage_->Background(); }
 

@@ -60,9 +60,10 @@ struct MovieInfo {
     int headerFrameCount = 0;                   // as stored
     int frameCount = 1;                         // frames of the main timeline (ShowFrame tags, at least 1)
     raster::Rgba background{255, 255, 255, 255};
-    std::vector<TagCount> tags;           // every top-level tag kind (End included), by code
-    std::vector<std::string> warnings;    // definitions skipped as malformed
-    std::vector<VideoStreamInfo> videos;  // embedded video streams, by id
+    std::vector<TagCount> tags;             // every top-level tag kind (End included), by code
+    std::vector<std::string> warnings;      // definitions skipped as malformed
+    std::vector<VideoStreamInfo> videos;    // embedded video streams, by id
+    std::vector<std::string> silentSounds;  // codecs of sounds no decoder plays ("Nellymoser"), each once
 };
 
 class Movie;
@@ -146,6 +147,11 @@ public:
     // frame (after the last back to frame 0); sprite instances move on by one frame each.
     // Does nothing before the first Play().
     void Advance();
+    // For a player whose sound device pulls MixAudio: how many ticks are due now for the main
+    // timeline to keep pace with its stream sound. More than 1 when drawing fell behind (advance
+    // that many times, draw once: frames are dropped, not sound), 0 while the frames are ahead;
+    // 1 without stream sound, before Play(), or while nothing pulls the sound.
+    int TicksDue();
 
     // Stage quality the frames are drawn at (High unless the host sets another; a movie's
     // scripts may change it with _quality).

@@ -206,8 +206,12 @@ void TShockwaveFlash::AfterCreate() {
 void TShockwaveFlash::HandleTimer(std::uintptr_t id) {
     if (id != kFrameTimer || !view_->movie) return;
     {
+        // With sound playing, the frames follow its clock: a late tick catches up (the frames
+        // between are not drawn), an early one waits.
         std::lock_guard<std::mutex> guard(view_->lock);
-        view_->movie->Advance();
+        const int ticks = view_->sound ? view_->movie->TicksDue() : 1;
+        if (ticks == 0) return;
+        for (int i = 0; i < ticks; ++i) view_->movie->Advance();
     }
     Draw();
 }

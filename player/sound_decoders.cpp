@@ -43,15 +43,15 @@ public:
             size_t done = 0;
             const int rc = mpg123_read(handle_, buf, sizeof buf, &done);
             if (rc == MPG123_NEW_FORMAT) {
-                long rate = 0;
-                int channels = 0, encoding = 0;
-                mpg123_getformat(handle_, &rate, &channels, &encoding);
-                // A change of format within one chunk is not followed: the rest keeps the first.
-                if (out.channels == 0) {
-                    out.rate = static_cast<double>(rate);
-                    out.channels = channels;
-                }
+                int encoding = 0;
+                mpg123_getformat(handle_, &rate_, &channels_, &encoding);
                 continue;
+            }
+            // The format is the decoder's from its first frame on: later calls, whose chunks
+            // start empty, take it too. A change of format within one chunk is not followed.
+            if (out.channels == 0 && channels_ > 0) {
+                out.rate = static_cast<double>(rate_);
+                out.channels = channels_;
             }
             if (done > 0 && out.channels > 0) {
                 const auto* s = reinterpret_cast<const int16_t*>(buf);
@@ -64,6 +64,8 @@ public:
 
 private:
     mpg123_handle* handle_ = nullptr;
+    long rate_ = 0;
+    int channels_ = 0;
 };
 
 class Mpg123Source : public engine::sound::CompressedDecoderSource {

@@ -2,6 +2,27 @@
 
 namespace lumarel::engine::sound {
 
+const char* CodecName(Codec c) {
+    switch (c) {
+        case Codec::PcmNative:
+        case Codec::PcmLittle:
+            return "uncompressed";
+        case Codec::Adpcm:
+            return "ADPCM";
+        case Codec::Mp3:
+            return "MP3";
+        case Codec::Nellymoser16k:
+        case Codec::Nellymoser8k:
+        case Codec::Nellymoser:
+            return "Nellymoser";
+        case Codec::Speex:
+            return "Speex";
+    }
+    return "unknown";
+}
+
+bool IsBuiltIn(Codec c) { return c == Codec::PcmNative || c == Codec::PcmLittle || c == Codec::Adpcm; }
+
 namespace {
 
 SoundFormat ReadFormat(swf::BitReader& r, bool withCodec) {

@@ -22,6 +22,11 @@ enum class Codec : uint8_t {
     Speex = 11,
 };
 
+// "MP3", "Nellymoser", ... as --info names them.
+const char* CodecName(Codec c);
+// Codecs the engine decodes itself (PCM, ADPCM); others need a host's decoder.
+bool IsBuiltIn(Codec c);
+
 // How samples are stored: codec, rate code (0 = 5.5 kHz, 1 = 11, 2 = 22, 3 = 44), width, channels.
 struct SoundFormat {
     Codec codec = Codec::PcmLittle;

@@ -866,6 +866,11 @@ void Stage::BindClass(const std::shared_ptr<Instance>& clip) {
 }
 
 void Stage::Retire(DisplayObject&& obj) {
+    // A clip leaving the display list takes its stream sound with it (StopStreams removes it).
+    if (obj.sprite && obj.sprite->stream_.key) {
+        mixer_->StreamStop(obj.sprite->stream_.key);
+        obj.sprite->stream_ = {};
+    }
     if (scripted_ && obj.sprite) retired_.push_back(std::move(obj));
 }
 

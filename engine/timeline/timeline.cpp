@@ -208,6 +208,7 @@ int TimelineDef::FindLabel(const std::string& label) const {
 void BuildTimeline(const std::vector<Tag>& tags, TimelineDef& out) {
     out.frames.clear();
     out.labels.clear();
+    out.streamBlocks.clear();
     std::vector<Tag> current;
     for (const Tag& t : tags) {
         if (t.code == tag::ShowFrame) {
@@ -218,6 +219,9 @@ void BuildTimeline(const std::vector<Tag>& tags, TimelineDef& out) {
             const std::string label = r.Str();
             const int frame = static_cast<int>(out.frames.size());
             if (r.Ok() && !label.empty()) out.labels.emplace(Lower(label), frame);
+        } else if (t.code == tag::SoundStreamBlock) {
+            out.streamBlocks.resize(out.frames.size() + 1);
+            if (out.streamBlocks.back().empty()) out.streamBlocks.back() = t.data;  // the first of a frame
         } else if (IsControlTag(t.code)) {
             current.push_back(t);
         }
@@ -228,6 +232,7 @@ void BuildTimeline(const std::vector<Tag>& tags, TimelineDef& out) {
     for (auto it = out.labels.begin(); it != out.labels.end(); ++it) {
         it->second = std::min(it->second, out.FrameCount() - 1);
     }
+    if (!out.streamBlocks.empty()) out.streamBlocks.resize(out.frames.size());
 }
 
 void BuildDefinition(const std::vector<Tag>& tags, MovieDefinition& out) {
@@ -557,6 +562,7 @@ void Stage::Start() {
 void Stage::Tick() {
     ++tick_;
     tagWork_ = 0;
+    if (!streaming_.empty()) StopStreams();
     Advance(*root_);
     std::vector<std::shared_ptr<Instance>> levels;  // scripts may load or remove levels meanwhile
     for (auto& [n, obj] : levels_) levels.push_back(obj.sprite);
@@ -627,6 +633,65 @@ void Stage::RunFrame(Instance& inst, int frame, bool queueActions) {
         if (++tagWork_ > kMaxTagWorkPerTick) return;
         ApplyTag(inst, t, queueActions);
     }
+    if (queueActions && !inst.def_->streamBlocks.empty()) FollowStream(inst, frame);
+}
+
+// About half a second of stream sound is fed ahead: enough to cover a slow frame and the
+// device's own buffer, little enough that a jump drops only that much decoding.
+void Stage::FollowStream(Instance& inst, int frame) {
+    Instance::StreamRun& s = inst.stream_;
+    if (!s.key) return;  // blocks before any head have no format to decode them by
+    const int count = inst.FrameCount();
+    if (s.active && inst.playing_ && count > 1 && frame == (s.start + s.played + 1) % count) {
+        ++s.played;
+    } else {
+        mixer_->StreamStop(s.key);
+        s.active = inst.playing_;
+        s.start = frame;
+        s.played = 0;
+        s.fed = 0;
+        s.clock = mixer_->StreamClock(s.key);
+    }
+    // A stopped timeline plays no stream sound; one of a single frame never moves on.
+    if (!s.active) return;
+    const long ahead = count > 1 ? std::clamp(static_cast<long>(env_.frameRate / 2), 2L, 60L) : 0;
+    for (; s.fed <= s.played + ahead; ++s.fed) {
+        const std::span<const uint8_t> block = inst.def_->streamBlocks[static_cast<size_t>((s.start + s.fed) % count)];
+        if (!block.empty()) mixer_->StreamBlockTag(s.key, block);
+    }
+}
+
+void Stage::StopStreams() {
+    std::erase_if(streaming_, [this](const std::pair<std::weak_ptr<Instance>, uint64_t>& entry) {
+        const std::shared_ptr<Instance> inst = entry.first.lock();
+        if (!inst || inst->stream_.key != entry.second) {
+            mixer_->StreamRemove(entry.second);  // its timeline is gone, or left the display list
+            return true;
+        }
+        if (inst->stream_.active && !inst->playing_) {
+            mixer_->StreamStop(inst->stream_.key);
+            inst->stream_.active = false;
+        }
+        return false;
+    });
+}
+
+int Stage::TicksDue() {
+    const Instance::StreamRun& s = root_->stream_;
+    if (!s.active || !root_->playing_ || mixer_->StreamBuffered(s.key) == 0) return 1;
+    const uint64_t clock = mixer_->StreamClock(s.key);
+    // A clock that stands still (no device pulling the sound) must not stop the movie.
+    syncStalls_ = clock == syncClock_ ? syncStalls_ + 1 : 0;
+    syncClock_ = clock;
+    if (syncStalls_ > 3) return 1;
+    const double rate = env_.frameRate > 0 ? env_.frameRate : 12;
+    const double behind =
+        static_cast<double>(clock - s.clock) * rate / sound::kOutputRate - static_cast<double>(s.played);
+    // Within two frames either way the frames keep their own pace: the sound is pulled in
+    // blocks of tens of milliseconds, so its clock moves in steps.
+    if (behind < -2) return 0;
+    if (behind <= 2) return 1;
+    return static_cast<int>(std::min(behind, 8.0));
 }
 
 void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
@@ -720,12 +785,19 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
             if (queueActions) mixer_->StartSoundTag(t.data, inst.soundGroup_);
             return;
         case tag::SoundStreamHead:
-        case tag::SoundStreamHead2:
-            mixer_->StreamHeadTag(reinterpret_cast<uintptr_t>(&inst), t.data);
+        case tag::SoundStreamHead2: {
+            // The same head again (the timeline looped to it): the stream goes on as it was.
+            Instance::StreamRun& s = inst.stream_;
+            if (s.head == t.data.data()) return;
+            if (!s.key) {
+                s.key = ++streamKeys_;
+                streaming_.emplace_back(inst.weak_from_this(), s.key);
+            }
+            s.head = t.data.data();
+            s.active = false;
+            mixer_->StreamHeadTag(s.key, t.data, inst.soundGroup_);
             return;
-        case tag::SoundStreamBlock:
-            if (queueActions) mixer_->StreamBlockTag(reinterpret_cast<uintptr_t>(&inst), t.data);
-            return;
+        }
         case tag::DoInitAction:
             // Runs once, at once: before the frame's own scripts, which are only queued.
             if (t.data.size() > 2 && initDone_.insert(t.data.data()).second) RunActions(root_, t.data.subspan(2));

@@ -49,6 +49,10 @@ struct TimelineDef {
     int FindLabel(const std::string& label) const;  // the frame of a label (any case), or -1
     bool button = false;                            // a button's up state: scripts see a Button
     std::optional<swf::Rect> scalingGrid;           // DefineScalingGrid: the centre of a 9-slice
+    // The SoundStreamBlock body of each frame (empty where a frame has none); empty altogether
+    // when the timeline has no stream sound. Kept apart from the control tags: blocks are fed
+    // to the mixer ahead of the frame shown.
+    std::vector<std::span<const uint8_t>> streamBlocks;
 };
 
 struct ShapeCharacter {
@@ -227,6 +231,18 @@ private:
     int frame_ = -1;
     bool playing_ = true;
     DisplayList list_;
+    // Its stream sound: the head in force and the run of frames played since the last jump. The
+    // blocks of the next frames are fed to the mixer before those frames show, so a slow frame
+    // never starves the sound, and the frames can follow the sound's clock.
+    struct StreamRun {
+        const uint8_t* head = nullptr;  // the SoundStreamHead applied last
+        uint64_t key = 0;               // the mixer's stream (0: no head yet)
+        bool active = false;
+        int start = 0;       // the frame the run began at
+        long played = 0;     // frames moved on since, one at a time
+        long fed = 0;        // frames from `start` on (wrapping at the end) whose blocks were fed
+        uint64_t clock = 0;  // the stream's clock when the run began
+    } stream_;
 };
 
 // An axis-aligned box, grown point by point.
@@ -284,6 +300,10 @@ public:
     raster::Quality quality = raster::Quality::High;  // the stage quality frames are drawn at
     // The movie's sound: event sounds started and stream blocks reached as frames play.
     sound::Mixer& Mixer() { return *mixer_; }
+    // Ticks due now for the root to keep pace with its stream sound as the mixer plays it: 1
+    // without one (or while its clock stands still); more when the frames fell behind the sound
+    // (the frames between are not drawn), 0 while they are ahead of it.
+    int TicksDue();
 
     // _levelN: the root for 0, else a movie loaded into that level (made empty when `create`),
     // or null. Levels above 0 are drawn over the root, lowest first.
@@ -326,6 +346,10 @@ public:
 
 private:
     void RunFrame(Instance& inst, int frame, bool queueActions);
+    // Stream sound for a frame that has just landed: the next frame of a run keeps feeding ahead,
+    // any other frame begins a new run. StopStreams ends the runs of stopped or gone timelines.
+    void FollowStream(Instance& inst, int frame);
+    void StopStreams();
     void ApplyTag(Instance& inst, const swf::Tag& t, bool queueActions);
     // PlaceObject3's extras, each given or not.
     struct Effects {
@@ -408,7 +432,11 @@ private:
     };
     std::vector<std::unique_ptr<LoadedMovie>> loaded_;  // movies loaded into clips, kept while the stage lives
     size_t loadedBytes_ = 0;
-    uint32_t soundGroups_ = 0;  // mixer groups handed to clips so far
+    uint32_t soundGroups_ = 0;                                             // mixer groups handed to clips so far
+    uint64_t streamKeys_ = 0;                                              // mixer streams handed to timelines so far
+    std::vector<std::pair<std::weak_ptr<Instance>, uint64_t>> streaming_;  // timelines with a stream, and its key
+    uint64_t syncClock_ = 0;  // the root stream's clock at the last TicksDue
+    int syncStalls_ = 0;      // TicksDue calls since that clock last moved
     std::unique_ptr<Host> host_;
     std::unique_ptr<sound::Mixer> mixer_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree

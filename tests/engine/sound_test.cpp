@@ -264,6 +264,16 @@ TEST(SoundMixer, Mp3ThroughMpg123) {
     ASSERT_TRUE(m.DefineSoundTag(w.Take()));
     ASSERT_NE(m.Start(1, {}), 0u);
     EXPECT_GT(m.CacheBytes(), 4u * 1152 * 4);
+    // The same frames as a stream, two to a block: every block after the first plays too.
+    ASSERT_TRUE(m.StreamHeadTag(7, kit::SoundStreamHeadBody({2, 3, true, true}, 2 * 1152)));
+    for (int b = 0; b < 3; ++b) {
+        kit::BitWriter block;
+        block.U16(2 * 1152);
+        block.S16(0);
+        block.Append(kit::Bytes(frames.begin() + b * 2 * 417, frames.begin() + (b + 1) * 2 * 417));
+        ASSERT_TRUE(m.StreamBlockTag(7, block.Take()));
+    }
+    EXPECT_GE(m.StreamBuffered(7), 4u * 1152);
 }
 #endif
 
@@ -355,4 +365,43 @@ TEST(SoundMovie, SoundObjectsPlayLibrarySounds) {
     EXPECT_EQ(peaks[2], 0);
     EXPECT_GT(peaks[3], 3000);
     EXPECT_EQ(peaks[4], 0);
+}
+
+// Stream sound: blocks are fed ahead of the frame shown, the mix follows the frames in order
+// (across the loop back to frame 0), a stopped timeline falls silent, and TicksDue tells a late
+// or early player how far the frames are from the sound's clock.
+TEST(SoundMovie, StreamSoundRunsAheadAndLeadsTheFrames) {
+    namespace k = lumarel::swfkit;
+    k::Movie movie(k::Rect::Pixels(0, 0, 10, 10), 10.0, 8);
+    constexpr int kFrames = 20, kBlock = 4410;  // 10 fps: one block is one frame's sound
+    movie.Raw(k::tag::SoundStreamHead, k::SoundStreamHeadBody({}, kBlock));
+    for (int f = 0; f < kFrames; ++f) {
+        movie.Raw(k::tag::SoundStreamBlock, k::EncodePcm16(std::vector<int16_t>(kBlock, int16_t(100 * (f + 1)))));
+        movie.ShowFrame();
+    }
+    auto r = lumarel::engine::Movie::Load(movie.Build(k::Compression::None));
+    ASSERT_TRUE(r.movie) << r.error;
+    auto& m = *r.movie;
+    std::vector<int16_t> out(2 * kBlock);
+    m.Play();
+    for (int f = 0; f < kFrames + 3; ++f) {  // on past the loop
+        m.MixAudio(out.data(), kBlock);
+        EXPECT_EQ(out[kBlock], 100 * (f % kFrames + 1)) << "frame " << f;
+        m.Advance();
+    }
+    // The clock: a block mixed while the frames stood still is within their own pace, five are
+    // behind, and the frames moved on past the sound are early.
+    m.MixAudio(out.data(), kBlock);
+    EXPECT_EQ(m.TicksDue(), 1);
+    std::vector<int16_t> more(2 * 4 * kBlock);
+    m.MixAudio(more.data(), 4 * kBlock);
+    EXPECT_EQ(m.TicksDue(), 5);
+    for (int i = 0; i < 9; ++i) m.Advance();
+    EXPECT_EQ(m.TicksDue(), 0);
+    for (int i = 0; i < 4; ++i) m.TicksDue();
+    EXPECT_EQ(m.TicksDue(), 1) << "a clock that stands still does not hold the movie";
+    m.Stop();
+    m.Advance();
+    m.MixAudio(out.data(), kBlock);
+    EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0);
 }

@@ -155,15 +155,8 @@ std::vector<std::string> NotShown(const lumarel::engine::MovieInfo& info) {
     std::vector<std::string> out;
     for (const auto& v : info.videos)
         if (!v.decodable) out.push_back("video " + std::to_string(v.id) + " (" + v.codecName + ") is not drawn");
-    if (any({tag::DefineSound, tag::StartSound, tag::StartSound2, tag::SoundStreamHead, tag::SoundStreamHead2,
-             tag::SoundStreamBlock, tag::DefineButtonSound})) {
-        out.push_back("sound is not played");
-    }
+    for (const auto& codec : info.silentSounds) out.push_back(codec + " sound is not played");
     if (any({tag::DoABC, tag::SymbolClass})) out.push_back("ActionScript 3 is not run");
-    if (any({tag::DoAction, tag::DoInitAction})) {
-        out.push_back("ActionScript 1/2 runs only its timeline actions (play, stop, go to a frame)");
-    }
-    if (any({tag::PlaceObject3})) out.push_back("filters and blend modes are not drawn");
     return out;
 }
 
