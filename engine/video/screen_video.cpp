@@ -373,7 +373,7 @@ private:
     PacketHeader header_;
     std::vector<uint32_t> pixels_;  // top row first
     std::vector<KeyBlock> keys_;    // by block position; empty where none has come yet
-    Palette palette_;
+    Palette palette_;               // the defaults until a packet brings its own; kept for the packets after
 };
 
 }  // namespace
