@@ -86,6 +86,8 @@ std::unique_ptr<Decoder> MakeDecoder(uint8_t codec) {
             return MakeH263Decoder();
         case kCodecScreen:
             return MakeScreenVideoDecoder();
+        case kCodecScreen2:
+            return MakeScreenVideo2Decoder();
         default:
             return nullptr;
     }

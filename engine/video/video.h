@@ -1,6 +1,7 @@
 // Embedded video: the DefineVideoStream and VideoFrame tags, a stream's packets by frame number,
-// the decoders (Screen Video, Sorenson H.263) and the playback state that turns a frame number
-// (a placement's ratio) into a picture. No OS calls; packets are spans into the movie's bytes.
+// the decoders (Screen Video 1 and 2, Sorenson H.263) and the playback state that turns a frame
+// number (a placement's ratio) into a picture. No OS calls; packets are spans into the movie's
+// bytes.
 #pragma once
 
 #include <cstdint>
@@ -83,7 +84,7 @@ public:
     // The current picture as opaque premultiplied pixels; false when there is none.
     virtual bool Picture(raster::Bitmap& out) const = 0;
 };
-// A decoder for the codec, or null for codecs this player does not decode (VP6, Screen Video 2).
+// A decoder for the codec, or null for codecs this player does not decode (VP6).
 std::unique_ptr<Decoder> MakeDecoder(uint8_t codec);
 
 // What one placed stream shows: the picture of the frame asked for, decoded forward from the
