@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -275,6 +277,19 @@ public:
     // Silence at once: whatever is buffered is dropped.
     virtual void Close(AudioHandle stream) = 0;
 };
+
+// MP3 through the system's own codec, for a build that links no decoder library (Windows: its
+// MPEG Layer-3 audio codec). Bytes go in as they come; samples come out as frames complete.
+class Mp3Decoder {
+public:
+    virtual ~Mp3Decoder() = default;
+    // Appends interleaved 16-bit samples to `out`; `rate` and `channels` are set from the first
+    // frame on (0 before). False on an error the codec cannot recover from.
+    virtual bool Decode(std::span<const std::uint8_t> data, std::vector<std::int16_t>& out, int& rate,
+                        int& channels) = 0;
+};
+// A decoder, or null where the system has no such codec (always on Linux, whose build links one).
+std::unique_ptr<Mp3Decoder> OpenSystemMp3Decoder();
 
 // ---------------------------------------------------------------------------------------
 

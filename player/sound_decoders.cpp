@@ -2,6 +2,8 @@
 
 #if LUMAREL_HAVE_MPG123
 #include <mpg123.h>
+#elif defined(_WIN32)
+#include "platform/platform.h"
 #endif
 
 namespace lumarel::player {
@@ -81,6 +83,44 @@ public:
 std::shared_ptr<engine::sound::CompressedDecoderSource> NativeSoundDecoders() {
     static const bool ready = mpg123_init() == MPG123_OK;
     return ready ? std::make_shared<Mpg123Source>() : nullptr;
+}
+#elif defined(_WIN32)
+namespace {
+
+// MP3 through the system's codec (the .scr carries no decoder of its own).
+class SystemMp3Decoder : public engine::sound::CompressedDecoder {
+public:
+    explicit SystemMp3Decoder(std::unique_ptr<platform::Mp3Decoder> d) : d_(std::move(d)) {}
+    bool Decode(std::span<const uint8_t> data, engine::sound::PcmChunk& out) override {
+        int rate = 0, channels = 0;
+        std::vector<int16_t> samples;
+        if (!d_->Decode(data, samples, rate, channels)) return false;
+        if (channels == 0) return true;  // no frame yet
+        if (out.channels == 0) {
+            out.rate = rate;
+            out.channels = channels;
+        }
+        out.samples.insert(out.samples.end(), samples.begin(), samples.end());
+        return true;
+    }
+
+private:
+    std::unique_ptr<platform::Mp3Decoder> d_;
+};
+
+class SystemSource : public engine::sound::CompressedDecoderSource {
+public:
+    std::unique_ptr<engine::sound::CompressedDecoder> Create(engine::sound::Codec codec) override {
+        if (codec != engine::sound::Codec::Mp3) return nullptr;
+        auto d = platform::OpenSystemMp3Decoder();
+        return d ? std::make_unique<SystemMp3Decoder>(std::move(d)) : nullptr;
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<engine::sound::CompressedDecoderSource> NativeSoundDecoders() {
+    return std::make_shared<SystemSource>();
 }
 #else
 std::shared_ptr<engine::sound::CompressedDecoderSource> NativeSoundDecoders() { return nullptr; }

@@ -1,5 +1,6 @@
 // The compressed sound codecs this system can decode, handed to the engine's mixer: MP3 through
-// libmpg123 where the build has it; none elsewhere (those sounds stay silent).
+// libmpg123 on Linux, through the system's own codec on Windows; none elsewhere (those sounds
+// stay silent).
 #pragma once
 
 #include <memory>

@@ -784,6 +784,15 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
         case tag::StartSound:
             if (queueActions) mixer_->StartSoundTag(t.data, inst.soundGroup_);
             return;
+        case tag::StartSound2: {
+            // The sound by its linkage name rather than its id.
+            sound::StartSound start;
+            if (!queueActions || !sound::ParseStartSound2(t.data, start)) return;
+            const auto& exports = MovieOf(inst).exports;
+            const auto it = exports.find(Lower(start.className));
+            if (it != exports.end()) mixer_->Start(it->second, start.info, inst.soundGroup_);
+            return;
+        }
         case tag::SoundStreamHead:
         case tag::SoundStreamHead2: {
             // The same head again (the timeline looped to it): the stream goes on as it was.

@@ -21,6 +21,9 @@ Platform NativePlatform() {
     return p;
 }
 
+// The Linux build decodes MP3 with libmpg123 (player/sound_decoders.cpp), not through the system.
+std::unique_ptr<Mp3Decoder> OpenSystemMp3Decoder() { return nullptr; }
+
 void SetProcessArguments(int argc, char** argv) {
     auto& args = linux_backend::ProcessArguments();
     args.clear();

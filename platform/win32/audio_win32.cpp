@@ -34,26 +34,16 @@ struct WaveOut {
     decltype(&::waveOutClose) close = nullptr;
     bool ok = false;
 
-    template <typename F>
-    static void Find(HMODULE lib, const char* name, F& out) {
-        out = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(lib, name)));
-    }
-
     static const WaveOut& Get() {
         static const WaveOut api = [] {
             WaveOut w;
-            wchar_t dir[MAX_PATH];
-            const UINT n = ::GetSystemDirectoryW(dir, MAX_PATH);
-            if (n == 0 || n >= MAX_PATH) return w;
-            const std::wstring path = std::wstring(dir, n) + L"\\winmm.dll";
-            HMODULE lib = ::LoadLibraryW(path.c_str());  // kept for the life of the process
-            if (!lib) return w;
-            Find(lib, "waveOutOpen", w.open);
-            Find(lib, "waveOutPrepareHeader", w.prepare);
-            Find(lib, "waveOutWrite", w.write);
-            Find(lib, "waveOutReset", w.reset);
-            Find(lib, "waveOutUnprepareHeader", w.unprepare);
-            Find(lib, "waveOutClose", w.close);
+            HMODULE lib = win32::LoadSystemDll(L"winmm.dll");
+            win32::FindProc(lib, "waveOutOpen", w.open);
+            win32::FindProc(lib, "waveOutPrepareHeader", w.prepare);
+            win32::FindProc(lib, "waveOutWrite", w.write);
+            win32::FindProc(lib, "waveOutReset", w.reset);
+            win32::FindProc(lib, "waveOutUnprepareHeader", w.unprepare);
+            win32::FindProc(lib, "waveOutClose", w.close);
             w.ok = w.open && w.prepare && w.write && w.reset && w.unprepare && w.close;
             return w;
         }();

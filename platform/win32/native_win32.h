@@ -1,6 +1,8 @@
 // The Win32 backend: one object per interface, each defined in its own file.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,14 @@ Services& NativeServices();      // services_win32.cpp
 AudioOutput* NativeAudioOutput();
 
 namespace win32 {
+// A DLL from the system folder (never the program's own or the current one), kept loaded for
+// the life of the process; null when it cannot be loaded (system_dll_win32.cpp).
+HMODULE LoadSystemDll(const wchar_t* name);
+// The address of `name` in `lib` as a function pointer of type F (null when absent).
+template <typename F>
+void FindProc(HMODULE lib, const char* name, F& out) {
+    out = lib ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(lib, name))) : nullptr;
+}
 // Splits a command line the way the system does for argv: blanks separate, double quotes
 // group and are removed. The first element is the program name.
 std::vector<std::string> SplitCommandLine(const std::wstring& commandLine);

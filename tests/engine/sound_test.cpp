@@ -7,7 +7,7 @@
 #include "engine/player.h"
 #include "engine/sound/mixer.h"
 #include "tools/swfkit/swfkit.h"
-#if LUMAREL_TEST_MPG123
+#if LUMAREL_TEST_SOUND_DECODERS
 #include "player/sound_decoders.h"
 #endif
 
@@ -243,8 +243,8 @@ TEST(SoundMixer, GarbageTagsPlaySilentlyOrNotAtAll) {
     EXPECT_EQ(m.VoiceCount(), 0u);
 }
 
-#if LUMAREL_TEST_MPG123
-TEST(SoundMixer, Mp3ThroughMpg123) {
+#if LUMAREL_TEST_SOUND_DECODERS
+TEST(SoundMixer, Mp3ThroughTheSystemDecoder) {
     auto decoders = lumarel::player::NativeSoundDecoders();
     if (!decoders) GTEST_SKIP() << "no MP3 decoder in this build";
     // Silent MPEG-1 layer III frames: 128 kbit/s, 44.1 kHz, stereo, 417 bytes each.
@@ -277,32 +277,40 @@ TEST(SoundMixer, Mp3ThroughMpg123) {
 }
 #endif
 
-// A movie's StartSound plays through the movie's own mixer on the frame it stands in.
+// A movie's StartSound (or StartSound2, naming the sound by its linkage) plays through the
+// movie's own mixer on the frame it stands in.
 TEST(SoundMovie, StartSoundInAFramePlaysInTheMovieMix) {
-    lumarel::swfkit::Movie movie(lumarel::swfkit::Rect::Pixels(0, 0, 10, 10), 10.0, 8);
-    std::vector<int16_t> tone(4410);
-    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(8000 * std::sin(double(i) * 0.2));
-    const uint16_t id = movie.DefineSound({}, uint32_t(tone.size()), lumarel::swfkit::EncodePcm16(tone));
-    movie.ShowFrame();
-    movie.Raw(lumarel::swfkit::tag::StartSound, lumarel::swfkit::StartSoundBody(id, {}));
-    movie.ShowFrame();
-    lumarel::engine::LoadResult r = lumarel::engine::Movie::Load(movie.Build(lumarel::swfkit::Compression::None));
-    ASSERT_TRUE(r.movie) << r.error;
-    std::vector<int16_t> out(2 * 4410);
-    auto loudest = [&] {
-        int peak = 0;
-        for (int16_t v : out) peak = std::max(peak, std::abs(int(v)));
-        return peak;
-    };
-    r.movie->Play();
-    r.movie->MixAudio(out.data(), 4410);
-    EXPECT_EQ(loudest(), 0);  // frame 1 has no sound
-    r.movie->Advance();
-    r.movie->MixAudio(out.data(), 4410);
-    EXPECT_GT(loudest(), 4000);
-    r.movie->StopSound();
-    r.movie->MixAudio(out.data(), 4410);
-    EXPECT_EQ(loudest(), 0);
+    for (const bool byName : {false, true}) {
+        SCOPED_TRACE(byName ? "StartSound2" : "StartSound");
+        lumarel::swfkit::Movie movie(lumarel::swfkit::Rect::Pixels(0, 0, 10, 10), 10.0, 8);
+        std::vector<int16_t> tone(4410);
+        for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(8000 * std::sin(double(i) * 0.2));
+        const uint16_t id = movie.DefineSound({}, uint32_t(tone.size()), lumarel::swfkit::EncodePcm16(tone));
+        movie.Raw(56, {1, 0, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 'T', 'o', 'n', 'e', 0});
+        movie.ShowFrame();
+        if (byName)
+            movie.Raw(89, {'t', 'o', 'n', 'e', 0, 0});  // the class name, then SOUNDINFO without options
+        else
+            movie.Raw(lumarel::swfkit::tag::StartSound, lumarel::swfkit::StartSoundBody(id, {}));
+        movie.ShowFrame();
+        lumarel::engine::LoadResult r = lumarel::engine::Movie::Load(movie.Build(lumarel::swfkit::Compression::None));
+        ASSERT_TRUE(r.movie) << r.error;
+        std::vector<int16_t> out(2 * 4410);
+        auto loudest = [&] {
+            int peak = 0;
+            for (int16_t v : out) peak = std::max(peak, std::abs(int(v)));
+            return peak;
+        };
+        r.movie->Play();
+        r.movie->MixAudio(out.data(), 4410);
+        EXPECT_EQ(loudest(), 0);  // frame 1 has no sound
+        r.movie->Advance();
+        r.movie->MixAudio(out.data(), 4410);
+        EXPECT_GT(loudest(), 4000);
+        r.movie->StopSound();
+        r.movie->MixAudio(out.data(), 4410);
+        EXPECT_EQ(loudest(), 0);
+    }
 }
 
 // HasSound tells a player whether a movie needs a sound device: defined sounds or stream blocks
