@@ -174,7 +174,7 @@ void Movie::Advance() {
     if (started_) stage_->Tick();
 }
 
-int Movie::TicksDue() { return started_ ? stage_->TicksDue() : 1; }
+int Movie::TicksDue() { return started_ ? stage_->TicksDue() : -1; }
 
 raster::Rgba Movie::BackgroundColor() const { return stage_->Background(); }
 

@@ -150,7 +150,8 @@ public:
     // For a player whose sound device pulls MixAudio: how many ticks are due now for the main
     // timeline to keep pace with its stream sound. More than 1 when drawing fell behind (advance
     // that many times, draw once: frames are dropped, not sound), 0 while the frames are ahead;
-    // 1 without stream sound, before Play(), or while nothing pulls the sound.
+    // -1 when no stream sound sets the pace (none in play, before Play(), or nothing pulls it):
+    // the player keeps its own clock.
     int TicksDue();
 
     // Stage quality the frames are drawn at (High unless the host sets another; a movie's

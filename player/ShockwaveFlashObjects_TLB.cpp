@@ -10,6 +10,7 @@
 #include "engine/player.h"
 #include "player/device_fonts.h"
 #include "player/shared_objects.h"
+#include "player/frame_pacer.h"
 #include "player/sound_decoders.h"
 #include "settings/SettingsStore.h"
 
@@ -56,6 +57,8 @@ std::string FolderOf(const std::string& path) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 std::string FileNameOf(const std::string& path) { return path.substr(FolderOf(path).size()); }
+
+double NowMs() { return static_cast<double>(Current().services->TickMilliseconds()); }
 
 raster::Rgba RgbaOf(std::uint32_t rgb) {
     return raster::Rgba{static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
@@ -196,6 +199,7 @@ void TShockwaveFlash::RestartTimer() {
     interval = std::clamp(interval, 5, 10000);
     Current().windowing->StopTimer(handle_, kFrameTimer);
     Current().windowing->StartTimer(handle_, kFrameTimer, interval);
+    pacer_.Reset(rate, NowMs());
 }
 
 void TShockwaveFlash::AfterCreate() {
@@ -206,12 +210,24 @@ void TShockwaveFlash::AfterCreate() {
 void TShockwaveFlash::HandleTimer(std::uintptr_t id) {
     if (id != kFrameTimer || !view_->movie) return;
     {
-        // With sound playing, the frames follow its clock: a late tick catches up (the frames
-        // between are not drawn), an early one waits.
+        // The frames follow the stream sound's clock while one plays, else the wall clock: a
+        // late tick catches up (the frames between are not drawn), an early one waits. The last
+        // frame is never passed over, so the show sees every movie end.
         std::lock_guard<std::mutex> guard(view_->lock);
-        const int ticks = view_->sound ? view_->movie->TicksDue() : 1;
+        engine::Movie& movie = *view_->movie;
+        const double now = NowMs();
+        int ticks = view_->sound ? movie.TicksDue() : -1;
+        if (ticks < 0) {
+            ticks = pacer_.Due(now);
+        } else {
+            pacer_.Reset(movie.Info().frameRate, now);
+        }
         if (ticks == 0) return;
-        for (int i = 0; i < ticks; ++i) view_->movie->Advance();
+        const int last = movie.TotalFrames() - 1;
+        for (int i = 0; i < ticks; ++i) {
+            movie.Advance();
+            if (movie.CurrentFrame() == last) break;
+        }
     }
     Draw();
 }

@@ -1,7 +1,8 @@
 // The movie player component: a child window that plays one SWF movie with Lumarel's own
 // engine. It offers the five operations the saver uses: BackgroundColor, Movie, Play,
 // TotalFrames and CurrentFrame. A frame timer at the movie's rate drives it; every tick is an
-// ordinary queued message that advances and draws exactly one frame.
+// ordinary queued message that draws one frame, after advancing as many frames as the clock
+// says are due (one, unless drawing fell behind or the timer runs early).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "platform/forms.h"
+#include "player/frame_pacer.h"
 
 namespace lumarel {
 
@@ -45,6 +47,7 @@ private:
     void RestartTimer();
 
     std::unique_ptr<MovieView> view_;
+    player::FramePacer pacer_;
     std::string loadError_;
     bool hasMovie_ = false;
     bool playing_ = false;

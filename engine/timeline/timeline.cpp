@@ -678,12 +678,12 @@ void Stage::StopStreams() {
 
 int Stage::TicksDue() {
     const Instance::StreamRun& s = root_->stream_;
-    if (!s.active || !root_->playing_ || mixer_->StreamBuffered(s.key) == 0) return 1;
+    if (!s.active || !root_->playing_ || mixer_->StreamBuffered(s.key) == 0) return -1;
     const uint64_t clock = mixer_->StreamClock(s.key);
     // A clock that stands still (no device pulling the sound) must not stop the movie.
     syncStalls_ = clock == syncClock_ ? syncStalls_ + 1 : 0;
     syncClock_ = clock;
-    if (syncStalls_ > 3) return 1;
+    if (syncStalls_ > 3) return -1;
     const double rate = env_.frameRate > 0 ? env_.frameRate : 12;
     const double behind =
         static_cast<double>(clock - s.clock) * rate / sound::kOutputRate - static_cast<double>(s.played);

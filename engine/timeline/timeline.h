@@ -300,9 +300,9 @@ public:
     raster::Quality quality = raster::Quality::High;  // the stage quality frames are drawn at
     // The movie's sound: event sounds started and stream blocks reached as frames play.
     sound::Mixer& Mixer() { return *mixer_; }
-    // Ticks due now for the root to keep pace with its stream sound as the mixer plays it: 1
-    // without one (or while its clock stands still); more when the frames fell behind the sound
-    // (the frames between are not drawn), 0 while they are ahead of it.
+    // Ticks due now for the root to keep pace with its stream sound as the mixer plays it: more
+    // than 1 when the frames fell behind the sound (the frames between are not drawn), 0 while
+    // they are ahead of it; -1 without one, or while its clock stands still.
     int TicksDue();
 
     // _levelN: the root for 0, else a movie loaded into that level (made empty when `create`),

@@ -24,7 +24,9 @@ protected:
         player.SetBounds(Rect{0, 0, 40, 20});
         form.CreateHandle();
     }
+    // One tick of the frame timer, as its interval passes.
     void Tick() {
+        fp.services.ticks += static_cast<std::uint64_t>(fp.ui.timers[{player.Handle(), 1}]);
         fp.ui.Post(msg::Timer, player.Handle(), 0, 0, 1);
         Application::Instance().ProcessMessages();
     }
@@ -174,4 +176,29 @@ TEST_F(PlayerTest, WithoutASoundDeviceAMovieWithSoundPlaysSilently) {
     Tick();
     EXPECT_EQ(player.CurrentFrame(), 1);
     EXPECT_EQ(fp.audio.log, (std::vector<std::string>{"Open 44100 2"}));
+}
+
+// The frame clock: whatever the timer's pace, the ticks given track the frames due (a steady
+// timer one each time, a slow one catching up, a fast one waiting), never more than the
+// catch-up limit at once, and a jump of minutes starts counting afresh.
+TEST(FramePacer, TicksFollowTheClockNotTheTimer) {
+    for (const double interval : {1.0, 1.3, 0.45, 3.5}) {  // in frames
+        SCOPED_TRACE(interval);
+        player::FramePacer p;
+        p.Reset(20, 1000);  // 50 ms frames
+        double t = 1000;
+        long ticks = 0;
+        for (int i = 0; i < 200; ++i) {
+            t += interval * 50;
+            const int due = p.Due(t);
+            EXPECT_LE(due, player::FramePacer::kMaxCatchUp);
+            if (interval == 1.0) {
+                EXPECT_EQ(due, 1);
+            }
+            ticks += due;
+        }
+        EXPECT_NEAR(double(ticks), (t - 1000) / 50, 3);  // the two-frame slack, and a tick of rounding
+        EXPECT_EQ(p.Due(t + 600000), 1);
+        EXPECT_EQ(p.Due(t + 600050), 1);
+    }
 }

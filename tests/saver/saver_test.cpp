@@ -64,6 +64,7 @@ protected:
     }
     // One tick of the player's frame timer, through the loop, then the idle pass that follows.
     void Tick() {
+        fp.services.ticks += static_cast<std::uint64_t>(fp.ui.timers[{Player(), 1}]);
         fp.ui.Post(msg::Timer, Player(), 0, 0, 1);
         Settle();
     }
