@@ -139,22 +139,26 @@ std::unique_ptr<SpanSource> SpreadGradient(raster::Spread spread, const agg::tra
 }
 
 // A gradient as SWF defines it: the square -16384..16384 mapped by the gradient matrix, then by
-// the shape's. Linear runs from x = -16384 to 16384 (shifted to 0..32768 so AGG's spread
-// adaptors, which assume a range from 0, apply); radial and focal have radius 16384.
+// the shape's. AGG's gradient functions work in 1/16 units in int, where x * x overflows beyond
+// about 2,900, so the square is scaled down to -512..512 first. Linear runs from x = -512 to
+// 512, shifted to 0..1024 since AGG's spread adaptors assume a range from 0; radial and focal
+// have radius 512.
 std::unique_ptr<SpanSource> GradientSource(const raster::Gradient& g, const raster::Matrix& toDevice,
                                            const raster::ColorTransform& cx) {
+    constexpr double kR = 512;
     agg::trans_affine m = AffineOf(toDevice.Multiply(g.matrix));
     m.invert();
+    m *= agg::trans_affine_scaling(kR / 16384);
     const GradientColors colors(g, cx);
     switch (g.kind) {
         case raster::Gradient::Kind::Linear:
-            m *= agg::trans_affine_translation(16384, 0);
-            return SpreadGradient(g.spread, m, colors, 32768, agg::gradient_x());
+            m *= agg::trans_affine_translation(kR, 0);
+            return SpreadGradient(g.spread, m, colors, 2 * kR, agg::gradient_x());
         case raster::Gradient::Kind::Radial:
-            return SpreadGradient(g.spread, m, colors, 16384, agg::gradient_radial());
+            return SpreadGradient(g.spread, m, colors, kR, agg::gradient_radial());
         case raster::Gradient::Kind::Focal:
-            return SpreadGradient(g.spread, m, colors, 16384,
-                                  agg::gradient_radial_focus(16384, std::clamp(g.focal, -0.98, 0.98) * 16384, 0));
+            return SpreadGradient(g.spread, m, colors, kR,
+                                  agg::gradient_radial_focus(kR, std::clamp(g.focal, -0.98, 0.98) * kR, 0));
     }
     return nullptr;
 }

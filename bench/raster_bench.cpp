@@ -724,7 +724,7 @@ private:
         const RecordedStroke* stroke;  // null: a fill
     };
 
-    // Gradients in their square (-16384..16384) under the pattern matrix; bitmaps in their pixels.
+    // Gradients in their square under the pattern matrix; bitmaps in their pixels.
     cairo_pattern_t* Pattern(const Paint& p, const Matrix& toDevice, const ColorTransform& cx) {
         auto deviceTo = [](cairo_pattern_t* pat, const Matrix& m) {
             cairo_matrix_t cm;
@@ -739,12 +739,15 @@ private:
                 return cairo_pattern_create_rgba(c.r / 255.0, c.g / 255.0, c.b / 255.0, c.a / 255.0);
             }
             case Paint::Kind::Gradient: {
+                // Pixman takes pattern coordinates as 16.16 fixed point, so the square is scaled
+                // down to -512..512 before the gradient matrix maps it.
+                constexpr double kR = 512;
                 const Gradient& g = p.gradient;
                 cairo_pattern_t* pat =
-                    g.kind == Gradient::Kind::Linear ? cairo_pattern_create_linear(-16384, 0, 16384, 0)
+                    g.kind == Gradient::Kind::Linear ? cairo_pattern_create_linear(-kR, 0, kR, 0)
                     : g.kind == Gradient::Kind::Radial
-                        ? cairo_pattern_create_radial(0, 0, 0, 0, 0, 16384)
-                        : cairo_pattern_create_radial(std::clamp(g.focal, -0.98, 0.98) * 16384, 0, 0, 0, 0, 16384);
+                        ? cairo_pattern_create_radial(0, 0, 0, 0, 0, kR)
+                        : cairo_pattern_create_radial(std::clamp(g.focal, -0.98, 0.98) * kR, 0, 0, 0, 0, kR);
                 for (const GradientStop& s : g.stops) {
                     const Rgba c = cx.Apply(s.color);
                     cairo_pattern_add_color_stop_rgba(pat, s.ratio / 255.0, c.r / 255.0, c.g / 255.0, c.b / 255.0,
@@ -753,7 +756,9 @@ private:
                 cairo_pattern_set_extend(pat, g.spread == Spread::Reflect  ? CAIRO_EXTEND_REFLECT
                                               : g.spread == Spread::Repeat ? CAIRO_EXTEND_REPEAT
                                                                            : CAIRO_EXTEND_PAD);
-                deviceTo(pat, toDevice.Multiply(g.matrix));
+                Matrix up;  // -512..512 -> the gradient square
+                up.a = up.d = 16384 / kR;
+                deviceTo(pat, toDevice.Multiply(g.matrix).Multiply(up));
                 return pat;
             }
             case Paint::Kind::Bitmap: {
