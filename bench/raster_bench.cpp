@@ -1,6 +1,6 @@
-// Whole-frame raster benchmarks at 1920x1080: our renderer and cairo draw the same paths in the
-// same run. Run with --benchmark_repetitions=N to get medians. Before the benchmarks, the bitmap
-// and text pairs are drawn once and compared (see CheckAgainstCairo).
+// Whole-frame raster benchmarks at 1920x1080: our renderer, cairo and AGG draw the same paths in
+// the same run. Run with --benchmark_repetitions=N to get medians. Before the benchmarks, every
+// cairo and AGG picture is drawn once and compared with ours (see CheckPictures).
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
@@ -9,96 +9,24 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
 #include <memory>
 #include <random>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "bench/synthetic_font.h"
+#include "bench/agg_scenes.h"
+#include "bench/frame_record.h"
+#include "bench/scenes.h"
 #include "engine/raster/filters.h"
 #include "engine/raster/raster.h"
 
 namespace {
 
 using namespace lumarel::raster;
-namespace bench = lumarel::bench;
-
-constexpr int kW = 1920, kH = 1080;
-constexpr double kPi = 3.14159265358979323846;
-
-Matrix TwipsToPx() {
-    Matrix m;
-    m.a = m.d = 1.0 / 20.0;
-    return m;
-}
-
-// Device-space path description shared by both renderers: quads only.
-struct QuadPath {
-    double x0, y0;
-    struct Q {
-        double cx, cy, x, y;
-    };
-    std::vector<Q> quads;
-};
-
-struct Blob {
-    QuadPath path;
-    Rgba color;
-};
-
-// 1,000 closed blobs (8 quads round a wobbly circle), about 32 px across.
-std::vector<Blob> MakeBlobs() {
-    std::mt19937 rng(12345);
-    std::uniform_real_distribution<double> ux(20, kW - 20), uy(20, kH - 20), ur(12, 20), uw(0.8, 1.2);
-    std::uniform_int_distribution<int> uc(0, 255), ua(160, 255);
-    std::vector<Blob> out(1000);
-    for (Blob& b : out) {
-        const double cx = ux(rng), cy = uy(rng), r = ur(rng);
-        std::vector<double> rad(8);
-        for (double& v : rad) v = r * uw(rng);
-        b.path.x0 = cx + rad[0];
-        b.path.y0 = cy;
-        for (int i = 1; i <= 8; ++i) {
-            const double a = i * kPi / 4, am = (i - 0.5) * kPi / 4;
-            const double ri = rad[i % 8], rm = (rad[i - 1] + ri) / 2 / std::cos(kPi / 8);
-            b.path.quads.push_back(
-                {cx + rm * std::cos(am), cy + rm * std::sin(am), cx + ri * std::cos(a), cy + ri * std::sin(a)});
-        }
-        b.color = Rgba{static_cast<uint8_t>(uc(rng)), static_cast<uint8_t>(uc(rng)), static_cast<uint8_t>(uc(rng)),
-                       static_cast<uint8_t>(ua(rng))};
-    }
-    return out;
-}
-
-struct Curve {
-    QuadPath path;
-    Rgba color;
-    double width;  // px
-};
-
-// 1,000 open curves of three quads each, 40-120 px long, 1-6 px wide, round caps and joins.
-std::vector<Curve> MakeCurves() {
-    std::mt19937 rng(777);
-    std::uniform_real_distribution<double> ux(0, kW), uy(0, kH), ud(-40, 40), uwid(1, 6);
-    std::uniform_int_distribution<int> uc(0, 255);
-    std::vector<Curve> out(1000);
-    for (Curve& c : out) {
-        c.path.x0 = ux(rng);
-        c.path.y0 = uy(rng);
-        double x = c.path.x0, y = c.path.y0;
-        for (int i = 0; i < 3; ++i) {
-            const double cx = x + ud(rng), cy = y + ud(rng);
-            x = cx + ud(rng);
-            y = cy + ud(rng);
-            c.path.quads.push_back({cx, cy, x, y});
-        }
-        c.color =
-            Rgba{static_cast<uint8_t>(uc(rng)), static_cast<uint8_t>(uc(rng)), static_cast<uint8_t>(uc(rng)), 255};
-        c.width = uwid(rng);
-    }
-    return out;
-}
+using namespace lumarel::bench;
 
 void AppendQuads(const QuadPath& p, std::vector<Edge>& edges, uint16_t f0, uint16_t f1, uint16_t line) {
     double x = p.x0, y = p.y0;
@@ -174,25 +102,17 @@ Shape FullScreenRect(Paint p) {
     return s;
 }
 
-Paint LinearGradientPaint() {
-    Paint p;
-    p.kind = Paint::Kind::Gradient;
-    p.gradient.kind = Gradient::Kind::Linear;
-    p.gradient.stops = {{0, Rgba{255, 0, 0, 255}}, {128, Rgba{0, 255, 0, 255}}, {255, Rgba{0, 0, 255, 255}}};
-    // Gradient square across the screen width, slightly rotated.
-    Matrix g;
-    const double s = kW * 20.0 / 32768.0, a = 0.1;
-    g.a = s * std::cos(a);
-    g.b = s * std::sin(a);
-    g.c = -s * std::sin(a);
-    g.d = s * std::cos(a);
-    g.tx = kW * 10.0;
-    g.ty = kH * 10.0;
-    p.gradient.matrix = g;
-    return p;
-}
-
 void SetPixels(benchmark::State& st, int64_t perFrame) { st.SetItemsProcessed(st.iterations() * perFrame); }
+
+// Times an AGG scene drawn into a surface of ours; `items`: what one frame counts (0: nothing).
+void AggRun(benchmark::State& st, AggScene& scene, int64_t items) {
+    Surface s(kW, kH);
+    for (auto _ : st) {
+        scene.Draw(s);
+        benchmark::DoNotOptimize(s.data());
+    }
+    if (items) st.SetItemsProcessed(st.iterations() * items);
+}
 
 // --- span fill rates -------------------------------------------------------------------------
 
@@ -260,25 +180,36 @@ void BmOursLinearGradientSpan(benchmark::State& st) {  // without the clear: gra
 }
 BENCHMARK(BmOursLinearGradientSpan)->Unit(benchmark::kMillisecond);
 
-void BmCairoLinearGradientFrame(benchmark::State& st) {
-    CairoFrame f;
+// The same gradient as LinearGradientPaint, as a cairo pattern in device pixels.
+cairo_pattern_t* CairoLinearGradientPattern() {
     const double a = 0.1, half = kW / 2.0;
     cairo_pattern_t* pat = cairo_pattern_create_linear(kW / 2.0 - half * std::cos(a), kH / 2.0 - half * std::sin(a),
                                                        kW / 2.0 + half * std::cos(a), kH / 2.0 + half * std::sin(a));
     cairo_pattern_add_color_stop_rgb(pat, 0, 1, 0, 0);
     cairo_pattern_add_color_stop_rgb(pat, 128 / 255.0, 0, 1, 0);
     cairo_pattern_add_color_stop_rgb(pat, 1, 0, 0, 1);
-    for (auto _ : st) {
-        f.Clear();
-        cairo_rectangle(f.cr, 0, 0, kW, kH);
-        cairo_set_source(f.cr, pat);
-        cairo_fill(f.cr);
-        f.Finish();
-    }
+    return pat;
+}
+
+void CairoGradientDraw(CairoFrame& f, cairo_pattern_t* pat) {
+    f.Clear();
+    cairo_rectangle(f.cr, 0, 0, kW, kH);
+    cairo_set_source(f.cr, pat);
+    cairo_fill(f.cr);
+    f.Finish();
+}
+
+void BmCairoLinearGradientFrame(benchmark::State& st) {
+    CairoFrame f;
+    cairo_pattern_t* pat = CairoLinearGradientPattern();
+    for (auto _ : st) CairoGradientDraw(f, pat);
     cairo_pattern_destroy(pat);
     SetPixels(st, int64_t(kW) * kH);
 }
 BENCHMARK(BmCairoLinearGradientFrame)->Unit(benchmark::kMillisecond);
+
+void BmAggLinearGradientFrame(benchmark::State& st) { AggRun(st, *AggLinearGradientFrame(), int64_t(kW) * kH); }
+BENCHMARK(BmAggLinearGradientFrame)->Unit(benchmark::kMillisecond);
 
 void BmOursRadialGradientSpan(benchmark::State& st) {
     Surface s(kW, kH);
@@ -309,55 +240,6 @@ void BmOursFocalGradientSpan(benchmark::State& st) {
     SetPixels(st, int64_t(kW) * kH);
 }
 BENCHMARK(BmOursFocalGradientSpan)->Unit(benchmark::kMillisecond);
-
-// --- bitmap fills ----------------------------------------------------------------------------
-// A 640x360 photo-like opaque bitmap filling the whole screen rectangle. Each case names the
-// mapping from bitmap pixels to device pixels (rotate, scale, translate); ours gets it as
-// bitmapMatrix in twips, cairo as the inverse pattern matrix, so both sample the same points.
-// The translations keep pixel centres well away from texel boundaries, where the two renderers'
-// fixed-point steps could legitimately round a nearest sample to different texels.
-std::shared_ptr<Bitmap> MakePhoto() {
-    auto b = std::make_shared<Bitmap>();
-    b->width = 640;
-    b->height = 360;
-    b->pixels.resize(size_t(640) * 360);
-    for (int y = 0; y < 360; ++y)
-        for (int x = 0; x < 640; ++x)
-            b->pixels[size_t(y) * 640 + size_t(x)] =
-                0xFF000000u | (uint32_t(x & 255) << 16) | (uint32_t(y & 255) << 8) | uint32_t((x ^ y) & 255);
-    return b;
-}
-
-struct BitmapCase {
-    const char* name;
-    bool smooth, repeat;
-    double scale, degrees, tx, ty;  // bitmap pixel -> device pixel
-    Matrix ToDevice() const {
-        const double r = degrees * kPi / 180.0;
-        Matrix m;
-        m.a = scale * std::cos(r);
-        m.b = scale * std::sin(r);
-        m.c = -scale * std::sin(r);
-        m.d = scale * std::cos(r);
-        m.tx = tx;
-        m.ty = ty;
-        return m;
-    }
-};
-
-// 3x, exactly the screen: no tile seams, no extended edges.
-constexpr BitmapCase kSmoothFullScreen{"BitmapSmoothFullScreen", true, false, 3, 0, 0, 0};
-// 1.5x from slightly above-left of the screen: a 960x540 tile repeated about 2.1 x 2.1 times.
-constexpr BitmapCase kNearestRepeat{"BitmapNearestRepeat", false, true, 1.5, 0, -100.25, -50.25};
-constexpr BitmapCase kSmoothRepeat{"BitmapSmoothRepeat", true, true, 1.5, 0, -100.25, -50.25};
-// 1.25x (800x450) in the middle of the screen; the edge pixels extend over the other 83%.
-constexpr BitmapCase kNearestClip{"BitmapNearestClip", false, false, 1.25, 0, 560.375, 315.375};
-constexpr BitmapCase kSmoothClip{"BitmapSmoothClip", true, false, 1.25, 0, 560.375, 315.375};
-// The repeating 1.5x tiling turned by 3 degrees: rows no longer run along one bitmap row.
-constexpr BitmapCase kSmoothRotated{"BitmapSmoothRotated", true, true, 1.5, 3, -100.25, -50.25};
-
-const BitmapCase* const kBitmapCases[] = {&kSmoothFullScreen, &kNearestRepeat, &kSmoothRepeat,
-                                          &kNearestClip,      &kSmoothClip,    &kSmoothRotated};
 
 Shape OursBitmapShape(const BitmapCase& bc, std::shared_ptr<const Bitmap> photo) {
     Paint p;
@@ -425,6 +307,10 @@ void BmOursBitmapSmoothFullScreen(benchmark::State& st) { OursBitmap(st, kSmooth
 BENCHMARK(BmOursBitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
 void BmCairoBitmapSmoothFullScreen(benchmark::State& st) { CairoBitmap(st, kSmoothFullScreen); }
 BENCHMARK(BmCairoBitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
+void BmAggBitmapSmoothFullScreen(benchmark::State& st) {
+    AggRun(st, *AggBitmap(kSmoothFullScreen, MakePhoto()), int64_t(kW) * kH);
+}
+BENCHMARK(BmAggBitmapSmoothFullScreen)->Unit(benchmark::kMillisecond);
 void BmOursBitmapSmoothFaded(benchmark::State& st) {
     ColorTransform cx;
     cx.am = 0.5;
@@ -436,94 +322,138 @@ void BmOursBitmapNearestRepeat(benchmark::State& st) { OursBitmap(st, kNearestRe
 BENCHMARK(BmOursBitmapNearestRepeat)->Unit(benchmark::kMillisecond);
 void BmCairoBitmapNearestRepeat(benchmark::State& st) { CairoBitmap(st, kNearestRepeat); }
 BENCHMARK(BmCairoBitmapNearestRepeat)->Unit(benchmark::kMillisecond);
+void BmAggBitmapNearestRepeat(benchmark::State& st) {
+    AggRun(st, *AggBitmap(kNearestRepeat, MakePhoto()), int64_t(kW) * kH);
+}
+BENCHMARK(BmAggBitmapNearestRepeat)->Unit(benchmark::kMillisecond);
 
 void BmOursBitmapSmoothRepeat(benchmark::State& st) { OursBitmap(st, kSmoothRepeat, {}); }
 BENCHMARK(BmOursBitmapSmoothRepeat)->Unit(benchmark::kMillisecond);
 void BmCairoBitmapSmoothRepeat(benchmark::State& st) { CairoBitmap(st, kSmoothRepeat); }
 BENCHMARK(BmCairoBitmapSmoothRepeat)->Unit(benchmark::kMillisecond);
+void BmAggBitmapSmoothRepeat(benchmark::State& st) {
+    AggRun(st, *AggBitmap(kSmoothRepeat, MakePhoto()), int64_t(kW) * kH);
+}
+BENCHMARK(BmAggBitmapSmoothRepeat)->Unit(benchmark::kMillisecond);
 
 void BmOursBitmapNearestClip(benchmark::State& st) { OursBitmap(st, kNearestClip, {}); }
 BENCHMARK(BmOursBitmapNearestClip)->Unit(benchmark::kMillisecond);
 void BmCairoBitmapNearestClip(benchmark::State& st) { CairoBitmap(st, kNearestClip); }
 BENCHMARK(BmCairoBitmapNearestClip)->Unit(benchmark::kMillisecond);
+void BmAggBitmapNearestClip(benchmark::State& st) {
+    AggRun(st, *AggBitmap(kNearestClip, MakePhoto()), int64_t(kW) * kH);
+}
+BENCHMARK(BmAggBitmapNearestClip)->Unit(benchmark::kMillisecond);
 
 void BmOursBitmapSmoothClip(benchmark::State& st) { OursBitmap(st, kSmoothClip, {}); }
 BENCHMARK(BmOursBitmapSmoothClip)->Unit(benchmark::kMillisecond);
 void BmCairoBitmapSmoothClip(benchmark::State& st) { CairoBitmap(st, kSmoothClip); }
 BENCHMARK(BmCairoBitmapSmoothClip)->Unit(benchmark::kMillisecond);
+void BmAggBitmapSmoothClip(benchmark::State& st) { AggRun(st, *AggBitmap(kSmoothClip, MakePhoto()), int64_t(kW) * kH); }
+BENCHMARK(BmAggBitmapSmoothClip)->Unit(benchmark::kMillisecond);
 
 void BmOursBitmapSmoothRotated(benchmark::State& st) { OursBitmap(st, kSmoothRotated, {}); }
 BENCHMARK(BmOursBitmapSmoothRotated)->Unit(benchmark::kMillisecond);
 void BmCairoBitmapSmoothRotated(benchmark::State& st) { CairoBitmap(st, kSmoothRotated); }
 BENCHMARK(BmCairoBitmapSmoothRotated)->Unit(benchmark::kMillisecond);
-
-// One shape whose 32x18 cells are all different fills sharing their edges (the compound path),
-// slightly rotated so every shared edge is anti-aliased. Cairo fills the same quads one by one.
-struct GridQuad {
-    double x[4], y[4];
-    Rgba color;
-};
-std::vector<GridQuad> MakeGrid() {
-    std::vector<GridQuad> out;
-    const int nx = 32, ny = 18;
-    const double a = 0.03, cw = kW / double(nx), ch = kH / double(ny);
-    auto P = [&](int i, int j, double& x, double& y) {
-        const double ux = i * cw - kW / 2.0, uy = j * ch - kH / 2.0;
-        x = kW / 2.0 + ux * std::cos(a) - uy * std::sin(a);
-        y = kH / 2.0 + ux * std::sin(a) + uy * std::cos(a);
-    };
-    std::mt19937 rng(99);
-    for (int j = 0; j < ny; ++j)
-        for (int i = 0; i < nx; ++i) {
-            GridQuad q;
-            P(i, j, q.x[0], q.y[0]);
-            P(i + 1, j, q.x[1], q.y[1]);
-            P(i + 1, j + 1, q.x[2], q.y[2]);
-            P(i, j + 1, q.x[3], q.y[3]);
-            q.color = Rgba{static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()), 255};
-            out.push_back(q);
-        }
-    return out;
+void BmAggBitmapSmoothRotated(benchmark::State& st) {
+    AggRun(st, *AggBitmap(kSmoothRotated, MakePhoto()), int64_t(kW) * kH);
 }
+BENCHMARK(BmAggBitmapSmoothRotated)->Unit(benchmark::kMillisecond);
 
-void BmOursCompoundGridFrame(benchmark::State& st) {
+// The compound grid as one shape of ours: every cell a fill, every edge shared by two.
+Shape OursGridShape() {
     const std::vector<GridQuad> grid = MakeGrid();
-    const int nx = 32, ny = 18;
     Shape sh;
     sh.layers.emplace_back();
     Layer& l = sh.layers[0];
     for (const GridQuad& q : grid) l.fills.push_back(Paint{Paint::Kind::Solid, q.color, {}, nullptr, {}, true, true});
-    auto style = [&](int i, int j) -> uint16_t {
-        return (i < 0 || j < 0 || i >= nx || j >= ny) ? 0 : static_cast<uint16_t>(j * nx + i + 1);
-    };
-    auto corner = [&](int i, int j, float& x, float& y) {  // grid points from the cells' corners
-        const GridQuad& q = grid[static_cast<size_t>(std::min(j, ny - 1) * nx + std::min(i, nx - 1))];
-        const int k = (i == nx ? 1 : 0) + (j == ny ? 2 : 0);
-        const int idx[4] = {0, 1, 3, 2};
-        x = static_cast<float>(q.x[idx[k]] * 20);
-        y = static_cast<float>(q.y[idx[k]] * 20);
-    };
-    // Every grid line segment once, with the cell on each side as fill0 (left) / fill1 (right),
-    // the way exported artwork shares edges between fills.
-    for (int j = 0; j <= ny; ++j)
-        for (int i = 0; i <= nx; ++i) {
-            if (i < nx) {  // horizontal, walking east: left is the cell above
-                Edge e;
-                corner(i, j, e.x0, e.y0);
-                corner(i + 1, j, e.x1, e.y1);
-                e.fill0 = style(i, j - 1);
-                e.fill1 = style(i, j);
-                l.edges.push_back(e);
-            }
-            if (j < ny) {  // vertical, walking south: left is the cell to the east
-                Edge e;
-                corner(i, j, e.x0, e.y0);
-                corner(i, j + 1, e.x1, e.y1);
-                e.fill0 = style(i, j);
-                e.fill1 = style(i - 1, j);
-                l.edges.push_back(e);
-            }
-        }
+    for (const GridEdge& g : MakeGridEdges(grid)) {
+        Edge e;
+        e.x0 = static_cast<float>(g.x0 * 20);
+        e.y0 = static_cast<float>(g.y0 * 20);
+        e.x1 = static_cast<float>(g.x1 * 20);
+        e.y1 = static_cast<float>(g.y1 * 20);
+        e.fill0 = g.left;
+        e.fill1 = g.right;
+        l.edges.push_back(e);
+    }
+    return sh;
+}
+
+void CairoGridDraw(CairoFrame& f, const std::vector<GridQuad>& grid) {
+    f.Clear();
+    for (const GridQuad& q : grid) {
+        cairo_move_to(f.cr, q.x[0], q.y[0]);
+        for (int e = 1; e < 4; ++e) cairo_line_to(f.cr, q.x[e], q.y[e]);
+        cairo_close_path(f.cr);
+        CairoColor(f.cr, q.color);
+        cairo_fill(f.cr);
+    }
+    f.Finish();
+}
+
+// One Shape per blob (fill0 = 1) or per curve (line = 1).
+std::vector<Shape> OursBlobShapes() {
+    const std::vector<Blob> blobs = MakeBlobs();
+    std::vector<Shape> shapes(blobs.size());
+    for (size_t i = 0; i < blobs.size(); ++i) {
+        shapes[i].layers.emplace_back();
+        Layer& l = shapes[i].layers[0];
+        l.fills.push_back(Paint{Paint::Kind::Solid, blobs[i].color, {}, nullptr, {}, true, true});
+        AppendQuads(blobs[i].path, l.edges, 1, 0, 0);
+    }
+    return shapes;
+}
+
+std::vector<Shape> OursCurveShapes() {
+    const std::vector<Curve> curves = MakeCurves();
+    std::vector<Shape> shapes(curves.size());
+    for (size_t i = 0; i < curves.size(); ++i) {
+        shapes[i].layers.emplace_back();
+        Layer& l = shapes[i].layers[0];
+        Stroke s;
+        s.width = curves[i].width * 20;
+        s.paint = Paint{Paint::Kind::Solid, curves[i].color, {}, nullptr, {}, true, true};
+        l.strokes.push_back(s);
+        AppendQuads(curves[i].path, l.edges, 0, 0, 1);
+    }
+    return shapes;
+}
+
+// Cleared to white, then the shapes one by one.
+void OursShapesDraw(Surface& s, Renderer& r, const std::vector<Shape>& shapes) {
+    s.Clear(Rgba{255, 255, 255, 255});
+    for (const Shape& sh : shapes) r.DrawShape(sh, TwipsToPx(), {});
+}
+
+void CairoBlobsDraw(CairoFrame& f, const std::vector<Blob>& blobs) {
+    f.Clear();
+    for (const Blob& b : blobs) {
+        CairoQuads(f.cr, b.path);
+        cairo_close_path(f.cr);
+        CairoColor(f.cr, b.color);
+        cairo_fill(f.cr);
+    }
+    f.Finish();
+}
+
+void CairoCurvesDraw(CairoFrame& f, const std::vector<Curve>& curves) {
+    f.Clear();
+    cairo_set_line_cap(f.cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(f.cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_set_tolerance(f.cr, 0.2);
+    for (const Curve& c : curves) {
+        CairoQuads(f.cr, c.path);
+        cairo_set_line_width(f.cr, c.width);
+        CairoColor(f.cr, c.color);
+        cairo_stroke(f.cr);
+    }
+    f.Finish();
+}
+
+void BmOursCompoundGridFrame(benchmark::State& st) {
+    const Shape sh = OursGridShape();
     Surface s(kW, kH);
     Renderer r(s);
     for (auto _ : st) {
@@ -537,35 +467,20 @@ BENCHMARK(BmOursCompoundGridFrame)->Unit(benchmark::kMillisecond);
 void BmCairoCompoundGridFrame(benchmark::State& st) {
     const std::vector<GridQuad> grid = MakeGrid();
     CairoFrame f;
-    for (auto _ : st) {
-        f.Clear();
-        for (const GridQuad& q : grid) {
-            cairo_move_to(f.cr, q.x[0], q.y[0]);
-            for (int e = 1; e < 4; ++e) cairo_line_to(f.cr, q.x[e], q.y[e]);
-            cairo_close_path(f.cr);
-            CairoColor(f.cr, q.color);
-            cairo_fill(f.cr);
-        }
-        f.Finish();
-    }
+    for (auto _ : st) CairoGridDraw(f, grid);
 }
 BENCHMARK(BmCairoCompoundGridFrame)->Unit(benchmark::kMillisecond);
 
+void BmAggCompoundGridFrame(benchmark::State& st) { AggRun(st, *AggCompoundGrid(), 0); }
+BENCHMARK(BmAggCompoundGridFrame)->Unit(benchmark::kMillisecond);
+
 // (b) 1,000 anti-aliased solid shapes, ~32 px across
 void BmOursShapes1000(benchmark::State& st) {
-    const std::vector<Blob> blobs = MakeBlobs();
-    std::vector<Shape> shapes(blobs.size());
-    for (size_t i = 0; i < blobs.size(); ++i) {
-        shapes[i].layers.emplace_back();
-        Layer& l = shapes[i].layers[0];
-        l.fills.push_back(Paint{Paint::Kind::Solid, blobs[i].color, {}, nullptr, {}, true, true});
-        AppendQuads(blobs[i].path, l.edges, 1, 0, 0);
-    }
+    const std::vector<Shape> shapes = OursBlobShapes();
     Surface s(kW, kH);
     Renderer r(s);
     for (auto _ : st) {
-        s.Clear(Rgba{255, 255, 255, 255});
-        for (const Shape& sh : shapes) r.DrawShape(sh, TwipsToPx(), {});
+        OursShapesDraw(s, r, shapes);
         benchmark::DoNotOptimize(s.data());
     }
 }
@@ -574,37 +489,20 @@ BENCHMARK(BmOursShapes1000)->Unit(benchmark::kMillisecond);
 void BmCairoShapes1000(benchmark::State& st) {
     const std::vector<Blob> blobs = MakeBlobs();
     CairoFrame f;
-    for (auto _ : st) {
-        f.Clear();
-        for (const Blob& b : blobs) {
-            CairoQuads(f.cr, b.path);
-            cairo_close_path(f.cr);
-            CairoColor(f.cr, b.color);
-            cairo_fill(f.cr);
-        }
-        f.Finish();
-    }
+    for (auto _ : st) CairoBlobsDraw(f, blobs);
 }
 BENCHMARK(BmCairoShapes1000)->Unit(benchmark::kMillisecond);
 
+void BmAggShapes1000(benchmark::State& st) { AggRun(st, *AggShapes1000(), 0); }
+BENCHMARK(BmAggShapes1000)->Unit(benchmark::kMillisecond);
+
 // (c) 1,000 stroked curves
 void BmOursStrokes1000(benchmark::State& st) {
-    const std::vector<Curve> curves = MakeCurves();
-    std::vector<Shape> shapes(curves.size());
-    for (size_t i = 0; i < curves.size(); ++i) {
-        shapes[i].layers.emplace_back();
-        Layer& l = shapes[i].layers[0];
-        Stroke s;
-        s.width = curves[i].width * 20;
-        s.paint = Paint{Paint::Kind::Solid, curves[i].color, {}, nullptr, {}, true, true};
-        l.strokes.push_back(s);
-        AppendQuads(curves[i].path, l.edges, 0, 0, 1);
-    }
+    const std::vector<Shape> shapes = OursCurveShapes();
     Surface s(kW, kH);
     Renderer r(s);
     for (auto _ : st) {
-        s.Clear(Rgba{255, 255, 255, 255});
-        for (const Shape& sh : shapes) r.DrawShape(sh, TwipsToPx(), {});
+        OursShapesDraw(s, r, shapes);
         benchmark::DoNotOptimize(s.data());
     }
 }
@@ -613,123 +511,12 @@ BENCHMARK(BmOursStrokes1000)->Unit(benchmark::kMillisecond);
 void BmCairoStrokes1000(benchmark::State& st) {
     const std::vector<Curve> curves = MakeCurves();
     CairoFrame f;
-    cairo_set_line_cap(f.cr, CAIRO_LINE_CAP_ROUND);
-    cairo_set_line_join(f.cr, CAIRO_LINE_JOIN_ROUND);
-    cairo_set_tolerance(f.cr, 0.2);
-    for (auto _ : st) {
-        f.Clear();
-        for (const Curve& c : curves) {
-            CairoQuads(f.cr, c.path);
-            cairo_set_line_width(f.cr, c.width);
-            CairoColor(f.cr, c.color);
-            cairo_stroke(f.cr);
-        }
-        f.Finish();
-    }
+    for (auto _ : st) CairoCurvesDraw(f, curves);
 }
 BENCHMARK(BmCairoStrokes1000)->Unit(benchmark::kMillisecond);
 
-// --- text ------------------------------------------------------------------------------------
-// A text-heavy frame: 45 blocks of 12-24 px text, 5,000 glyphs in all, from the synthetic font.
-// Every block is one shape with one solid fill, its glyph edges carrying fill1 = 1 (filled on
-// their right, fill0 empty) the way SWF glyph records come in. Glyph contours are outer
-// clockwise / holes counter-clockwise on screen and may overlap within a glyph, so cairo fills
-// the same outlines with the non-zero rule.
-constexpr int kTextBlocks = 45, kTextGlyphs = 5000;
-
-struct TextBlock {
-    Rgba color;
-    std::vector<Edge> edges;            // twips
-    std::vector<size_t> contourStarts;  // first edge of each contour
-    int glyphs = 0;
-};
-
-struct TextFrame {
-    std::vector<TextBlock> blocks;
-    int glyphs = 0;
-    double bottom = 0;  // lowest line box, px
-};
-
-TextFrame MakeTextFrame() {
-    const bench::SyntheticFont font;
-    std::mt19937 rng(2718);
-    // English-like letter frequencies for a..z.
-    const double freq[26] = {8.2, 1.5, 2.8, 4.3, 12.7, 2.2, 2.0, 6.1, 7.0, 0.15, 0.8,  4.0, 2.4,
-                             6.7, 7.5, 1.9, 0.1, 6.0,  6.3, 9.1, 2.8, 1.0, 2.4,  0.15, 2.0, 0.07};
-    std::discrete_distribution<int> letter(std::begin(freq), std::end(freq));
-    std::uniform_int_distribution<int> wordLen(1, 9), pct(0, 99), dark(0, 90);
-    const std::string& lower = font.Lowercase();
-    const std::string& upper = font.Uppercase();
-    const std::string& digits = font.Digits();
-    auto word = [&]() {
-        std::string w;
-        const int n = wordLen(rng), kind = pct(rng);
-        for (int i = 0; i < n; ++i) {
-            if (kind < 4)
-                w += digits[static_cast<size_t>(pct(rng)) % digits.size()];
-            else if (kind < 16 && i == 0)
-                w += upper[static_cast<size_t>(pct(rng)) % upper.size()];
-            else
-                w += lower[static_cast<size_t>(letter(rng))];
-        }
-        return w;
-    };
-    // Five columns of nine blocks; each column cycles through the same nine sizes, shifted.
-    const int sizes[9] = {12, 24, 15, 21, 18, 13, 23, 16, 20};
-    const double colW = kW / 5.0, margin = 12, gap = 30, space = 0.28;
-    TextFrame tf;
-    for (int col = 0; col < 5; ++col) {
-        double top = margin;
-        for (int row = 0; row < 9; ++row) {
-            const int index = col * 9 + row;
-            const double px = sizes[(row + 2 * col) % 9], sc = px / bench::SyntheticFont::kEm, lineH = 1.25 * px;
-            const double left = col * colW + margin, right = (col + 1) * colW - margin;
-            const int target = kTextGlyphs / kTextBlocks + (index < kTextGlyphs % kTextBlocks ? 1 : 0);
-            TextBlock b;
-            b.color = Rgba{static_cast<uint8_t>(dark(rng)), static_cast<uint8_t>(dark(rng)),
-                           static_cast<uint8_t>(dark(rng)), 255};
-            double penX = left, base = top + 0.8 * px;
-            while (b.glyphs < target) {
-                std::string w = word();
-                if (static_cast<int>(w.size()) > target - b.glyphs) w.resize(static_cast<size_t>(target - b.glyphs));
-                double width = 0;
-                for (char c : w) width += font.Find(c)->advance * sc;
-                if (penX > left && penX + width > right) {
-                    penX = left;
-                    base += lineH;
-                }
-                for (char c : w) {
-                    const bench::Glyph& g = *font.Find(c);
-                    for (const auto& contour : g.contours) {
-                        b.contourStarts.push_back(b.edges.size());
-                        for (const bench::GlyphSegment& gs : contour) {
-                            auto tw = [&](double fx, double fy, float& ox, float& oy) {
-                                ox = static_cast<float>((penX + fx * sc) * 20);
-                                oy = static_cast<float>((base - fy * sc) * 20);
-                            };
-                            Edge e;
-                            e.kind = gs.quad ? Edge::Kind::Quad : Edge::Kind::Line;
-                            tw(gs.x0, gs.y0, e.x0, e.y0);
-                            tw(gs.x1, gs.y1, e.x1, e.y1);
-                            if (gs.quad) tw(gs.cx, gs.cy, e.cx, e.cy);
-                            e.fill0 = 0;
-                            e.fill1 = 1;
-                            b.edges.push_back(e);
-                        }
-                    }
-                    penX += g.advance * sc;
-                    ++b.glyphs;
-                }
-                penX += space * px;
-            }
-            top = base + (lineH - 0.8 * px) + gap;
-            tf.bottom = std::max(tf.bottom, base + lineH - 0.8 * px);
-            tf.glyphs += b.glyphs;
-            tf.blocks.push_back(std::move(b));
-        }
-    }
-    return tf;
-}
+void BmAggStrokes1000(benchmark::State& st) { AggRun(st, *AggStrokes1000(), 0); }
+BENCHMARK(BmAggStrokes1000)->Unit(benchmark::kMillisecond);
 
 std::vector<Shape> OursTextShapes(const TextFrame& tf) {
     std::vector<Shape> shapes;
@@ -818,10 +605,244 @@ void BmCairoTextFrame(benchmark::State& st) {
 }
 BENCHMARK(BmCairoTextFrame)->Unit(benchmark::kMillisecond);
 
+void BmAggTextFrame(benchmark::State& st) {
+    const std::unique_ptr<AggScene> scene = AggTextFrame();
+    AggRun(st, *scene, kTextGlyphs);
+}
+BENCHMARK(BmAggTextFrame)->Unit(benchmark::kMillisecond);
+
+// --- sample movie frames ---------------------------------------------------------------------
+// One frame of each samples/*.swf at 1920x1080: ours draws it through the engine
+// (Movie::Render); cairo and AGG replay what our renderer was given for that frame (the
+// flattened fill segments with their styles, the flattened stroke centre lines, the paints and
+// matrices; see frame_record.h).
+constexpr int kSampleFrame = 30;  // one second into the 30 fps movies
+
+void CairoStrokeSettings(cairo_t* cr, const RecordedStroke& st) {
+    cairo_set_line_width(cr, st.width);
+    switch (st.stroke.startCap) {
+        case Cap::None:
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+            break;
+        case Cap::Square:
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
+            break;
+        case Cap::Round:
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            break;
+    }
+    switch (st.stroke.join) {
+        case Join::Bevel:
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
+            break;
+        case Join::Miter:
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+            break;
+        case Join::Round:
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            break;
+    }
+    cairo_set_miter_limit(cr, std::max(1.0, st.stroke.miterLimit));
+}
+
+// A recorded frame as cairo paths and patterns, made once: each fill style's contours chained
+// from its segments, each stroke's centre line.
+class CairoReplay {
+public:
+    explicit CairoReplay(const RecordedFrame& f) : frame_(f) {
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+        cairo_t* cr = cairo_create(s);
+        for (const auto& op : f.ops) {
+            if (const RecordedFill* fill = std::get_if<RecordedFill>(&op)) {
+                for (uint16_t style : UsedStyles(*fill)) {
+                    cairo_pattern_t* pat = Pattern(fill->fills[style - 1u], fill->toDevice, fill->cx);
+                    if (!pat) continue;
+                    cairo_new_path(cr);
+                    for (const std::vector<FlatPoint>& c : StyleContours(*fill, style)) {
+                        cairo_move_to(cr, c[0].x, c[0].y);
+                        for (size_t i = 1; i < c.size(); ++i) cairo_line_to(cr, c[i].x, c[i].y);
+                        cairo_close_path(cr);
+                    }
+                    ops_.push_back(Op{cairo_copy_path(cr), pat, fill->evenOdd, nullptr});
+                }
+                continue;
+            }
+            const RecordedStroke& st = std::get<RecordedStroke>(op);
+            if (st.line.size() < 2) continue;
+            cairo_pattern_t* pat = Pattern(st.stroke.paint, st.toDevice, st.cx);
+            if (!pat) continue;
+            cairo_new_path(cr);
+            cairo_move_to(cr, st.line[0].x, st.line[0].y);
+            for (size_t i = 1; i < st.line.size(); ++i) cairo_line_to(cr, st.line[i].x, st.line[i].y);
+            if (st.closed) cairo_close_path(cr);
+            ops_.push_back(Op{cairo_copy_path(cr), pat, false, &st});
+        }
+        cairo_destroy(cr);
+        cairo_surface_destroy(s);
+    }
+    ~CairoReplay() {
+        for (Op& o : ops_) {
+            cairo_path_destroy(o.path);
+            cairo_pattern_destroy(o.pattern);
+        }
+        for (cairo_surface_t* img : images_) cairo_surface_destroy(img);
+    }
+    CairoReplay(const CairoReplay&) = delete;
+    CairoReplay& operator=(const CairoReplay&) = delete;
+
+    void Draw(CairoFrame& f) const {
+        cairo_t* cr = f.cr;
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        CairoColor(cr, frame_.background);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+        cairo_save(cr);
+        cairo_rectangle(cr, frame_.clipX0, frame_.clipY0, frame_.clipX1 - frame_.clipX0, frame_.clipY1 - frame_.clipY0);
+        cairo_clip(cr);
+        cairo_set_tolerance(cr, 0.2);
+        for (const Op& o : ops_) {
+            cairo_new_path(cr);
+            cairo_append_path(cr, o.path);
+            cairo_set_source(cr, o.pattern);
+            if (o.stroke) {
+                CairoStrokeSettings(cr, *o.stroke);
+                cairo_stroke(cr);
+            } else {
+                cairo_set_fill_rule(cr, o.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+                cairo_fill(cr);
+            }
+        }
+        cairo_restore(cr);
+        f.Finish();
+    }
+
+private:
+    struct Op {
+        cairo_path_t* path;
+        cairo_pattern_t* pattern;
+        bool evenOdd;
+        const RecordedStroke* stroke;  // null: a fill
+    };
+
+    // Gradients in their square under the pattern matrix; bitmaps in their pixels.
+    cairo_pattern_t* Pattern(const Paint& p, const Matrix& toDevice, const ColorTransform& cx) {
+        auto deviceTo = [](cairo_pattern_t* pat, const Matrix& m) {
+            cairo_matrix_t cm;
+            cairo_matrix_init(&cm, m.a, m.b, m.c, m.d, m.tx, m.ty);
+            if (cairo_matrix_invert(&cm) == CAIRO_STATUS_SUCCESS) cairo_pattern_set_matrix(pat, &cm);
+        };
+        switch (p.kind) {
+            case Paint::Kind::None:
+                return nullptr;
+            case Paint::Kind::Solid: {
+                const Rgba c = cx.Apply(p.color);
+                return cairo_pattern_create_rgba(c.r / 255.0, c.g / 255.0, c.b / 255.0, c.a / 255.0);
+            }
+            case Paint::Kind::Gradient: {
+                // Pixman takes pattern coordinates as 16.16 fixed point, so the square is scaled
+                // down to -512..512 before the gradient matrix maps it.
+                constexpr double kR = 512;
+                const Gradient& g = p.gradient;
+                cairo_pattern_t* pat =
+                    g.kind == Gradient::Kind::Linear ? cairo_pattern_create_linear(-kR, 0, kR, 0)
+                    : g.kind == Gradient::Kind::Radial
+                        ? cairo_pattern_create_radial(0, 0, 0, 0, 0, kR)
+                        : cairo_pattern_create_radial(std::clamp(g.focal, -0.98, 0.98) * kR, 0, 0, 0, 0, kR);
+                for (const GradientStop& s : g.stops) {
+                    const Rgba c = cx.Apply(s.color);
+                    cairo_pattern_add_color_stop_rgba(pat, s.ratio / 255.0, c.r / 255.0, c.g / 255.0, c.b / 255.0,
+                                                      c.a / 255.0);
+                }
+                cairo_pattern_set_extend(pat, g.spread == Spread::Reflect  ? CAIRO_EXTEND_REFLECT
+                                              : g.spread == Spread::Repeat ? CAIRO_EXTEND_REPEAT
+                                                                           : CAIRO_EXTEND_PAD);
+                Matrix up;  // -512..512 -> the gradient square
+                up.a = up.d = 16384 / kR;
+                deviceTo(pat, toDevice.Multiply(g.matrix).Multiply(up));
+                return pat;
+            }
+            case Paint::Kind::Bitmap: {
+                if (!p.bitmap) return nullptr;
+                cairo_surface_t* img = CairoImageOf(*p.bitmap);
+                images_.push_back(img);
+                cairo_pattern_t* pat = cairo_pattern_create_for_surface(img);
+                cairo_pattern_set_filter(pat, p.smooth ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
+                cairo_pattern_set_extend(pat, p.repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
+                deviceTo(pat, toDevice.Multiply(p.bitmapMatrix));
+                return pat;
+            }
+        }
+        return nullptr;
+    }
+
+    const RecordedFrame& frame_;
+    std::vector<Op> ops_;
+    std::vector<cairo_surface_t*> images_;
+};
+
+// The sample frames, loaded once in main and kept for the whole run.
+std::vector<std::unique_ptr<SampleFrame>>& Samples() {
+    static std::vector<std::unique_ptr<SampleFrame>> samples;
+    return samples;
+}
+
+void LoadSamples() {
+    std::vector<std::string> paths;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(LUMAREL_SAMPLES_DIR, ec))
+        if (entry.path().extension() == ".swf") paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    for (const std::string& path : paths) {
+        auto sample = std::make_unique<SampleFrame>();
+        std::string error;
+        if (!LoadSampleFrame(path, kSampleFrame, kW, kH, *sample, error)) {
+            std::fprintf(stderr, "sample skipped: %s\n", error.c_str());
+            continue;
+        }
+        Samples().push_back(std::move(sample));
+    }
+}
+
+void RegisterSampleBenchmarks() {
+    for (const std::unique_ptr<SampleFrame>& sp : Samples()) {
+        const SampleFrame* sample = sp.get();
+        const std::string name = "Replay/" + sample->name;
+        benchmark::RegisterBenchmark(("BmOurs" + name).c_str(), [sample](benchmark::State& st) {
+            Surface s(kW, kH);
+            for (auto _ : st) {
+                sample->movie->Render(s);
+                benchmark::DoNotOptimize(s.data());
+            }
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BmCairo" + name).c_str(), [sample](benchmark::State& st) {
+            const CairoReplay replay(sample->record);
+            CairoFrame f;
+            for (auto _ : st) replay.Draw(f);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BmAgg" + name).c_str(), [sample](benchmark::State& st) {
+            AggRun(st, *AggFrameReplay(sample->record), 0);
+        })->Unit(benchmark::kMillisecond);
+    }
+}
+
 // --- one-off picture check -------------------------------------------------------------------
-// Before the benchmarks run, every ours/cairo pair of the bitmap and text frames is drawn once
-// and compared; the share of differing pixels goes to stderr. With LUMAREL_BENCH_PNG set, both
-// pictures (and crops, and a difference map) are written there as PNG.
+// Before the benchmarks run, every picture of cairo and of AGG is drawn once and compared with
+// ours; the share of differing pixels goes to stderr. With LUMAREL_BENCH_PNG set, the pictures
+// (and crops, and difference maps) are written there as PNG.
+
+// Premultiplied 0xAARRGGBB rows: one of our surfaces, or a cairo image.
+struct Picture {
+    const uint32_t* data;
+    ptrdiff_t stride;  // in pixels
+    const uint32_t* Row(int y) const { return data + ptrdiff_t(y) * stride; }
+    uint32_t At(int x, int y) const { return Row(y)[x]; }
+};
+
+Picture PictureOf(const Surface& s) { return Picture{s.data(), s.Width()}; }
+Picture PictureOf(cairo_surface_t* s) {
+    return Picture{reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s)),
+                   cairo_image_surface_get_stride(s) / 4};
+}
 
 struct PixelDiff {
     double over4 = 0, over32 = 0, mean = 0;  // shares of pixels whose largest channel difference is > 4 / > 32
@@ -834,16 +855,11 @@ int ChannelDiff(uint32_t a, uint32_t b) {
     return m;
 }
 
-const uint32_t* CairoRow(cairo_surface_t* s, int y) {
-    return reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
-                                             ptrdiff_t(y) * cairo_image_surface_get_stride(s));
-}
-
-PixelDiff Compare(const Surface& ours, cairo_surface_t* theirs) {
+PixelDiff Compare(Picture ours, Picture theirs) {
     PixelDiff d;
     int64_t n4 = 0, n32 = 0, sum = 0;
     for (int y = 0; y < kH; ++y) {
-        const uint32_t *a = ours.Row(y), *b = CairoRow(theirs, y);
+        const uint32_t *a = ours.Row(y), *b = theirs.Row(y);
         for (int x = 0; x < kW; ++x) {
             const int c = ChannelDiff(a[x], b[x]);
             n4 += c > 4;
@@ -881,41 +897,66 @@ struct Crop {
     int x, y, w, h, zoom;
 };
 
-void CheckPair(const char* name, const Surface& ours, cairo_surface_t* theirs, const char* dir,
+// Compares `theirs` (drawn by `who`, "cairo" or "agg") with ours. The PNGs are NAME_ours,
+// NAME_WHO and NAME_WHO_diff, the same for every crop (NAME_ours_SUFFIX, NAME_WHO_SUFFIX,
+// NAME_WHO_diff_SUFFIX) and for the region round the largest difference (NAME_WHO_worst_ours,
+// NAME_WHO_worst, NAME_WHO_worst_diff).
+void CheckPair(const std::string& name, const char* who, Picture ours, Picture theirs, const char* dir,
                std::initializer_list<Crop> crops) {
     const PixelDiff d = Compare(ours, theirs);
     std::fprintf(stderr,
-                 "check %-24s differing pixels: %7.4f%% > 4, %7.4f%% > 32; mean %.3f, max %d (of 255) at %d,%d\n", name,
-                 100 * d.over4, 100 * d.over32, d.mean, d.max, d.maxX, d.maxY);
+                 "check %-26s %-5s differing pixels: %7.4f%% > 4, %7.4f%% > 32; mean %.3f, max %d (of 255) at %d,%d\n",
+                 name.c_str(), who, 100 * d.over4, 100 * d.over32, d.mean, d.max, d.maxX, d.maxY);
     if (!dir) return;
-    auto oursAt = [&](int x, int y) { return ours.Pixel(x, y); };
-    auto cairoAt = [&](int x, int y) { return CairoRow(theirs, y)[x]; };
+    auto oursAt = [&](int x, int y) { return ours.At(x, y); };
+    auto theirsAt = [&](int x, int y) { return theirs.At(x, y); };
     auto diffAt = [&](int x, int y) {  // white where equal, darker the larger the difference
-        const uint32_t g =
-            255 - static_cast<uint32_t>(std::min(255, 8 * ChannelDiff(ours.Pixel(x, y), CairoRow(theirs, y)[x])));
+        const uint32_t g = 255 - static_cast<uint32_t>(std::min(255, 8 * ChannelDiff(ours.At(x, y), theirs.At(x, y))));
         return 0xFF000000u | (g << 16) | (g << 8) | g;
     };
-    const std::string base = std::string(dir) + "/" + name;
+    std::string base = std::string(dir) + "/" + name;
+    for (char& c : base)
+        if (c == '/' && &c >= &base[std::string(dir).size() + 1]) c = '_';  // Replay/aurora -> Replay_aurora
+    const std::string theirsBase = base + "_" + who;
     WritePng(base + "_ours.png", 0, 0, kW, kH, 1, oursAt);
-    WritePng(base + "_cairo.png", 0, 0, kW, kH, 1, cairoAt);
-    WritePng(base + "_diff.png", 0, 0, kW, kH, 1, diffAt);
-    // Around the largest difference, magnified.
-    const Crop worst{"worst", std::clamp(d.maxX - 40, 0, kW - 80), std::clamp(d.maxY - 22, 0, kH - 45), 80, 45, 8};
-    std::vector<Crop> all(crops);
-    all.push_back(worst);
-    for (const Crop& c : all) {
+    WritePng(theirsBase + ".png", 0, 0, kW, kH, 1, theirsAt);
+    WritePng(theirsBase + "_diff.png", 0, 0, kW, kH, 1, diffAt);
+    for (const Crop& c : crops) {
         WritePng(base + "_ours_" + c.suffix + ".png", c.x, c.y, c.w, c.h, c.zoom, oursAt);
-        WritePng(base + "_cairo_" + c.suffix + ".png", c.x, c.y, c.w, c.h, c.zoom, cairoAt);
-        WritePng(base + "_diff_" + c.suffix + ".png", c.x, c.y, c.w, c.h, c.zoom, diffAt);
+        WritePng(theirsBase + "_" + c.suffix + ".png", c.x, c.y, c.w, c.h, c.zoom, theirsAt);
+        WritePng(theirsBase + "_diff_" + c.suffix + ".png", c.x, c.y, c.w, c.h, c.zoom, diffAt);
     }
+    // Around the largest difference, magnified.
+    const Crop w{"worst", std::clamp(d.maxX - 40, 0, kW - 80), std::clamp(d.maxY - 22, 0, kH - 45), 80, 45, 8};
+    WritePng(theirsBase + "_worst_ours.png", w.x, w.y, w.w, w.h, w.zoom, oursAt);
+    WritePng(theirsBase + "_worst.png", w.x, w.y, w.w, w.h, w.zoom, theirsAt);
+    WritePng(theirsBase + "_worst_diff.png", w.x, w.y, w.w, w.h, w.zoom, diffAt);
 }
 
-void CheckAgainstCairo() {
+// Ours in `s`, cairo in `f`, AGG drawn now into `agg`; both compared with ours.
+void CheckThree(const std::string& name, const Surface& s, CairoFrame& f, AggScene& aggScene, Surface& agg,
+                const char* dir, std::initializer_list<Crop> crops) {
+    aggScene.Draw(agg);
+    CheckPair(name, "cairo", PictureOf(s), PictureOf(f.s), dir, crops);
+    CheckPair(name, "agg", PictureOf(s), PictureOf(agg), dir, crops);
+}
+
+void CheckPictures() {
     const char* dir = std::getenv("LUMAREL_BENCH_PNG");
     if (dir && !*dir) dir = nullptr;
-    Surface s(kW, kH);
+    Surface s(kW, kH), agg(kW, kH);
     Renderer r(s);
     CairoFrame f;
+
+    s.Clear(Rgba{255, 255, 255, 255});
+    r.DrawShape(FullScreenRect(LinearGradientPaint()), TwipsToPx(), {});
+    {
+        cairo_pattern_t* pat = CairoLinearGradientPattern();
+        CairoGradientDraw(f, pat);
+        cairo_pattern_destroy(pat);
+    }
+    CheckThree("LinearGradientFrame", s, f, *AggLinearGradientFrame(), agg, dir, {});
+
     const std::shared_ptr<Bitmap> photo = MakePhoto();
     cairo_surface_t* img = CairoImageOf(*photo);
     for (const BitmapCase* bc : kBitmapCases) {
@@ -926,9 +967,23 @@ void CheckAgainstCairo() {
         CairoBitmapDraw(f.cr, pat);
         f.Finish();
         cairo_pattern_destroy(pat);
-        CheckPair(bc->name, s, f.s, dir, {{"zoom", 480, 240, 160, 90, 4}});
+        agg.Clear(Rgba{255, 255, 255, 255});
+        CheckThree(bc->name, s, f, *AggBitmap(*bc, photo), agg, dir, {{"zoom", 480, 240, 160, 90, 4}});
     }
     cairo_surface_destroy(img);
+
+    s.Clear(Rgba{255, 255, 255, 255});
+    r.DrawShape(OursGridShape(), TwipsToPx(), {});
+    CairoGridDraw(f, MakeGrid());
+    CheckThree("CompoundGridFrame", s, f, *AggCompoundGrid(), agg, dir, {{"zoom", 900, 500, 160, 90, 4}});
+
+    OursShapesDraw(s, r, OursBlobShapes());
+    CairoBlobsDraw(f, MakeBlobs());
+    CheckThree("Shapes1000", s, f, *AggShapes1000(), agg, dir, {{"zoom", 480, 240, 160, 90, 4}});
+
+    OursShapesDraw(s, r, OursCurveShapes());
+    CairoCurvesDraw(f, MakeCurves());
+    CheckThree("Strokes1000", s, f, *AggStrokes1000(), agg, dir, {{"zoom", 480, 240, 160, 90, 4}});
 
     const TextFrame tf = MakeTextFrame();
     size_t edges = 0;
@@ -937,7 +992,16 @@ void CheckAgainstCairo() {
                  tf.glyphs, edges, tf.bottom);
     OursTextDraw(s, r, OursTextShapes(tf));
     CairoText(tf).Draw(f);
-    CheckPair("TextFrame", s, f.s, dir, {{"crop", 0, 0, 480, 270, 1}, {"zoom", 0, 0, 160, 90, 4}});
+    CheckThree("TextFrame", s, f, *AggTextFrame(), agg, dir, {{"crop", 0, 0, 480, 270, 1}, {"zoom", 0, 0, 160, 90, 4}});
+
+    for (const std::unique_ptr<SampleFrame>& sample : Samples()) {
+        const RecordedFrame& rec = sample->record;
+        std::fprintf(stderr, "%s frame %d: %zu fills (%zu segments), %zu stroke lines (%zu points)\n",
+                     sample->name.c_str(), sample->frame + 1, rec.fills, rec.segments, rec.strokes, rec.strokePoints);
+        sample->movie->Render(s);
+        CairoReplay(rec).Draw(f);
+        CheckThree("Replay/" + sample->name, s, f, *AggFrameReplay(rec), agg, dir, {{"zoom", 800, 400, 160, 90, 4}});
+    }
 }
 
 }  // namespace
@@ -945,7 +1009,9 @@ void CheckAgainstCairo() {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    CheckAgainstCairo();  // once, untimed
+    LoadSamples();
+    CheckPictures();  // once, untimed
+    RegisterSampleBenchmarks();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

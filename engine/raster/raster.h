@@ -169,6 +169,35 @@ enum class Quality { Low, Medium, High, Best, Exact };
 // Packs a straight colour into a premultiplied 0xAARRGGBB pixel.
 uint32_t Premultiply(Rgba c);
 
+// A point in device pixels.
+struct FlatPoint {
+    double x, y;
+};
+
+// A boundary segment of a layer's fills in device pixels, as the renderer rasterizes it (curves
+// flattened), with the fill style on its left and on its right (1-based into the layer's fills,
+// 0 none; a fill that paints nothing counts as none).
+struct FlatSegment {
+    double x0, y0, x1, y1;
+    uint16_t left, right;
+};
+
+// Told what a Renderer draws onto its surface, flattened to device space, so that a tool can
+// replay a frame through another rasterizer. Drawing is the same with or without an observer.
+// Shapes drawn into a clip mask being defined are not reported.
+class DrawObserver {
+public:
+    virtual ~DrawObserver() = default;
+    // One layer's fills: the layer (for its paints and fill rule), the matrix and colour transform
+    // they are drawn with, and every segment between two different styles.
+    virtual void OnFill(const Layer& layer, const Matrix& toDevice, const ColorTransform& cx,
+                        const std::vector<FlatSegment>& segments) = 0;
+    // One line of a stroke: its centre line (flattened, and hinted when the stroke is), whether it
+    // is joined where it ends, and the width it is drawn with in device pixels.
+    virtual void OnStroke(const Stroke& stroke, const Matrix& toDevice, const ColorTransform& cx,
+                          const std::vector<FlatPoint>& line, bool closed, double width) = 0;
+};
+
 // Draws shapes into a Surface. Keep one Renderer per surface: it owns the scratch buffers and the
 // clip masks, which are reused from draw to draw.
 class Renderer {
@@ -202,6 +231,8 @@ public:
     Quality GetQuality() const;
     // How the fills drawn from now on combine with the surface (default Normal).
     void SetBlend(Blend b);
+    // Reports every fill and stroke drawn from now on to `observer` (null: to none).
+    void SetObserver(DrawObserver* observer);
 
     struct Impl;
 

@@ -392,6 +392,8 @@ struct Renderer::Impl {
     Quality quality = Quality::High;
     CovRule rule;
     Blend blend = Blend::Normal;
+    DrawObserver* observer = nullptr;
+    std::vector<FlatSegment> observed;  // the segments of the layer being filled, for the observer
     CellRasterizer ras;
     std::vector<CompiledPaint> paints;
     std::vector<detail::Ramp> ramps;
@@ -648,8 +650,9 @@ struct Renderer::Impl {
         AttachBitmapRows();
     }
 
+    // `record`: the segments also go to `observed`.
     template <class Painter>
-    void FillLayer(const Layer& layer, const Matrix& m, const Box& box, Painter& painter) {
+    void FillLayer(const Layer& layer, const Matrix& m, const Box& box, Painter& painter, bool record = false) {
         const size_t nf = layer.fills.size();
         ras.Reset(box.x0, box.y0, box.x1, box.y1);
         auto valid = [&](uint16_t s) -> uint16_t {
@@ -671,12 +674,16 @@ struct Renderer::Impl {
                 Pt p{x0, y0};
                 for (const Pt& q : path) {
                     ras.Line(p.x, p.y, q.x, q.y);
+                    if (record) observed.push_back(FlatSegment{p.x, p.y, q.x, q.y, l, r});
                     p = q;
                 }
             } else {
                 double x1, y1;
                 m.Apply(e.x1, e.y1, x1, y1);
-                ras.Line(x0, y0, ClampCoord(x1), ClampCoord(y1));
+                x1 = ClampCoord(x1);
+                y1 = ClampCoord(y1);
+                ras.Line(x0, y0, x1, y1);
+                if (record) observed.push_back(FlatSegment{x0, y0, x1, y1, l, r});
             }
         }
         if (!any) return;
@@ -741,6 +748,7 @@ struct Renderer::Impl {
                 if (!open) return;
                 const bool closed = !st.noClose && startX == endX && startY == endY && path.size() > 2;
                 if (hinted) HintToPixels(path, oddWidth);
+                if (observer) observer->OnStroke(st, m, cx, path, closed, w);
                 detail::StrokePolyline(path, closed, ss, outline, contourEnds);
                 path.clear();
                 open = false;
@@ -826,7 +834,9 @@ struct Renderer::Impl {
                 CompileFills(layer, m, cx);
                 ColorPainter painter(surface->data(), surface->Width(), paints.data(), buf.data(), covRun.data(),
                                      covTmp.data(), mask, rule, blend);
-                FillLayer(layer, m, box, painter);
+                observed.clear();
+                FillLayer(layer, m, box, painter, observer != nullptr);
+                if (observer && !observed.empty()) observer->OnFill(layer, m, cx, observed);
             }
             StrokeLayer(layer, m, cx, box, mask);
         }
@@ -915,6 +925,7 @@ void Renderer::SetTolerance(double px) {
 
 Quality Renderer::GetQuality() const { return impl_->quality; }
 void Renderer::SetBlend(Blend b) { impl_->blend = b; }
+void Renderer::SetObserver(DrawObserver* observer) { impl_->observer = observer; }
 
 void Renderer::SetQuality(Quality q) {
     impl_->quality = q;

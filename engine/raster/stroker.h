@@ -7,9 +7,7 @@
 
 namespace lumarel::raster::detail {
 
-struct Pt {
-    double x, y;
-};
+using Pt = FlatPoint;
 
 struct StrokeStyle {
     double halfWidth = 0.5;  // device pixels
