@@ -2,6 +2,14 @@
 #include <cstring>
 
 #include "app/RunModes.h"
+#if !defined(_WIN32)
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "saver/Hack.h"
+#endif
 #include "saver/Unit1.h"
 #include "settings/Unit3.h"
 
@@ -16,6 +24,9 @@ constexpr const char* kUsage =
     "  /c     設定ダイアログを開きます (引数がないときも同じ)\n"
     "  /p N   プレビュー: 何も表示せずに終了します\n"
     "  /a N   パスワードの変更: Linux では何もせずに終了します\n"
+    "  -root | -window-id ID [--folder DIR] [--fit | --no-fit] [-fps]\n"
+    "         スクリーンセーバー デーモン (xscreensaver など) のハックとして、\n"
+    "         ルート ウィンドウまたは指定したウィンドウに再生します\n"
     "スイッチは - でも、/ なしでも書けます (s, -s, /S, Show)。\n"
     "設定はユーザーごとのレジストリ (~/.config/lumarel/registry.sqlite3) に保存され、\n"
     "lumarel-reg で表示・変更できます。\n";
@@ -30,6 +41,18 @@ bool AsksForHelp(int argc, char** argv) {
 int main(int argc, char** argv) {
 #if !defined(_WIN32)
     if (AsksForHelp(argc, argv)) std::fputs(kUsage, stdout);
+    // Started by the desktop's screen-saver daemon: play into its window, nothing else.
+    std::string error;
+    const auto hack = lumarel::saver::ParseHackArguments(std::vector<std::string>(argv + 1, argv + argc),
+                                                         std::getenv("XSCREENSAVER_WINDOW"), error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "lumarel: %s\n", error.c_str());
+        return 2;
+    }
+    if (hack) {
+        lumarel::platform::Install(lumarel::platform::NativePlatform());
+        return lumarel::saver::RunHack(*hack);
+    }
 #endif
     lumarel::platform::SetProcessArguments(argc, argv);
     lumarel::FormFactory forms;

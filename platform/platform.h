@@ -291,6 +291,23 @@ public:
 // A decoder, or null where the system has no such codec (always on Linux, whose build links one).
 std::unique_ptr<Mp3Decoder> OpenSystemMp3Decoder();
 
+// A window another program owns, drawn into by its id: a screen-saver daemon's, which runs the
+// program as one of its display hacks. Only the X11 backend has them.
+class ForeignWindow {
+public:
+    virtual ~ForeignWindow() = default;
+    // Its size now, in pixels (it follows the owner's resizes); false once the window is gone.
+    virtual bool Size(int& width, int& height) = 0;
+    // Shows 0xAARRGGBB pixels (opaque) at its top left.
+    virtual void Present(const std::uint32_t* pixels, int width, int height, int stride) = 0;
+    // Whether the process was asked to end (SIGTERM, SIGINT: the daemon's way to stop a hack).
+    virtual bool StopRequested() = 0;
+};
+// The window `id` (a decimal or 0x hexadecimal X window id), or the root window when `id` is
+// "root"; null when there is no display or no such window. The X11 backend's alone: Windows
+// builds have no such function.
+std::unique_ptr<ForeignWindow> OpenForeignWindow(const std::string& id);
+
 // ---------------------------------------------------------------------------------------
 
 struct Platform {

@@ -24,8 +24,7 @@ constexpr std::uintptr_t kFrameTimer = 1;
 // Posted to the player's own window when a movie starts. It does nothing when it arrives: it
 // wakes the event loop, whose idle pass then sees the first frame (SetMovie drew it).
 constexpr std::uint32_t kMsgMovieStarted = msg::User + 0x100;
-// The largest movie file the player reads into memory, and the largest file a movie loads.
-constexpr std::size_t kMaxMovieBytes = 256u * 1024u * 1024u;
+// The largest file a movie loads.
 constexpr std::size_t kMaxLoadedBytes = 64u * 1024u * 1024u;
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
@@ -102,6 +101,43 @@ public:
     }
 };
 
+engine::LoadOptions MovieLoadOptions(const std::string& path) {
+    // Text in fonts the movie does not embed is drawn with the system's fonts.
+    engine::LoadOptions options;
+    options.deviceFonts = player::NativeDeviceFonts();
+    // Scripts see real time (getTimer, setInterval) and a different random sequence each show.
+    const auto loadedAt = std::chrono::steady_clock::now();
+    options.clock = [loadedAt] {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadedAt).count();
+    };
+    options.randomSeed = static_cast<std::uint32_t>(loadedAt.time_since_epoch().count()) | 1u;
+    options.utcNow = [] {
+        return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
+    };
+    options.localOffset = LocalOffsetAt;
+    options.soundDecoders = player::NativeSoundDecoders();
+    // Files a movie loads come from its own folder and below, nowhere else.
+    options.readFile = [folder = FolderOf(path)](const std::string& url, std::string& out) {
+        std::string relative = engine::LocalMoviePath(url);
+        if (relative.empty()) return false;
+        if (folder.find('\\') != std::string::npos) std::replace(relative.begin(), relative.end(), '/', '\\');
+        std::vector<std::uint8_t> data;
+        if (!Current().files->ReadWholeFile(folder + relative, data, kMaxLoadedBytes)) return false;
+        out.assign(data.begin(), data.end());
+        return true;
+    };
+    // Shared objects are kept per user beside the settings, under the movie's file name.
+    options.movieName = FileNameOf(path);
+    const player::SharedObjectStore store(settings::SettingsKeyPath());
+    options.loadShared = [store](const std::string& name, std::vector<std::uint8_t>& out) {
+        return store.Load(name, out);
+    };
+    options.saveShared = [store](const std::string& name, std::span<const std::uint8_t> data) {
+        return store.Save(name, data);
+    };
+    return options;
+}
+
 TShockwaveFlash::TShockwaveFlash(Control* parent, std::string name)
     : Control(parent, ControlKind::Host, std::move(name)), view_(std::make_unique<MovieView>()) {}
 
@@ -128,41 +164,7 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
     if (!Current().files->ReadWholeFile(path, bytes, kMaxMovieBytes)) {
         loadError_ = "the file cannot be read";
     } else {
-        // Text in fonts the movie does not embed is drawn with the system's fonts.
-        engine::LoadOptions options;
-        options.deviceFonts = player::NativeDeviceFonts();
-        // Scripts see real time (getTimer, setInterval) and a different random sequence each show.
-        const auto loadedAt = std::chrono::steady_clock::now();
-        options.clock = [loadedAt] {
-            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadedAt).count();
-        };
-        options.randomSeed = static_cast<std::uint32_t>(loadedAt.time_since_epoch().count()) | 1u;
-        options.utcNow = [] {
-            return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
-        };
-        options.localOffset = LocalOffsetAt;
-        options.soundDecoders = player::NativeSoundDecoders();
-        // Files a movie loads come from its own folder and below, nowhere else.
-        options.readFile = [folder = FolderOf(path)](const std::string& url, std::string& out) {
-            std::string relative = engine::LocalMoviePath(url);
-            if (relative.empty()) return false;
-            if (folder.find('\\') != std::string::npos) std::replace(relative.begin(), relative.end(), '/', '\\');
-            std::vector<std::uint8_t> data;
-            if (!Current().files->ReadWholeFile(folder + relative, data, kMaxLoadedBytes)) return false;
-            out.assign(data.begin(), data.end());
-            return true;
-        };
-        // Shared objects are kept per user beside the settings, under the movie's file name.
-        options.movieName = FileNameOf(path);
-        const player::SharedObjectStore store(settings::SettingsKeyPath());
-        options.loadShared = [store](const std::string& name, std::vector<std::uint8_t>& out) {
-            return store.Load(name, out);
-        };
-        options.saveShared = [store](const std::string& name, std::span<const std::uint8_t> data) {
-            return store.Save(name, data);
-        };
-        engine::LoadResult loaded = engine::Movie::Load(bytes, options);
+        engine::LoadResult loaded = engine::Movie::Load(bytes, MovieLoadOptions(path));
         view_->movie = std::move(loaded.movie);
         if (!view_->movie) loadError_ = loaded.error.empty() ? "not a movie" : loaded.error;
     }

@@ -9,12 +9,19 @@
 #include <memory>
 #include <string>
 
+#include "engine/player.h"
 #include "platform/forms.h"
 #include "player/frame_pacer.h"
 
 namespace lumarel {
 
 class MovieView;  // the engine side, see ShockwaveFlashObjects_TLB.cpp
+
+// How the player loads the movie at `path`: real time and date, the system's fonts and sound
+// decoders, files from the movie's own folder, shared objects kept beside the settings.
+engine::LoadOptions MovieLoadOptions(const std::string& path);
+// The largest movie file the player reads.
+inline constexpr std::size_t kMaxMovieBytes = std::size_t(256) << 20;
 
 class TShockwaveFlash : public platform::Control {
 public:
