@@ -4,11 +4,12 @@
 set -eu
 what=${1:-test}
 packages=(cmake ninja-build g++ pkg-config zlib1g-dev liblzma-dev libsqlite3-dev libgtk-3-dev
-          libmpg123-dev libpulse-dev libstb-dev xvfb xdotool x11-utils imagemagick fonts-noto-cjk fonts-dejavu-core adwaita-icon-theme libfreetype-dev libfontconfig-dev)
+          libmpg123-dev libpulse-dev libstb-dev xvfb xdotool x11-utils imagemagick fonts-noto-cjk fonts-dejavu-core adwaita-icon-theme libfreetype-dev libfontconfig-dev
+          libx11-dev dpkg-dev)
 if [ "$what" = test ]; then
     packages+=(libgtest-dev googletest libbenchmark-dev libcairo2-dev libagg-dev clang clang-format libclang-rt-14-dev
                g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 python3-yaswfp
-               libfreetype-dev libfontconfig-dev locales ffmpeg)
+               libfreetype-dev libfontconfig-dev locales ffmpeg lintian)
 fi
 missing=()
 for p in "${packages[@]}"; do
