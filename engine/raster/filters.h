@@ -23,9 +23,9 @@ struct IntRect {
 
 // Reusable buffers: `plane` one byte per region pixel (the effects' alpha), `temp` up to four
 // bytes per region pixel (blur passes, convolution output), `sums` one running sum per byte of a
-// region row.
+// region row, `lanes` a few dozen bytes per region column (one-byte blurs, rows transposed).
 struct FilterScratch {
-    std::vector<uint8_t> plane, temp;
+    std::vector<uint8_t> plane, temp, lanes;
     std::vector<uint32_t> sums;
 };
 
