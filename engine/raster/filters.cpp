@@ -19,6 +19,9 @@ namespace {
 // steps on both paths.
 constexpr uint64_t kDivRound = 1u << 23;
 
+// The largest radius whose box sums of bytes fit 16 bits: 255 * 257 = 65535.
+constexpr int kNarrowBoxRadius = 128;
+
 uint32_t BoxMultiplier(int r) {
     const uint64_t width = 2 * static_cast<uint64_t>(r) + 1;
     return static_cast<uint32_t>(((uint64_t{1} << 24) + width / 2) / width);
@@ -36,6 +39,15 @@ inline __m128i DivBox4(__m128i s, __m128i mul, __m128i round) {
     even = _mm_srli_epi64(_mm_add_epi64(even, round), 24);
     odd = _mm_srli_epi64(_mm_add_epi64(odd, round), 24);
     return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+}
+
+// Eight 16-bit sums divided as DivBox does, for sums of at most 2 * kNarrowBoxRadius + 1 bytes.
+// With mul = hi * 2^16 + lo, s * mul + 2^23 = (P + 128) * 2^16 + (s * lo mod 2^16) where
+// P = s * hi + floor(s * lo / 2^16), so the quotient is (P + 128) >> 8. It is at most 255, so
+// P + 128 (and s * hi within it) never leaves 16 bits.
+inline __m128i DivBox8(__m128i s, __m128i mulHi, __m128i mulLo) {
+    const __m128i p = _mm_add_epi16(_mm_mullo_epi16(s, mulHi), _mm_mulhi_epu16(s, mulLo));
+    return _mm_srli_epi16(_mm_add_epi16(p, _mm_set1_epi16(128)), 8);
 }
 
 inline __m128i Widen(uint32_t px) {
@@ -187,13 +199,36 @@ void BoxColumns(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t
     }
     // Rows beyond the region add and remove nothing (the vector path reads zeros instead).
     static constexpr uint8_t kZero[16] = {};
+#if LUMAREL_RASTER_PIXEL_SSE2
+    // Up to kNarrowBoxRadius a sum of bytes fits 16 bits, and so do the vector lanes' sums
+    // (for the leading multiple of 16 bytes; the rest keep theirs in `sums`).
+    const bool narrow = simd && r <= kNarrowBoxRadius;
+    const int vec = simd ? n & ~15 : 0;
+    if (narrow) scratch.narrowSums.assign(sums, sums + vec);
+    uint16_t* narrowSums = scratch.narrowSums.data();
+#endif
     for (int y = 0; y < h; ++y) {
         const uint8_t* add = y + r < h ? src + (y + r) * srcStride : nullptr;
         const uint8_t* sub = y - r >= 0 ? src + (y - r) * srcStride : nullptr;
         uint8_t* out = dst + y * dstStride;
         int j = 0;
 #if LUMAREL_RASTER_PIXEL_SSE2
-        if (simd) {
+        if (narrow) {
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i mulHi = _mm_set1_epi16(static_cast<short>(mul >> 16));
+            const __m128i mulLo = _mm_set1_epi16(static_cast<short>(mul & 0xFFFF));
+            for (; j < vec; j += 16) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(add ? add + j : kZero));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sub ? sub + j : kZero));
+                __m128i* sp = reinterpret_cast<__m128i*>(narrowSums + j);
+                const __m128i s0 = _mm_add_epi16(_mm_loadu_si128(sp), _mm_unpacklo_epi8(a, zero));
+                const __m128i s1 = _mm_add_epi16(_mm_loadu_si128(sp + 1), _mm_unpackhi_epi8(a, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j),
+                                 _mm_packus_epi16(DivBox8(s0, mulHi, mulLo), DivBox8(s1, mulHi, mulLo)));
+                _mm_storeu_si128(sp, _mm_sub_epi16(s0, _mm_unpacklo_epi8(b, zero)));
+                _mm_storeu_si128(sp + 1, _mm_sub_epi16(s1, _mm_unpackhi_epi8(b, zero)));
+            }
+        } else if (simd) {
             const __m128i zero = _mm_setzero_si128();
             const __m128i vmul = _mm_set1_epi32(static_cast<int>(mul));
             const __m128i vround = _mm_set1_epi64x(static_cast<long long>(kDivRound));

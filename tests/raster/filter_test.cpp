@@ -151,7 +151,7 @@ TEST(Filters, BlurSpreadsAndKeepsTheAlpha) {
 TEST(Filters, VectorAndPortableBlurAgree) {
     std::mt19937 rng(7);
     for (int channels : {1, 4}) {
-        for (int r : {0, 1, 3, 20, 70}) {
+        for (int r : {0, 1, 3, 20, 70, 128, 200}) {
             // Widths and heights around the 16-byte steps, rows wider than the blurred span.
             for (auto [w, h, passes] : {std::array{37, 23, 3}, {1, 40, 2}, {15, 33, 1}, {49, 67, 3}}) {
                 const int stride = w * channels + 3;
