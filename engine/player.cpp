@@ -155,6 +155,8 @@ bool Movie::HasSound() const {
 
 void Movie::SetQuality(raster::Quality q) { stage_->quality = q; }
 raster::Quality Movie::Quality() const { return stage_->quality; }
+void Movie::SetGroupCache(bool on) { stage_->groupCache = on; }
+long Movie::GroupCacheHits() const { return stage_->GroupCacheHits(); }
 
 int Movie::TotalFrames() const { return stage_->Root().FrameCount(); }
 int Movie::CurrentFrame() const { return stage_->Root().CurrentFrame(); }

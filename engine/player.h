@@ -158,6 +158,10 @@ public:
     // scripts may change it with _quality).
     void SetQuality(raster::Quality q);
     raster::Quality Quality() const;
+    // Whether groups (clips with filters or a blend mode) are kept as drawn from frame to frame
+    // while unchanged (on unless the host turns it off; the pictures are the same either way).
+    void SetGroupCache(bool on);
+    long GroupCacheHits() const;  // groups shown as kept so far
 
     // Background colour now in force (SetBackgroundColor, white when the movie sets none).
     raster::Rgba BackgroundColor() const;

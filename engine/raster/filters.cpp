@@ -19,6 +19,9 @@ namespace {
 // steps on both paths.
 constexpr uint64_t kDivRound = 1u << 23;
 
+// The largest radius whose box sums of bytes fit 16 bits: 255 * 257 = 65535.
+constexpr int kNarrowBoxRadius = 128;
+
 uint32_t BoxMultiplier(int r) {
     const uint64_t width = 2 * static_cast<uint64_t>(r) + 1;
     return static_cast<uint32_t>(((uint64_t{1} << 24) + width / 2) / width);
@@ -38,6 +41,15 @@ inline __m128i DivBox4(__m128i s, __m128i mul, __m128i round) {
     return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
 }
 
+// Eight 16-bit sums divided as DivBox does, for sums of at most 2 * kNarrowBoxRadius + 1 bytes.
+// With mul = hi * 2^16 + lo, s * mul + 2^23 = (P + 128) * 2^16 + (s * lo mod 2^16) where
+// P = s * hi + floor(s * lo / 2^16), so the quotient is (P + 128) >> 8. It is at most 255, so
+// P + 128 (and s * hi within it) never leaves 16 bits.
+inline __m128i DivBox8(__m128i s, __m128i mulHi, __m128i mulLo) {
+    const __m128i p = _mm_add_epi16(_mm_mullo_epi16(s, mulHi), _mm_mulhi_epu16(s, mulLo));
+    return _mm_srli_epi16(_mm_add_epi16(p, _mm_set1_epi16(128)), 8);
+}
+
 inline __m128i Widen(uint32_t px) {
     const __m128i zero = _mm_setzero_si128();
     return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(px)), zero), zero);
@@ -49,12 +61,91 @@ inline uint32_t Narrow(__m128i q) {
 }
 #endif
 
+void BoxColumns(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride, int n, int h, int r,
+                FilterScratch& scratch, bool simd);
+
+#if LUMAREL_RASTER_PIXEL_SSE2
+// Transposes a 16 x 16 byte tile in place: afterwards v[i] holds byte i of every former row. Each
+// round interleaves vector k with vector k + 8, which rotates the 8-bit (vector, byte) index left
+// by one; four rounds swap its halves.
+inline void Transpose16(__m128i v[16]) {
+    for (int round = 0; round < 4; ++round) {
+        __m128i t[16];
+        for (int k = 0; k < 8; ++k) {
+            t[2 * k] = _mm_unpacklo_epi8(v[k], v[k + 8]);
+            t[2 * k + 1] = _mm_unpackhi_epi8(v[k], v[k + 8]);
+        }
+        for (int k = 0; k < 16; ++k) v[k] = t[k];
+    }
+}
+
+// Rows of one-byte pixels taken a strip at a time, so the running sums go across many rows at
+// once: the strip is transposed (x becomes the row, each of its lanes one source row), summed
+// down by the vertical pass, and transposed back.
+constexpr int kStripRows = 32;
+
+// Byte x * kStripRows + i of `lanes` holds byte x of row i of a strip of up to kStripRows rows.
+// Going in, lanes past `rows` may hold anything: each lane is summed on its own and never read back.
+void ToLanes(const uint8_t* src, ptrdiff_t stride, uint8_t* lanes, int w, int rows) {
+    int x = 0;
+    for (; x + 16 <= w; x += 16) {
+        for (int b = 0; b < rows; b += 16) {
+            __m128i v[16];
+            for (int k = 0; k < 16; ++k) {
+                v[k] = b + k < rows ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + (b + k) * stride + x))
+                                    : _mm_setzero_si128();
+            }
+            Transpose16(v);
+            for (int k = 0; k < 16; ++k)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes + (x + k) * kStripRows + b), v[k]);
+        }
+    }
+    for (; x < w; ++x)
+        for (int i = 0; i < rows; ++i) lanes[x * kStripRows + i] = src[i * stride + x];
+}
+
+void FromLanes(const uint8_t* lanes, uint8_t* dst, ptrdiff_t stride, int w, int rows) {
+    int x = 0;
+    for (; x + 16 <= w; x += 16) {
+        for (int b = 0; b < rows; b += 16) {
+            __m128i v[16];
+            for (int k = 0; k < 16; ++k)
+                v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + (x + k) * kStripRows + b));
+            Transpose16(v);
+            for (int k = 0; k < std::min(16, rows - b); ++k)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + (b + k) * stride + x), v[k]);
+        }
+    }
+    for (; x < w; ++x)
+        for (int i = 0; i < rows; ++i) dst[i * stride + x] = lanes[x * kStripRows + i];
+}
+
+// The one-byte horizontal pass, kStripRows rows at a time through the vertical kernel.
+void BoxRowsPlane(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride, int w, int h, int r,
+                  FilterScratch& scratch) {
+    const size_t strip = static_cast<size_t>(w) * kStripRows;
+    scratch.lanes.resize(2 * strip);
+    uint8_t* in = scratch.lanes.data();
+    uint8_t* out = in + strip;
+    for (int y = 0; y < h; y += kStripRows) {
+        const int rows = std::min(kStripRows, h - y);
+        ToLanes(src + y * srcStride, srcStride, in, w, rows);
+        BoxColumns(in, kStripRows, out, kStripRows, kStripRows, w, r, scratch, true);
+        FromLanes(out, dst + y * dstStride, dstStride, w, rows);
+    }
+}
+#endif
+
 // One horizontal box pass over h rows of w pixels of `ch` bytes: out[x] = sum of in[x-r..x+r]
 // (zero beyond the row) / (2r+1).
 void BoxRows(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride, int w, int h, int ch, int r,
-             bool simd) {
+             FilterScratch& scratch, bool simd) {
     const uint32_t mul = BoxMultiplier(r);
 #if LUMAREL_RASTER_PIXEL_SSE2
+    if (simd && ch == 1) {
+        BoxRowsPlane(src, srcStride, dst, dstStride, w, h, r, scratch);
+        return;
+    }
     if (simd && ch == 4) {
         const __m128i vmul = _mm_set1_epi32(static_cast<int>(mul));
         const __m128i vround = _mm_set1_epi64x(static_cast<long long>(kDivRound));
@@ -78,6 +169,7 @@ void BoxRows(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t ds
     }
 #else
     (void)simd;
+    (void)scratch;
 #endif
     for (int y = 0; y < h; ++y) {
         const uint8_t* in = src + y * srcStride;
@@ -107,13 +199,36 @@ void BoxColumns(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t
     }
     // Rows beyond the region add and remove nothing (the vector path reads zeros instead).
     static constexpr uint8_t kZero[16] = {};
+#if LUMAREL_RASTER_PIXEL_SSE2
+    // Up to kNarrowBoxRadius a sum of bytes fits 16 bits, and so do the vector lanes' sums
+    // (for the leading multiple of 16 bytes; the rest keep theirs in `sums`).
+    const bool narrow = simd && r <= kNarrowBoxRadius;
+    const int vec = simd ? n & ~15 : 0;
+    if (narrow) scratch.narrowSums.assign(sums, sums + vec);
+    uint16_t* narrowSums = scratch.narrowSums.data();
+#endif
     for (int y = 0; y < h; ++y) {
         const uint8_t* add = y + r < h ? src + (y + r) * srcStride : nullptr;
         const uint8_t* sub = y - r >= 0 ? src + (y - r) * srcStride : nullptr;
         uint8_t* out = dst + y * dstStride;
         int j = 0;
 #if LUMAREL_RASTER_PIXEL_SSE2
-        if (simd) {
+        if (narrow) {
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i mulHi = _mm_set1_epi16(static_cast<short>(mul >> 16));
+            const __m128i mulLo = _mm_set1_epi16(static_cast<short>(mul & 0xFFFF));
+            for (; j < vec; j += 16) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(add ? add + j : kZero));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sub ? sub + j : kZero));
+                __m128i* sp = reinterpret_cast<__m128i*>(narrowSums + j);
+                const __m128i s0 = _mm_add_epi16(_mm_loadu_si128(sp), _mm_unpacklo_epi8(a, zero));
+                const __m128i s1 = _mm_add_epi16(_mm_loadu_si128(sp + 1), _mm_unpackhi_epi8(a, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j),
+                                 _mm_packus_epi16(DivBox8(s0, mulHi, mulLo), DivBox8(s1, mulHi, mulLo)));
+                _mm_storeu_si128(sp, _mm_sub_epi16(s0, _mm_unpacklo_epi8(b, zero)));
+                _mm_storeu_si128(sp + 1, _mm_sub_epi16(s1, _mm_unpackhi_epi8(b, zero)));
+            }
+        } else if (simd) {
             const __m128i zero = _mm_setzero_si128();
             const __m128i vmul = _mm_set1_epi32(static_cast<int>(mul));
             const __m128i vround = _mm_set1_epi64x(static_cast<long long>(kDivRound));
@@ -209,7 +324,7 @@ void BoxBlurPlane(uint8_t* data, ptrdiff_t stride, int w, int h, int channels, i
     uint8_t* temp = scratch.temp.data();
     // Each pass goes data -> temp across, then temp -> data down; a zero radius is a plain copy.
     for (int p = 0; p < passes; ++p) {
-        BoxRows(data, stride, temp, row, w, h, channels, rx, simd);
+        BoxRows(data, stride, temp, row, w, h, channels, rx, scratch, simd);
         BoxColumns(temp, row, data, stride, static_cast<int>(row), h, ry, scratch, simd);
     }
 }

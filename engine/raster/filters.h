@@ -23,10 +23,12 @@ struct IntRect {
 
 // Reusable buffers: `plane` one byte per region pixel (the effects' alpha), `temp` up to four
 // bytes per region pixel (blur passes, convolution output), `sums` one running sum per byte of a
-// region row.
+// region row (`narrowSums` where they fit 16 bits), `lanes` a few dozen bytes per region column
+// (one-byte blurs, rows transposed).
 struct FilterScratch {
-    std::vector<uint8_t> plane, temp;
+    std::vector<uint8_t> plane, temp, lanes;
     std::vector<uint32_t> sums;
+    std::vector<uint16_t> narrowSums;
 };
 
 // Largest box half-width and pass count the blurs take; larger requests are clamped.

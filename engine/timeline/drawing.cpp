@@ -1,9 +1,15 @@
 #include "engine/timeline/drawing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace lumarel::engine::timeline {
+
+uint64_t NextSerial() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
 
 namespace {
 
@@ -41,7 +47,7 @@ void Drawing::Clear() {
     fillOpen_ = false;
     closeEdge_ = SIZE_MAX;
     anyBounds_ = false;
-    ++version_;
+    version_ = NextSerial();
 }
 
 void Drawing::LineStyle(const raster::Stroke* stroke) {
@@ -72,7 +78,7 @@ void Drawing::BeginFill(const raster::Paint& paint) {
     startX_ = penX_;
     startY_ = penY_;
     closeEdge_ = SIZE_MAX;
-    ++version_;
+    version_ = NextSerial();
 }
 
 void Drawing::EndFill() { CloseFill(); }
@@ -177,14 +183,14 @@ void Drawing::AddEdge(raster::Edge::Kind kind, double cx, double cy, double x, d
         close.x0 = e.x1;
         close.y0 = e.y1;
     }
-    ++version_;
+    version_ = NextSerial();
 }
 
 void Drawing::CloseFill() {
     if (!fillOpen_) return;
     fillOpen_ = false;
     closeEdge_ = SIZE_MAX;
-    ++version_;
+    version_ = NextSerial();
 }
 
 void Drawing::Include(double x, double y, double pad) {

@@ -25,6 +25,9 @@ namespace lumarel::engine::timeline {
 constexpr size_t kMaxDrawingEdges = 250000;
 constexpr size_t kDrawingStyleCost = 8;
 
+// A number never handed out before in this process, for versions that caches compare.
+uint64_t NextSerial();
+
 class Drawing : public avm1::Canvas {
 public:
     void Clear() override;
@@ -42,7 +45,8 @@ public:
     // The area drawn, in twips, half the width of each line included; all zero when Empty().
     swf::Rect Bounds() const;
     bool Empty() const { return !anyBounds_; }
-    // Goes up with every command that changes the shape, for caches built from it.
+    // Changes with every command that changes the shape, for caches built from it; never the same
+    // for two shapes of any drawings (see NextSerial).
     uint64_t Version() const { return version_; }
     // The share of kMaxDrawingEdges in use.
     size_t Used() const { return used_; }

@@ -108,6 +108,7 @@ void EditField::Layout(const text::TextContext& ctx) {
     shape_->backgroundColor = backgroundColor;
     dirty_ = false;
     measured_ = true;
+    layout_ = NextSerial();
 }
 
 }  // namespace lumarel::engine::timeline

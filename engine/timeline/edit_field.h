@@ -2,6 +2,7 @@
 // properties, its text (plain or HTML) and the shape that text was last laid out into.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -45,6 +46,8 @@ public:
     }
     // The shape as last laid out (for drawing, which changes nothing).
     const ShapeCharacter* LaidOut() const { return shape_ ? shape_.get() : initial_; }
+    // Changes with every layout and is never the same for two layouts of any fields (0: none yet).
+    uint64_t Layouts() const { return layout_; }
 
 private:
     void Layout(const text::TextContext& ctx);
@@ -54,6 +57,7 @@ private:
     std::unique_ptr<ShapeCharacter> shape_;
     text::TextExtent extent_;
     bool measured_ = false;
+    uint64_t layout_ = 0;
 };
 
 }  // namespace lumarel::engine::timeline

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include "engine/swf/bit_reader.h"
 #include "engine/timeline/button.h"
@@ -1159,6 +1161,7 @@ void Stage::RunQueuedActions() {
 }
 
 void Stage::Render(raster::Renderer& r, const raster::Matrix& toDevice) const {
+    ++renders_;
     long edgeBudget = kMaxEdgesPerFrame;
     // Filter sizes follow the stage's scale, not the clips' own.
     stageScale_ = 20.0 * std::sqrt(std::fabs(toDevice.Determinant()));
@@ -1167,6 +1170,15 @@ void Stage::Render(raster::Renderer& r, const raster::Matrix& toDevice) const {
         RenderList(r, *root_, toDevice.Multiply(rootObject_.matrix), rootObject_.cxform, false, edgeBudget);
     for (const auto& [n, obj] : levels_)
         if (obj.visible) RenderList(r, *obj.sprite, toDevice.Multiply(obj.matrix), obj.cxform, false, edgeBudget);
+    // Groups not shown in this frame go (their objects may be gone, or out of sight for long).
+    for (auto it = groups_.begin(); it != groups_.end();) {
+        if (it->second.render == renders_) {
+            ++it;
+            continue;
+        }
+        groupBytes_ -= it->second.pixels->pixels.size() * 4;
+        it = groups_.erase(it);
+    }
 }
 
 namespace {
@@ -1260,6 +1272,92 @@ void Stage::DrawPlaced(raster::Renderer& r, const DisplayObject& obj, const rast
     r.PopClip();
 }
 
+class Stage::GroupHash {
+public:
+    void Add(uint64_t v) {
+        h_ = (h_ ^ v) * 0x9E3779B97F4A7C15u;
+        h_ ^= h_ >> 31;
+    }
+    void Add(double v) { Add(std::bit_cast<uint64_t>(v)); }
+    void Add(const void* p) { Add(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p))); }
+    void Add(const raster::Matrix& m) {
+        for (double v : {m.a, m.b, m.c, m.d, m.tx, m.ty}) Add(v);
+    }
+    void Add(const raster::ColorTransform& c) {
+        for (double v : {c.rm, c.gm, c.bm, c.am, c.ra, c.ga, c.ba, c.aa}) Add(v);
+    }
+    void Add(const swf::Rect& r) {
+        for (int32_t v : {r.xmin, r.ymin, r.xmax, r.ymax}) Add(static_cast<uint64_t>(static_cast<uint32_t>(v)));
+    }
+    uint64_t Value() const { return h_; }
+    std::vector<std::shared_ptr<const void>> pins;  // what it names by address, to be kept alive
+
+private:
+    uint64_t h_ = 0xCBF29CE484222325u;
+};
+
+namespace {
+
+// Pixels a script can change without the shape that shows them changing.
+bool PaintsBitmaps(const raster::Shape& shape) {
+    for (const raster::Layer& layer : shape.layers) {
+        for (const raster::Paint& p : layer.fills)
+            if (p.bitmap) return true;
+        for (const raster::Stroke& s : layer.strokes)
+            if (s.paint.bitmap) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool Stage::HashObject(const DisplayObject& obj, GroupHash& h, bool top, int nesting) const {
+    // A bitmap attached by a script shows pixels the script goes on drawing into; a clip masked
+    // by setMask is cut where the mask clip stands, which lies outside the subtree.
+    if (nesting > kMaxNesting || obj.owned) return false;
+    if (obj.character && std::holds_alternative<VideoCharacter>(*obj.character)) return false;
+    if (!top && !obj.mask.expired()) return false;
+    h.Add(static_cast<uint64_t>(static_cast<uint32_t>(obj.depth)));
+    h.Add(obj.character);
+    h.Add(static_cast<uint64_t>(obj.ratio) | uint64_t{obj.clipDepth} << 16 | uint64_t{obj.visible} << 32 |
+          static_cast<uint64_t>(obj.blend) << 40);
+    // The group's own matrix and colour go in as the ones it is drawn with.
+    if (!top) {
+        h.Add(obj.matrix);
+        h.Add(obj.cxform);
+    }
+    h.Add(obj.filters.get());
+    if (obj.filters) h.pins.push_back(obj.filters);
+    const raster::Rgba bg = obj.opaqueBackground.value_or(raster::Rgba{});
+    h.Add(uint64_t{obj.opaqueBackground.has_value()} << 32 | uint64_t{bg.r} << 24 | uint64_t{bg.g} << 16 |
+          uint64_t{bg.b} << 8 | bg.a);
+    h.Add(uint64_t{obj.scrollRect.has_value()});
+    if (obj.scrollRect) h.Add(*obj.scrollRect);
+    return !obj.sprite || HashInstance(*obj.sprite, obj, h, nesting + 1);
+}
+
+bool Stage::HashInstance(const Instance& inst, const DisplayObject& placed, GroupHash& h, int nesting) const {
+    h.Add(uint64_t{inst.isMask} | uint64_t{inst.scriptGrid_} << 1);
+    const std::optional<swf::Rect>& grid = inst.scriptGrid_ ? inst.grid_ : inst.def_->scalingGrid;
+    if (grid) {
+        // A 9-slice scale follows the clip's own scale.
+        h.Add(*grid);
+        for (double v : {placed.matrix.a, placed.matrix.b, placed.matrix.c, placed.matrix.d}) h.Add(v);
+    }
+    if (inst.field) {
+        h.Add(inst.field->LaidOut());
+        h.Add(inst.field->Layouts());
+    }
+    if (inst.drawing && !inst.drawing->Empty()) {
+        if (PaintsBitmaps(inst.drawing->Shape())) return false;
+        h.Add(inst.drawing->Version());
+    }
+    h.Add(static_cast<uint64_t>(inst.list_.size()));
+    for (const auto& [depth, child] : inst.list_)
+        if (!HashObject(child, h, false, nesting)) return false;
+    return true;
+}
+
 void Stage::RenderGroup(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
                         const raster::ColorTransform& c, long& edgeBudget) const {
     Box box;
@@ -1278,23 +1376,77 @@ void Stage::RenderGroup(raster::Renderer& r, const DisplayObject& obj, const ras
     const int x1 = std::min({px(std::ceil(box.xMax)) + grow.right, cx1 + grow.right, x0 + kMaxGroupSide});
     const int y1 = std::min({px(std::ceil(box.yMax)) + grow.bottom, cy1 + grow.bottom, y0 + kMaxGroupSide});
     if (x1 <= x0 || y1 <= y0) return;
-    raster::Surface layer(x1 - x0, y1 - y0);
-    {
-        raster::Renderer lr(layer);
-        lr.SetQuality(r.GetQuality());
-        raster::Matrix shifted = world;
-        shifted.tx -= x0;
-        shifted.ty -= y0;
-        DrawPlaced(lr, obj, shifted, c, false, edgeBudget);
+    raster::Matrix shifted = world;
+    shifted.tx -= x0;
+    shifted.ty -= y0;
+    // The layer is a function of the subtree, the matrix it is drawn with (the group's world
+    // matrix less its whole-pixel place), its size, colour, quality and filters: when all of these
+    // are as before, the pixels are too, wherever the group now stands.
+    std::optional<uint64_t> key;
+    GroupHash h;
+    if (groupCache) {
+        if (HashObject(obj, h, true, 0)) {
+            h.Add(c);
+            h.Add(static_cast<uint64_t>(r.GetQuality()));
+            h.Add(stageScale_);
+            key = h.Value();
+        }
     }
-    raster::FilterScratch scratch;
-    for (const swf::Filter& f : filters)
-        swf::ApplyFilter(f, layer, raster::IntRect{0, 0, layer.Width(), layer.Height()}, stageScale_, scratch);
+    auto same = [](const raster::Matrix& a, const raster::Matrix& b) {
+        return std::memcmp(&a, &b, sizeof(raster::Matrix)) == 0;  // bit for bit: -0 and NaN included
+    };
+    const int w = x1 - x0, ht = y1 - y0;
+    std::shared_ptr<const raster::Bitmap> pixels;
+    auto found = key ? groups_.find(&obj) : groups_.end();
+    if (found != groups_.end()) {
+        CachedGroup& g = found->second;
+        const bool sameSprite = !g.sprite.owner_before(obj.sprite) && !obj.sprite.owner_before(g.sprite);
+        // Its drawing took `edges` without running out, so with as many left it would again.
+        if (sameSprite && g.key == *key && same(g.shifted, shifted) && g.width == w && g.height == ht &&
+            g.edges <= edgeBudget) {
+            pixels = g.pixels;
+            edgeBudget -= g.edges;
+            g.render = renders_;
+            ++groupCacheHits_;
+        }
+    }
+    if (!pixels) {
+        const long budgetBefore = edgeBudget;
+        raster::Surface layer(w, ht);
+        {
+            raster::Renderer lr(layer);
+            lr.SetQuality(r.GetQuality());
+            DrawPlaced(lr, obj, shifted, c, false, edgeBudget);
+        }
+        raster::FilterScratch scratch;
+        for (const swf::Filter& f : filters)
+            swf::ApplyFilter(f, layer, raster::IntRect{0, 0, layer.Width(), layer.Height()}, stageScale_, scratch);
+        auto drawn = std::make_shared<raster::Bitmap>();
+        drawn->width = layer.Width();
+        drawn->height = layer.Height();
+        drawn->pixels = layer.TakePixels();
+        pixels = drawn;
+        // (Groups inside may have been added meanwhile: `found` is no longer to be trusted.)
+        if (auto old = groups_.find(&obj); old != groups_.end()) {
+            groupBytes_ -= old->second.pixels->pixels.size() * 4;
+            groups_.erase(old);
+        }
+        // A budget run out may have left something out: such a layer is not kept.
+        const size_t bytes = drawn->pixels.size() * 4;
+        if (key && edgeBudget > 0 && bytes <= kGroupCacheBytes) {
+            while (groupBytes_ + bytes > kGroupCacheBytes) {
+                auto oldest = std::min_element(groups_.begin(), groups_.end(), [](const auto& a, const auto& b) {
+                    return a.second.render < b.second.render;
+                });
+                groupBytes_ -= oldest->second.pixels->pixels.size() * 4;
+                groups_.erase(oldest);
+            }
+            groups_[&obj] = CachedGroup{obj.sprite,        *key,    shifted, w, ht, budgetBefore - edgeBudget, pixels,
+                                        std::move(h.pins), renders_};
+            groupBytes_ += bytes;
+        }
+    }
     // Composited as a pixel-aligned bitmap fill, so masks and the clip rectangle apply.
-    auto pixels = std::make_shared<raster::Bitmap>();
-    pixels->width = layer.Width();
-    pixels->height = layer.Height();
-    pixels->pixels = layer.TakePixels();
     raster::Shape quad = RectShape(float(x0), float(y0), float(x1), float(y1));
     raster::Paint& paint = quad.layers[0].fills[0];
     paint.kind = raster::Paint::Kind::Bitmap;

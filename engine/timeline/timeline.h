@@ -298,6 +298,11 @@ public:
     void Tick();
 
     raster::Quality quality = raster::Quality::High;  // the stage quality frames are drawn at
+    // Groups (clips with filters or a blend mode) are kept as drawn and filtered, and shown again
+    // from there while nothing that goes into them changed; false draws them anew every frame.
+    // Either way the pictures are the same.
+    bool groupCache = true;
+    long GroupCacheHits() const { return groupCacheHits_; }  // groups shown from the cache so far
     // The movie's sound: event sounds started and stream blocks reached as frames play.
     sound::Mixer& Mixer() { return *mixer_; }
     // Ticks due now for the root to keep pace with its stream sound as the mixer plays it: more
@@ -365,6 +370,12 @@ private:
                const std::string* name, const uint16_t* clipDepth, const Effects* effects = nullptr);
     void RenderGroup(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
                      const raster::ColorTransform& c, long& edgeBudget) const;
+    // Adds everything in the object's subtree that goes into its picture to `h` (things named by
+    // address are kept alive in its pins); false when something there cannot be told apart that
+    // way (video, bitmaps scripts draw into, clips masked from elsewhere).
+    class GroupHash;
+    bool HashObject(const DisplayObject& obj, GroupHash& h, bool top, int nesting) const;
+    bool HashInstance(const Instance& inst, const DisplayObject& placed, GroupHash& h, int nesting) const;
     void DrawObject(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
                     const raster::ColorTransform& c, bool defining, long& edgeBudget) const;
     // DrawObject with its opaque background and scroll rectangle, when it has them.
@@ -437,6 +448,22 @@ private:
     std::vector<std::pair<std::weak_ptr<Instance>, uint64_t>> streaming_;  // timelines with a stream, and its key
     uint64_t syncClock_ = 0;  // the root stream's clock at the last TicksDue
     int syncStalls_ = 0;      // TicksDue calls since that clock last moved
+    // A group as last drawn and filtered (see RenderGroup), for the display object it is keyed by.
+    struct CachedGroup {
+        std::weak_ptr<Instance> sprite;  // the clip it was drawn for; none for a shape
+        uint64_t key = 0;                // its subtree, colour, quality and filters, hashed
+        raster::Matrix shifted;          // the matrix drawn with, less the group's place
+        int width = 0, height = 0;
+        long edges = 0;  // the edges of the frame's budget its drawing took
+        std::shared_ptr<const raster::Bitmap> pixels;
+        std::vector<std::shared_ptr<const void>> pins;  // what the key names by address, kept alive
+        uint64_t render = 0;                            // the last render that showed it
+    };
+    static constexpr size_t kGroupCacheBytes = size_t(64) << 20;  // pixels kept at most
+    mutable std::unordered_map<const DisplayObject*, CachedGroup> groups_;
+    mutable size_t groupBytes_ = 0;
+    mutable uint64_t renders_ = 0;
+    mutable long groupCacheHits_ = 0;
     std::unique_ptr<Host> host_;
     std::unique_ptr<sound::Mixer> mixer_;
     std::unique_ptr<avm1::Machine> machine_;  // after root_: freed before the tree

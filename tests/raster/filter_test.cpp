@@ -1,6 +1,7 @@
 // Filters on a small surface holding one opaque square: where each effect lands.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <numbers>
 #include <random>
@@ -150,15 +151,18 @@ TEST(Filters, BlurSpreadsAndKeepsTheAlpha) {
 TEST(Filters, VectorAndPortableBlurAgree) {
     std::mt19937 rng(7);
     for (int channels : {1, 4}) {
-        for (int r : {0, 1, 3, 20}) {
-            const int w = 37, h = 23;
-            std::vector<uint8_t> a(static_cast<size_t>(w) * h * channels);
-            for (uint8_t& v : a) v = static_cast<uint8_t>(rng());
-            std::vector<uint8_t> b = a;
-            FilterScratch t;
-            detail::BoxBlurPlane(a.data(), w * channels, w, h, channels, r, r + 1, 3, t, true);
-            detail::BoxBlurPlane(b.data(), w * channels, w, h, channels, r, r + 1, 3, t, false);
-            EXPECT_EQ(a, b) << channels << " " << r;
+        for (int r : {0, 1, 3, 20, 70, 128, 200}) {
+            // Widths and heights around the 16-byte steps, rows wider than the blurred span.
+            for (auto [w, h, passes] : {std::array{37, 23, 3}, {1, 40, 2}, {15, 33, 1}, {49, 67, 3}}) {
+                const int stride = w * channels + 3;
+                std::vector<uint8_t> a(static_cast<size_t>(stride) * h);
+                for (uint8_t& v : a) v = static_cast<uint8_t>(rng());
+                std::vector<uint8_t> b = a;
+                FilterScratch t;
+                detail::BoxBlurPlane(a.data(), stride, w, h, channels, r, r + 1, passes, t, true);
+                detail::BoxBlurPlane(b.data(), stride, w, h, channels, r, r + 1, passes, t, false);
+                EXPECT_EQ(a, b) << channels << " " << r << " " << w;
+            }
         }
     }
 }
