@@ -118,7 +118,9 @@ std::optional<HackOptions> ParseHackArguments(const std::vector<std::string>& ar
             return nullptr;
         };
         if (a == "-root" || a == "--root") {
-            o.window = "root";
+            // The daemon runs its hacks with -root and names its own window in the variable:
+            // that window covers the root, so it is the one drawn into.
+            if (!hack) o.window = "root";
             hack = true;
         } else if (a == "-window-id" || a == "--window-id") {
             const std::string* v = value();

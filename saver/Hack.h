@@ -19,7 +19,8 @@ struct HackOptions {
 };
 
 // The hack's options when the arguments (without the program name) or XSCREENSAVER_WINDOW ask
-// for one: -root, -window-id ID, or the variable set. Null otherwise, and on a bad argument
+// for one: -root, -window-id ID, or the variable set. -window-id names the window; else the
+// variable does, and -root alone means the root window. Null otherwise, and on a bad argument
 // (`error` then says which).
 std::optional<HackOptions> ParseHackArguments(const std::vector<std::string>& args, const char* screensaverWindow,
                                               std::string& error);

@@ -51,9 +51,10 @@ check "fitted to it: black at the sides" test "$(pixel "$work/now.png" 2 50)" = 
 kill -TERM "$hack"
 check "SIGTERM ends it within 200 ms" gone_within "$hack" 200
 
-XSCREENSAVER_WINDOW=$id start "$app" --folder "$work/movies" --no-fit
+# As the daemon starts its hacks: -root, its own window named in the variable.
+XSCREENSAVER_WINDOW=$id start "$app" -root --folder "$work/movies" --no-fit
 hack=$last_pid
-check "XSCREENSAVER_WINDOW names the window too" wait_pixel 75 50 "$green" 30
+check "with -root, XSCREENSAVER_WINDOW names the window drawn into" wait_pixel 75 50 "$green" 30
 kill -INT "$hack"
 check "SIGINT ends it too" gone_within "$hack" 200
 exec {XWIN[1]}>&-
