@@ -1,17 +1,17 @@
 // Frame pacing by a clock: how many ticks of the frame timer are due now for frames at the
-// movie's rate since Reset. Timers are coarse and jitter, so within two frames either way the
-// timer's own pace is kept (one tick each time); further behind, the frames between are
-// skipped, at most kMaxCatchUp at a time; ahead, a tick waits. A player that fell very far
-// behind (a suspended machine, a debugger) starts counting afresh instead of racing.
+// movie's rate since Reset, by engine::TicksForLag. A player that fell very far behind (a
+// suspended machine, a debugger) starts counting afresh instead of racing.
 #pragma once
 
 #include <algorithm>
+
+#include "engine/pacing.h"
 
 namespace lumarel::player {
 
 class FramePacer {
 public:
-    static constexpr int kMaxCatchUp = 8;
+    static constexpr int kMaxCatchUp = engine::kMaxCatchUpTicks;
 
     void Reset(double rate, double nowMs) {
         rate_ = rate > 0 ? rate : 12;
@@ -25,7 +25,7 @@ public:
             done_ = 1;
             return 1;
         }
-        const int ticks = behind < -2 ? 0 : behind <= 2 ? 1 : static_cast<int>(std::min(behind, double(kMaxCatchUp)));
+        const int ticks = engine::TicksForLag(behind);
         done_ += ticks;
         return ticks;
     }

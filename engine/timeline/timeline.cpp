@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/pacing.h"
 #include "engine/swf/bit_reader.h"
 #include "engine/timeline/button.h"
 #include "engine/text/text_shapes.h"
@@ -689,11 +690,7 @@ int Stage::TicksDue() {
     const double rate = env_.frameRate > 0 ? env_.frameRate : 12;
     const double behind =
         static_cast<double>(clock - s.clock) * rate / sound::kOutputRate - static_cast<double>(s.played);
-    // Within two frames either way the frames keep their own pace: the sound is pulled in
-    // blocks of tens of milliseconds, so its clock moves in steps.
-    if (behind < -2) return 0;
-    if (behind <= 2) return 1;
-    return static_cast<int>(std::min(behind, 8.0));
+    return TicksForLag(behind);
 }
 
 void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
