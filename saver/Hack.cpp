@@ -31,12 +31,12 @@ class Hack {
 public:
     Hack(platform::ForeignWindow& w, bool fit, bool fps) : window_(w), fit_(fit), fps_(fps) {}
 
-    // Waits `ms`, redrawing what `draw` shows whenever the window changes size; false when
-    // asked to stop.
+    // Waits `ms`, redrawing the movie (black without one) whenever the window changes size;
+    // false when asked to stop or the window is gone.
     bool Wait(double ms, engine::Movie* movie) {
         const double until = NowMs() + ms;
         for (;;) {
-            if (window_.StopRequested()) return false;
+            if (window_.StopRequested() || gone_) return false;
             if (Resized()) Draw(movie);
             const double left = until - NowMs();
             if (left <= 0) return true;
@@ -44,7 +44,7 @@ public:
         }
     }
 
-    // Plays one movie to its last frame; false when asked to stop.
+    // Plays one movie to its last frame; false when asked to stop or the window is gone.
     bool Play(engine::Movie& movie) {
         movie.Play();
         const double rate = movie.Info().frameRate > 0 ? movie.Info().frameRate : 12;
@@ -88,7 +88,8 @@ private:
     // Whether the window's size differs from the pixels kept for it (which then follow it).
     bool Resized() {
         int w = 0, h = 0;
-        if (!window_.Size(w, h) || w <= 0 || h <= 0) return false;
+        if (!window_.Size(w, h)) gone_ = true;
+        if (gone_ || w <= 0 || h <= 0) return false;
         if (surface_ && surface_->Width() == w && surface_->Height() == h) return false;
         surface_.reset();
         surface_ = std::make_unique<raster::Surface>(w, h);
@@ -97,6 +98,7 @@ private:
 
     platform::ForeignWindow& window_;
     bool fit_, fps_;
+    bool gone_ = false;  // the window was destroyed: nothing more to draw into
     std::unique_ptr<raster::Surface> surface_;
 };
 

@@ -70,14 +70,15 @@ bool ReadFrameHeader(const std::uint8_t* p, FrameHeader& h) {
     return true;
 }
 
-// Where the first frame header lies that the next frame's header follows (so a stray sync
-// pattern in other data is not taken for one), or -1.
+// Where the first frame header lies that the next frame's header follows, or that ends the
+// data (so a stray sync pattern in other data is not taken for one); -1 for none yet.
 long FindFrame(const std::vector<std::uint8_t>& data, FrameHeader& h) {
     for (size_t i = 0; i + 4 <= data.size(); ++i) {
         if (!ReadFrameHeader(&data[i], h)) continue;
         FrameHeader next;
         const size_t j = i + static_cast<size_t>(h.bytes);
-        if (j + 4 > data.size()) return -1;  // wait for more
+        if (j == data.size()) return static_cast<long>(i);  // the data's last frame
+        if (j + 4 > data.size()) return -1;                 // wait for more
         if (ReadFrameHeader(&data[j], next) && next.rate == h.rate) return static_cast<long>(i);
     }
     return -1;
@@ -96,7 +97,7 @@ public:
         if (failed_) return false;
         pending_.insert(pending_.end(), data.begin(), data.end());
         if (!stream_ && !Open()) {
-            failed_ = pending_.size() > kMaxPending;
+            if (pending_.size() > kMaxPending) failed_ = true;  // no MP3 in all that
             return !failed_;
         }
         rate = rate_;
