@@ -53,8 +53,11 @@ public:
         Resized();
         Draw(&movie);
         const int last = movie.TotalFrames() - 1;
+        // Each frame is due a frame's time after the one before; a late one is not waited for.
+        double due = NowMs();
         while (movie.CurrentFrame() != last) {
-            if (!Wait(1000 / rate, &movie)) return false;
+            due = std::max(due + 1000 / rate, NowMs());
+            if (!Wait(due - NowMs(), &movie)) return false;
             const int ticks = pacer.Due(NowMs());
             for (int i = 0; i < ticks && movie.CurrentFrame() != last; ++i) movie.Advance();
             if (ticks > 0) Draw(&movie);
