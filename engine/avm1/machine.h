@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <span>
 #include <string>
 #include <vector>
@@ -113,6 +114,8 @@ public:
     Object* movieClipProto = nullptr;
     Object* textFieldProto = nullptr;
     Object* buttonProto = nullptr;
+    // The mix of each sound group (0: the whole movie), shared by the Sound objects made for it.
+    std::unordered_map<uint32_t, std::shared_ptr<SoundMix>> soundMixes;
     Object* dateProto = nullptr;
     // Other objects the built-ins make things from (prototypes they hold), kept by the collector.
     std::vector<Object*> builtinRoots;

@@ -81,10 +81,15 @@ struct ObjectData {
 
 // What a Sound object holds for the mixer: volume and pan as getVolume and getPan give them
 // back, the channel mix in percent (left to left, left to right, ...), and which sound it plays.
-struct SoundState : ObjectData {
+// The volume, pan and channel mix of one sound group. Every Sound object of the same target
+// shares it: what one sets, the others report.
+struct SoundMix {
     int volume = 100;
     int pan = 0;  // -100 (left) to 100 (right)
     int ll = 100, lr = 0, rr = 100, rl = 0;
+};
+struct SoundState : ObjectData {
+    std::shared_ptr<SoundMix> mix = std::make_shared<SoundMix>();
     std::string linkage;  // attachSound's library name
     std::string url;      // loadSound's file
     bool streaming = false;

@@ -28,8 +28,9 @@ TEST(Avm1Values, NumbersPrintAsThePlayerPrintsThem) {
     for (const auto& [n, text] : cases) EXPECT_EQ(m.ToString(Value(n)), text) << n;
 }
 
-// Sound keeps what a movie sets, as whole numbers; pan stays within -100..100; getTransform hands
-// out a copy and setTransform changes only the fields it is given.
+// Sound keeps what a movie sets, as whole numbers, for every Sound of the same target; pan stays
+// within -100..100; getTransform hands out a copy and setTransform changes only the fields it is
+// given.
 TEST(Avm1Sound, SettingsReadBackAsSet) {
     testing::FakeHost host;
     Machine m(host, 8);
@@ -64,6 +65,11 @@ TEST(Avm1Sound, SettingsReadBackAsSet) {
     m.CallMethod(sound, "setTransform", std::vector<Value>{Value(5)});
     const Value second = m.CallMethod(sound, "getTransform", {});
     EXPECT_EQ(mix(second), "100 30 100 0 ");
+    // Another Sound of the same target (here the whole movie) reports what the first set.
+    const Value other = m.Construct(m.Get(m.global, "Sound"), {});
+    EXPECT_EQ(m.CallMethod(other, "getPan", {}).number, 0);
+    EXPECT_EQ(m.CallMethod(other, "getVolume", {}).number, 2147483647);
+    EXPECT_EQ(mix(m.CallMethod(other, "getTransform", {})), "100 30 100 0 ");
     // Methods called on something that is no Sound do nothing.
     EXPECT_TRUE(m.CallMethod(m.Get(m.global, "Sound"), "getVolume", {}).IsUndefined());
 }

@@ -1,6 +1,6 @@
 // Sound: `new Sound([clip])` and the settings a movie gives its sounds (volume, pan, the channel
-// mix), kept on the object for the mixer, with the calls that pick, start and stop a sound.
-// Nothing is heard yet, and nothing loads: onLoad and onSoundComplete are never called.
+// mix), kept per target and handed to the mixer, with the calls that pick, start and stop a
+// sound. Nothing loads: onLoad and onSoundComplete are never called.
 #include <algorithm>
 #include <cmath>
 
@@ -24,14 +24,15 @@ int Level(Machine& m, const Value& v) {
 // The channel mix fields, as setTransform reads them and getTransform gives them.
 struct MixField {
     const char* name;
-    int SoundState::*field;
+    int SoundMix::*field;
 };
 constexpr MixField kMix[] = {
-    {"ll", &SoundState::ll}, {"lr", &SoundState::lr}, {"rr", &SoundState::rr}, {"rl", &SoundState::rl}};
+    {"ll", &SoundMix::ll}, {"lr", &SoundMix::lr}, {"rr", &SoundMix::rr}, {"rl", &SoundMix::rl}};
 
 // The volume and channel mix, handed to the target's sound.
 void Apply(Machine& m, const SoundState& s) {
-    m.HostRef().SetSoundTransform(s.group, s.volume, s.ll, s.lr, s.rr, s.rl);
+    const SoundMix& x = *s.mix;
+    m.HostRef().SetSoundTransform(s.group, x.volume, x.ll, x.lr, x.rr, x.rl);
 }
 
 // A method that only does something on a Sound object; anything else gets undefined.
@@ -67,6 +68,9 @@ void InstallSound(Machine& m) {
             auto state = std::make_unique<SoundState>();
             const Clip target = mm.ClipOf(Arg(args, 0));
             if (target) state->group = mm.HostRef().SoundGroup(target);
+            auto& mix = mm.soundMixes[state->group];
+            if (!mix) mix = std::make_shared<SoundMix>();
+            state->mix = mix;
             self.object->data = std::move(state);
             self.object->clip = target;
             return self;
@@ -95,37 +99,38 @@ void InstallSound(Machine& m) {
         return Value();
     });
     SoundMethod(m, proto, "setVolume", [](Machine& mm, SoundState& s, std::span<const Value> args) {
-        s.volume = Level(mm, Arg(args, 0));
+        s.mix->volume = Level(mm, Arg(args, 0));
         Apply(mm, s);
         return Value();
     });
     SoundMethod(m, proto, "getVolume",
-                [](Machine&, SoundState& s, std::span<const Value>) { return Value(double(s.volume)); });
+                [](Machine&, SoundState& s, std::span<const Value>) { return Value(double(s.mix->volume)); });
     // setPan: the far side turned down, nothing crossed over.
     SoundMethod(m, proto, "setPan", [](Machine& mm, SoundState& s, std::span<const Value> args) {
-        s.pan = std::clamp(Level(mm, Arg(args, 0)), -100, 100);
-        s.ll = s.pan > 0 ? 100 - s.pan : 100;
-        s.rr = s.pan < 0 ? 100 + s.pan : 100;
-        s.lr = s.rl = 0;
+        SoundMix& x = *s.mix;
+        x.pan = std::clamp(Level(mm, Arg(args, 0)), -100, 100);
+        x.ll = x.pan > 0 ? 100 - x.pan : 100;
+        x.rr = x.pan < 0 ? 100 + x.pan : 100;
+        x.lr = x.rl = 0;
         Apply(mm, s);
         return Value();
     });
     SoundMethod(m, proto, "getPan",
-                [](Machine&, SoundState& s, std::span<const Value>) { return Value(double(s.pan)); });
+                [](Machine&, SoundState& s, std::span<const Value>) { return Value(double(s.mix->pan)); });
     // setTransform(object): the fields it has replace the current ones; the others stay.
     SoundMethod(m, proto, "setTransform", [](Machine& mm, SoundState& s, std::span<const Value> args) {
         Object* t = Arg(args, 0).object;
         if (!t) return Value();
         for (const MixField& f : kMix) {
             const Value v = mm.Get(t, f.name);
-            if (!v.IsUndefined()) s.*f.field = Level(mm, v);
+            if (!v.IsUndefined()) (*s.mix).*f.field = Level(mm, v);
         }
         Apply(mm, s);
         return Value();
     });
     SoundMethod(m, proto, "getTransform", [](Machine& mm, SoundState& s, std::span<const Value>) {
         Object* t = mm.NewObject();
-        for (const MixField& f : kMix) t->Define(f.name, Value(double(s.*f.field)));
+        for (const MixField& f : kMix) t->Define(f.name, Value(double((*s.mix).*f.field)));
         return Value(t);
     });
 
