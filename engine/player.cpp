@@ -184,35 +184,93 @@ void Movie::Render(raster::Surface& surface, std::optional<raster::Rgba> backgro
     Render(surface, Viewport{surface.Width(), surface.Height(), 0, 0}, backgroundOverride);
 }
 
-void Movie::Render(raster::Surface& surface, const Viewport& view,
-                   std::optional<raster::Rgba> backgroundOverride) const {
-    raster::Rgba bg = backgroundOverride ? *backgroundOverride : stage_->Background();
-    surface.Clear(bg);
+bool Movie::RecordFrame(raster::Surface& surface, const Viewport& view, raster::DisplayList& list) const {
+    if (recorder_) {
+        recorder_->SetSurface(surface);
+    } else {
+        recorder_ = std::make_unique<raster::Renderer>(surface);
+    }
+    raster::Renderer& r = *recorder_;
+    r.SetQuality(stage_->quality);
+    r.Record(&list);
     const double sw = info_.stageWidth, sh = info_.stageHeight;
     const double W = view.width, H = view.height;
-    if (!(sw > 0) || !(sh > 0) || W <= 0 || H <= 0 || surface.Width() <= 0 || surface.Height() <= 0) return;
-    const double scale = std::min(W / sw, H / sh);
-    // The stage's place in the view, then in the surface's pixels.
-    const double offX = (W - sw * scale) / 2 - view.x, offY = (H - sh * scale) / 2 - view.y;
-    raster::Matrix toDevice;
-    toDevice.a = toDevice.d = scale / 20.0;
-    toDevice.tx = offX - info_.stageX * scale;
-    toDevice.ty = offY - info_.stageY * scale;
-    if (renderer_) {
-        renderer_->SetSurface(surface);
-    } else {
-        renderer_ = std::make_unique<raster::Renderer>(surface);
+    bool shown = false;
+    if (sw > 0 && sh > 0 && W > 0 && H > 0 && surface.Width() > 0 && surface.Height() > 0) {
+        const double scale = std::min(W / sw, H / sh);
+        // The stage's place in the view, then in the surface's pixels.
+        const double offX = (W - sw * scale) / 2 - view.x, offY = (H - sh * scale) / 2 - view.y;
+        raster::Matrix toDevice;
+        toDevice.a = toDevice.d = scale / 20.0;
+        toDevice.tx = offX - info_.stageX * scale;
+        toDevice.ty = offY - info_.stageY * scale;
+        auto pixel = [](double v, int limit) {
+            return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit)));
+        };
+        const int x0 = pixel(std::floor(offX), surface.Width());
+        const int y0 = pixel(std::floor(offY), surface.Height());
+        const int x1 = pixel(std::ceil(offX + sw * scale), surface.Width());
+        const int y1 = pixel(std::ceil(offY + sh * scale), surface.Height());
+        if (x0 < x1 && y0 < y1) {
+            r.SetClipRect(x0, y0, x1, y1);
+            stage_->Render(r, toDevice);
+            shown = true;
+        }
     }
-    raster::Renderer& r = *renderer_;
-    r.SetQuality(stage_->quality);
-    auto pixel = [](double v, int limit) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit))); };
-    const int x0 = pixel(std::floor(offX), surface.Width());
-    const int y0 = pixel(std::floor(offY), surface.Height());
-    const int x1 = pixel(std::ceil(offX + sw * scale), surface.Width());
-    const int y1 = pixel(std::ceil(offY + sh * scale), surface.Height());
-    if (x0 >= x1 || y0 >= y1) return;
-    r.SetClipRect(x0, y0, x1, y1);
-    stage_->Render(r, toDevice);
+    r.Record(nullptr);
+    return shown;
+}
+
+void Movie::Render(raster::Surface& surface, const Viewport& view,
+                   std::optional<raster::Rgba> backgroundOverride) const {
+    surface.Clear(backgroundOverride ? *backgroundOverride : stage_->Background());
+    if (!RecordFrame(surface, view, frame_)) return;
+    if (!painter_) painter_ = std::make_unique<raster::ParallelRenderer>(threads_);
+    const raster::IntRect whole{0, 0, surface.Width(), surface.Height()};
+    painter_->Draw(frame_, surface, std::span(&whole, 1));
+}
+
+std::vector<raster::IntRect> Movie::RenderChanges(raster::Surface& surface, const Viewport& view,
+                                                  std::optional<raster::Rgba> backgroundOverride) {
+    const raster::Rgba bg = backgroundOverride ? *backgroundOverride : stage_->Background();
+    const uint32_t fill = raster::Premultiply(bg);
+    RecordFrame(surface, view, frame_);
+    const bool same = shown_.valid && shown_.surface == &surface && shown_.pixels == surface.data() &&
+                      shown_.width == surface.Width() && shown_.height == surface.Height() &&
+                      shown_.view.width == view.width && shown_.view.height == view.height && shown_.view.x == view.x &&
+                      shown_.view.y == view.y && shown_.background == fill;
+    // A few rectangles: each is drawn through the whole list, so many small ones cost more than
+    // the pixels they spare.
+    constexpr size_t kMaxRegions = 6;
+    std::vector<raster::IntRect> regions;
+    if (same) {
+        regions = frame_.Changed(shown_.list, kMaxRegions);
+        for (const raster::IntRect& r : regions)
+            for (int y = r.y0; y < r.y1; ++y) std::fill(surface.Row(y) + r.x0, surface.Row(y) + r.x1, fill);
+    } else {
+        surface.Clear(bg);
+        if (surface.Width() > 0 && surface.Height() > 0) regions.push_back({0, 0, surface.Width(), surface.Height()});
+    }
+    if (!regions.empty()) {
+        if (!painter_) painter_ = std::make_unique<raster::ParallelRenderer>(threads_);
+        painter_->Draw(frame_, surface, regions);
+    }
+    std::swap(shown_.list, frame_);
+    shown_.surface = &surface;
+    shown_.pixels = surface.data();
+    shown_.width = surface.Width();
+    shown_.height = surface.Height();
+    shown_.view = view;
+    shown_.background = fill;
+    shown_.valid = true;
+    return regions;
+}
+
+void Movie::SetThreads(int threads) {
+    threads = std::clamp(threads, 1, 64);
+    if (threads == threads_) return;
+    threads_ = threads;
+    painter_.reset();
 }
 
 }  // namespace lumarel::engine

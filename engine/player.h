@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/raster/display_list.h"
+#include "engine/raster/parallel.h"
 #include "engine/raster/raster.h"
 #include "engine/sound/decode.h"
 #include "engine/swf/swf_file.h"
@@ -173,6 +175,14 @@ public:
     // The same for the part of a larger view that `surface` holds.
     void Render(raster::Surface& surface, const Viewport& view,
                 std::optional<raster::Rgba> backgroundOverride = std::nullopt) const;
+    // The same, drawing only what changed: `surface` is taken to hold the frame this call drew
+    // last (the same surface, view and background; else all of it is drawn). Returns the
+    // regions drawn (a few rectangles); none when the frame looks as before, so there is
+    // nothing to show again. The pixels are those Render draws.
+    std::vector<raster::IntRect> RenderChanges(raster::Surface& surface, const Viewport& view,
+                                               std::optional<raster::Rgba> backgroundOverride = std::nullopt);
+    // Threads that draw a frame (1 unless the host sets more; the pictures are the same).
+    void SetThreads(int threads);
 
     // The running display tree (for tests and tools).
     const timeline::Stage& Stage() const { return *stage_; }
@@ -184,8 +194,25 @@ private:
     std::unique_ptr<timeline::Stage> stage_;
     MovieInfo info_;
     bool started_ = false;
-    // Kept from frame to frame: its scratch buffers, masks and bitmap scans are reused.
-    mutable std::unique_ptr<raster::Renderer> renderer_;
+    // Records the frame as drawn into `surface` through `view` (false: no part of the stage shows).
+    bool RecordFrame(raster::Surface& surface, const Viewport& view, raster::DisplayList& list) const;
+
+    // Kept from frame to frame, so scratch buffers, masks and bitmap scans are reused.
+    mutable std::unique_ptr<raster::Renderer> recorder_;
+    mutable std::unique_ptr<raster::ParallelRenderer> painter_;
+    mutable raster::DisplayList frame_;
+    // What RenderChanges drew last, and where.
+    struct Shown {
+        raster::DisplayList list;
+        const raster::Surface* surface = nullptr;
+        const uint32_t* pixels = nullptr;
+        int width = 0, height = 0;
+        Viewport view{};
+        uint32_t background = 0;
+        bool valid = false;
+    };
+    Shown shown_;
+    int threads_ = 1;
 };
 
 }  // namespace lumarel::engine

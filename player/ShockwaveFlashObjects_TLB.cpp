@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engine/player.h"
@@ -138,6 +139,8 @@ engine::LoadOptions MovieLoadOptions(const std::string& path) {
     return options;
 }
 
+int DrawingThreads() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1); }
+
 TShockwaveFlash::TShockwaveFlash(Control* parent, std::string name)
     : Control(parent, ControlKind::Host, std::move(name)), view_(std::make_unique<MovieView>()) {}
 
@@ -167,6 +170,7 @@ void TShockwaveFlash::SetMovie(const std::string& path) {
         engine::LoadResult loaded = engine::Movie::Load(bytes, MovieLoadOptions(path));
         view_->movie = std::move(loaded.movie);
         if (!view_->movie) loadError_ = loaded.error.empty() ? "not a movie" : loaded.error;
+        if (view_->movie) view_->movie->SetThreads(DrawingThreads());
     }
     Draw();
 }
@@ -231,14 +235,14 @@ void TShockwaveFlash::HandleTimer(std::uintptr_t id) {
             if (movie.CurrentFrame() == last) break;
         }
     }
-    Draw();
+    Draw(false);
 }
 
 void TShockwaveFlash::HandlePaint() { Draw(); }
 
 void TShockwaveFlash::HandleResize() { Draw(); }
 
-void TShockwaveFlash::Draw() {
+void TShockwaveFlash::Draw(bool always) {
     // Only the part of the player inside its parent has a window and pixels.
     const Rect visible = NativeBounds();
     if (!handle_ || visible.width <= 0 || visible.height <= 0) return;
@@ -252,7 +256,8 @@ void TShockwaveFlash::Draw() {
     if (view_->movie) {
         const engine::Viewport view{Width(), Height(), visible.left - Left(), visible.top - Top()};
         std::lock_guard<std::mutex> guard(view_->lock);
-        view_->movie->Render(*surface, view, background);
+        // Only what changed is drawn again; a frame that looks as before is not shown again.
+        if (view_->movie->RenderChanges(*surface, view, background).empty() && !always) return;
     } else {
         surface->Clear(background.value_or(raster::Rgba{0, 0, 0, 255}));
     }

@@ -20,6 +20,9 @@ class MovieView;  // the engine side, see ShockwaveFlashObjects_TLB.cpp
 // How the player loads the movie at `path`: real time and date, the system's fonts and sound
 // decoders, files from the movie's own folder, shared objects kept beside the settings.
 engine::LoadOptions MovieLoadOptions(const std::string& path);
+// How many threads draw a movie's frames: all cores but one (which keeps the desktop and the
+// sound going), at least one.
+int DrawingThreads();
 // The largest movie file the player reads.
 inline constexpr std::size_t kMaxMovieBytes = std::size_t(256) << 20;
 
@@ -50,7 +53,9 @@ private:
     void HandleTimer(std::uintptr_t id) override;
     void HandlePaint() override;
     void HandleResize() override;
-    void Draw();
+    // Draws the frame and shows it; unless `always`, a frame that looks as the one shown is not
+    // shown again.
+    void Draw(bool always = true);
     void RestartTimer();
 
     std::unique_ptr<MovieView> view_;

@@ -72,12 +72,12 @@ public:
         if (!movie) {
             surface_->Clear(kBlack);
         } else if (fit_) {
-            movie->Render(*surface_, kBlack);
+            movie->RenderChanges(*surface_, {surface_->Width(), surface_->Height(), 0, 0}, kBlack);
         } else {
             const int w = static_cast<int>(std::lround(movie->Info().stageWidth));
             const int h = static_cast<int>(std::lround(movie->Info().stageHeight));
             const engine::Viewport view{w, h, -(surface_->Width() - w) / 2, -(surface_->Height() - h) / 2};
-            movie->Render(*surface_, view, kBlack);
+            movie->RenderChanges(*surface_, view, kBlack);
         }
         window_.Present(surface_->data(), surface_->Width(), surface_->Height(), surface_->Width());
         if (fps_) {
@@ -170,6 +170,7 @@ int RunHack(const HackOptions& options) {
             const std::string path = JoinPath(folder, movies[index]);
             if (platform::Current().files->ReadWholeFile(path, bytes, kMaxMovieBytes))
                 movie = engine::Movie::Load(bytes, MovieLoadOptions(path)).movie;
+            if (movie) movie->SetThreads(DrawingThreads());
         }
         if (movie && !hack.Play(*movie)) return 0;
         if (!movie) hack.Draw(nullptr);

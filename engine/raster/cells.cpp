@@ -10,6 +10,10 @@ void CellRasterizer::Reset(int x0, int y0, int x1, int y1) {
     cy0_ = y0;
     cx1_ = std::max(x0, x1);
     cy1_ = std::max(y0, y1);
+    wx0_ = cx0_;
+    wy0_ = cy0_;
+    wx1_ = cx1_;
+    wy1_ = cy1_;
     cells_.clear();
     sorted_.clear();
     curX_ = curY_ = INT32_MIN;
@@ -18,6 +22,13 @@ void CellRasterizer::Reset(int x0, int y0, int x1, int y1) {
     overflow_ = false;
     minRow_ = 0;
     maxRow_ = -1;
+}
+
+void CellRasterizer::SetWindow(int x0, int y0, int x1, int y1) {
+    wx0_ = std::max(x0, cx0_);
+    wy0_ = std::max(y0, cy0_);
+    wx1_ = std::max(wx0_, std::min(x1, cx1_));
+    wy1_ = std::max(wy0_, std::min(y1, cy1_));
 }
 
 void CellRasterizer::SetStyles(uint16_t left, uint16_t right) {
@@ -144,7 +155,16 @@ void CellRasterizer::LineFixed(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
         int32_t yb = (ey0 + 1) << kSubShift;
         int32_t xa = static_cast<int32_t>(x0 + dx * (yb - y0) / dy);
         RowLine(ey0, x0, fy0, xa, kSub);
-        for (int32_t ey = ey0 + 1; ey < ey1; ++ey) {
+        // Rows above the window leave nothing: start at its first row (each crossing is computed
+        // on its own, so the ones that follow are the same) and stop below its last.
+        int32_t ey = ey0 + 1;
+        if (ey < wy0_ && wy0_ < ey1) {
+            ey = wy0_;
+            yb = ey << kSubShift;
+            xa = static_cast<int32_t>(x0 + dx * (yb - y0) / dy);
+        }
+        for (; ey < ey1; ++ey) {
+            if (ey >= wy1_) return;
             yb += kSub;
             const int32_t xb = static_cast<int32_t>(x0 + dx * (yb - y0) / dy);
             RowLine(ey, xa, 0, xb, kSub);
@@ -155,7 +175,14 @@ void CellRasterizer::LineFixed(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
         int32_t yb = ey0 << kSubShift;
         int32_t xa = static_cast<int32_t>(x0 + dx * (yb - y0) / dy);
         RowLine(ey0, x0, fy0, xa, 0);
-        for (int32_t ey = ey0 - 1; ey > ey1; --ey) {
+        int32_t ey = ey0 - 1;
+        if (ey >= wy1_ && wy1_ - 1 > ey1) {
+            ey = wy1_ - 1;
+            yb = (ey + 1) << kSubShift;
+            xa = static_cast<int32_t>(x0 + dx * (yb - y0) / dy);
+        }
+        for (; ey > ey1; --ey) {
+            if (ey < wy0_) return;
             yb -= kSub;
             const int32_t xb = static_cast<int32_t>(x0 + dx * (yb - y0) / dy);
             RowLine(ey, xa, kSub, xb, 0);
@@ -167,7 +194,7 @@ void CellRasterizer::LineFixed(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 
 // Part of a segment inside one pixel row: from (xa, fya) to (xb, fyb), fy in 0..256 within the row.
 void CellRasterizer::RowLine(int32_t ey, int32_t xa, int32_t fya, int32_t xb, int32_t fyb) {
-    if (fya == fyb) return;
+    if (fya == fyb || ey < wy0_ || ey >= wy1_) return;
     const int32_t ex0 = xa >> kSubShift, ex1 = xb >> kSubShift;
     const int32_t fx0 = xa & (kSub - 1), fx1 = xb & (kSub - 1);
     if (ex0 == ex1) {

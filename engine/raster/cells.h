@@ -41,7 +41,12 @@ struct Cell {
 class CellRasterizer {
 public:
     // Clip box in whole pixels; segments are clipped to it (x is clamped, keeping winding intact).
+    // The window is the whole box until SetWindow narrows it.
     void Reset(int x0, int y0, int x1, int y1);
+    // Only the cells of the rows [y0, y1) are kept, and only the columns [x0, x1) are to be painted
+    // (ClipX0/ClipX1). The segments are still clipped to the box, so the cells kept are those a
+    // walk of the whole box leaves in these rows: a picture drawn window by window is the same.
+    void SetWindow(int x0, int y0, int x1, int y1);
     void SetStyles(uint16_t left, uint16_t right);
     // Point sampling instead of exact areas, with n x n samples per pixel (0 = exact areas).
     // n = 1 samples pixel centres: a segment leaves a full cover step in each row whose centre line
@@ -62,8 +67,9 @@ public:
     // Cells of row y (sorted by x), valid after finish().
     const Cell* RowBegin(int y) const { return sorted_.data() + rowStart_[y - minRow_]; }
     const Cell* RowEnd(int y) const { return sorted_.data() + rowStart_[y - minRow_ + 1]; }
-    int ClipX0() const { return cx0_; }
-    int ClipX1() const { return cx1_; }
+    // The columns to paint: the box within the window.
+    int ClipX0() const { return wx0_; }
+    int ClipX1() const { return wx1_; }
     bool Overflowed() const { return overflow_; }
 
     static constexpr std::size_t kMaxCells = std::size_t(1) << 22;  // ~80 MB of cells at most
@@ -76,6 +82,7 @@ private:
     void LineClampedX(double x0, double y0, double x1, double y1);
     void LineSampled(double x0, double y0, double x1, double y1);
     inline void AddCell(int32_t x, int32_t y, int32_t cover, int32_t area) {
+        if (y < wy0_ || y >= wy1_) return;
         if (x == curX_ && y == curY_ && curArea_ < kMergeLimit && curArea_ > -kMergeLimit && curCover_ < kMergeLimit &&
             curCover_ > -kMergeLimit) {
             curCover_ += cover;
@@ -91,6 +98,7 @@ private:
     void FlushCell();
 
     int cx0_ = 0, cy0_ = 0, cx1_ = 0, cy1_ = 0;
+    int wx0_ = 0, wy0_ = 0, wx1_ = 0, wy1_ = 0;
     uint16_t left_ = 0, right_ = 0;
     int32_t curX_ = INT32_MIN, curY_ = INT32_MIN, curCover_ = 0, curArea_ = 0;
     bool overflow_ = false;

@@ -17,10 +17,6 @@
 
 namespace lumarel::raster {
 
-struct IntRect {
-    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // half-open: [x0, x1) x [y0, y1)
-};
-
 // Reusable buffers: `plane` one byte per region pixel (the effects' alpha), `temp` up to four
 // bytes per region pixel (blur passes, convolution output), `sums` one running sum per byte of a
 // region row (`narrowSums` where they fit 16 bits), `lanes` a few dozen bytes per region column

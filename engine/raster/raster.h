@@ -26,6 +26,11 @@ struct Matrix {
     bool IsFinite() const;
 };
 
+struct IntRect {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // half-open: [x0, x1) x [y0, y1)
+    bool Empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
 struct Rgba {
     uint8_t r = 0, g = 0, b = 0, a = 255;
 };
@@ -81,6 +86,9 @@ uint32_t BlendPixel(uint32_t src, uint32_t dst, Blend mode);
 struct Bitmap {  // premultiplied 0xAARRGGBB, row-major
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
+    // The pixels may change after the bitmap is shown (a script draws into it): a picture that
+    // shows it is never taken to be as it was.
+    bool live = false;
 };
 
 struct Paint {
@@ -198,6 +206,8 @@ public:
                           const std::vector<FlatPoint>& line, bool closed, double width) = 0;
 };
 
+class DisplayList;
+
 // Draws shapes into a Surface. Keep one Renderer per surface: it owns the scratch buffers and the
 // clip masks, which are reused from draw to draw.
 class Renderer {
@@ -233,6 +243,15 @@ public:
     void SetBlend(Blend b);
     // Reports every fill and stroke drawn from now on to `observer` (null: to none).
     void SetObserver(DrawObserver* observer);
+
+    // From now on every call above is kept in `list` (emptied first) instead of drawn, until
+    // Record(nullptr); the clip rectangle and quality still answer as if drawing.
+    void Record(DisplayList* list);
+    // Draws what `list` holds, as drawing it call by call would, but only the pixels inside
+    // `window`: a picture drawn window by window (on several renderers of one surface at once,
+    // each with windows of its own) is the picture drawn whole. Leaves the clip levels, clip
+    // rectangle, blend, quality and tolerance as the list left them.
+    void Replay(const DisplayList& list, IntRect window);
 
     struct Impl;
 

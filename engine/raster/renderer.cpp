@@ -1,6 +1,7 @@
 // The renderer: flattens shapes against the device matrix, feeds the compound cell rasterizer,
 // sweeps each row once for all fills of a layer and blends the resulting spans.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #if !defined(LUMAREL_RASTER_NO_SIMD) && (defined(__SSE__) || defined(_M_X64) || defined(_M_IX86))
@@ -11,6 +12,7 @@
 #endif
 
 #include "engine/raster/cells.h"
+#include "engine/raster/display_list.h"
 #include "engine/raster/paint.h"
 #include "engine/raster/pixel.h"
 #include "engine/raster/raster.h"
@@ -33,6 +35,7 @@ static_assert(kFullArea == (1 << 17), "coverage shifts assume a 2^17 full cell")
 struct Box {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // half-open
     bool empty() const { return x0 >= x1 || y0 >= y1; }
+    static Box All() { return Box{INT_MIN / 2, INT_MIN / 2, INT_MAX / 2, INT_MAX / 2}; }
     Box Intersect(const Box& o) const {
         Box r{std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
         if (r.empty()) r = Box{};
@@ -388,6 +391,9 @@ struct Renderer::Impl {
 
     Surface* surface = nullptr;
     Box clip;
+    // Replay draws only the pixels inside this window (Box::kAll: everywhere).
+    Box window = Box::All();
+    DisplayList* recording = nullptr;
     double tolerance = 0.2;
     Quality quality = Quality::High;
     CovRule rule;
@@ -651,10 +657,13 @@ struct Renderer::Impl {
     }
 
     // `record`: the segments also go to `observed`.
+    // Segments are clipped to `box`; only the pixels inside `paint` are painted.
     template <class Painter>
-    void FillLayer(const Layer& layer, const Matrix& m, const Box& box, Painter& painter, bool record = false) {
+    void FillLayer(const Layer& layer, const Matrix& m, const Box& box, const Box& paint, Painter& painter,
+                   bool record = false) {
         const size_t nf = layer.fills.size();
         ras.Reset(box.x0, box.y0, box.x1, box.y1);
+        ras.SetWindow(paint.x0, paint.y0, paint.x1, paint.y1);
         auto valid = [&](uint16_t s) -> uint16_t {
             return (s >= 1 && s <= nf && paints[s].kind != CompiledPaint::Kind::None) ? s : uint16_t(0);
         };
@@ -697,7 +706,8 @@ struct Renderer::Impl {
         }
     }
 
-    void StrokeLayer(const Layer& layer, const Matrix& m, const ColorTransform& cx, const Box& box, Mask* mask) {
+    void StrokeLayer(const Layer& layer, const Matrix& m, const ColorTransform& cx, const Box& box, const Box& paint,
+                     Mask* mask) {
         const size_t ns = layer.strokes.size();
         if (ns == 0) return;
         if (edgesByLine.size() < ns + 1) edgesByLine.resize(ns + 1);
@@ -777,6 +787,7 @@ struct Renderer::Impl {
             flushPath();
             if (outline.empty()) continue;
             ras.Reset(box.x0, box.y0, box.x1, box.y1);
+            ras.SetWindow(paint.x0, paint.y0, paint.x1, paint.y1);
             ras.SetStyles(1, 0);
             size_t begin = 0;
             for (size_t end : contourEnds) {
@@ -800,7 +811,11 @@ struct Renderer::Impl {
 
     void Draw(const Shape& shape, const Matrix& m, const ColorTransform& cx) {
         if (surface->Width() <= 0 || surface->Height() <= 0 || !m.IsFinite()) return;
-        Box box = clip;
+        // Segments are always clipped to the clip rectangle, whatever the window and masks, so that
+        // every pixel comes out the same however the picture is cut up.
+        const Box box = clip;
+        Box paint = clip.Intersect(window);
+        if (paint.empty()) return;
         int definingLevel = -1;
         for (size_t i = 0; i < levels.size(); ++i)
             if (levels[i].defining) {
@@ -820,14 +835,14 @@ struct Renderer::Impl {
                     paints[i + 1].color = 0xFFFFFFFFu;
                 }
                 MaskPainter painter(target, surface->Width(), rule.half);
-                FillLayer(layer, m, box, painter);
+                FillLayer(layer, m, box, paint, painter);
             }
             return;
         }
         const int top = RealBelow(levels.size());
         Mask* mask = top >= 0 ? masks[static_cast<size_t>(levels[static_cast<size_t>(top)].mask)].get() : nullptr;
-        if (mask) box = box.Intersect(mask->bounds);
-        if (box.empty()) return;
+        if (mask) paint = paint.Intersect(mask->bounds);
+        if (paint.empty()) return;
         for (const Layer& layer : shape.layers) {
             if (layer.edges.empty()) continue;
             if (!layer.fills.empty()) {
@@ -835,10 +850,10 @@ struct Renderer::Impl {
                 ColorPainter painter(surface->data(), surface->Width(), paints.data(), buf.data(), covRun.data(),
                                      covTmp.data(), mask, rule, blend);
                 observed.clear();
-                FillLayer(layer, m, box, painter, observer != nullptr);
+                FillLayer(layer, m, box, paint, painter, observer != nullptr);
                 if (observer && !observed.empty()) observer->OnFill(layer, m, cx, observed);
             }
-            StrokeLayer(layer, m, cx, box, mask);
+            StrokeLayer(layer, m, cx, box, paint, mask);
         }
     }
 
@@ -888,6 +903,13 @@ struct Renderer::Impl {
         }
     }
 
+    // Records a call that carries no more than a small value.
+    void Keep(DisplayList::Call::Op op, uint8_t value = 0) {
+        DisplayList::Call& c = recording->Push(op);
+        c.value = value;
+        recording->Seal(c);
+    }
+
     void PopClip() {
         if (levels.empty()) return;
         if (levels.back().mask >= 0) --realLevels;
@@ -901,16 +923,42 @@ Renderer::~Renderer() = default;
 void Renderer::SetSurface(Surface& s) { impl_->Attach(s); }
 
 void Renderer::DrawShape(const Shape& shape, const Matrix& toDevice, const ColorTransform& cx) {
+    if (DisplayList* list = impl_->recording) {
+        DisplayList::Call& c = list->Push(DisplayList::Call::Op::Draw);
+        c.shape = shape;
+        c.matrix = toDevice;
+        c.cx = cx;
+        list->Seal(c);
+        return;
+    }
     impl_->Draw(shape, toDevice, cx);
 }
-void Renderer::BeginClip() { impl_->BeginClip(); }
-void Renderer::EndClipDefinition() { impl_->EndClipDefinition(); }
-void Renderer::PopClip() { impl_->PopClip(); }
-int Renderer::ClipDepth() const { return static_cast<int>(impl_->levels.size()); }
+
+void Renderer::BeginClip() {
+    if (impl_->recording) return impl_->Keep(DisplayList::Call::Op::BeginClip);
+    impl_->BeginClip();
+}
+void Renderer::EndClipDefinition() {
+    if (impl_->recording) return impl_->Keep(DisplayList::Call::Op::EndClipDefinition);
+    impl_->EndClipDefinition();
+}
+void Renderer::PopClip() {
+    if (impl_->recording) return impl_->Keep(DisplayList::Call::Op::PopClip);
+    impl_->PopClip();
+}
+int Renderer::ClipDepth() const {
+    if (impl_->recording) return static_cast<int>(impl_->recording->masks_.size());
+    return static_cast<int>(impl_->levels.size());
+}
 
 void Renderer::SetClipRect(int x0, int y0, int x1, int y1) {
     const Box full{0, 0, impl_->surface->Width(), impl_->surface->Height()};
     impl_->clip = Box{std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)}.Intersect(full);
+    if (DisplayList* list = impl_->recording) {
+        DisplayList::Call& c = list->Push(DisplayList::Call::Op::ClipRect);
+        c.rect = IntRect{impl_->clip.x0, impl_->clip.y0, impl_->clip.x1, impl_->clip.y1};
+        list->Seal(c);
+    }
 }
 void Renderer::GetClipRect(int& x0, int& y0, int& x1, int& y1) const {
     x0 = impl_->clip.x0;
@@ -920,11 +968,20 @@ void Renderer::GetClipRect(int& x0, int& y0, int& x1, int& y1) const {
 }
 
 void Renderer::SetTolerance(double px) {
-    if (std::isfinite(px)) impl_->tolerance = std::clamp(px, 0.01, 4.0);
+    if (!std::isfinite(px)) return;
+    impl_->tolerance = std::clamp(px, 0.01, 4.0);
+    if (DisplayList* list = impl_->recording) {
+        DisplayList::Call& c = list->Push(DisplayList::Call::Op::Tolerance);
+        c.number = impl_->tolerance;
+        list->Seal(c);
+    }
 }
 
 Quality Renderer::GetQuality() const { return impl_->quality; }
-void Renderer::SetBlend(Blend b) { impl_->blend = b; }
+void Renderer::SetBlend(Blend b) {
+    impl_->blend = b;
+    if (impl_->recording) impl_->Keep(DisplayList::Call::Op::Blend, static_cast<uint8_t>(b));
+}
 void Renderer::SetObserver(DrawObserver* observer) { impl_->observer = observer; }
 
 void Renderer::SetQuality(Quality q) {
@@ -933,6 +990,67 @@ void Renderer::SetQuality(Quality q) {
     impl_->ras.SetSampling(samples[static_cast<int>(q)]);
     impl_->rule = CovRule{};
     if (q != Quality::Exact) impl_->rule = CovRule{0, true};
+    if (impl_->recording) impl_->Keep(DisplayList::Call::Op::Quality, static_cast<uint8_t>(q));
+}
+
+void Renderer::Record(DisplayList* list) {
+    impl_->recording = nullptr;
+    if (!list) return;
+    Impl& im = *impl_;
+    list->Clear();
+    list->width_ = im.surface->Width();
+    list->height_ = im.surface->Height();
+    list->masks_.clear();
+    list->defining_.clear();
+    // The state drawing starts from, so that a replay starts from it too.
+    const double tolerance = im.tolerance;
+    im.recording = list;
+    SetClipRect(im.clip.x0, im.clip.y0, im.clip.x1, im.clip.y1);
+    SetQuality(im.quality);
+    SetBlend(im.blend);
+    SetTolerance(tolerance);
+}
+
+void Renderer::Replay(const DisplayList& list, IntRect window) {
+    Impl& im = *impl_;
+    im.recording = nullptr;
+    im.levels.clear();
+    im.realLevels = 0;
+    im.window = Box{window.x0, window.y0, window.x1, window.y1};
+    using Op = DisplayList::Call::Op;
+    for (size_t i = 0; i < list.size_; ++i) {
+        const DisplayList::Call& c = list.calls_[i];
+        switch (c.op) {
+            case Op::Draw:
+                // A shape that cannot reach the window leaves nothing in it.
+                if (!im.window.Intersect(Box{c.bounds.x0, c.bounds.y0, c.bounds.x1, c.bounds.y1}).empty())
+                    im.Draw(c.shape, c.matrix, c.cx);
+                break;
+            case Op::BeginClip:
+                im.BeginClip();
+                break;
+            case Op::EndClipDefinition:
+                im.EndClipDefinition();
+                break;
+            case Op::PopClip:
+                im.PopClip();
+                break;
+            case Op::ClipRect:
+                im.clip = Box{c.rect.x0, c.rect.y0, c.rect.x1, c.rect.y1}.Intersect(
+                    Box{0, 0, im.surface->Width(), im.surface->Height()});
+                break;
+            case Op::Blend:
+                im.blend = static_cast<Blend>(c.value);
+                break;
+            case Op::Quality:
+                SetQuality(static_cast<Quality>(c.value));
+                break;
+            case Op::Tolerance:
+                im.tolerance = c.number;
+                break;
+        }
+    }
+    im.window = Box::All();
 }
 
 }  // namespace lumarel::raster
