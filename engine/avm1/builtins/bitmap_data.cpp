@@ -167,6 +167,7 @@ std::unique_ptr<BitmapState> NewState(Machine& m, int w, int h, bool transparent
     if (m.bitmapBytes + bytes > kMaxBitmapBytes) m.Abort("too much bitmap memory");
     Charge(m, double(w) * h);
     s->pixels = std::make_shared<raster::Bitmap>();
+    s->pixels->live = true;  // scripts draw into it while it shows
     s->pixels->width = w;
     s->pixels->height = h;
     s->pixels->pixels.assign(static_cast<size_t>(w) * h, fill);
