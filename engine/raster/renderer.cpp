@@ -203,6 +203,36 @@ public:
         row_[x] = (acc >> 24) == 255 ? acc : detail::Over(acc, row_[x]);
     }
 
+    // A run of pixels under the same styles at the same shares (between two cells): when all of
+    // them are solid colours, one mixed colour for the whole run; else pixel by pixel.
+    void SpanMulti(int x, int len, StyleCov* sc, int n) {
+        uint32_t covs[64];
+        uint32_t acc = 0;
+        bool solid = n <= 64;
+        if (solid) {
+            Distribute(sc, n, covs, rule_.half);
+            for (int i = 0; i < n && solid; ++i) {
+                const CompiledPaint& p = paints_[sc[i].style];
+                solid = p.kind == CompiledPaint::Kind::Solid;
+                if (covs[i] && solid) acc += detail::MulPixel(p.color, covs[i]);
+            }
+        }
+        if (!solid) {
+            for (int px = x; px < x + len; ++px) PixelMulti(px, sc, n);
+            return;
+        }
+        Flush();
+        acc = ClampToAlpha(acc);
+        for (int px = x; px < x + len; ++px) {
+            const uint32_t c = maskRow_ ? detail::MulPixel(acc, maskRow_[px]) : acc;
+            if (blend_ != Blend::Normal) {
+                row_[px] = BlendPixel(c, row_[px], blend_);
+            } else {
+                row_[px] = (c >> 24) == 255 ? c : detail::Over(c, row_[px]);
+            }
+        }
+    }
+
 private:
     uint32_t Fetch1(const CompiledPaint& p, int x) {
         if (p.kind == CompiledPaint::Kind::Solid) return p.color;
@@ -334,6 +364,11 @@ public:
         int64_t total = 0;
         for (int i = 0; i < n; ++i) total += sc[i].raw;
         Put(x, 1, RawToCov(static_cast<int32_t>(std::min<int64_t>(total, kFullArea)), half_));
+    }
+    void SpanMulti(int x, int len, StyleCov* sc, int n) {
+        int64_t total = 0;
+        for (int i = 0; i < n; ++i) total += sc[i].raw;
+        Put(x, len, RawToCov(static_cast<int32_t>(std::min<int64_t>(total, kFullArea)), half_));
     }
 
 private:
@@ -551,7 +586,7 @@ struct Renderer::Impl {
                     nCovs = 0;
                     for (uint32_t s : active)
                         styleCovs[nCovs++] = StyleCov{s, RawOf<kEvenOdd>(running[s] * (2 * detail::kSub))};
-                    for (int px = sx; px < ex; ++px) painter.PixelMulti(px, styleCovs, nCovs);
+                    painter.SpanMulti(sx, ex - sx, styleCovs, nCovs);
                 }
             }
             painter.EndRow();
