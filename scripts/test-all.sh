@@ -12,7 +12,7 @@ status=0
 step() { echo; echo "== $*  ($(date +%H:%M:%S))"; }
 # Every option a tree relies on is set here, so a tree configured otherwise before (the demo's,
 # a hand-made one) is put right instead of rerunning stale test binaries or none at all.
-options=(-DLUMAREL_TESTS=ON -DLUMAREL_WERROR=ON -DLUMAREL_BENCH=OFF -DLUMAREL_SANITIZE=OFF -DLUMAREL_FUZZ=OFF)
+options=(-DLUMAREL_TESTS=ON -DLUMAREL_WERROR=ON -DLUMAREL_BENCH=OFF -DLUMAREL_SANITIZE=OFF -DLUMAREL_FUZZ=OFF -DLUMAREL_SIMD=ON)
 # A tree that finds no tests fails instead of passing.
 ctest_args=(--output-on-failure --timeout 300 --no-tests=error --repeat until-pass:3)
 
@@ -41,6 +41,11 @@ if [ -f engine/CMakeLists.txt ]; then
         "$out/asan/tests/engine/engine_tests" --gtest_brief=1 &&
         "$out/asan/tests/raster/lumarel_raster_tests" --gtest_brief=1 || status=1
 fi
+
+step "rasterizer with its portable kernels only (no SSE2)"
+cmake -S . -B "$out/nosimd" -G Ninja "${options[@]}" -DLUMAREL_SIMD=OFF >/dev/null &&
+    ninja -C "$out/nosimd" -j"$jobs" lumarel_raster_tests &&
+    "$out/nosimd/tests/raster/lumarel_raster_tests" --gtest_brief=1 || status=1
 
 if [ -f fuzz/CMakeLists.txt ]; then
     step "fuzzing (bounded)"

@@ -31,7 +31,7 @@ inline uint8_t DivBox(uint32_t sum, uint32_t mul) {
     return static_cast<uint8_t>((static_cast<uint64_t>(sum) * mul + kDivRound) >> 24);
 }
 
-#if LUMAREL_RASTER_PIXEL_SSE2
+#if LUMAREL_RASTER_SSE2
 // Four 32-bit sums divided as DivBox does (the quotients fit the low byte of each lane).
 inline __m128i DivBox4(__m128i s, __m128i mul, __m128i round) {
     __m128i even = _mm_mul_epu32(s, mul);
@@ -64,7 +64,7 @@ inline uint32_t Narrow(__m128i q) {
 void BoxColumns(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride, int n, int h, int r,
                 FilterScratch& scratch, bool simd);
 
-#if LUMAREL_RASTER_PIXEL_SSE2
+#if LUMAREL_RASTER_SSE2
 // Transposes a 16 x 16 byte tile in place: afterwards v[i] holds byte i of every former row. Each
 // round interleaves vector k with vector k + 8, which rotates the 8-bit (vector, byte) index left
 // by one; four rounds swap its halves.
@@ -141,7 +141,7 @@ void BoxRowsPlane(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff
 void BoxRows(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride, int w, int h, int ch, int r,
              FilterScratch& scratch, bool simd) {
     const uint32_t mul = BoxMultiplier(r);
-#if LUMAREL_RASTER_PIXEL_SSE2
+#if LUMAREL_RASTER_SSE2
     if (simd && ch == 1) {
         BoxRowsPlane(src, srcStride, dst, dstStride, w, h, r, scratch);
         return;
@@ -197,9 +197,9 @@ void BoxColumns(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t
         const uint8_t* in = src + y * srcStride;
         for (int j = 0; j < n; ++j) sums[j] += in[j];
     }
+#if LUMAREL_RASTER_SSE2
     // Rows beyond the region add and remove nothing (the vector path reads zeros instead).
     static constexpr uint8_t kZero[16] = {};
-#if LUMAREL_RASTER_PIXEL_SSE2
     // Up to kNarrowBoxRadius a sum of bytes fits 16 bits, and so do the vector lanes' sums
     // (for the leading multiple of 16 bytes; the rest keep theirs in `sums`).
     const bool narrow = simd && r <= kNarrowBoxRadius;
@@ -212,7 +212,7 @@ void BoxColumns(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t
         const uint8_t* sub = y - r >= 0 ? src + (y - r) * srcStride : nullptr;
         uint8_t* out = dst + y * dstStride;
         int j = 0;
-#if LUMAREL_RASTER_PIXEL_SSE2
+#if LUMAREL_RASTER_SSE2
         if (narrow) {
             const __m128i zero = _mm_setzero_si128();
             const __m128i mulHi = _mm_set1_epi16(static_cast<short>(mul >> 16));

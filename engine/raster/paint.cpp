@@ -5,13 +5,7 @@
 
 #include "engine/raster/pixel.h"
 
-#if !defined(LUMAREL_RASTER_NO_SIMD) && \
-    (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
-#include <emmintrin.h>
-#define LUMAREL_RASTER_SSE2 1
-#else
-#define LUMAREL_RASTER_SSE2 0
-#endif
+#include "engine/raster/simd.h"
 
 namespace lumarel::raster::detail {
 

@@ -3,13 +3,7 @@
 
 #include <cstdint>
 
-#if !defined(LUMAREL_RASTER_NO_SIMD) && \
-    (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
-#include <emmintrin.h>
-#define LUMAREL_RASTER_PIXEL_SSE2 1
-#else
-#define LUMAREL_RASTER_PIXEL_SSE2 0
-#endif
+#include "engine/raster/simd.h"
 
 namespace lumarel::raster::detail {
 
@@ -45,7 +39,7 @@ inline uint32_t Over(uint32_t src, uint32_t dst) { return src + MulPixel(dst, 25
 // d[i] = src + d[i] * inv / 255 for a run (constant translucent source), same rounding as MulPixel.
 inline void OverConstSpan(uint32_t* d, int len, uint32_t src, uint32_t inv) {
     int i = 0;
-#if LUMAREL_RASTER_PIXEL_SSE2
+#if LUMAREL_RASTER_SSE2
     const __m128i zero = _mm_setzero_si128();
     const __m128i vinv = _mm_set1_epi16(static_cast<short>(inv));
     const __m128i half = _mm_set1_epi16(128);
@@ -62,7 +56,7 @@ inline void OverConstSpan(uint32_t* d, int len, uint32_t src, uint32_t inv) {
     for (; i < len; ++i) d[i] = src + MulPixel(d[i], inv);
 }
 
-#if LUMAREL_RASTER_PIXEL_SSE2
+#if LUMAREL_RASTER_SSE2
 // x (8 channels in 16-bit lanes) * m / 255 with MulPixel's rounding.
 inline __m128i MulDiv255Epi16(__m128i x, __m128i m) {
     __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, m), _mm_set1_epi16(128));
@@ -75,7 +69,7 @@ inline __m128i AlphaLanes(__m128i x) { return _mm_shufflehi_epi16(_mm_shufflelo_
 // d[i] = src[i] over d[i] for premultiplied sources.
 inline void OverSpan(uint32_t* d, const uint32_t* src, int len) {
     int i = 0;
-#if LUMAREL_RASTER_PIXEL_SSE2
+#if LUMAREL_RASTER_SSE2
     const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255);
     for (; i + 4 <= len; i += 4) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
@@ -92,7 +86,7 @@ inline void OverSpan(uint32_t* d, const uint32_t* src, int len) {
 // p[i] = p[i] * a / 255 (all channels).
 inline void MulSpan(uint32_t* p, int len, uint32_t a) {
     int i = 0;
-#if LUMAREL_RASTER_PIXEL_SSE2
+#if LUMAREL_RASTER_SSE2
     const __m128i zero = _mm_setzero_si128(), va = _mm_set1_epi16(static_cast<short>(a));
     for (; i + 4 <= len; i += 4) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));

@@ -4,17 +4,11 @@
 #include <climits>
 #include <cmath>
 
-#if !defined(LUMAREL_RASTER_NO_SIMD) && (defined(__SSE__) || defined(_M_X64) || defined(_M_IX86))
-#include <xmmintrin.h>
-#define LUMAREL_PREFETCH(p) _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0)
-#else
-#define LUMAREL_PREFETCH(p) ((void)(p))
-#endif
-
 #include "engine/raster/cells.h"
 #include "engine/raster/display_list.h"
 #include "engine/raster/paint.h"
 #include "engine/raster/pixel.h"
+#include "engine/raster/simd.h"
 #include "engine/raster/raster.h"
 #include "engine/raster/stroker.h"
 
