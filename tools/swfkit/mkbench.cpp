@@ -4,6 +4,8 @@
 //                      moves one pixel a frame
 //   blur_full.swf      a full-screen clip of coloured discs blurred 8 x 8 in three passes that
 //                      stays still, and an unfiltered disc moving over it
+//   mostly_still.swf   a full-screen gradient under 40 discs, all still but a small one that
+//                      takes a step once a second (a clock's hand: 29 frames in 30 change nothing)
 #include "tools/swfkit/swfkit.h"
 
 #include <cstdio>
@@ -68,6 +70,23 @@ Movie BlurFull() {
     return m;
 }
 
+Movie MostlyStill() {
+    Movie m(Rect::Pixels(0, 0, kW, kH), 30.0, 8);
+    m.Background(Rgba::Hex(0x000000));
+    m.Place2(Place::Add(1, Backdrop(m)));
+    const std::uint32_t colours[] = {0xe04040, 0x40e040, 0x4040e0, 0xe0e040, 0x40e0e0, 0xe040e0};
+    for (int i = 0; i < 40; ++i)
+        m.Place2(Place::Add(std::uint16_t(2 + i), Disc(m, colours[i % 6], 30 + 8 * (i % 7)))
+                     .At(At(80 + (i * 397) % 1760, 80 + (i * 211) % 920)));
+    m.Place2(Place::Add(50, Disc(m, 0xffffff, 12)).At(At(960, 540)));
+    m.ShowFrame();
+    for (int f = 1; f < kFrames; ++f) {
+        if (f % 30 == 0) m.Place2(Place::Modify(50).At(At(960 + 40 * (f / 30), 540)));
+        m.ShowFrame();
+    }
+    return m;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,7 +97,7 @@ int main(int argc, char** argv) {
     const struct {
         const char* file;
         Movie (*make)();
-    } movies[] = {{"filtered_move.swf", FilteredMove}, {"blur_full.swf", BlurFull}};
+    } movies[] = {{"filtered_move.swf", FilteredMove}, {"blur_full.swf", BlurFull}, {"mostly_still.swf", MostlyStill}};
     int failures = 0;
     for (const auto& entry : movies) {
         const std::string path = std::string(argv[1]) + "/" + entry.file;
