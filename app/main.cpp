@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     lumarel::platform::SetProcessArguments(argc, argv);
     lumarel::platform::Install(lumarel::platform::NativePlatform());
     lumarel::FormFactory forms;
-    forms.saver = [] { return std::make_unique<lumarel::TForm1>(); };
+    forms.saver = [](const lumarel::SaverStart& start) { return std::make_unique<lumarel::TForm1>(start); };
     forms.settings = [] { return std::make_unique<lumarel::TForm3>(); };
     return lumarel::RunProcess(forms);
 }
