@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "saver/PasswordChange.h"
 #include "settings/inttext.h"
 
 namespace lumarel {
@@ -47,13 +48,7 @@ void ChangePassword() {
     std::string path = services.SystemDirectory();
     if (!path.empty() && path.back() != '\\') path += '\\';
     path += "MPR.DLL";
-    platform::LibraryHandle lib = services.LoadLibrary(path);
-    if (!lib) return;
-    if (auto entry = services.FindPasswordEntry(lib, "PwdChangePasswordA")) {
-        std::int32_t parent = WindowNumber(Globals().secondArgument);
-        entry("SCRSAVE", static_cast<std::uintptr_t>(static_cast<std::intptr_t>(parent)), 0, 0);
-    }
-    services.FreeLibrary(lib);
+    saver::RunPasswordChange(services, path, [] { return WindowNumber(Globals().secondArgument); });
 }
 
 int RunWindowed(const FormFactory& forms) {
@@ -68,8 +63,7 @@ int RunWindowed(const FormFactory& forms) {
     app.Initialize();
     std::unique_ptr<platform::Form> mainForm;
     if (Globals().runMode != RunMode::Preview) {
-        auto& factory = Globals().runMode == RunMode::Show ? forms.saver : forms.settings;
-        mainForm = factory();
+        mainForm = Globals().runMode == RunMode::Show ? forms.saver(ProcessSaverStart()) : forms.settings();
         app.CreateForm(*mainForm);
         app.Run();
     }

@@ -10,6 +10,7 @@
 
 #include "app/UnitGlobal.h"
 #include "platform/forms.h"
+#include "saver/SaverStart.h"
 
 namespace lumarel {
 
@@ -31,9 +32,10 @@ public:
 // The second argument as a window number, or ConvertError.
 std::int32_t WindowNumber(const std::string& text);
 
-// The windows the process can create; the real ones are the saver window and the dialog.
+// The windows the process can create; the real ones are the saver window and the dialog. The
+// saver is told how the process started (the run mode, the owner window of the password step).
 struct FormFactory {
-    std::function<std::unique_ptr<platform::Form>()> saver;
+    std::function<std::unique_ptr<platform::Form>(const SaverStart&)> saver;
     std::function<std::unique_ptr<platform::Form>()> settings;
 };
 

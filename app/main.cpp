@@ -2,12 +2,12 @@
 #include <cstring>
 
 #include "app/RunModes.h"
+#include "platform/platform.h"
 #if !defined(_WIN32)
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "saver/Hack.h"
 #endif
 #include "saver/Unit1.h"
@@ -55,8 +55,9 @@ int main(int argc, char** argv) {
     }
 #endif
     lumarel::platform::SetProcessArguments(argc, argv);
+    lumarel::platform::Install(lumarel::platform::NativePlatform());
     lumarel::FormFactory forms;
-    forms.saver = [] { return std::make_unique<lumarel::TForm1>(); };
+    forms.saver = [](const lumarel::SaverStart& start) { return std::make_unique<lumarel::TForm1>(start); };
     forms.settings = [] { return std::make_unique<lumarel::TForm3>(); };
     return lumarel::RunProcess(forms);
 }

@@ -7,23 +7,10 @@ Platform& Slot() {
     static Platform current;
     return current;
 }
-bool& Installed() {
-    static bool installed = false;
-    return installed;
-}
 }  // namespace
 
-Platform& Current() {
-    if (!Installed()) {
-        Slot() = NativePlatform();
-        Installed() = true;
-    }
-    return Slot();
-}
+Platform& Current() { return Slot(); }
 
-void Install(const Platform& p) {
-    Slot() = p;
-    Installed() = true;
-}
+void Install(const Platform& p) { Slot() = p; }
 
 }  // namespace lumarel::platform

@@ -318,11 +318,15 @@ struct Platform {
     AudioOutput* audio = nullptr;  // none: movies play silently
 };
 
-// The platform in use: the native one unless a test installed its own.
+// The platform in use: what was installed last, and no services before that. The program
+// installs NativePlatform() as it starts; a test installs the services it drives (fakes, or
+// some of the native ones from platform/native.h). The framework itself names no backend, so
+// it links with any of them or none.
 Platform& Current();
 void Install(const Platform& p);
-// The native backend of this build (win32 or linux). SetProcessArguments hands the backend
-// the arguments main() received (Windows reads its own command line instead).
+// The native backend of this build (win32 or linux), all services (lumarel_platform).
+// SetProcessArguments hands the backend the arguments main() received (Windows reads its own
+// command line instead); it is the services' (lumarel_platform_services).
 Platform NativePlatform();
 void SetProcessArguments(int argc, char** argv);
 

@@ -2,13 +2,12 @@
 
 #include <cstdlib>
 
-#include "app/UnitGlobal.h"
 #include "saver/MovieList.h"
+#include "saver/PasswordChange.h"
 #include "saver/Paths.h"
 #include "saver/SwfFrameRect.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingNames.h"
-#include "settings/inttext.h"
 
 namespace lumarel {
 
@@ -22,7 +21,7 @@ constexpr int kPauseBetweenMovies = 500;
 
 }  // namespace
 
-TForm1::TForm1() : Form("Form1") {
+TForm1::TForm1(const SaverStart& start) : Form("Form1"), start_(start) {
     SetCaption("メインのフォーム");
     SetBorder(BorderStyle::None);
     SetKeyPreview(true);
@@ -181,7 +180,7 @@ void TForm1::ButtonCloseClick() { Close(); }
 
 void TForm1::EndSaver() {
     if (Closed()) return;
-    if (Globals().runMode != RunMode::Show) {
+    if (!start_.showMode) {
         Close();
         return;
     }
@@ -195,13 +194,7 @@ void TForm1::EndSaver() {
         try {
             ui.ShowCursor(true);
             ui.HideTaskbarWindow();
-            std::int32_t parent = settings::TextToInt(Globals().secondArgument).value_or(0);
-            if (LibraryHandle lib = services.LoadLibrary("MPR.DLL")) {
-                if (auto entry = services.FindPasswordEntry(lib, "PwdChangePasswordA")) {
-                    entry("SCRSAVE", static_cast<std::uintptr_t>(static_cast<std::intptr_t>(parent)), 0, 0);
-                }
-                services.FreeLibrary(lib);
-            }
+            saver::RunPasswordChange(services, "MPR.DLL", [this] { return start_.parentWindow; });
         } catch (...) {
             // The password step is best effort: whatever fails in it, the show still ends.
         }

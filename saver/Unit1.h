@@ -9,6 +9,7 @@
 
 #include "platform/forms.h"
 #include "player/ShockwaveFlashObjects_TLB.h"
+#include "saver/SaverStart.h"
 
 namespace lumarel {
 
@@ -22,7 +23,7 @@ inline constexpr std::uint32_t kMsgEndSaver = 0x402;
 
 class TForm1 : public platform::Form {
 public:
-    TForm1();
+    explicit TForm1(const SaverStart& start = ProcessSaverStart());
     ~TForm1() override;
 
     platform::Panel Panel1{this, "Panel1"};
@@ -54,6 +55,8 @@ public:
     void EndSaver();
 
 private:
+    SaverStart start_;
+
     void MouseMoved(int x, int y);
     std::string MoviePath(std::size_t index) const;
 };

@@ -1,21 +1,15 @@
 // The Linux backend's pieces. Each interface is implemented in its own file and handed out
-// as a function-local static; NativePlatform() bundles them.
+// as a function-local static (platform/native.h): windowing_linux*.cpp (GTK 3),
+// registry_linux.cpp (SQLite hive), files_linux.cpp, services_linux.cpp, audio_linux.cpp
+// (PulseAudio). NativePlatform() bundles them.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/native.h"
 
 namespace lumarel::platform {
-
-Windowing& NativeWindowing();    // windowing_linux.cpp (GTK 3)
-Registry& NativeRegistry();      // registry_linux.cpp (SQLite hive)
-FileSystem& NativeFileSystem();  // files_linux.cpp
-Services& NativeServices();      // services_linux.cpp
-
-// audio_linux.cpp (PulseAudio); null in a build without sound.
-AudioOutput* NativeAudioOutput();
 
 namespace linux_backend {
 
@@ -23,7 +17,8 @@ namespace linux_backend {
 // any number of times; only the first call tries.
 bool EnsureGtk();
 
-// The arguments main() received, without the program name (set by SetProcessArguments).
+// The arguments main() received, without the program name (set by SetProcessArguments,
+// services_linux.cpp).
 std::vector<std::string>& ProcessArguments();
 
 }  // namespace linux_backend

@@ -115,4 +115,21 @@ Services& NativeServices() {
     return services;
 }
 
+namespace linux_backend {
+
+std::vector<std::string>& ProcessArguments() {
+    static std::vector<std::string> args;
+    return args;
+}
+
+}  // namespace linux_backend
+
+void SetProcessArguments(int argc, char** argv) {
+    auto& args = linux_backend::ProcessArguments();
+    args.clear();
+    for (int i = 1; i < argc; ++i) {
+        if (argv && argv[i]) args.emplace_back(argv[i]);
+    }
+}
+
 }  // namespace lumarel::platform

@@ -12,7 +12,4 @@ Platform NativePlatform() {
     return p;
 }
 
-// Windows reads its own command line (GetCommandLineW), so main()'s arguments are not needed.
-void SetProcessArguments(int /*argc*/, char** /*argv*/) {}
-
 }  // namespace lumarel::platform

@@ -1,4 +1,6 @@
-// The Win32 backend: one object per interface, each defined in its own file.
+// The Win32 backend: one object per interface (platform/native.h), each defined in its own
+// file: windowing_win32*.cpp, registry_win32.cpp, files_win32.cpp, services_win32.cpp,
+// audio_win32.cpp (waveOut).
 #pragma once
 
 #include <windows.h>
@@ -6,17 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/native.h"
 
 namespace lumarel::platform {
-
-Windowing& NativeWindowing();    // windowing_win32.cpp
-Registry& NativeRegistry();      // registry_win32.cpp
-FileSystem& NativeFileSystem();  // files_win32.cpp
-Services& NativeServices();      // services_win32.cpp
-
-// audio_win32.cpp (waveOut); null in a build without sound.
-AudioOutput* NativeAudioOutput();
 
 namespace win32 {
 // A DLL from the system folder (never the program's own or the current one), kept loaded for

@@ -122,4 +122,7 @@ Services& NativeServices() {
     return services;
 }
 
+// Windows reads its own command line (GetCommandLineW), so main()'s arguments are not needed.
+void SetProcessArguments(int /*argc*/, char** /*argv*/) {}
+
 }  // namespace lumarel::platform

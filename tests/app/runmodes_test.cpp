@@ -44,7 +44,7 @@ protected:
     void SetUp() override {
         fp.services.exePath = "C:\\WINDOWS\\DODAZOVA.SCR";
         fp.Install();
-        forms.saver = [this] {
+        forms.saver = [this](const SaverStart&) {
             ++saversCreated;
             return MakePlaceholderForm("saver");
         };

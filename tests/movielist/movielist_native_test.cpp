@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/native.h"
 #include "saver/MovieList.h"
 #include "saver/Paths.h"
 #include "saver/SwfFrameRect.h"
@@ -26,13 +26,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
-
-namespace lumarel::platform {
-FileSystem& NativeFileSystem();
-// The test links only the file system backend.
-Platform NativePlatform() { return Platform{nullptr, nullptr, &NativeFileSystem(), nullptr}; }
-void SetProcessArguments(int, char**) {}
-}  // namespace lumarel::platform
 
 namespace {
 
@@ -175,7 +168,8 @@ bool IsSwfName(const std::string& name) {
 class NativeFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pf::Install(pf::NativePlatform());
+        // Only the file system backend is linked.
+        pf::Install(pf::Platform{nullptr, nullptr, &pf::NativeFileSystem(), nullptr});
         dir = MakeTempDir();
         ASSERT_FALSE(dir.empty()) << "no temporary folder";
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/native.h"
 #include "settings/SettingsStore.h"
 #include "tests/settings/store_backend.h"
 
@@ -17,11 +18,6 @@
 #else
 #include "tests/settings/hive_backend.h"
 #endif
-
-namespace lumarel::platform {
-Registry& NativeRegistry();
-Services& NativeServices();
-}  // namespace lumarel::platform
 
 namespace lumarel::test {
 namespace {

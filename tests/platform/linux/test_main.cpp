@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--lock-helper") == 0) return LockHelper(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "--no-display-helper") == 0) return NoDisplayHelper();
     SetProcessArguments(argc, argv);
+    Install(NativePlatform());  // as the program does: the framework's loop runs over it
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
