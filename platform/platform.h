@@ -135,6 +135,13 @@ public:
     virtual void CenterOnScreen(WindowHandle w) = 0;
     // Show premultiplied 0xAARRGGBB pixels in a Host window (the player draws this way).
     virtual void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride) = 0;
+    // The same when only `regions` of the pixels changed since the frame shown (of the same
+    // size): only they are copied and drawn again. A frame of another size is shown whole.
+    virtual void PresentPixelRegions(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride,
+                                     std::span<const Rect> regions) {
+        (void)regions;
+        PresentPixels(w, pixels, width, height, stride);
+    }
     virtual void HideTaskbarWindow() = 0;
 
     // Event loop. PeekMessage takes one queued message without waiting; WaitMessage sleeps

@@ -256,8 +256,16 @@ void TShockwaveFlash::Draw(bool always) {
     if (view_->movie) {
         const engine::Viewport view{Width(), Height(), visible.left - Left(), visible.top - Top()};
         std::lock_guard<std::mutex> guard(view_->lock);
-        // Only what changed is drawn again; a frame that looks as before is not shown again.
-        if (view_->movie->RenderChanges(*surface, view, background).empty() && !always) return;
+        // Only what changed is drawn and shown again; a frame that looks as before is not shown.
+        const std::vector<raster::IntRect> changed = view_->movie->RenderChanges(*surface, view, background);
+        if (!always) {
+            std::vector<Rect> regions;
+            for (const raster::IntRect& r : changed) regions.push_back(Rect{r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0});
+            if (!regions.empty())
+                Current().windowing->PresentPixelRegions(handle_, surface->data(), surface->Width(), surface->Height(),
+                                                         surface->Width(), regions);
+            return;
+        }
     } else {
         surface->Clear(background.value_or(raster::Rgba{0, 0, 0, 255}));
     }

@@ -257,6 +257,31 @@ void GtkWindowing::PresentPixels(WindowHandle w, const std::uint32_t* pixels, in
     gtk_widget_queue_draw(c->inner);
 }
 
+void GtkWindowing::PresentPixelRegions(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride,
+                                       std::span<const Rect> regions) {
+    Control* c = Find(w);
+    if (!c || c->kind != ControlKind::Host) return;
+    if (!c->frame || !pixels || stride < width || cairo_image_surface_get_width(c->frame) != width ||
+        cairo_image_surface_get_height(c->frame) != height)
+        return PresentPixels(w, pixels, width, height, stride);
+    cairo_surface_flush(c->frame);
+    unsigned char* dst = cairo_image_surface_get_data(c->frame);
+    const int dstStride = cairo_image_surface_get_stride(c->frame);
+    for (const Rect& r : regions) {
+        const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
+        const int x1 = std::min(r.left + r.width, width), y1 = std::min(r.top + r.height, height);
+        if (x0 >= x1 || y0 >= y1) continue;
+        for (int y = y0; y < y1; ++y)
+            std::memcpy(dst + static_cast<std::size_t>(y) * static_cast<std::size_t>(dstStride) + x0 * 4u,
+                        pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) + x0,
+                        static_cast<std::size_t>(x1 - x0) * 4u);
+        cairo_surface_mark_dirty_rectangle(c->frame, x0, y0, x1 - x0, y1 - y0);
+        // In the widget's own units: real pixels over the screen's scale, rounded outwards.
+        const int u = std::max(c->unit, 1);
+        gtk_widget_queue_draw_area(c->inner, x0 / u, y0 / u, (x1 + u - 1) / u - x0 / u, (y1 + u - 1) / u - y0 / u);
+    }
+}
+
 void GtkWindowing::HideTaskbarWindow() {
     skipTaskbar_ = true;
     for (auto& [h, c] : controls_) {

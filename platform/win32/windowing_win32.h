@@ -109,6 +109,8 @@ public:
     void SetFocus(WindowHandle w) override;
     void CenterOnScreen(WindowHandle w) override;
     void PresentPixels(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride) override;
+    void PresentPixelRegions(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride,
+                             std::span<const Rect> regions) override;
     void HideTaskbarWindow() override;
 
     // ---------------------------------------------------------------------------------

@@ -218,6 +218,27 @@ void Win32Windowing::PresentPixels(WindowHandle w, const std::uint32_t* pixels, 
     ::UpdateWindow(hwnd);
 }
 
+void Win32Windowing::PresentPixelRegions(WindowHandle w, const std::uint32_t* pixels, int width, int height, int stride,
+                                         std::span<const Rect> regions) {
+    HWND hwnd = H(w);
+    WindowData* d = Data(hwnd);
+    if (!d) return;
+    if (!pixels || stride < width || d->frameWidth != width || d->frameHeight != height)
+        return PresentPixels(w, pixels, width, height, stride);
+    for (const Rect& r : regions) {
+        const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
+        const int x1 = std::min(r.left + r.width, width), y1 = std::min(r.top + r.height, height);
+        if (x0 >= x1 || y0 >= y1) continue;
+        for (int y = y0; y < y1; ++y)
+            std::memcpy(d->frame.data() + static_cast<std::size_t>(y) * width + x0,
+                        pixels + static_cast<std::size_t>(y) * stride + x0,
+                        static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t));
+        const RECT dirty{x0, y0, x1, y1};
+        ::InvalidateRect(hwnd, &dirty, FALSE);
+    }
+    ::UpdateWindow(hwnd);
+}
+
 void Win32Windowing::HideTaskbarWindow() {
     taskbarHidden_ = true;
     if (appWindow_) ::ShowWindow(appWindow_, SW_HIDE);
