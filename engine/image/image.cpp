@@ -1,10 +1,10 @@
 #include "engine/image/image.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
+
+#include "engine/swf/inflate.h"
 
 // stb_image is compiled into this file only, with static linkage so that it cannot clash with
 // another copy elsewhere in a program, and limited to the three formats movies embed.
@@ -97,40 +97,26 @@ bool PngDataBounded(std::span<const uint8_t> d) {
     if (!SizeAllowed(w, h)) return false;
     // At most 8 bytes a pixel (16-bit RGBA) plus a filter byte a row, for every interlace pass.
     const uint64_t limit = uint64_t(h) * (uint64_t(w) * 8 + 1) * 2 + 1024;
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) return false;
-    uint8_t scratch[16384];
+    swf::ZInflater z;
+    if (!z.Ok()) return false;
     uint64_t produced = 0;
-    bool ok = true, done = false;
     size_t at = 8;
-    while (ok && !done && at + 12 <= d.size()) {
+    while (at + 12 <= d.size()) {
         const uint32_t len = be32(at);
         if (len > d.size() - at - 12) break;  // truncated chunk: the decoder reports it
-        const bool idat = std::memcmp(&d[at + 4], "IDAT", 4) == 0;
         if (std::memcmp(&d[at + 4], "IEND", 4) == 0) break;
-        if (idat) {
-            z.next_in = const_cast<Bytef*>(&d[at + 8]);
-            z.avail_in = len;
-            while (z.avail_in > 0) {
-                z.next_out = scratch;
-                z.avail_out = sizeof scratch;
-                const int rc = inflate(&z, Z_NO_FLUSH);
-                produced += sizeof scratch - z.avail_out;
-                if (produced > limit) {
-                    ok = false;
-                    break;
-                }
-                if (rc == Z_STREAM_END) {
-                    done = true;
-                    break;
-                }
-                if (rc != Z_OK) break;  // corrupt: the decoder reports it
-            }
+        if (std::memcmp(&d[at + 4], "IDAT", 4) == 0) {
+            // Counted, not kept; one byte beyond the limit tells a stream that overruns it.
+            const swf::InflateResult piece =
+                swf::InflateBounded(z, std::span(&d[at + 8], len), limit + 1 - produced, nullptr);
+            produced += piece.produced;
+            if (produced > limit) return false;
+            // Ended, or corrupt (the decoder reports it): the rest inflates to nothing.
+            if (piece.status == swf::InflateStatus::StreamEnd || piece.status == swf::InflateStatus::Error) break;
         }
         at += 12 + size_t(len);
     }
-    inflateEnd(&z);
-    return ok;
+    return true;
 }
 
 // The stb_image of Debian 12 (2.27) builds a Huffman table from a DHT segment without checking
@@ -236,39 +222,6 @@ std::shared_ptr<raster::Bitmap> DecodeImage(std::span<const uint8_t> data, std::
     }
     stbi_image_free(px);
     return bm;
-}
-
-bool InflateExact(std::span<const uint8_t> zdata, size_t expected, std::vector<uint8_t>& out) {
-    out.clear();
-    if (expected == 0) return true;
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) return false;
-    size_t produced = 0, consumed = 0;
-    // The buffer grows as data comes out, so garbage that claims a big image costs little.
-    out.resize(std::min<size_t>(expected, size_t(1) << 16));
-    while (produced < expected) {
-        if (z.avail_in == 0) {
-            if (consumed >= zdata.size()) break;
-            const size_t piece = std::min<size_t>(zdata.size() - consumed, size_t(1) << 30);
-            z.next_in = const_cast<Bytef*>(zdata.data() + consumed);
-            z.avail_in = static_cast<uInt>(piece);
-            consumed += piece;
-        }
-        if (produced == out.size()) out.resize(std::min(expected, out.size() * 2));
-        const size_t room = std::min<size_t>(out.size() - produced, size_t(1) << 30);
-        z.next_out = out.data() + produced;
-        z.avail_out = static_cast<uInt>(room);
-        const int rc = inflate(&z, Z_NO_FLUSH);
-        produced += room - z.avail_out;
-        if (rc == Z_STREAM_END) break;
-        if (rc != Z_OK && !(rc == Z_BUF_ERROR && z.avail_out == 0)) break;
-    }
-    inflateEnd(&z);
-    if (produced < expected) {
-        out.clear();
-        return false;
-    }
-    return true;
 }
 
 }  // namespace lumarel::engine::image

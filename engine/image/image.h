@@ -1,6 +1,6 @@
 // Image decoders for the bitmaps a movie carries: JPEG, PNG and GIF streams (through stb_image)
-// and the helpers the SWF bitmap tags need around them (JPEG table splicing, zlib inflate with a
-// hard output size). Pure functions on bytes; no operating-system calls.
+// and the JPEG table splicing the SWF bitmap tags need. Pure functions on bytes; no
+// operating-system calls.
 #pragma once
 
 #include <cstddef>
@@ -34,9 +34,5 @@ std::vector<uint8_t> SpliceJpeg(std::span<const uint8_t> tables, std::span<const
 // Decodes a JPEG, PNG or GIF (first frame) stream into premultiplied pixels. Null when the data
 // is not a decodable image or its size is outside the limits.
 std::shared_ptr<raster::Bitmap> DecodeImage(std::span<const uint8_t> data, std::string& error);
-
-// Inflates a zlib stream into exactly `expected` bytes (false when the stream is corrupt or
-// yields fewer bytes; extra output beyond `expected` is ignored and never written).
-bool InflateExact(std::span<const uint8_t> zdata, size_t expected, std::vector<uint8_t>& out);
 
 }  // namespace lumarel::engine::image

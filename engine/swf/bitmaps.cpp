@@ -4,6 +4,7 @@
 
 #include "engine/image/image.h"
 #include "engine/swf/bit_reader.h"
+#include "engine/swf/inflate.h"
 #include "engine/swf/swf_file.h"
 
 namespace lumarel::engine::swf {
@@ -42,7 +43,7 @@ std::shared_ptr<const raster::Bitmap> DecodeLossless(BitReader& r, bool alphaTag
         stride = W * 4;
     }
     std::vector<uint8_t> raw;
-    if (!image::InflateExact(r.Rest(), head + stride * H, raw)) {
+    if (!InflateExact(r.Rest(), head + stride * H, raw)) {
         error = "lossless bitmap data corrupt or short";
         return nullptr;
     }
@@ -146,7 +147,7 @@ std::shared_ptr<const raster::Bitmap> DecodeBitmapTag(uint16_t code, std::span<c
     // alpha. A plane that does not inflate leaves the picture opaque.
     std::vector<uint8_t> alpha;
     const size_t count = size_t(bm->width) * size_t(bm->height);
-    if (!image::InflateExact(alphaData, count, alpha)) return bm;
+    if (!InflateExact(alphaData, count, alpha)) return bm;
     for (size_t i = 0; i < count; ++i) {
         const uint32_t a = alpha[i], c = bm->pixels[i];
         const uint32_t cr = std::min((c >> 16) & 255u, a), cg = std::min((c >> 8) & 255u, a),

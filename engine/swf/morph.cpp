@@ -81,21 +81,11 @@ void ReadMorphLine(BitReader& r, int version, const ShapeContext* ctx, raster::S
     s.width = r.U16();
     e.width = r.U16();
     if (version >= 2) {
-        const unsigned startCap = r.Ub(2), join = r.Ub(2);
-        const bool hasFill = r.Flag();
-        s.noHScale = e.noHScale = r.Flag();
-        s.noVScale = e.noVScale = r.Flag();
-        s.pixelHinting = e.pixelHinting = r.Flag();
-        (void)r.Ub(5);
-        s.noClose = e.noClose = r.Flag();
-        const unsigned endCap = r.Ub(2);
-        auto cap = [](unsigned c) {
-            return c == 1 ? raster::Cap::None : c == 2 ? raster::Cap::Square : raster::Cap::Round;
-        };
-        s.startCap = e.startCap = cap(startCap);
-        s.endCap = e.endCap = cap(endCap);
-        s.join = e.join = join == 1 ? raster::Join::Bevel : join == 2 ? raster::Join::Miter : raster::Join::Round;
-        if (join == 2) s.miterLimit = e.miterLimit = std::max(1.0, r.U16() / 256.0);
+        const bool hasFill = ReadLineStyle2Flags(r, s);
+        // One set of flags for both ends.
+        const double endWidth = e.width;
+        e = s;
+        e.width = endWidth;
         if (hasFill) {
             ReadMorphFill(r, ctx, s.paint, e.paint);
             return;
@@ -106,37 +96,19 @@ void ReadMorphLine(BitReader& r, int version, const ShapeContext* ctx, raster::S
     e.paint.color = ReadRgba(r);
 }
 
-// Reads a SHAPE (bit counts, then records up to the end record) into edges. With `styles`
-// the style selections are kept on the edges (start shape); without, they are read and
-// dropped (end shape). Edges are kept whatever their styles so that start and end pair up.
+// Reads a SHAPE (bit counts, then records up to the end record) into edges, each with the
+// style indices in force (an index beyond the `fills` or `lines` styles selects none). Edges are
+// kept whatever their styles so that start and end pair up.
 void ReadEdges(BitReader& r, size_t fills, size_t lines, std::vector<raster::Edge>& out) {
-    unsigned fillBits = r.Ub(4), lineBits = r.Ub(4);
-    uint16_t fill0 = 0, fill1 = 0, line = 0;
-    int64_t x = 0, y = 0;
-    auto pick = [](uint32_t i, size_t n) -> uint16_t { return i <= n ? uint16_t(i) : 0; };
-    while (r.Ok()) {
-        if (!r.Flag()) {
-            const unsigned flags = r.Ub(5);
-            if (!r.Ok() || flags == 0) break;
-            if (flags & 0x01) {
-                const unsigned n = r.Ub(5);
-                x = r.Sb(n);
-                y = r.Sb(n);
-            }
-            if (flags & 0x02) fill0 = pick(r.Ub(fillBits), fills);
-            if (flags & 0x04) fill1 = pick(r.Ub(fillBits), fills);
-            if (flags & 0x08) line = pick(r.Ub(lineBits), lines);
-            if (flags & 0x10) {  // new style arrays are not allowed in a morph shape
-                r.Fail();
-                break;
-            }
-            continue;
-        }
+    ShapeRecordReader records(r, fills, lines);
+    for (;;) {
         raster::Edge e;
-        if (!ReadEdgeRecord(r, x, y, e)) break;
-        e.fill0 = fill0;
-        e.fill1 = fill1;
-        e.line = line;
+        const ShapeRecordReader::Record kind = records.Next(e);
+        if (kind == ShapeRecordReader::Record::End) break;
+        if (kind == ShapeRecordReader::Record::NewStyles) {  // not allowed in a morph shape
+            r.Fail();
+            break;
+        }
         out.push_back(e);
     }
 }

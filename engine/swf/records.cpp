@@ -150,22 +150,7 @@ void ReadStyles(BitReader& r, int version, raster::Layer& layer, const ShapeCont
         raster::Stroke s;
         s.width = r.U16();
         if (version >= 4) {
-            const unsigned startCap = r.Ub(2);
-            const unsigned join = r.Ub(2);
-            const bool hasFill = r.Flag();
-            s.noHScale = r.Flag();
-            s.noVScale = r.Flag();
-            s.pixelHinting = r.Flag();
-            (void)r.Ub(5);
-            s.noClose = r.Flag();
-            const unsigned endCap = r.Ub(2);
-            auto cap = [](unsigned c) {
-                return c == 1 ? raster::Cap::None : c == 2 ? raster::Cap::Square : raster::Cap::Round;
-            };
-            s.startCap = cap(startCap);
-            s.endCap = cap(endCap);
-            s.join = join == 1 ? raster::Join::Bevel : join == 2 ? raster::Join::Miter : raster::Join::Round;
-            if (join == 2) s.miterLimit = std::max(1.0, r.U16() / 256.0);
+            const bool hasFill = ReadLineStyle2Flags(r, s);
             if (hasFill) {
                 ReadFillStyle(r, version, s.paint, ctx);
             } else {
@@ -181,6 +166,26 @@ void ReadStyles(BitReader& r, int version, raster::Layer& layer, const ShapeCont
 }
 
 }  // namespace
+
+bool ReadLineStyle2Flags(BitReader& r, raster::Stroke& s) {
+    const unsigned startCap = r.Ub(2);
+    const unsigned join = r.Ub(2);
+    const bool hasFill = r.Flag();
+    s.noHScale = r.Flag();
+    s.noVScale = r.Flag();
+    s.pixelHinting = r.Flag();
+    (void)r.Ub(5);
+    s.noClose = r.Flag();
+    const unsigned endCap = r.Ub(2);
+    auto cap = [](unsigned c) {
+        return c == 1 ? raster::Cap::None : c == 2 ? raster::Cap::Square : raster::Cap::Round;
+    };
+    s.startCap = cap(startCap);
+    s.endCap = cap(endCap);
+    s.join = join == 1 ? raster::Join::Bevel : join == 2 ? raster::Join::Miter : raster::Join::Round;
+    if (join == 2) s.miterLimit = std::max(1.0, r.U16() / 256.0);
+    return hasFill;
+}
 
 bool ReadEdgeRecord(BitReader& r, int64_t& x, int64_t& y, raster::Edge& e) {
     e.x0 = static_cast<float>(x);
@@ -215,6 +220,51 @@ bool ReadEdgeRecord(BitReader& r, int64_t& x, int64_t& y, raster::Edge& e) {
     return r.Ok();
 }
 
+ShapeRecordReader::Record ShapeRecordReader::Next(raster::Edge& edge) {
+    while (r_.Ok()) {
+        if (r_.Flag()) {
+            if (!ReadEdgeRecord(r_, x_, y_, edge)) return Record::End;
+            edge.fill0 = fill0_;
+            edge.fill1 = fill1_;
+            edge.line = line_;
+            return Record::Edge;
+        }
+        const unsigned flags = r_.Ub(5);
+        if (!r_.Ok() || flags == 0) return Record::End;  // the end record
+        if (flags & 0x01) {
+            const unsigned n = r_.Ub(5);
+            x_ = r_.Sb(n);
+            y_ = r_.Sb(n);
+        }
+        std::optional<uint32_t> given[3];
+        if (flags & 0x02) given[0] = r_.Ub(fillBits_);
+        if (flags & 0x04) given[1] = r_.Ub(fillBits_);
+        if (flags & 0x08) given[2] = r_.Ub(lineBits_);
+        if (flags & 0x10) {  // the indices name styles of the arrays that follow
+            for (int i = 0; i < 3; ++i) pending_[i] = given[i];
+            return Record::NewStyles;
+        }
+        Select(given);
+    }
+    return Record::End;
+}
+
+void ShapeRecordReader::NewStyles(size_t fills, size_t lines) {
+    fills_ = fills;
+    lines_ = lines;
+    ReadBitCounts();
+    fill0_ = Fill(fill0_);
+    fill1_ = Fill(fill1_);
+    line_ = Line(line_);
+    Select(pending_);
+}
+
+void ShapeRecordReader::Select(const std::optional<uint32_t> (&given)[3]) {
+    if (given[0]) fill0_ = Fill(*given[0]);
+    if (given[1]) fill1_ = Fill(*given[1]);
+    if (given[2]) line_ = Line(*given[2]);
+}
+
 bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinition& out, std::string& error,
                       const ShapeContext* ctx) {
     BitReader r(data);
@@ -229,60 +279,25 @@ bool ParseDefineShape(std::span<const uint8_t> data, int version, ShapeDefinitio
     out.shape.layers.emplace_back();
     out.shape.layers.back().evenOdd = evenOdd;
     ReadStyles(r, version, out.shape.layers.back(), ctx);
-    unsigned fillBits = r.Ub(4);
-    unsigned lineBits = r.Ub(4);
+    raster::Layer* layer = &out.shape.layers.back();
+    ShapeRecordReader records(r, layer->fills.size(), layer->strokes.size());
     if (!r.Ok()) {
         error = "shape " + std::to_string(out.id) + ": style arrays truncated";
         return false;
     }
-
-    raster::Layer* layer = &out.shape.layers.back();
-    uint16_t fill0 = 0, fill1 = 0, line = 0;
-    int64_t x = 0, y = 0;  // wide: hostile deltas may sum beyond 32 bits
-    // A style index beyond its array selects nothing.
-    auto fillIndex = [&](uint32_t i) -> uint16_t { return i <= layer->fills.size() ? uint16_t(i) : 0; };
-    auto lineIndex = [&](uint32_t i) -> uint16_t { return i <= layer->strokes.size() ? uint16_t(i) : 0; };
-
-    while (r.Ok()) {
-        const bool isEdge = r.Flag();
-        if (!isEdge) {
-            const unsigned flags = r.Ub(5);
-            if (!r.Ok()) break;
-            if (flags == 0) break;  // EndShapeRecord
-            const bool newStyles = flags & 0x10, hasLine = flags & 0x08, hasFill1 = flags & 0x04,
-                       hasFill0 = flags & 0x02, moveTo = flags & 0x01;
-            if (moveTo) {
-                const unsigned n = r.Ub(5);
-                x = r.Sb(n);
-                y = r.Sb(n);
-            }
-            uint32_t f0 = 0, f1 = 0, ln = 0;
-            if (hasFill0) f0 = r.Ub(fillBits);
-            if (hasFill1) f1 = r.Ub(fillBits);
-            if (hasLine) ln = r.Ub(lineBits);
-            if (newStyles) {
-                out.shape.layers.emplace_back();
-                layer = &out.shape.layers.back();
-                layer->evenOdd = evenOdd;
-                ReadStyles(r, version, *layer, ctx);
-                fillBits = r.Ub(4);
-                lineBits = r.Ub(4);
-                // The style numbers in force carry over and now name the new arrays' styles.
-                fill0 = fillIndex(fill0);
-                fill1 = fillIndex(fill1);
-                line = lineIndex(line);
-            }
-            if (hasFill0) fill0 = fillIndex(f0);
-            if (hasFill1) fill1 = fillIndex(f1);
-            if (hasLine) line = lineIndex(ln);
+    for (;;) {
+        raster::Edge e;
+        const ShapeRecordReader::Record kind = records.Next(e);
+        if (kind == ShapeRecordReader::Record::End) break;
+        if (kind == ShapeRecordReader::Record::NewStyles) {
+            out.shape.layers.emplace_back();
+            layer = &out.shape.layers.back();
+            layer->evenOdd = evenOdd;
+            ReadStyles(r, version, *layer, ctx);
+            records.NewStyles(layer->fills.size(), layer->strokes.size());
             continue;
         }
-        raster::Edge e;
-        if (!ReadEdgeRecord(r, x, y, e)) break;
-        e.fill0 = fill0;
-        e.fill1 = fill1;
-        e.line = line;
-        if (fill0 || fill1 || line) layer->edges.push_back(e);
+        if (e.fill0 || e.fill1 || e.line) layer->edges.push_back(e);
     }
     return true;
 }

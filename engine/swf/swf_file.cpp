@@ -1,15 +1,10 @@
 #include "engine/swf/swf_file.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "engine/swf/bit_reader.h"
-
-#if defined(LUMAREL_HAVE_LZMA)
-#include <lzma.h>
-#endif
+#include "engine/swf/inflate.h"
 
 namespace lumarel::engine::swf {
 
@@ -28,40 +23,18 @@ const char* CompressionName(Compression c) {
 namespace {
 
 // Inflates a zlib stream into out, producing at most `limit` bytes: a stream that would expand
-// further is cut there. The buffer grows as output arrives, so a tiny file that merely declares a
-// large length costs little.
+// further is cut there, and one that breaks off gives what it held up to there.
 bool Inflate(std::span<const uint8_t> in, size_t limit, std::vector<uint8_t>& out, std::string& error) {
-    out.resize(std::min(limit, std::max<size_t>(size_t(64) << 10, in.size() * 4)));
-    z_stream zs;
-    std::memset(&zs, 0, sizeof zs);
-    if (inflateInit(&zs) != Z_OK) {
+    out.clear();
+    ZInflater z;
+    if (!z.Ok()) {
         error = "zlib initialisation failed";
         return false;
     }
-    size_t inPos = 0;
-    size_t produced = 0;
-    int rc = Z_OK;
-    while (produced < limit) {
-        if (produced == out.size()) out.resize(std::min(limit, out.size() * 2));
-        const size_t inChunk = std::min<size_t>(in.size() - inPos, 1u << 30);
-        const size_t outChunk = std::min<size_t>(out.size() - produced, 1u << 30);
-        zs.next_in = const_cast<Bytef*>(in.data() + inPos);
-        zs.avail_in = static_cast<uInt>(inChunk);
-        zs.next_out = out.data() + produced;
-        zs.avail_out = static_cast<uInt>(outChunk);
-        rc = inflate(&zs, Z_NO_FLUSH);
-        inPos += inChunk - zs.avail_in;
-        produced += outChunk - zs.avail_out;
-        if (rc == Z_STREAM_END) break;
-        if (rc == Z_BUF_ERROR && inPos >= in.size()) break;  // input exhausted: truncated stream
-        if (rc != Z_OK) {
-            error = std::string("corrupt zlib data (") + (zs.msg ? zs.msg : "inflate error") + ")";
-            inflateEnd(&zs);
-            return false;
-        }
+    if (InflateBounded(z, in, limit, &out).status == InflateStatus::Error) {
+        error = std::string("corrupt zlib data (") + (z.Message() ? z.Message() : "inflate error") + ")";
+        return false;
     }
-    inflateEnd(&zs);
-    out.resize(produced);
     return true;
 }
 
@@ -75,8 +48,9 @@ bool InflateLzma(std::span<const uint8_t> props, std::span<const uint8_t> in, si
     uint8_t hdr[13];
     std::memcpy(hdr, props.data(), 5);
     std::memset(hdr + 5, 0xFF, 8);
-    lzma_stream ls = LZMA_STREAM_INIT;
-    if (lzma_alone_decoder(&ls, uint64_t(256) << 20) != LZMA_OK) {
+    LzmaDecoder decoder(uint64_t(256) << 20);
+    lzma_stream& ls = decoder.Stream();
+    if (!decoder.Ok()) {
         error = "LZMA initialisation failed";
         return false;
     }
@@ -100,7 +74,6 @@ bool InflateLzma(std::span<const uint8_t> props, std::span<const uint8_t> in, si
         produced = out.size() - ls.avail_out;
         if (rc == LZMA_OK && ls.avail_in + ls.avail_out == before) break;  // no progress
     }
-    lzma_end(&ls);
     out.resize(produced);
     if (rc != LZMA_OK && rc != LZMA_STREAM_END && rc != LZMA_BUF_ERROR) {
         error = rc == LZMA_MEMLIMIT_ERROR ? "LZMA dictionary too large" : "corrupt LZMA data";

@@ -26,10 +26,8 @@ namespace {
 Glyph ParseGlyph(std::span<const uint8_t> data) {
     Glyph g;
     BitReader r(data);
-    const unsigned fillBits = r.Ub(4);
-    const unsigned lineBits = r.Ub(4);
-    uint16_t fill0 = 0, fill1 = 0;
-    int64_t x = 0, y = 0;
+    // No style arrays: any index names "the glyph's fill" (fonts have exactly one), lines none.
+    swf::ShapeRecordReader records(r, SIZE_MAX, 0);
     bool first = true;
     auto grow = [&](double px) {
         if (first) {
@@ -39,27 +37,13 @@ Glyph ParseGlyph(std::span<const uint8_t> data) {
         g.xmin = std::min(g.xmin, px);
         g.xmax = std::max(g.xmax, px);
     };
-    while (r.Ok() && g.edges.size() < kMaxGlyphEdges) {
-        if (!r.Flag()) {
-            const unsigned flags = r.Ub(5);
-            if (!r.Ok() || flags == 0) break;
-            if (flags & 0x10) break;  // new style sets have no place in a glyph
-            if (flags & 0x01) {
-                const unsigned n = r.Ub(5);
-                x = r.Sb(n);
-                y = r.Sb(n);
-            }
-            // Any non-zero fill index means "the glyph's fill": fonts have exactly one.
-            if (flags & 0x02) fill0 = r.Ub(fillBits) ? 1 : 0;
-            if (flags & 0x04) fill1 = r.Ub(fillBits) ? 1 : 0;
-            if (flags & 0x08) (void)r.Ub(lineBits);
-            continue;
-        }
+    while (g.edges.size() < kMaxGlyphEdges) {
         raster::Edge e;
-        if (!swf::ReadEdgeRecord(r, x, y, e)) break;
-        e.fill0 = fill0;
-        e.fill1 = fill1;
-        if (fill0 != fill1) {
+        // New style sets have no place in a glyph: they end it, as the end record does.
+        if (records.Next(e) != swf::ShapeRecordReader::Record::Edge) break;
+        e.fill0 = e.fill0 ? 1 : 0;
+        e.fill1 = e.fill1 ? 1 : 0;
+        if (e.fill0 != e.fill1) {
             grow(e.x0);
             grow(e.x1);
             g.edges.push_back(e);

@@ -65,28 +65,6 @@ raster::Shape RectShape(float x0, float y0, float x1, float y1) {
     return s;
 }
 
-// PlaceObject2/3's CLIPACTIONS: event flags (16 bits before SWF 6, 32 from it) and the actions
-// each set of events runs. A record running past the tag ends the list.
-std::vector<ClipAction> ReadClipActions(BitReader& r, int version) {
-    std::vector<ClipAction> out;
-    auto flags = [&] { return version >= 6 ? r.U32() : r.U16(); };
-    (void)r.U16();  // reserved
-    (void)flags();  // all events together
-    while (r.Ok() && out.size() < 64) {
-        const uint32_t events = flags();
-        if (!r.Ok() || events == 0) break;
-        uint32_t size = r.U32();
-        if (version >= 6 && (events & kClipEventKeyPress) && size > 0) {
-            (void)r.U8();  // the key code
-            --size;
-        }
-        const std::span<const uint8_t> actions = r.Bytes(size);
-        if (!r.Ok()) break;
-        out.push_back(ClipAction{events, actions});
-    }
-    return out;
-}
-
 // The lowest object at a depth (the one the timeline's tags act on), or end().
 DisplayList::iterator LowestAt(DisplayList& list, int32_t depth) {
     auto it = list.lower_bound(depth);
@@ -696,69 +674,18 @@ int Stage::TicksDue() {
 void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
     BitReader r(t.data);
     switch (t.code) {
-        case tag::PlaceObject: {
-            const uint16_t id = r.U16();
-            const uint16_t depth = r.U16();
-            const raster::Matrix m = swf::ReadMatrix(r);
-            if (!r.Ok()) return;
-            raster::ColorTransform cx;
-            const bool hasCx = r.Remaining() > 0;
-            if (hasCx) cx = swf::ReadCxform(r, false);
-            if (!r.Ok()) return;
-            // PlaceObject replaces whatever stood at the depth.
-            inst.list_.erase(depth);
-            Place(inst, depth, t.data.data(), false, true, id, &m, hasCx ? &cx : nullptr, nullptr, nullptr, nullptr);
-            return;
-        }
+        case tag::PlaceObject:
         case tag::PlaceObject2:
         case tag::PlaceObject3: {
-            const uint8_t flags = r.U8();
-            uint8_t flags2 = 0;
-            if (t.code == tag::PlaceObject3) flags2 = r.U8();
-            const uint16_t depth = r.U16();
-            const bool hasImage = flags2 & 0x10, hasClassName = flags2 & 0x08;
-            const bool hasCharacter = flags & 0x02, move = flags & 0x01;
-            if (t.code == tag::PlaceObject3 && (hasClassName || (hasImage && hasCharacter))) (void)r.Str();
-            uint16_t id = 0;
-            if (hasCharacter) id = r.U16();
-            raster::Matrix m;
-            raster::ColorTransform cx;
-            uint16_t ratio = 0, clipDepth = 0;
-            std::string name;
-            if (flags & 0x04) m = swf::ReadMatrix(r);
-            if (flags & 0x08) cx = swf::ReadCxform(r, true);
-            if (flags & 0x10) ratio = r.U16();
-            if (flags & 0x20) name = r.Str();
-            if (flags & 0x40) clipDepth = r.U16();
-            if (!r.Ok()) return;  // a malformed placement changes nothing
-            // PlaceObject3's filters, blend mode and caching flag, then the clip event handlers.
-            Effects effects;
-            if (flags2 & 0x01) {
-                auto list = std::make_shared<std::vector<swf::Filter>>(swf::ReadFilterList(r));
-                effects.hasFilters = true;
-                if (!list->empty()) effects.filters = std::move(list);
-            }
-            if (flags2 & 0x02) {
-                const uint8_t mode = r.U8();
-                effects.hasBlend = true;
-                // 0 and 1 are normal; unknown modes draw as normal.
-                effects.blend = mode >= 2 && mode <= 14 ? static_cast<raster::Blend>(mode - 1) : raster::Blend::Normal;
-            }
-            if (flags2 & 0x04) {
-                effects.hasCache = true;
-                effects.cache = r.U8() != 0;
-            }
-            if (flags2 & 0x20) effects.visible = r.U8() != 0;
-            if (flags2 & 0x40) effects.background = swf::ReadRgba(r);
-            std::vector<ClipAction> handlers;
-            if ((flags & 0x80) && r.Ok()) handlers = ReadClipActions(r, def_.version);
-            Place(inst, depth, t.data.data(), move, hasCharacter, id, (flags & 0x04) ? &m : nullptr,
-                  (flags & 0x08) ? &cx : nullptr, (flags & 0x10) ? &ratio : nullptr, (flags & 0x20) ? &name : nullptr,
-                  (flags & 0x40) ? &clipDepth : nullptr, t.code == tag::PlaceObject3 ? &effects : nullptr);
-            if (!handlers.empty() && hasCharacter) {
-                auto placed = LowestAt(inst.list_, depth);
+            swf::PlaceObject p;
+            if (!swf::DecodePlaceObject(t.code, t.data, def_.version, p)) return;  // changes nothing
+            // PlaceObject replaces whatever stood at the depth.
+            if (t.code == tag::PlaceObject) inst.list_.erase(p.depth);
+            Place(inst, p, t.data.data());
+            if (!p.clipActions.empty() && p.characterId) {
+                auto placed = LowestAt(inst.list_, p.depth);
                 if (placed != inst.list_.end() && placed->second.sprite) {
-                    placed->second.clipActions = std::move(handlers);
+                    placed->second.clipActions = std::move(p.clipActions);
                     scripted_ = true;
                     for (const ClipAction& h : placed->second.clipActions)
                         if (h.events & kClipEventLoad) queue_.push_back(QueuedAction{placed->second.sprite, h.actions});
@@ -815,31 +742,31 @@ void Stage::ApplyTag(Instance& inst, const Tag& t, bool queueActions) {
     }
 }
 
-void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
-                  const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
-                  const std::string* name, const uint16_t* clipDepth, const Effects* effects) {
+void Stage::Place(Instance& inst, const swf::PlaceObject& p, const uint8_t* tagId) {
+    const int32_t depth = p.depth;
     const auto first = inst.list_.lower_bound(depth);  // where a new object at the depth goes
     auto existing = LowestAt(inst.list_, depth);
-    auto applyEffects = [effects](DisplayObject& o) {
-        if (!effects) return;
-        if (effects->hasFilters) o.filters = effects->filters;
-        if (effects->hasBlend) o.blend = effects->blend;
-        if (effects->hasCache) o.cacheAsBitmap = effects->cache;
-        if (effects->visible) o.visible = *effects->visible;
-        if (effects->background) o.opaqueBackground = effects->background;
+    auto apply = [&p](DisplayObject& o) {
+        if (p.matrix) o.matrix = *p.matrix;
+        if (p.cxform) o.cxform = *p.cxform;
+        if (p.ratio) o.ratio = *p.ratio;
+        if (p.name) o.name = *p.name;
+        if (p.clipDepth) o.clipDepth = *p.clipDepth;
+        if (p.filters)
+            o.filters = p.filters->empty() ? nullptr : std::make_shared<std::vector<swf::Filter>>(*p.filters);
+        if (p.blend) o.blend = *p.blend;
+        if (p.cacheAsBitmap) o.cacheAsBitmap = *p.cacheAsBitmap;
+        if (p.visible) o.visible = *p.visible;
+        if (p.background) o.opaqueBackground = p.background;
     };
-    if (move && !hasCharacter) {  // modify
+    const bool move = p.move;
+    if (move && !p.characterId) {  // modify
         if (existing == inst.list_.end()) return;
-        DisplayObject& o = existing->second;
-        if (m) o.matrix = *m;
-        if (cx) o.cxform = *cx;
-        if (ratio) o.ratio = *ratio;
-        if (name) o.name = *name;
-        if (clipDepth) o.clipDepth = *clipDepth;
-        applyEffects(o);
+        apply(existing->second);
         return;
     }
-    if (!hasCharacter) return;
+    if (!p.characterId) return;
+    const uint16_t id = *p.characterId;
     const auto& dictionary = MovieOf(inst).dictionary;
     auto found = dictionary.find(id);
     if (found == dictionary.end()) return;  // unknown character: nothing to show
@@ -867,12 +794,7 @@ void Stage::Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move
     o.depth = depth;
     o.characterId = id;
     o.character = &found->second;
-    if (m) o.matrix = *m;
-    if (cx) o.cxform = *cx;
-    if (ratio) o.ratio = *ratio;
-    if (name) o.name = *name;
-    if (clipDepth) o.clipDepth = *clipDepth;
-    applyEffects(o);
+    apply(o);
     o.token = ObjectToken(&objects_);
     DisplayObject& placed = inst.list_.emplace_hint(at, depth, std::move(o))->second;
     if (std::holds_alternative<SpriteCharacter>(*placed.character)) {

@@ -20,6 +20,7 @@
 #include "engine/swf/filters.h"
 #include "engine/sound/mixer.h"
 #include "engine/swf/morph.h"
+#include "engine/swf/place_object.h"
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
 #include "engine/text/device_fonts.h"
@@ -144,13 +145,11 @@ private:
     int* counter_ = nullptr;
 };
 
-// onClipEvent handlers of a placed sprite: the events (PlaceObject's flag bits) and the actions.
-struct ClipAction {
-    uint32_t events = 0;
-    std::span<const uint8_t> actions;
-};
-constexpr uint32_t kClipEventLoad = 0x01, kClipEventEnterFrame = 0x02, kClipEventUnload = 0x04;
-constexpr uint32_t kClipEventKeyPress = 0x20000;
+using swf::ClipAction;
+using swf::kClipEventEnterFrame;
+using swf::kClipEventKeyPress;
+using swf::kClipEventLoad;
+using swf::kClipEventUnload;
 
 // Depths: timeline tags place objects at 1..65535; scripts see those as depth - kScriptDepthOffset
 // and make their own clips at 0..kMaxScriptDepth, above every timeline depth in use.
@@ -356,18 +355,8 @@ private:
     void FollowStream(Instance& inst, int frame);
     void StopStreams();
     void ApplyTag(Instance& inst, const swf::Tag& t, bool queueActions);
-    // PlaceObject3's extras, each given or not.
-    struct Effects {
-        std::shared_ptr<const std::vector<swf::Filter>> filters;
-        bool hasFilters = false, hasBlend = false, hasCache = false;
-        raster::Blend blend = raster::Blend::Normal;
-        bool cache = false;
-        std::optional<bool> visible;
-        std::optional<raster::Rgba> background;
-    };
-    void Place(Instance& inst, int32_t depth, const uint8_t* tagId, bool move, bool hasCharacter, uint16_t id,
-               const raster::Matrix* m, const raster::ColorTransform* cx, const uint16_t* ratio,
-               const std::string* name, const uint16_t* clipDepth, const Effects* effects = nullptr);
+    // Applies a decoded placement; `tagId` (the tag's bytes) tells the objects it creates apart.
+    void Place(Instance& inst, const swf::PlaceObject& p, const uint8_t* tagId);
     void RenderGroup(raster::Renderer& r, const DisplayObject& obj, const raster::Matrix& world,
                      const raster::ColorTransform& c, long& edgeBudget) const;
     // Adds everything in the object's subtree that goes into its picture to `h` (things named by

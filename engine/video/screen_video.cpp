@@ -1,12 +1,11 @@
 #include "engine/video/screen_video.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <vector>
 
 #include "engine/swf/bit_reader.h"
+#include "engine/swf/inflate.h"
 
 namespace lumarel::engine::video {
 
@@ -63,24 +62,12 @@ bool ReadBlock(swf::BitReader& r, std::span<const uint8_t>& data) {
 // when the data is corrupt or would give more than `limit` bytes.
 bool Inflate(std::span<const uint8_t> data, std::span<const uint8_t> dictionary, size_t limit,
              std::vector<uint8_t>& out) {
-    z_stream z{};
-    if (inflateInit2(&z, dictionary.empty() ? MAX_WBITS : -MAX_WBITS) != Z_OK) return false;
-    bool ok =
-        dictionary.empty() || inflateSetDictionary(&z, dictionary.data(), static_cast<uInt>(dictionary.size())) == Z_OK;
-    out.resize(limit + 1);  // one byte of room beyond the limit tells a stream that overruns it
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    while (ok) {
-        const int rc = inflate(&z, Z_NO_FLUSH);
-        if (rc == Z_STREAM_END || z.avail_out == 0 || (rc == Z_BUF_ERROR && z.avail_in == 0)) break;
-        ok = rc == Z_OK;
-    }
-    const size_t produced = out.size() - z.avail_out;
-    inflateEnd(&z);
-    out.resize(produced);
-    return ok && produced <= limit;
+    swf::ZInflater z(!dictionary.empty());
+    if (!z.Ok() || (!dictionary.empty() && !z.SetDictionary(dictionary))) return false;
+    out.clear();  // after the dictionary is taken in: it may be the bytes out held
+    // One byte of room beyond the limit tells a stream that overruns it.
+    const swf::InflateResult r = swf::InflateBounded(z, data, limit + 1, &out);
+    return r.status != swf::InflateStatus::Error && r.produced <= limit;
 }
 
 // Pixels from B, G, R bytes.

@@ -4,22 +4,25 @@
 #include <bit>
 
 #include "engine/swf/filters.h"
-#include "tests/engine/swf_bytes.h"
+#include "tools/swfkit/swfkit.h"
 
 using namespace lumarel::engine;
-using namespace lumarel::enginetest;
+namespace kit = lumarel::swfkit;
+using kit::Bytes;
 
 namespace {
 
-Bits& Rgba(Bits& b, uint32_t rgba) {
+kit::BitWriter& Rgba(kit::BitWriter& b, uint32_t rgba) {
     return b.U8(rgba >> 24).U8((rgba >> 16) & 255).U8((rgba >> 8) & 255).U8(rgba & 255);
 }
-Bits& Fixed(Bits& b, double v) { return b.U32(static_cast<uint32_t>(static_cast<int32_t>(v * 65536))); }
-Bits& Float(Bits& b, float v) { return b.U32(std::bit_cast<uint32_t>(v)); }
+kit::BitWriter& Fixed(kit::BitWriter& b, double v) {
+    return b.U32(static_cast<uint32_t>(static_cast<int32_t>(v * 65536)));
+}
+kit::BitWriter& Float(kit::BitWriter& b, float v) { return b.U32(std::bit_cast<uint32_t>(v)); }
 
 // Drop shadow, bevel, 1 x 2 convolution, gradient glow.
 Bytes List() {
-    Bits b;
+    kit::BitWriter b;
     b.U8(4).U8(0);
     Rgba(b, 0x11223380);
     Fixed(Fixed(Fixed(Fixed(b, 4), 2.5), 0.785), 3).U16(0x0180).Ub(1, 1).Ub(0, 1).Ub(1, 1).Ub(3, 5);

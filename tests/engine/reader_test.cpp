@@ -1,5 +1,6 @@
 // Bit reader, records, container and tag stream on hand-made bytes.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <set>
 
@@ -7,14 +8,15 @@
 #include "engine/swf/bit_reader.h"
 #include "engine/swf/records.h"
 #include "engine/swf/swf_file.h"
-#include "tests/engine/swf_bytes.h"
+#include "tools/swfkit/swfkit.h"
 
 using namespace lumarel::engine;
-using namespace lumarel::enginetest;
+namespace kit = lumarel::swfkit;
+using kit::Bytes;
 using swf::BitReader;
 
 TEST(BitReader, FieldsAcrossBytesAndSigns) {
-    const Bytes d = Bits().Ub(5, 3).Sb(-3, 4).Ub(0x1FF, 9).Sb(-1, 1).Sb(100000, 20).Take();
+    const Bytes d = kit::BitWriter().Ub(5, 3).Sb(-3, 4).Ub(0x1FF, 9).Sb(-1, 1).Sb(100000, 20).Take();
     BitReader r(d);
     EXPECT_EQ(r.Ub(3), 5u);
     EXPECT_EQ(r.Sb(4), -3);
@@ -22,14 +24,14 @@ TEST(BitReader, FieldsAcrossBytesAndSigns) {
     EXPECT_EQ(r.Sb(1), -1);
     EXPECT_EQ(r.Sb(20), 100000);
     EXPECT_TRUE(r.Ok());
-    const Bytes f = Bits().Sb(-65536 / 2, 18).Take();  // -0.5 in 16.16
+    const Bytes f = kit::BitWriter().Sb(-65536 / 2, 18).Take();  // -0.5 in 16.16
     BitReader rf(f);
     EXPECT_DOUBLE_EQ(rf.Fb(18), -0.5);
-    EXPECT_EQ(BitReader(Bits().Ub(0xFFFFFFFFu, 32).Take()).Ub(32), 0xFFFFFFFFu);
+    EXPECT_EQ(BitReader(kit::BitWriter().Ub(0xFFFFFFFFu, 32).Take()).Ub(32), 0xFFFFFFFFu);
 }
 
 TEST(BitReader, AlignedLittleEndianAndStrings) {
-    const Bytes d = Bits().Ub(1, 1).U16(0x1234).U32(0xA1B2C3D4u).U16(0x0180).Str("hi").Take();
+    const Bytes d = kit::BitWriter().Ub(1, 1).U16(0x1234).U32(0xA1B2C3D4u).U16(0x0180).Str("hi").Take();
     BitReader r(d);
     EXPECT_EQ(r.Ub(1), 1u);
     EXPECT_EQ(r.U16(), 0x1234);  // aligns first
@@ -63,7 +65,7 @@ TEST(BitReader, OverrunIsStickyAndReadsNothingOutside) {
 }
 
 TEST(Records, RectMatrixCxform) {
-    const Bytes rrBytes = Bits().Ub(12, 5).Sb(-20, 12).Sb(2000, 12).Sb(40, 12).Sb(-1000, 12).Take();
+    const Bytes rrBytes = kit::BitWriter().Ub(12, 5).Sb(-20, 12).Sb(2000, 12).Sb(40, 12).Sb(-1000, 12).Take();
     BitReader rr(rrBytes);
     const swf::Rect rc = swf::ReadRect(rr);
     EXPECT_EQ(rc.xmin, -20);
@@ -72,7 +74,7 @@ TEST(Records, RectMatrixCxform) {
     EXPECT_EQ(rc.ymax, -1000);
 
     // Scale 2 x 0.5, rotate/skew 0.25 / -0.25, translate (-100, 300).
-    const Bytes mrBytes = Bits()
+    const Bytes mrBytes = kit::BitWriter()
                               .Ub(1, 1)
                               .Ub(19, 5)
                               .Sb(2 * 65536, 19)
@@ -95,14 +97,14 @@ TEST(Records, RectMatrixCxform) {
     EXPECT_DOUBLE_EQ(m.tx, -100);
     EXPECT_DOUBLE_EQ(m.ty, 300);
 
-    const Bytes identBytes = Bits().Ub(0, 1).Ub(0, 1).Ub(0, 5).Take();
+    const Bytes identBytes = kit::BitWriter().Ub(0, 1).Ub(0, 1).Ub(0, 5).Take();
     BitReader ident(identBytes);
     const auto mi = swf::ReadMatrix(ident);
     EXPECT_DOUBLE_EQ(mi.a, 1);
     EXPECT_DOUBLE_EQ(mi.tx, 0);
 
     // CXFORMWITHALPHA: add and mult, 10 bits: mult 128 (0.5) x4, add -255, 10, 20, 30.
-    const Bytes crBytes = Bits()
+    const Bytes crBytes = kit::BitWriter()
                               .Ub(1, 1)
                               .Ub(1, 1)
                               .Ub(11, 4)
@@ -125,7 +127,7 @@ TEST(Records, RectMatrixCxform) {
     EXPECT_DOUBLE_EQ(cx.ra, -255);
     EXPECT_DOUBLE_EQ(cx.aa, 30);
     // CXFORM without alpha leaves alpha alone.
-    const Bytes c2Bytes = Bits().Ub(0, 1).Ub(1, 1).Ub(9, 4).Sb(0, 9).Sb(0, 9).Sb(255, 9).Take();
+    const Bytes c2Bytes = kit::BitWriter().Ub(0, 1).Ub(1, 1).Ub(9, 4).Sb(0, 9).Sb(0, 9).Sb(255, 9).Take();
     BitReader c2(c2Bytes);
     const auto cx2 = swf::ReadCxform(c2, false);
     EXPECT_DOUBLE_EQ(cx2.rm, 0.0);
@@ -136,8 +138,8 @@ TEST(Records, RectMatrixCxform) {
 namespace {
 
 // DefineShape body: id, bounds, styles, records given by the caller.
-Bits ShapeHead(uint16_t id) {
-    Bits b;
+kit::BitWriter ShapeHead(uint16_t id) {
+    kit::BitWriter b;
     b.U16(id).Ub(15, 5).Sb(0, 15).Sb(2000, 15).Sb(0, 15).Sb(2000, 15).Align();
     return b;
 }
@@ -145,7 +147,7 @@ Bits ShapeHead(uint16_t id) {
 }  // namespace
 
 TEST(Records, ShapeStylesLayersAndEdges) {
-    Bits b = ShapeHead(7);
+    kit::BitWriter b = ShapeHead(7);
     // Fill styles: solid RGBA, focal gradient (reflect, linear RGB), bitmap; one line style.
     b.U8(3);
     b.U8(0x00).U8(255).U8(0).U8(0).U8(128);
@@ -226,7 +228,7 @@ TEST(Records, ShapeStylesLayersAndEdges) {
 }
 
 TEST(Records, LineStyle2AndExtendedCounts) {
-    Bits b = ShapeHead(3);
+    kit::BitWriter b = ShapeHead(3);
     b.Ub(15, 5).Sb(0, 15).Sb(2000, 15).Sb(0, 15).Sb(2000, 15).Align().U8(0);  // edge bounds, flags
     b.U8(0);                                                                  // no fills
     b.U8(0xFF).U16(2);                                                        // extended line count
@@ -264,7 +266,7 @@ TEST(Records, LineStyle2AndExtendedCounts) {
 }
 
 TEST(Records, TruncatedShapeNeverReadsPast) {
-    Bits b = ShapeHead(1);
+    kit::BitWriter b = ShapeHead(1);
     b.U8(1).U8(0).U8(1).U8(2).U8(3).U8(0).Ub(1, 4).Ub(0, 4);
     b.Ub(0, 1).Ub(0b00101, 5).Ub(9, 5).Sb(1, 9).Sb(1, 9).Ub(1, 1);
     for (int i = 0; i < 20; ++i) b.Ub(1, 1).Ub(1, 1).Ub(9, 4).Ub(0, 1).Ub(0, 1).Sb(i % 2 ? 500 : -500, 11);
@@ -289,12 +291,33 @@ TEST(Records, TruncatedShapeNeverReadsPast) {
 
 namespace {
 
-Bytes EndTag() { return Tag(0, {}); }
+Bytes EndTag() { return kit::EncodeTag(0, {}); }
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    kit::BitWriter w;
+    for (const Bytes& p : parts) w.Append(p);
+    return w.Take();
+}
+
+// A movie of the given tags, its header as given: version 10, a stage RECT of 16-bit fields,
+// the frame rate (8.8) and the frame count.
+Bytes SwfBytes(const Bytes& tags, char sig = 'F', uint16_t rate88 = 12 << 8, uint16_t frames = 1, int32_t xmin = 0,
+               int32_t xmax = 11000, int32_t ymin = 0, int32_t ymax = 8000) {
+    kit::Movie movie(kit::Rect{xmin, xmax, ymin, ymax}, rate88 / 256.0, 10);
+    movie.RawBytes(tags);
+    kit::BuildOptions o;
+    o.compression = sig == 'C' ? kit::Compression::Zlib : kit::Compression::None;
+    o.frameCount = frames;
+    o.appendEnd = false;
+    o.stageBits = 16;
+    return movie.Build(o);
+}
 
 }  // namespace
 
 TEST(Container, HeaderFieldsRateAndOrigin) {
-    const Bytes file = SwfBytes(Concat({Tag(9, {1, 2, 3}), Tag(1, {}), EndTag()}), 'F', 0, 7, -200, 10800, 400, 8400);
+    const Bytes file = SwfBytes(Concat({kit::EncodeTag(9, {1, 2, 3}), kit::EncodeTag(1, {}), EndTag()}), 'F', 0, 7,
+                                -200, 10800, 400, 8400);
     LoadResult lr = Movie::Load(file);
     ASSERT_TRUE(lr.movie) << lr.error;
     const MovieInfo& i = lr.movie->Info();
@@ -311,7 +334,7 @@ TEST(Container, HeaderFieldsRateAndOrigin) {
     EXPECT_EQ(i.background.b, 3);
     EXPECT_EQ(lr.movie->BackgroundColor().g, 2);
 
-    const Bytes rated = SwfBytes(Concat({Tag(1, {}), EndTag()}), 'C', 0x1880);
+    const Bytes rated = SwfBytes(Concat({kit::EncodeTag(1, {}), EndTag()}), 'C', 0x1880);
     LoadResult lc = Movie::Load(rated);
     ASSERT_TRUE(lc.movie) << lc.error;
     EXPECT_EQ(lc.movie->Info().compression, Compression::Zlib);
@@ -320,8 +343,9 @@ TEST(Container, HeaderFieldsRateAndOrigin) {
 
 TEST(Container, TagStreamLongHeadersUnknownCodesHistogram) {
     const Bytes big(300, 0xEE);
-    const Bytes file = SwfBytes(Concat({Tag(1000, {1, 2, 3}), Tag(77, big), Tag(1, {}, true), Tag(1, {}), EndTag(),
-                                        Bytes{0xFF, 0xFF, 0xFF}}));  // bytes after End are ignored
+    const Bytes file = SwfBytes(
+        Concat({kit::EncodeTag(1000, {1, 2, 3}), kit::EncodeTag(77, big), kit::EncodeTag(1, {}, kit::TagHeader::Long),
+                kit::EncodeTag(1, {}), EndTag(), Bytes{0xFF, 0xFF, 0xFF}}));  // bytes after End are ignored
     LoadResult lr = Movie::Load(file);
     ASSERT_TRUE(lr.movie) << lr.error;
     EXPECT_EQ(lr.movie->TotalFrames(), 2);
@@ -337,12 +361,13 @@ TEST(BadInput, TruncatedAtEveryLength) {
     // The declared length is only a hint: a cut movie plays the whole tags it still holds, and
     // fails with a one-line reason where a tag (or the header) is cut through.
     for (char sig : {'F', 'C'}) {
-        Bits shape = ShapeHead(1);
+        kit::BitWriter shape = ShapeHead(1);
         shape.U8(1).U8(0).U8(255).U8(0).U8(0).U8(0).Ub(1, 4).Ub(0, 4);
         shape.Ub(0, 1).Ub(0b00101, 5).Ub(9, 5).Sb(1, 9).Sb(1, 9).Ub(1, 1);
         shape.Ub(1, 1).Ub(1, 1).Ub(9, 4).Ub(1, 1).Sb(500, 11).Sb(500, 11).Ub(0, 1).Ub(0, 5);
-        const Bytes place = Bits().U16(1).U16(1).Ub(0, 1).Ub(0, 1).Ub(0, 5).Take();
-        const Bytes tags = Concat({Tag(2, shape.Take()), Tag(4, place), Tag(1, {}), EndTag()});
+        const Bytes place = kit::BitWriter().U16(1).U16(1).Ub(0, 1).Ub(0, 1).Ub(0, 5).Take();
+        const Bytes tags =
+            Concat({kit::EncodeTag(2, shape.Take()), kit::EncodeTag(4, place), kit::EncodeTag(1, {}), EndTag()});
         const Bytes file = SwfBytes(tags, sig);
         ASSERT_TRUE(Movie::Load(file).movie);
         const size_t tagsAt = SwfBytes({}, 'F').size();
@@ -371,7 +396,7 @@ TEST(BadInput, TruncatedAtEveryLength) {
 }
 
 TEST(BadInput, HeaderAndLengthFaults) {
-    const Bytes good = SwfBytes(Concat({Tag(1, {}), EndTag()}));
+    const Bytes good = SwfBytes(Concat({kit::EncodeTag(1, {}), EndTag()}));
     auto withLength = [&](uint32_t len) {
         Bytes b = good;
         for (int i = 0; i < 4; ++i) b[4 + i] = static_cast<uint8_t>(len >> (8 * i));
@@ -386,7 +411,7 @@ TEST(BadInput, HeaderAndLengthFaults) {
     EXPECT_FALSE(Movie::Load(Bytes{'X', 'W', 'S', 10, 30, 0, 0, 0}).movie);
     EXPECT_FALSE(Movie::Load(Bytes{}).movie);
     // A tag declaring far more bytes than the file holds.
-    const Bytes liar = SwfBytes(Concat({Bits().U16((2 << 6) | 0x3F).U32(0x7FFFFFFF).Take(), EndTag()}));
+    const Bytes liar = SwfBytes(Concat({kit::BitWriter().U16((2 << 6) | 0x3F).U32(0x7FFFFFFF).Take(), EndTag()}));
     LoadResult lr = Movie::Load(liar);
     EXPECT_FALSE(lr.movie);
     EXPECT_NE(lr.error.find("DefineShape"), std::string::npos) << lr.error;

@@ -36,12 +36,9 @@ double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b)
 
 // DefineSound body of a 44 kHz mono 16-bit sound holding `value` in every sample.
 kit::Bytes ConstantSound(uint16_t id, size_t frames, int16_t value) {
-    kit::BitWriter w;
-    w.U16(id);
-    w.U8(0x3e);  // little-endian PCM, 44 kHz, 16-bit, mono
-    w.U32(static_cast<uint32_t>(frames));
-    w.Append(kit::EncodePcm16(std::vector<int16_t>(frames, value)));
-    return w.Take();
+    const kit::SoundFormat pcm;  // little-endian PCM, 44 kHz, 16-bit, mono
+    return kit::DefineSoundBody(id, pcm, static_cast<uint32_t>(frames),
+                                kit::EncodePcm16(std::vector<int16_t>(frames, value)));
 }
 
 std::vector<int16_t> Pull(snd::Mixer& m, size_t frames) {

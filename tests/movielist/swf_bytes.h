@@ -1,60 +1,36 @@
-// Builds the first bytes of an SWF file (signature, version, length, frame rectangle) for the
-// frame-size tests.
+// The first bytes of an SWF file (signature, version, length, frame rectangle) for the
+// frame-size tests, written with the authoring kit.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
+
+#include "tools/swfkit/swfkit.h"
 
 namespace lumarel::testing {
 
-class BitWriter {
-public:
-    void Put(std::uint32_t value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) {
-            if (used_ % 8 == 0) bytes_.push_back(0);
-            if ((value >> i) & 1u) bytes_.back() |= static_cast<std::uint8_t>(0x80u >> (used_ % 8));
-            ++used_;
-        }
-    }
-    const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    int used_ = 0;
-};
-
-// The rectangle fields packed MSB first, padded with zero bytes to `size`.
+// The rectangle: its field width in 5 bits, then the four fields, packed MSB first and padded
+// with zero bytes to `size`.
 inline std::vector<std::uint8_t> RectBytes(int nbits, std::uint32_t xmin, std::uint32_t xmax, std::uint32_t ymin,
                                            std::uint32_t ymax, std::size_t size = 17) {
-    BitWriter w;
-    w.Put(static_cast<std::uint32_t>(nbits), 5);
-    w.Put(xmin, nbits);
-    w.Put(xmax, nbits);
-    w.Put(ymin, nbits);
-    w.Put(ymax, nbits);
-    std::vector<std::uint8_t> out = w.Bytes();
+    swfkit::BitWriter w;
+    swfkit::WriteRect(w,
+                      swfkit::Rect{static_cast<std::int32_t>(xmin), static_cast<std::int32_t>(xmax),
+                                   static_cast<std::int32_t>(ymin), static_cast<std::int32_t>(ymax)},
+                      static_cast<unsigned>(nbits));
+    std::vector<std::uint8_t> out = w.Take();
     out.resize(size, 0);
     return out;
 }
 
-// "FWS", version 6, a length field, then the rectangle and a few more bytes (frame rate, count).
+// "FWS", version 6, the length of these bytes, then the rectangle (padded to 17 bytes), frame
+// rate 24.0 and one frame.
 inline std::vector<std::uint8_t> SwfHeader(int nbits, std::uint32_t xmin, std::uint32_t xmax, std::uint32_t ymin,
-                                           std::uint32_t ymax, const char* signature = "FWS") {
-    std::vector<std::uint8_t> out = {static_cast<std::uint8_t>(signature[0]),
-                                     static_cast<std::uint8_t>(signature[1]),
-                                     static_cast<std::uint8_t>(signature[2]),
-                                     6,
-                                     0,
-                                     0,
-                                     0,
-                                     0};
-    const auto rect = RectBytes(nbits, xmin, xmax, ymin, ymax);
-    out.insert(out.end(), rect.begin(), rect.end());
-    out.push_back(0);  // frame rate 24.0
-    out.push_back(24);
-    out.push_back(1);  // one frame
-    out.push_back(0);
+                                           std::uint32_t ymax) {
+    swfkit::BitWriter w;
+    w.Append(reinterpret_cast<const std::uint8_t*>("FWS"), 3).U8(6).U32(0);
+    w.Append(RectBytes(nbits, xmin, xmax, ymin, ymax)).Fixed8(24.0).U16(1);
+    std::vector<std::uint8_t> out = w.Take();
     out[4] = static_cast<std::uint8_t>(out.size());
     return out;
 }

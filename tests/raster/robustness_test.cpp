@@ -52,11 +52,20 @@ TEST(Robustness, HugeCoordinatesAndScalesFinishQuickly) {
     e.push_back(Line(1e30, 1e30, -1e30, 1e30, 0, 1, 1));
     e.push_back(Line(-1e30, 1e30, -1e30, -1e30, 0, 1, 1));
     e.push_back(Quad(-3e38, 0, 3e38, 3e38, 0, -3e38, 0, 0, 1));
+    // Every pixel of the surface, compared with one value (the first that differs is reported).
+    auto covered = [&s](uint32_t want) {
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (s.Pixel(x, y) != want)
+                    return ::testing::AssertionFailure() << x << "," << y << ": " << s.Pixel(x, y);
+        return ::testing::AssertionSuccess();
+    };
     r.DrawShape(sh, PxMatrix(), {});
+    EXPECT_TRUE(covered(0xFFFFFFFFu));  // the huge square and its stroke cover the whole surface
     Matrix big = PxMatrix();
     big.a = big.d = 1e12;
     r.DrawShape(RectShape(0, 0, 1, 1, Solid(1, 2, 3)), big, {});
-    SUCCEED();
+    EXPECT_TRUE(covered(Argb(255, 1, 2, 3)));  // one twip scaled past the surface fills all of it
 }
 
 TEST(Robustness, BadStyleIndicesAreIgnored) {

@@ -502,7 +502,10 @@ std::uint16_t Movie::DefineMorphShape(const ShapeBuilder& startShape, const Shap
 
 Bytes Movie::Build(const BuildOptions& o) const {
     BitWriter body;
-    WriteRect(body, stage_);
+    if (o.stageBits)
+        WriteRect(body, stage_, *o.stageBits);
+    else
+        WriteRect(body, stage_);
     body.U16(rate88_);
     body.U16(o.frameCount ? *o.frameCount : static_cast<std::uint16_t>(frames_));
     body.Append(tags_);

@@ -43,44 +43,49 @@ std::int16_t ToFixed8(double v) {
 
 // ---------------------------------------------------------------------------------------------
 
-void BitWriter::Ub(std::uint32_t value, unsigned nbits) {
+BitWriter& BitWriter::Ub(std::uint32_t value, unsigned nbits) {
     for (unsigned i = nbits; i-- > 0;) {
         if (used_ == 0) buf_.push_back(0);
         if ((value >> i) & 1u) buf_.back() = static_cast<std::uint8_t>(buf_.back() | (0x80u >> used_));
         used_ = (used_ + 1) & 7u;
     }
+    return *this;
 }
 
-void BitWriter::Sb(std::int32_t value, unsigned nbits) { Ub(static_cast<std::uint32_t>(value), nbits); }
+BitWriter& BitWriter::Sb(std::int32_t value, unsigned nbits) { return Ub(static_cast<std::uint32_t>(value), nbits); }
 
-void BitWriter::Align() { used_ = 0; }
+BitWriter& BitWriter::Align() {
+    used_ = 0;
+    return *this;
+}
 
-void BitWriter::U8(std::uint8_t v) {
+BitWriter& BitWriter::U8(std::uint8_t v) {
     Align();
     buf_.push_back(v);
+    return *this;
 }
 
-void BitWriter::U16(std::uint16_t v) {
-    U8(static_cast<std::uint8_t>(v));
-    U8(static_cast<std::uint8_t>(v >> 8));
+BitWriter& BitWriter::U16(std::uint16_t v) {
+    return U8(static_cast<std::uint8_t>(v)).U8(static_cast<std::uint8_t>(v >> 8));
 }
 
-void BitWriter::U32(std::uint32_t v) {
-    U16(static_cast<std::uint16_t>(v));
-    U16(static_cast<std::uint16_t>(v >> 16));
+BitWriter& BitWriter::U32(std::uint32_t v) {
+    return U16(static_cast<std::uint16_t>(v)).U16(static_cast<std::uint16_t>(v >> 16));
 }
 
-void BitWriter::Str(std::string_view s) {
+BitWriter& BitWriter::Str(std::string_view s) {
     Align();
     buf_.insert(buf_.end(), s.begin(), s.end());
     buf_.push_back(0);
+    return *this;
 }
 
-void BitWriter::Append(const Bytes& b) { Append(b.data(), b.size()); }
+BitWriter& BitWriter::Append(const Bytes& b) { return Append(b.data(), b.size()); }
 
-void BitWriter::Append(const std::uint8_t* p, std::size_t n) {
+BitWriter& BitWriter::Append(const std::uint8_t* p, std::size_t n) {
     Align();
     buf_.insert(buf_.end(), p, p + n);
+    return *this;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -226,14 +231,11 @@ void WriteRgba(BitWriter& w, Rgba c) {
 }
 
 void WriteRect(BitWriter& w, const Rect& r) {
-    const unsigned n = std::max({BitsSigned(r.xmin), BitsSigned(r.xmax), BitsSigned(r.ymin), BitsSigned(r.ymax)});
-    w.Align();
-    w.Ub(n, 5);
-    w.Sb(r.xmin, n);
-    w.Sb(r.xmax, n);
-    w.Sb(r.ymin, n);
-    w.Sb(r.ymax, n);
-    w.Align();
+    WriteRect(w, r, std::max({BitsSigned(r.xmin), BitsSigned(r.xmax), BitsSigned(r.ymin), BitsSigned(r.ymax)}));
+}
+
+void WriteRect(BitWriter& w, const Rect& r, unsigned nbits) {
+    w.Align().Ub(nbits, 5).Sb(r.xmin, nbits).Sb(r.xmax, nbits).Sb(r.ymin, nbits).Sb(r.ymax, nbits).Align();
 }
 
 void WriteMatrix(BitWriter& w, const Matrix& m) {

@@ -121,15 +121,16 @@ Bytes SoundStreamHeadBody(const SoundFormat& stream, std::uint16_t samplesPerBlo
     return w.Take();
 }
 
+Bytes DefineSoundBody(std::uint16_t id, const SoundFormat& format, std::uint32_t sampleCount, const Bytes& data) {
+    BitWriter w;
+    w.U16(id).Ub(format.codec, 4);
+    WriteFormat(w, format);
+    return w.U32(sampleCount).Append(data).Take();
+}
+
 std::uint16_t Movie::DefineSound(const SoundFormat& format, std::uint32_t sampleCount, const Bytes& data) {
     const std::uint16_t id = NextId();
-    BitWriter w;
-    w.U16(id);
-    w.Ub(format.codec, 4);
-    WriteFormat(w, format);
-    w.U32(sampleCount);
-    w.Append(data);
-    Raw(tag::DefineSound, w.Take());
+    Raw(tag::DefineSound, DefineSoundBody(id, format, sampleCount, data));
     return id;
 }
 

@@ -48,20 +48,21 @@ std::int16_t ToFixed8(double v);
 
 class BitWriter {
 public:
-    void Ub(std::uint32_t value, unsigned nbits);                          // unsigned bit field (nbits <= 32)
-    void Sb(std::int32_t value, unsigned nbits);                           // signed bit field, two's complement
-    void Fb(std::int32_t fixed16, unsigned nbits) { Sb(fixed16, nbits); }  // 16.16 bit field
-    void Align();                                                          // pad the current byte with zero bits
+    // Each writer returns the writer, so fields can be chained: w.U16(id).Ub(5, 3).Take().
+    BitWriter& Ub(std::uint32_t value, unsigned nbits);  // unsigned bit field (nbits <= 32)
+    BitWriter& Sb(std::int32_t value, unsigned nbits);   // signed bit field, two's complement
+    BitWriter& Fb(std::int32_t fixed16, unsigned nbits) { return Sb(fixed16, nbits); }  // 16.16 bit field
+    BitWriter& Align();  // pad the current byte with zero bits
 
-    void U8(std::uint8_t v);
-    void U16(std::uint16_t v);
-    void U32(std::uint32_t v);
-    void S16(std::int16_t v) { U16(static_cast<std::uint16_t>(v)); }
-    void Fixed8(double v) { S16(ToFixed8(v)); }                                // FIXED8 (8.8)
-    void Fixed16(double v) { U32(static_cast<std::uint32_t>(ToFixed16(v))); }  // FIXED (16.16)
-    void Str(std::string_view s);                                              // bytes plus a terminating zero
-    void Append(const Bytes& b);
-    void Append(const std::uint8_t* p, std::size_t n);
+    BitWriter& U8(std::uint8_t v);
+    BitWriter& U16(std::uint16_t v);
+    BitWriter& U32(std::uint32_t v);
+    BitWriter& S16(std::int16_t v) { return U16(static_cast<std::uint16_t>(v)); }
+    BitWriter& Fixed8(double v) { return S16(ToFixed8(v)); }                                // FIXED8 (8.8)
+    BitWriter& Fixed16(double v) { return U32(static_cast<std::uint32_t>(ToFixed16(v))); }  // FIXED (16.16)
+    BitWriter& Str(std::string_view s);  // bytes plus a terminating zero
+    BitWriter& Append(const Bytes& b);
+    BitWriter& Append(const std::uint8_t* p, std::size_t n);
 
     std::size_t size() const { return buf_.size(); }  // bytes started so far
     unsigned BitPos() const { return used_; }         // bits used in the last byte (0 = aligned)
@@ -140,6 +141,7 @@ struct ColorTransform {
 void WriteRgb(BitWriter& w, Rgba c);
 void WriteRgba(BitWriter& w, Rgba c);
 void WriteRect(BitWriter& w, const Rect& r);                        // minimal Nbits
+void WriteRect(BitWriter& w, const Rect& r, unsigned nbits);        // fields nbits wide, as given
 void WriteMatrix(BitWriter& w, const Matrix& m);                    // minimal bit counts, optional parts left out
 void WriteCxform(BitWriter& w, const ColorTransform& cx);           // CXFORM (no alpha)
 void WriteCxformWithAlpha(BitWriter& w, const ColorTransform& cx);  // CXFORMWITHALPHA
@@ -480,6 +482,7 @@ struct BuildOptions {
     std::optional<std::uint32_t> fileLength;  // header FileLength instead of the real one
     std::optional<std::uint16_t> frameCount;  // header FrameCount instead of the counted one
     bool appendEnd = true;                    // End tag after the last tag
+    std::optional<unsigned> stageBits;        // stage RECT fields this wide instead of the smallest
 };
 
 // Lossless bitmap pixels: row-major straight ARGB as 0xAARRGGBB.
@@ -597,6 +600,8 @@ Bytes EncodePcm16(const std::vector<std::int16_t>& samples);
 // SWF ADPCM of interleaved samples with `bits` (2..5) bits per code, in packets of 4096 frames.
 Bytes EncodeAdpcm(const std::vector<std::int16_t>& samples, bool stereo, int bits);
 Bytes EncodeSoundInfo(const SoundInfo& info);
+// DefineSound body: id, format, sample count (per channel), then `data` as the format stores it.
+Bytes DefineSoundBody(std::uint16_t id, const SoundFormat& format, std::uint32_t sampleCount, const Bytes& data);
 Bytes StartSoundBody(std::uint16_t soundId, const SoundInfo& info);
 // SoundStreamHead(2) body: playback format as the stream's (44 kHz mono codes for MP3 aside).
 Bytes SoundStreamHeadBody(const SoundFormat& stream, std::uint16_t samplesPerBlock);
