@@ -305,8 +305,9 @@ public:
     virtual ~ForeignWindow() = default;
     // Its size now, in pixels (it follows the owner's resizes); false once the window is gone.
     virtual bool Size(int& width, int& height) = 0;
-    // Shows 0xAARRGGBB pixels (opaque) at its top left.
-    virtual void Present(const std::uint32_t* pixels, int width, int height, int stride) = 0;
+    // Shows 0xAARRGGBB pixels (opaque) at its top left: all of them, or only `regions` of them.
+    virtual void Present(const std::uint32_t* pixels, int width, int height, int stride,
+                         std::span<const Rect> regions = {}) = 0;
     // Whether the process was asked to end (SIGTERM, SIGINT: the daemon's way to stop a hack).
     virtual bool StopRequested() = 0;
 };

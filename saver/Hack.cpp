@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "engine/player.h"
 #include "platform/platform.h"
@@ -69,17 +70,28 @@ public:
     void Draw(engine::Movie* movie) {
         if (!surface_) return;
         const auto start = std::chrono::steady_clock::now();
+        std::vector<raster::IntRect> changed;
         if (!movie) {
             surface_->Clear(kBlack);
         } else if (fit_) {
-            movie->RenderChanges(*surface_, {surface_->Width(), surface_->Height(), 0, 0}, kBlack);
+            changed = movie->RenderChanges(*surface_, {surface_->Width(), surface_->Height(), 0, 0}, kBlack);
         } else {
             const int w = static_cast<int>(std::lround(movie->Info().stageWidth));
             const int h = static_cast<int>(std::lround(movie->Info().stageHeight));
             const engine::Viewport view{w, h, -(surface_->Width() - w) / 2, -(surface_->Height() - h) / 2};
-            movie->RenderChanges(*surface_, view, kBlack);
+            changed = movie->RenderChanges(*surface_, view, kBlack);
         }
-        window_.Present(surface_->data(), surface_->Width(), surface_->Height(), surface_->Width());
+        // Only what changed is shown again, but the whole frame now and then: the window is the
+        // daemon's, and what another window covered meanwhile comes back within a second.
+        const auto now = std::chrono::steady_clock::now();
+        if (!movie || now - shownWhole_ >= std::chrono::seconds(1)) {
+            window_.Present(surface_->data(), surface_->Width(), surface_->Height(), surface_->Width());
+            shownWhole_ = now;
+        } else if (!changed.empty()) {
+            std::vector<platform::Rect> regions;
+            for (const raster::IntRect& r : changed) regions.push_back({r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0});
+            window_.Present(surface_->data(), surface_->Width(), surface_->Height(), surface_->Width(), regions);
+        }
         if (fps_) {
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -103,6 +115,7 @@ private:
     bool fit_, fps_;
     bool gone_ = false;  // the window was destroyed: nothing more to draw into
     std::unique_ptr<raster::Surface> surface_;
+    std::chrono::steady_clock::time_point shownWhole_{};
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 
@@ -42,7 +43,8 @@ public:
         return true;
     }
 
-    void Present(const std::uint32_t* pixels, int width, int height, int stride) override {
+    void Present(const std::uint32_t* pixels, int width, int height, int stride,
+                 std::span<const Rect> regions) override {
         if (!visual_ || width <= 0 || height <= 0 || (depth_ != 24 && depth_ != 32)) return;
         // The pixels are used where they are: 32 bits per pixel in the host's byte order is what
         // a TrueColor visual of depth 24 or 32 takes. The image does not own them.
@@ -50,8 +52,14 @@ public:
                                      reinterpret_cast<char*>(const_cast<std::uint32_t*>(pixels)),
                                      static_cast<unsigned>(width), static_cast<unsigned>(height), 32, stride * 4);
         if (!image) return;
-        XPutImage(display_, window_, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(width),
-                  static_cast<unsigned>(height));
+        const Rect whole{0, 0, width, height};
+        for (const Rect& r : regions.empty() ? std::span<const Rect>(&whole, 1) : regions) {
+            const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
+            const int x1 = std::min(r.left + r.width, width), y1 = std::min(r.top + r.height, height);
+            if (x0 < x1 && y0 < y1)
+                XPutImage(display_, window_, gc_, image, x0, y0, x0, y0, static_cast<unsigned>(x1 - x0),
+                          static_cast<unsigned>(y1 - y0));
+        }
         image->data = nullptr;
         XDestroyImage(image);
         XFlush(display_);
