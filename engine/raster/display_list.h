@@ -31,7 +31,6 @@ public:
 
     // Forgets the calls (keeping their storage for the next recording).
     void Clear() { size_ = 0; }
-    size_t Size() const { return size_; }
 
     // Rectangles (at most `maxRects`, within the surface) outside which this list draws what
     // `before` drew. Empty when the two draw the same picture. Lists recorded for surfaces of

@@ -57,8 +57,6 @@ ParallelRenderer::~ParallelRenderer() {
     for (std::thread& t : pool_->threads) t.join();
 }
 
-int ParallelRenderer::Threads() const { return static_cast<int>(pool_->renderers.size()); }
-
 void ParallelRenderer::Draw(const DisplayList& list, Surface& surface, std::span<const IntRect> regions) {
     Pool& p = *pool_;
     for (auto& r : p.renderers) r->SetSurface(surface);

@@ -18,7 +18,6 @@ public:
     ParallelRenderer(const ParallelRenderer&) = delete;
     ParallelRenderer& operator=(const ParallelRenderer&) = delete;
 
-    int Threads() const;
     // Draws `list` into `surface` inside `regions` (which must not overlap), and returns when
     // all of it is drawn.
     void Draw(const DisplayList& list, Surface& surface, std::span<const IntRect> regions);

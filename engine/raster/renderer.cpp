@@ -77,7 +77,7 @@ struct Renderer::Impl {
 
     Surface* surface = nullptr;
     Box clip;
-    // Replay draws only the pixels inside this window (Box::kAll: everywhere).
+    // Replay draws only the pixels inside this window (Box::All(): everywhere).
     Box window = Box::All();
     DisplayList* recording = nullptr;
     double tolerance = 0.2;
