@@ -14,9 +14,4 @@ struct SaverStart {
     std::int32_t parentWindow = 0;
 };
 
-// The start as the process's run mode and arguments give it (app/UnitGlobal.cpp). The program
-// hands its start to the window through the form factory; this is the window's default for
-// code that creates it without one.
-SaverStart ProcessSaverStart();
-
 }  // namespace lumarel

@@ -23,7 +23,7 @@ inline constexpr std::uint32_t kMsgEndSaver = 0x402;
 
 class TForm1 : public platform::Form {
 public:
-    explicit TForm1(const SaverStart& start = ProcessSaverStart());
+    explicit TForm1(const SaverStart& start);
     ~TForm1() override;
 
     platform::Panel Panel1{this, "Panel1"};

@@ -51,7 +51,7 @@ protected:
     }
     // Creates the saver as the main window, as start-up does.
     TForm1& Create() {
-        form = std::make_unique<TForm1>();
+        form = std::make_unique<TForm1>(ProcessSaverStart());
         Application::Instance().CreateForm(*form);
         return *form;
     }
