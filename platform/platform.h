@@ -30,6 +30,12 @@ using WindowHandle = std::uintptr_t;  // a native window; 0 = none
 struct Rect {
     int left = 0, top = 0, width = 0, height = 0;
     bool operator==(const Rect&) const = default;
+    // The part of it inside 0, 0, w, h (width or height 0 when none).
+    Rect Within(int w, int h) const {
+        const int x0 = left < 0 ? 0 : left, y0 = top < 0 ? 0 : top;
+        const int x1 = left + width < w ? left + width : w, y1 = top + height < h ? top + height : h;
+        return x0 < x1 && y0 < y1 ? Rect{x0, y0, x1 - x0, y1 - y0} : Rect{x0, y0, 0, 0};
+    }
 };
 
 struct Size {

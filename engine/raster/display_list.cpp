@@ -9,25 +9,9 @@ namespace lumarel::raster {
 
 namespace {
 
-class Hasher {
+class Hasher : public Hash {
 public:
-    void Add(uint64_t v) {
-        h_ = (h_ ^ v) * 0x9E3779B97F4A7C15u;
-        h_ ^= h_ >> 31;
-    }
-    void Add(double v) { Add(std::bit_cast<uint64_t>(v)); }
-    void Add(float v) { Add(uint64_t{std::bit_cast<uint32_t>(v)}); }
-    void Add(const Matrix& m) {
-        for (double v : {m.a, m.b, m.c, m.d, m.tx, m.ty}) Add(v);
-    }
-    void Add(const ColorTransform& c) {
-        for (double v : {c.rm, c.gm, c.bm, c.am, c.ra, c.ga, c.ba, c.aa}) Add(v);
-    }
-    void Add(Rgba c) { Add(uint64_t{c.r} | uint64_t{c.g} << 8 | uint64_t{c.b} << 16 | uint64_t{c.a} << 24); }
-    void Add(const IntRect& r) {
-        Add(uint64_t{static_cast<uint32_t>(r.x0)} | uint64_t{static_cast<uint32_t>(r.y0)} << 32);
-        Add(uint64_t{static_cast<uint32_t>(r.x1)} | uint64_t{static_cast<uint32_t>(r.y1)} << 32);
-    }
+    using Hash::Add;
     // A bitmap by its address: a list keeps the bitmaps it shows alive, so the address of one is
     // not reused by another while the list is compared.
     void Add(const Paint& p, bool& live) {
@@ -51,16 +35,12 @@ public:
                 break;
             }
             case Paint::Kind::Bitmap:
-                Add(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p.bitmap.get())));
+                Add(static_cast<const void*>(p.bitmap.get()));
                 Add(p.bitmapMatrix);
                 live = live || (p.bitmap && p.bitmap->live);
                 break;
         }
     }
-    uint64_t Value() const { return h_; }
-
-private:
-    uint64_t h_ = 0xCBF29CE484222325u;
 };
 
 uint64_t Mix(uint64_t a, uint64_t b) {

@@ -13,6 +13,7 @@
 // order, so it comes out the same.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -20,6 +21,33 @@
 #include "engine/raster/raster.h"
 
 namespace lumarel::raster {
+
+// A 64-bit running hash of the values that decide a picture (a multiply-xorshift mix).
+class Hash {
+public:
+    void Add(uint64_t v) {
+        h_ = (h_ ^ v) * 0x9E3779B97F4A7C15u;
+        h_ ^= h_ >> 31;
+    }
+    void Add(double v) { Add(std::bit_cast<uint64_t>(v)); }
+    void Add(float v) { Add(uint64_t{std::bit_cast<uint32_t>(v)}); }
+    void Add(const void* p) { Add(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p))); }
+    void Add(const Matrix& m) {
+        for (double v : {m.a, m.b, m.c, m.d, m.tx, m.ty}) Add(v);
+    }
+    void Add(const ColorTransform& c) {
+        for (double v : {c.rm, c.gm, c.bm, c.am, c.ra, c.ga, c.ba, c.aa}) Add(v);
+    }
+    void Add(Rgba c) { Add(uint64_t{c.r} | uint64_t{c.g} << 8 | uint64_t{c.b} << 16 | uint64_t{c.a} << 24); }
+    void Add(const IntRect& r) {
+        Add(uint64_t{static_cast<uint32_t>(r.x0)} | uint64_t{static_cast<uint32_t>(r.y0)} << 32);
+        Add(uint64_t{static_cast<uint32_t>(r.x1)} | uint64_t{static_cast<uint32_t>(r.y1)} << 32);
+    }
+    uint64_t Value() const { return h_; }
+
+private:
+    uint64_t h_ = 0xCBF29CE484222325u;
+};
 
 class DisplayList {
 public:

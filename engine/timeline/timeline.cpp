@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "engine/pacing.h"
+#include "engine/raster/display_list.h"
 #include "engine/swf/bit_reader.h"
 #include "engine/timeline/button.h"
 #include "engine/text/text_shapes.h"
@@ -1191,28 +1192,13 @@ void Stage::DrawPlaced(raster::Renderer& r, const DisplayObject& obj, const rast
     r.PopClip();
 }
 
-class Stage::GroupHash {
+class Stage::GroupHash : public raster::Hash {
 public:
-    void Add(uint64_t v) {
-        h_ = (h_ ^ v) * 0x9E3779B97F4A7C15u;
-        h_ ^= h_ >> 31;
-    }
-    void Add(double v) { Add(std::bit_cast<uint64_t>(v)); }
-    void Add(const void* p) { Add(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p))); }
-    void Add(const raster::Matrix& m) {
-        for (double v : {m.a, m.b, m.c, m.d, m.tx, m.ty}) Add(v);
-    }
-    void Add(const raster::ColorTransform& c) {
-        for (double v : {c.rm, c.gm, c.bm, c.am, c.ra, c.ga, c.ba, c.aa}) Add(v);
-    }
+    using raster::Hash::Add;
     void Add(const swf::Rect& r) {
         for (int32_t v : {r.xmin, r.ymin, r.xmax, r.ymax}) Add(static_cast<uint64_t>(static_cast<uint32_t>(v)));
     }
-    uint64_t Value() const { return h_; }
     std::vector<std::shared_ptr<const void>> pins;  // what it names by address, to be kept alive
-
-private:
-    uint64_t h_ = 0xCBF29CE484222325u;
 };
 
 namespace {

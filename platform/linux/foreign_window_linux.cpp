@@ -54,11 +54,10 @@ public:
         if (!image) return;
         const Rect whole{0, 0, width, height};
         for (const Rect& r : regions.empty() ? std::span<const Rect>(&whole, 1) : regions) {
-            const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
-            const int x1 = std::min(r.left + r.width, width), y1 = std::min(r.top + r.height, height);
-            if (x0 < x1 && y0 < y1)
-                XPutImage(display_, window_, gc_, image, x0, y0, x0, y0, static_cast<unsigned>(x1 - x0),
-                          static_cast<unsigned>(y1 - y0));
+            const Rect in = r.Within(width, height);
+            if (in.width > 0 && in.height > 0)
+                XPutImage(display_, window_, gc_, image, in.left, in.top, in.left, in.top,
+                          static_cast<unsigned>(in.width), static_cast<unsigned>(in.height));
         }
         image->data = nullptr;
         XDestroyImage(image);

@@ -268,8 +268,8 @@ void GtkWindowing::PresentPixelRegions(WindowHandle w, const std::uint32_t* pixe
     unsigned char* dst = cairo_image_surface_get_data(c->frame);
     const int dstStride = cairo_image_surface_get_stride(c->frame);
     for (const Rect& r : regions) {
-        const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
-        const int x1 = std::min(r.left + r.width, width), y1 = std::min(r.top + r.height, height);
+        const Rect in = r.Within(width, height);
+        const int x0 = in.left, y0 = in.top, x1 = in.left + in.width, y1 = in.top + in.height;
         if (x0 >= x1 || y0 >= y1) continue;
         for (int y = y0; y < y1; ++y)
             std::memcpy(dst + static_cast<std::size_t>(y) * static_cast<std::size_t>(dstStride) + x0 * 4u,

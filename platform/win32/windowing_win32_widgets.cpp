@@ -226,8 +226,8 @@ void Win32Windowing::PresentPixelRegions(WindowHandle w, const std::uint32_t* pi
     if (!pixels || stride < width || d->frameWidth != width || d->frameHeight != height)
         return PresentPixels(w, pixels, width, height, stride);
     for (const Rect& r : regions) {
-        const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
-        const int x1 = std::min(r.left + r.width, width), y1 = std::min(r.top + r.height, height);
+        const Rect in = r.Within(width, height);
+        const int x0 = in.left, y0 = in.top, x1 = in.left + in.width, y1 = in.top + in.height;
         if (x0 >= x1 || y0 >= y1) continue;
         for (int y = y0; y < y1; ++y)
             std::memcpy(d->frame.data() + static_cast<std::size_t>(y) * width + x0,
