@@ -119,10 +119,14 @@ bool PngDataBounded(std::span<const uint8_t> d) {
     return true;
 }
 
-// The stb_image of Debian 12 (2.27) builds a Huffman table from a DHT segment without checking
-// that its code counts add up to at most 256 symbols, and writes past its arrays when they do
-// not. Such data is refused before it reaches the decoder (its header reader included).
-bool JpegHuffmanTablesBounded(std::span<const uint8_t> d) {
+// The stb_image of Debian 12 trusts two things in a JPEG's Huffman tables and reads or writes
+// past its arrays when they do not hold: that a DHT segment's code counts add up to at most 256
+// symbols, and that every table a scan selects was defined before it (an undefined table is
+// whatever its memory held). Data breaking either is refused before it reaches the decoder.
+// The walk reads the markers in the decoder's order; null means sound, otherwise the reason.
+const char* JpegHuffmanTablesFault(std::span<const uint8_t> d) {
+    bool defined[2][4] = {};  // [DC, AC][table id]
+    bool progressive = false;
     size_t at = 0;
     while (at + 1 < d.size()) {
         const uint8_t m = d[at + 1];
@@ -130,29 +134,47 @@ bool JpegHuffmanTablesBounded(std::span<const uint8_t> d) {
             ++at;
             continue;
         }
+        if (m == 0xD9 && at > 0) return nullptr;  // end of image: the decoder reads no further
         if (m == 0x00 || m == 0x01 || m == 0xD8 || m == 0xD9 || (m >= 0xD0 && m <= 0xD7)) {
             at += 2;  // stuffing, TEM, SOI, EOI, RSTn: no length follows
             continue;
         }
-        if (at + 4 > d.size()) return true;  // cut short: the decoder reports it
+        if (at + 4 > d.size()) return nullptr;  // cut short: the decoder reports it
         const size_t len = (size_t(d[at + 2]) << 8) | d[at + 3];
+        auto byte = [&](size_t i) { return i < d.size() ? d[i] : uint8_t(0); };  // reads on as zeros
+        if (m == 0xC2) progressive = true;
         if (m == 0xC4) {
             // Read as the decoder reads it: table after table while the segment's length lasts, each
-            // table's header taken whole even where it runs past that length or the data (whose end
-            // reads as zeros).
+            // table's header taken whole even where it runs past that length or the data.
             long left = static_cast<long>(len) - 2;
             size_t p = at + 4;
             while (left > 0 && p < d.size()) {
                 size_t n = 0;
-                for (size_t i = 1; i <= 16 && p + i < d.size(); ++i) n += d[p + i];
-                if (n > 256) return false;
+                for (size_t i = 1; i <= 16; ++i) n += byte(p + i);
+                if (n > 256) return "JPEG Huffman table with more than 256 codes";
+                const uint8_t classAndId = d[p];
+                if ((classAndId >> 4) <= 1 && (classAndId & 15) <= 3) defined[classAndId >> 4][classAndId & 15] = true;
                 p += 17 + n;
                 left -= static_cast<long>(17 + n);
             }
         }
+        if (m == 0xDA) {
+            // Baseline scans decode with both tables of each component; progressive DC scans use
+            // the DC table on their first pass only, AC scans the AC table.
+            const size_t count = byte(at + 4);
+            const size_t spectral = at + 5 + 2 * count;
+            const bool dcScan = byte(spectral) == 0, firstPass = (byte(spectral + 2) >> 4) == 0;
+            const bool needDc = !progressive || (dcScan && firstPass), needAc = !progressive || !dcScan;
+            for (size_t c = 0; c < count; ++c) {
+                const uint8_t tables = byte(at + 6 + 2 * c);
+                if ((needDc && (tables >> 4) <= 3 && !defined[0][tables >> 4]) ||
+                    (needAc && (tables & 15) <= 3 && !defined[1][tables & 15]))
+                    return "JPEG scan uses an undefined Huffman table";
+            }
+        }
         at += 2 + std::max<size_t>(len, 2);
     }
-    return true;
+    return nullptr;
 }
 
 }  // namespace
@@ -180,8 +202,8 @@ std::shared_ptr<raster::Bitmap> DecodeImage(std::span<const uint8_t> data, std::
         error = "image data too long";
         return nullptr;
     }
-    if (f == Format::Jpeg && !JpegHuffmanTablesBounded(data)) {
-        error = "JPEG Huffman table with more than 256 codes";
+    if (const char* fault = f == Format::Jpeg ? JpegHuffmanTablesFault(data) : nullptr) {
+        error = fault;
         return nullptr;
     }
     const auto* bytes = reinterpret_cast<const stbi_uc*>(data.data());

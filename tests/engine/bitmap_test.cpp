@@ -320,6 +320,16 @@ TEST(BitmapBadInput, MalformedImagesDrawNothingAndBreakNothing) {
     // The same where the table's counts run past the end of the data (the decoder reads on).
     EXPECT_FALSE(
         Decode(engine::swf::tag::DefineBitsJPEG2, Body(1, {0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0xA2, 0x10, 0xFF, 0xFF})));
+    // A scan that selects a table no DHT defined (the decoder would read what that memory held).
+    for (const auto& [component, selector] : {std::pair{0, 0x22}, {0, 0x03}, {2, 0x31}}) {
+        kit::Bytes scan = jpeg;
+        size_t sos = 2;
+        while (sos + 10 < scan.size() && !(scan[sos] == 0xFF && scan[sos + 1] == 0xDA))
+            sos += 2 + ((size_t(scan[sos + 2]) << 8) | scan[sos + 3]);
+        ASSERT_LT(sos + 10, scan.size());
+        scan[sos + 6 + 2 * component] = uint8_t(selector);  // that component's DC and AC tables
+        EXPECT_FALSE(Decode(engine::swf::tag::DefineBitsJPEG2, Body(1, scan))) << selector;
+    }
 
     // In a movie: broken bitmaps next to a good one; the shapes and the good bitmap still draw.
     kit::Movie mv = Stage();
